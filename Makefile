@@ -1,0 +1,35 @@
+# The two set-up commands of a new machine are `make run` and `make test`.
+BUILD_DIR ?= build
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD_DIR)/build.ninja: CMakeLists.txt | deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+configure: deps $(BUILD_DIR)/build.ninja
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD_DIR)/Kavrilune/kavrilune ]; then \
+		cd $(BUILD_DIR)/Kavrilune && ./kavrilune; \
+	else \
+		echo "The player window is not built yet; the program folder is staged in $(BUILD_DIR)/Kavrilune."; \
+	fi
+
+test: build
+	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+bench: build
+	@scripts/run-benches $(BUILD_DIR)
+
+clean:
+	@rm -rf $(BUILD_DIR)
