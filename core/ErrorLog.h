@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The process-wide error log: one UTF-8 file per run in the "Log" folder of the program folder,
+// opened at its first entry, that stops growing once it passes 50,000 bytes.
+
+// Fixes this run's log path: "Log/log - <start time>.txt" in the program folder. No file is created yet.
+void InitErrorLog();
+// Closes the log file and forgets the path; a second call does nothing.
+void CloseErrorLog();
+// Appends one entry: "HH:MM:SS v <version> > <source>[, line <n>][: <text>]". Safe from any thread.
+void WriteErrorLog(const char* sourceFile, int line, const QString& text);
+void WriteErrorLog(const QString& sourceFile, int line, const QString& text);
+
+// The program folder, ending in a path separator ("/opt/Kavrilune/").
+QString GetAppFolder();
+// Tests and tools that are not the program itself point the program folder elsewhere; empty restores it.
+void SetAppFolderOverride(const QString& folder);
