@@ -1,0 +1,90 @@
+#pragma once
+
+#include "audio/RadioPlayer.h"
+#include "core/WindowMessage.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+// Stands in for the main window in player and manager tests: records every status message posted to
+// it, in order, with its arrival time, and lets a test react to one (the manager's DeletePlayer on 12).
+class PlayerStatusLog : public QObject
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Entry
+    {
+        int code;
+        LPARAM player;
+        Clock::time_point at;
+    };
+
+    bool event(QEvent* event) override
+    {
+        WindowMessage* message = AsWindowMessage(event);
+        if (!message || message->message() != PlayerStatusMessage())
+            return QObject::event(event);
+        const Entry entry{int(message->wParam), message->lParam, Clock::now()};
+        entries.push_back(entry);
+        if (onStatus)
+            onStatus(entry);
+        return true;
+    }
+
+    std::vector<int> CodesOf(const void* player) const
+    {
+        std::vector<int> codes;
+        for (const Entry& entry : entries) {
+            if (entry.player == LPARAM(player))
+                codes.push_back(entry.code);
+        }
+        return codes;
+    }
+
+    bool Has(const void* player, int code) const
+    {
+        for (const Entry& entry : entries) {
+            if (entry.player == LPARAM(player) && entry.code == code)
+                return true;
+        }
+        return false;
+    }
+
+    // The first arrival of code from player, or Clock::time_point() when it has not come.
+    Clock::time_point TimeOf(const void* player, int code) const
+    {
+        for (const Entry& entry : entries) {
+            if (entry.player == LPARAM(player) && entry.code == code)
+                return entry.at;
+        }
+        return {};
+    }
+
+    // Delivers posted messages until done() holds or ms have passed; returns done().
+    static bool PumpUntil(const std::function<bool()>& done, int ms)
+    {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (Clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    static void Pump(int ms)
+    {
+        PumpUntil([] { return false; }, ms);
+    }
+
+    std::vector<Entry> entries;
+    std::function<void(const Entry&)> onStatus;
+};
