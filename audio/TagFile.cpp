@@ -1,0 +1,199 @@
+#include "audio/TagFile.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTitleOffset = 3;
+constexpr int kArtistOffset = 33;
+constexpr int kAlbumOffset = 63;
+constexpr int kYearOffset = 93;
+constexpr int kCommentOffset = 97;
+constexpr int kTextWidth = 30;
+constexpr int kYearWidth = 4;
+constexpr int kCommentWidth = 28;
+
+// Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five bytes the code page leaves
+// undefined, which stand for the control characters of the same number.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+char EncodeWindows1252(char32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return char(c);
+    for (int i = 0; i < 32; ++i) {
+        if (kHighControls[i] == c || (kHighControls[i] == 0 && c == char32_t(0x80 + i)))
+            return char(0x80 + i);
+    }
+    return '?';
+}
+
+// Text in the program's 8-bit code page; characters it cannot show become '?', like the system's
+// own conversion does.
+QByteArray ToWindows1252(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (char32_t c : text.toUcs4())
+        bytes.append(EncodeWindows1252(c));
+    return bytes;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t count, off_t position)
+{
+    while (count > 0) {
+        const ssize_t n = ::pwrite(fd, data, count, position);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= size_t(n);
+        position += n;
+    }
+    return true;
+}
+
+bool ReadAll(int fd, uint8_t* data, size_t count, off_t position)
+{
+    while (count > 0) {
+        const ssize_t n = ::pread(fd, data, count, position);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true; // the rest of the block stays zero
+        data += n;
+        count -= size_t(n);
+        position += n;
+    }
+    return true;
+}
+
+} // namespace
+
+CTagFile::CTagFile() = default;
+
+CTagFile::~CTagFile()
+{
+    Close();
+}
+
+int CTagFile::Open(const QString& path)
+{
+    Close();
+    const QByteArray name = QFile::encodeName(path);
+    int flags = -1;
+    if (::access(name.constData(), R_OK | W_OK) == 0)
+        flags = O_RDWR;
+    else if (::access(name.constData(), R_OK) == 0)
+        flags = O_RDONLY;
+    if (flags < 0)
+        return -1;
+    m_fd = ::open(name.constData(), flags | O_CLOEXEC);
+    if (m_fd < 0)
+        return -1;
+
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        CloseQuietly();
+        return -1;
+    }
+    const off_t length = ::lseek(m_fd, 0, SEEK_END);
+    if (length < 0) {
+        CloseQuietly();
+        return -1;
+    }
+    m_fileLength = length;
+    m_tagPosition = m_fileLength - kTagSize;
+    m_block.fill(0);
+    if (m_tagPosition < 0 || !ReadAll(m_fd, m_block.data(), kTagSize, off_t(m_tagPosition))) {
+        CloseQuietly();
+        return -1;
+    }
+
+    if (std::memcmp(m_block.data(), "TAG", 3) == 0) {
+        m_title = DecodeField(kTitleOffset, kTextWidth);
+        m_artist = DecodeField(kArtistOffset, kTextWidth);
+        m_album = DecodeField(kAlbumOffset, kTextWidth);
+        m_year = DecodeField(kYearOffset, kYearWidth);
+        m_comment = DecodeField(kCommentOffset, kCommentWidth);
+    } else {
+        m_block.fill(0);
+        std::memcpy(m_block.data(), "TAG", 3);
+        m_tagPosition = m_fileLength;
+    }
+    return 0;
+}
+
+void CTagFile::Close()
+{
+    CloseQuietly();
+}
+
+void CTagFile::CloseQuietly()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+QString CTagFile::DecodeField(int offset, int width) const
+{
+    const char* field = reinterpret_cast<const char*>(m_block.data()) + offset;
+    const qsizetype length = qsizetype(::strnlen(field, size_t(width)));
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(QByteArrayView(field, length));
+}
+
+void CTagFile::SetField(int offset, int width, const QString& text)
+{
+    uint8_t* field = m_block.data() + offset;
+    std::memset(field, 0, size_t(width));
+    const QByteArray bytes = ToWindows1252(text);
+    std::memcpy(field, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), width)));
+}
+
+void CTagFile::SetTitle(const QString& text)
+{
+    m_title = text;
+    SetField(kTitleOffset, kTextWidth, text);
+}
+
+void CTagFile::SetArtist(const QString& text)
+{
+    m_artist = text;
+    SetField(kArtistOffset, kTextWidth, text);
+}
+
+void CTagFile::SetAlbum(const QString& text)
+{
+    m_album = text;
+    SetField(kAlbumOffset, kTextWidth, text);
+}
+
+void CTagFile::SetComment(const QString& text)
+{
+    m_comment = text;
+    SetField(kCommentOffset, kCommentWidth, text);
+}
+
+void CTagFile::WriteTag()
+{
+    if (m_fd < 0)
+        return;
+    if (!WriteAll(m_fd, m_block.data(), kTagSize, off_t(m_tagPosition)))
+        CloseQuietly();
+}
