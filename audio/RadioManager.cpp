@@ -68,7 +68,7 @@ void CRadioManager::Play(const QString& name, const QString& url)
 {
     InstallSeTranslator();
     try {
-        HSTREAM previousChannel = 0;
+        AudioStream previousChannel = 0;
         {
             QMutexLocker lock(&m_lock);
             if (m_currentPlayer) {

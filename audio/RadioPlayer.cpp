@@ -26,8 +26,8 @@ constexpr int kMinNetBuffer = 2000;
 constexpr int kMaxNetBuffer = 15000;
 constexpr int kMaxSourceBytes = 2000;
 constexpr int kMaxDeviceNameLength = 255;
-constexpr DWORD kStreamFlags = BASS_STREAM_STATUS | BASS_STREAM_BLOCK | BASS_STREAM_AUTOFREE; // 0x940000
-constexpr DWORD kLibraryVersion = 0x0204;
+constexpr uint32_t kStreamFlags = AUDIO_STREAM_STATUS | AUDIO_STREAM_BLOCK | AUDIO_STREAM_AUTOFREE; // 0x940000
+constexpr uint32_t kLibraryVersion = 0x0204;
 constexpr char kUserAgent[] = "Internet%20Explorer%207";
 
 // Registered at start-up, like every message the program uses.
@@ -59,7 +59,7 @@ int PlayerStatusMessage()
 
 // --- object ---
 
-RadioPlayer::RadioPlayer(const QString& name, const QString& source, HSTREAM previousChannel, int device,
+RadioPlayer::RadioPlayer(const QString& name, const QString& source, AudioStream previousChannel, int device,
                          int volume, bool crossfade, QObject* notifyWindow, int netBufferMs, int recorderBitrate,
                          bool recorderPreBuffer)
     : m_device(device == 0 ? -1 : device),
@@ -104,7 +104,7 @@ void RadioPlayer::LoadAudioPlugins()
                 MessageBox(QStringLiteral("Cannot load the WMA decoder"), QString(), MB_OK | MB_ICONERROR);
             if (!avcodec_find_decoder(AV_CODEC_ID_AAC))
                 MessageBox(QStringLiteral("Cannot load the AAC decoder"), QString(), MB_OK | MB_ICONERROR);
-            if (HIWORD(BASS_GetVersion()) != kLibraryVersion)
+            if ((BASS_GetVersion() >> 16) != kLibraryVersion)
                 MessageBox(QStringLiteral("An incorrect version of the audio library was loaded"), QString(),
                            MB_OK | MB_ICONERROR);
         } catch (CSeException* e) {
@@ -117,8 +117,8 @@ void RadioPlayer::LoadAudioPlugins()
 void EnumerateAudioDevices(QStringList& list)
 {
     try {
-        for (DWORD device = 1; device < 20; ++device) {
-            BASS_DEVICEINFO info{};
+        for (uint32_t device = 1; device < 20; ++device) {
+            AudioDeviceInfo info{};
             if (!BASS_GetDeviceInfo(device, &info) || !info.name)
                 continue;
             list.append(QString::fromUtf8(info.name).left(kMaxDeviceNameLength));
@@ -187,22 +187,20 @@ void RadioPlayer::InitAudio()
 {
     try {
         PostStatus(PlayerStatusInitializing);
-        if (!BASS_Init(m_device, 44100, BASS_DEVICE_SPEAKERS, nullptr, nullptr)
-            && BASS_ErrorGetCode() != BASS_ERROR_ALREADY)
+        if (!BASS_Init(m_device, 44100, AUDIO_INIT_SPEAKERS, nullptr, nullptr)
+            && BASS_ErrorGetCode() != AUDIO_ERROR_ALREADY)
             PostStatus(PlayerStatusInitFailed);
 
-        BASS_INFO info{};
-        BASS_GetInfo(&info);
 
-        BASS_SetConfig(BASS_CONFIG_CURVE_VOL, 0);
-        BASS_SetConfig(BASS_CONFIG_BUFFER, 500);
+        BASS_SetConfig(AUDIO_CONFIG_VOLUME_CURVE, 0);
+        BASS_SetConfig(AUDIO_CONFIG_BUFFER, 500);
         m_netBuffer = std::clamp(m_netBuffer, kMinNetBuffer, kMaxNetBuffer);
-        BASS_SetConfig(BASS_CONFIG_NET_BUFFER, DWORD(m_netBuffer));
-        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 100);
-        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 30000);
-        BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 2);
-        BASS_SetConfig(BASS_CONFIG_UPDATETHREADS, 4);
-        BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, kUserAgent);
+        BASS_SetConfig(AUDIO_CONFIG_NET_BUFFER, uint32_t(m_netBuffer));
+        BASS_SetConfig(AUDIO_CONFIG_NET_PREBUFFER, 100);
+        BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 30000);
+        BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 2);
+        BASS_SetConfig(AUDIO_CONFIG_UPDATE_THREADS, 4);
+        BASS_SetConfigPtr(AUDIO_CONFIG_NET_AGENT, kUserAgent);
         PostStatus(PlayerStatusInitDone);
     } catch (CSeException* e) {
         e->Log("RadioPlayer", __LINE__);
@@ -220,42 +218,42 @@ void RadioPlayer::OpenAndPlay()
         }
         PostStatus(PlayerStatusConnecting);
 
-        HSTREAM stream = 0;
+        AudioStream stream = 0;
         bool attempted = false;
         if (!m_stopping) {
             const QByteArray source = SourceBytes(m_source);
             if (m_source.contains(QStringLiteral("://"))) {
-                BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
+                BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 1);
                 if (!source.isEmpty()) {
                     attempted = true;
                     stream = BASS_StreamCreateURL(source.constData(), 0, kStreamFlags, DownloadProc, this);
                 }
             } else {
-                BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 2);
+                BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 2);
                 ReadLocalFileTag(m_source);
                 if (!source.isEmpty()) {
                     attempted = true;
-                    stream = BASS_StreamCreateFile(FALSE, source.constData(), 0, 0, kStreamFlags);
+                    stream = BASS_StreamCreateFile(false, source.constData(), 0, 0, kStreamFlags);
                 }
             }
         }
         if (!stream) {
             // An unsupported format leaves the device in a state that only a fresh start clears.
-            if (attempted && BASS_ErrorGetCode() == BASS_ERROR_FILEFORM)
+            if (attempted && BASS_ErrorGetCode() == AUDIO_ERROR_FILE_FORMAT)
                 BASS_Free();
             if (!m_stopping)
                 StopWithStatus(PlayerStatusCannotConnect);
             return;
         }
         m_channel = stream;
-        BASS_ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 0.0f);
+        BASS_ChannelSetAttribute(stream, AUDIO_ATTRIB_VOLUME, 0.0f);
         if (m_stopping)
             return;
 
         ReadTagsAndNotify();
         ReadWmaTagsAndNotify();
         PostStatus(PlayerStatusBuffering);
-        if (!BASS_ChannelPlay(stream, FALSE)) {
+        if (!BASS_ChannelPlay(stream, false)) {
             if (!m_stopping)
                 StopWithStatus(PlayerStatusCannotConnect);
             return;
@@ -264,19 +262,19 @@ void RadioPlayer::OpenAndPlay()
             return;
 
         if (m_previousChannel)
-            BASS_ChannelSlideAttribute(m_previousChannel, BASS_ATTRIB_VOL, 0.0f, DWORD(m_fadeOut.load()));
+            BASS_ChannelSlideAttribute(m_previousChannel, AUDIO_ATTRIB_VOLUME, 0.0f, uint32_t(m_fadeOut.load()));
         SlideVolume(m_volume.load(), 500);
         PostStatus(PlayerStatusPlaying);
         m_startTime = int64_t(std::time(nullptr));
 
         {
             ChannelLock lock(stream);
-            constexpr DWORD mixtime = BASS_SYNC_MIXTIME;
-            m_stallSync = BASS_ChannelSetSync(stream, BASS_SYNC_STALL | mixtime, 0, StallSyncProc, this);
-            m_metaSync = BASS_ChannelSetSync(stream, BASS_SYNC_META | mixtime, 0, MetaSyncProc, this);
-            m_wmaMetaSync = BASS_ChannelSetSync(stream, BASS_SYNC_WMA_META | mixtime, 0, WmaMetaSyncProc, this);
-            m_wmaChangeSync = BASS_ChannelSetSync(stream, BASS_SYNC_WMA_CHANGE | mixtime, 0, WmaMetaSyncProc, this);
-            m_oggChangeSync = BASS_ChannelSetSync(stream, BASS_SYNC_OGG_CHANGE | mixtime, 0, MetaSyncProc, this);
+            constexpr uint32_t mixtime = AUDIO_SYNC_MIXTIME;
+            m_stallSync = BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL | mixtime, 0, StallSyncProc, this);
+            m_metaSync = BASS_ChannelSetSync(stream, AUDIO_SYNC_META | mixtime, 0, MetaSyncProc, this);
+            m_wmaMetaSync = BASS_ChannelSetSync(stream, AUDIO_SYNC_WMA_META | mixtime, 0, WmaMetaSyncProc, this);
+            m_wmaChangeSync = BASS_ChannelSetSync(stream, AUDIO_SYNC_WMA_CHANGE | mixtime, 0, WmaMetaSyncProc, this);
+            m_oggChangeSync = BASS_ChannelSetSync(stream, AUDIO_SYNC_OGG_CHANGE | mixtime, 0, MetaSyncProc, this);
 
             m_recordDsp = BASS_ChannelSetDSP(stream, RecordDspProc, this, 0);
             if (m_normalize)
@@ -332,16 +330,16 @@ void RadioPlayer::StopWithStatus(int code)
 
 void RadioPlayer::RemoveSyncsAndDsps()
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     ChannelLock lock(channel);
     if (!lock.Locked())
         return;
-    for (HSYNC* sync : {&m_stallSync, &m_metaSync, &m_wmaMetaSync, &m_wmaChangeSync, &m_oggChangeSync}) {
+    for (AudioSync* sync : {&m_stallSync, &m_metaSync, &m_wmaMetaSync, &m_wmaChangeSync, &m_oggChangeSync}) {
         if (*sync)
             BASS_ChannelRemoveSync(channel, *sync);
         *sync = 0;
     }
-    for (HDSP* dsp : {&m_normalizeDsp, &m_recordDsp}) {
+    for (AudioDsp* dsp : {&m_normalizeDsp, &m_recordDsp}) {
         if (*dsp)
             BASS_ChannelRemoveDSP(channel, *dsp);
         *dsp = 0;
@@ -351,7 +349,7 @@ void RadioPlayer::RemoveSyncsAndDsps()
 void RadioPlayer::StopChannel()
 {
     {
-        const HSTREAM channel = m_channel.load();
+        const AudioStream channel = m_channel.load();
         ChannelLock lock(channel);
         if (lock.Locked())
             BASS_ChannelStop(channel);
@@ -365,31 +363,31 @@ void RadioPlayer::StopChannel()
 
 void RadioPlayer::SetVolumeZero()
 {
-    BASS_ChannelSetAttribute(m_channel.load(), BASS_ATTRIB_VOL, 0.0f);
+    BASS_ChannelSetAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, 0.0f);
 }
 
 void RadioPlayer::SetVolume(int volume)
 {
     m_volume = volume;
     if (!m_muted)
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, float(volume) * 0.01f, 100);
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, float(volume) * 0.01f, 100);
 }
 
 void RadioPlayer::SetMute(bool mute)
 {
     m_muted = mute;
     if (mute)
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, 0.0f, 100);
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, 0.0f, 100);
     else
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, float(m_volume.load()) * 0.01f, 1000);
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, float(m_volume.load()) * 0.01f, 1000);
 }
 
 void RadioPlayer::SlideVolume(int volume, int ms)
 {
     if (m_muted)
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, 0.0f, 50);
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, 0.0f, 50);
     else
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, float(volume) * 0.01f, DWORD(std::max(ms, 0)));
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, float(volume) * 0.01f, uint32_t(std::max(ms, 0)));
     m_volume = volume;
 }
 
@@ -397,20 +395,20 @@ void RadioPlayer::SlideVolume(int volume, int ms)
 
 bool RadioPlayer::IsPlaying() const
 {
-    const HSTREAM channel = m_channel.load();
-    return channel && BASS_ChannelIsActive(channel) == BASS_ACTIVE_PLAYING;
+    const AudioStream channel = m_channel.load();
+    return channel && BASS_ChannelIsActive(channel) == AUDIO_ACTIVE_PLAYING;
 }
 
-DWORD RadioPlayer::GetChannelType() const
+uint32_t RadioPlayer::GetChannelType() const
 {
-    const HSTREAM channel = m_channel.load();
-    BASS_CHANNELINFO info{};
+    const AudioStream channel = m_channel.load();
+    AudioChannelInfo info{};
     if (!channel || !BASS_ChannelGetInfo(channel, &info))
         return 0;
     return info.ctype;
 }
 
-void RadioPlayer::StallSyncProc(HSYNC, DWORD channel, DWORD data, void* user)
+void RadioPlayer::StallSyncProc(AudioSync, uint32_t channel, uint32_t data, void* user)
 {
     InstallSeTranslator();
     auto* player = static_cast<RadioPlayer*>(user);
@@ -425,7 +423,7 @@ void RadioPlayer::StallSyncProc(HSYNC, DWORD channel, DWORD data, void* user)
     }
 }
 
-void RadioPlayer::OnStall(DWORD data)
+void RadioPlayer::OnStall(uint32_t data)
 {
     CheckActiveState();
     SetVolumeZero();
@@ -433,35 +431,35 @@ void RadioPlayer::OnStall(DWORD data)
         return;
     UpdateCurrentBitrate();
     if (m_muted)
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, 0.0f, 50);
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, 0.0f, 50);
     else
-        BASS_ChannelSlideAttribute(m_channel.load(), BASS_ATTRIB_VOL, float(m_volume.load()) * 0.01f, 500);
+        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, float(m_volume.load()) * 0.01f, 500);
     UpdateRecorderFormat();
 }
 
 void RadioPlayer::UpdateRecorderFormat()
 {
-    BASS_CHANNELINFO info{};
+    AudioChannelInfo info{};
     if (!BASS_ChannelGetInfo(m_channel.load(), &info))
         return;
-    m_rawRecordable = info.ctype == kStreamTypeMp3 || info.ctype == kStreamTypeAac;
+    m_rawRecordable = info.ctype == AUDIO_CTYPE_MP3 || info.ctype == AUDIO_CTYPE_AAC;
     m_recorder.SetFormat(int(info.freq), int(info.chans), m_rawRecordable);
 }
 
 void RadioPlayer::CheckActiveState()
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     switch (BASS_ChannelIsActive(channel)) {
-    case BASS_ACTIVE_STOPPED:
+    case AUDIO_ACTIVE_STOPPED:
         SetVolumeZero();
         PostStatus(PlayerStatusStoppedByItself);
         if (!m_stopping)
-            BASS_ChannelPlay(channel, FALSE);
+            BASS_ChannelPlay(channel, false);
         break;
-    case BASS_ACTIVE_PLAYING:
+    case AUDIO_ACTIVE_PLAYING:
         PostStatus(PlayerStatusPlaying);
         break;
-    case BASS_ACTIVE_STALLED:
+    case AUDIO_ACTIVE_STALLED:
         PostStatus(PlayerStatusBuffering);
         SetVolumeZero();
         break;
@@ -472,10 +470,12 @@ void RadioPlayer::CheckActiveState()
 
 void RadioPlayer::UpdateCurrentBitrate()
 {
-    if (m_bitrateKnown || GetChannelType() != kStreamTypeWma)
+    if (m_bitrateKnown || GetChannelType() != AUDIO_CTYPE_WMA)
         return;
     // The WMA decoder's own figure of the stream's current bitrate, in bit/s.
-    DWORD bitsPerSecond = 0;
-    if (BASS_WMA_GetCurrentBitrate(m_channel.load(), &bitsPerSecond))
+    CWmaMediaObject* media = BASS_WMA_GetWMObject(m_channel.load());
+    CWmaHeaderInfo* header = media ? media->QueryHeaderInfo() : nullptr;
+    uint32_t bitsPerSecond = 0;
+    if (header && header->GetAttributeByName(0, "CurrentBitrate", bitsPerSecond))
         SetBitrate(int(bitsPerSecond / 4000 * 4));
 }

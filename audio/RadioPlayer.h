@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/Recorder.h"
-#include "audio/library/Bass.h"
+#include "audio/library/AudioLibrary.h"
 
 #include <QObject>
 #include <QString>
@@ -33,20 +33,6 @@ enum PlayerStatusCode : int {
     PlayerStatusBitrateChanged = 16,
 };
 
-// Stream type codes of the channel information that the player tells apart.
-enum : DWORD {
-    kStreamTypeOgg = 0x10002,
-    kStreamTypeMp1 = 0x10003,
-    kStreamTypeMp2 = 0x10004,
-    kStreamTypeMp3 = 0x10005,
-    kStreamTypeWma = 0x10300,
-    kStreamTypeWmaMp3 = 0x10301,
-    kStreamTypeAac = 0x10B00,
-    kStreamTypeMp4 = 0x10B01,
-    kStreamTypeWav = 0x40000,
-    kStreamTypeWavPcm = 0x50001,
-    kStreamTypeWavFloat = 0x50003,
-};
 
 // Plays one stream (a station's URL or a local file) on a thread of its own. The manager creates one
 // per play request and deletes it when it reports PlayerStatusFinished; during a crossfade two are
@@ -59,7 +45,7 @@ enum : DWORD {
 class RadioPlayer
 {
 public:
-    RadioPlayer(const QString& name, const QString& source, HSTREAM previousChannel, int device, int volume,
+    RadioPlayer(const QString& name, const QString& source, AudioStream previousChannel, int device, int volume,
                 bool crossfade, QObject* notifyWindow, int netBufferMs, int recorderBitrate, bool recorderPreBuffer);
     virtual ~RadioPlayer();
 
@@ -83,9 +69,9 @@ public:
     void SetEqualizerPreset(int preset);
     int GetEqualizerPreset() const;
 
-    HSTREAM GetHandle() const { return m_channel.load(); }
+    AudioStream GetHandle() const { return m_channel.load(); }
     bool IsPlaying() const;
-    DWORD GetChannelType() const;
+    uint32_t GetChannelType() const;
     bool IsStopping() const { return m_stopping.load(); }
 
     void PostStatus(int code);
@@ -120,7 +106,7 @@ public:
     bool GetSpectrum(float* values, int count);
     int GetBufferPercent();
     int64_t GetElapsed() const;
-    void NormalizeBlock(void* buffer, DWORD length);
+    void NormalizeBlock(void* buffer, uint32_t length);
     float GetGain() const { return m_gain; }
 
     bool StartRecording(const QString& path, int bitrateSetting, bool dontOverwrite);
@@ -147,7 +133,7 @@ public:
     static int Mp3BitrateOf(const uint8_t* block, int length);
     // Kbit/s from a Vorbis identification header at the start of an Ogg page; -1 when there is none.
     static int VorbisBitrateOf(const uint8_t* block, int length);
-    static QString CodecName(DWORD streamType);
+    static QString CodecName(uint32_t streamType);
     // The normaliser on n interleaved 16-bit samples, with its state.
     static void NormalizeSamples(int16_t* samples, size_t count, float& gain, float& levelSum, int& levelCount);
     // count bands in 0..1 from the 1024 magnitudes of a 2048-point FFT.
@@ -157,12 +143,12 @@ public:
     static const float kEqualizerPresets[4][15];
 
     // Every installed player callback, by the library's signatures.
-    static void DownloadProc(const void* buffer, DWORD length, void* user);
-    static void StallSyncProc(HSYNC handle, DWORD channel, DWORD data, void* user);
-    static void MetaSyncProc(HSYNC handle, DWORD channel, DWORD data, void* user);
-    static void WmaMetaSyncProc(HSYNC handle, DWORD channel, DWORD data, void* user);
-    static void RecordDspProc(HDSP handle, DWORD channel, void* buffer, DWORD length, void* user);
-    static void NormalizeDspProc(HDSP handle, DWORD channel, void* buffer, DWORD length, void* user);
+    static void DownloadProc(const void* buffer, uint32_t length, void* user);
+    static void StallSyncProc(AudioSync handle, uint32_t channel, uint32_t data, void* user);
+    static void MetaSyncProc(AudioSync handle, uint32_t channel, uint32_t data, void* user);
+    static void WmaMetaSyncProc(AudioSync handle, uint32_t channel, uint32_t data, void* user);
+    static void RecordDspProc(AudioDsp handle, uint32_t channel, void* buffer, uint32_t length, void* user);
+    static void NormalizeDspProc(AudioDsp handle, uint32_t channel, void* buffer, uint32_t length, void* user);
 
 private:
     // Holds the library's lock of a channel for its scope; Locked() is false when it could not be had
@@ -170,18 +156,18 @@ private:
     class ChannelLock
     {
     public:
-        explicit ChannelLock(DWORD channel) : m_channel(channel), m_locked(channel && BASS_ChannelLock(channel, TRUE)) {}
+        explicit ChannelLock(uint32_t channel) : m_channel(channel), m_locked(channel && BASS_ChannelLock(channel, true)) {}
         ~ChannelLock()
         {
             if (m_locked)
-                BASS_ChannelLock(m_channel, FALSE);
+                BASS_ChannelLock(m_channel, false);
         }
         ChannelLock(const ChannelLock&) = delete;
         ChannelLock& operator=(const ChannelLock&) = delete;
         bool Locked() const { return m_locked; }
 
     private:
-        DWORD m_channel;
+        uint32_t m_channel;
         bool m_locked;
     };
 
@@ -194,7 +180,7 @@ private:
     void StopSequence(int fadeOutMs, int stopDelayMs, int statusOnStop);
     void RemoveSyncsAndDsps();
     void StopChannel();
-    void OnStall(DWORD data);
+    void OnStall(uint32_t data);
     void CheckActiveState();
     void UpdateRecorderFormat();
     void ReadTagsAndNotify();
@@ -211,7 +197,7 @@ private:
     // Set in the constructor, before the thread starts.
     const int m_device;
     QString m_source;
-    const HSTREAM m_previousChannel;
+    const AudioStream m_previousChannel;
     QObject* const m_notifyWindow;
     int m_netBuffer;          // player thread only after the start
     bool m_normalize = false; // set before the thread starts
@@ -222,7 +208,7 @@ private:
     std::atomic<int> m_stopDelay{0};
     std::atomic<int> m_statusOnStop{PlayerStatusStoppedByItself};
     std::atomic<bool> m_stopping{false};
-    std::atomic<HSTREAM> m_channel{0};
+    std::atomic<AudioStream> m_channel{0};
     std::atomic<int64_t> m_startTime{0};
     std::atomic<int> m_bitrate{0};
     std::atomic<bool> m_bitrateKnown{false};
@@ -247,13 +233,13 @@ private:
     // Channel lock (download callback, DSPs, syncs, and the player thread while it sets them up).
     int m_downloadedBytes = 0;
     bool m_rawRecordable = true;
-    HDSP m_recordDsp = 0;
-    HDSP m_normalizeDsp = 0;
-    HSYNC m_stallSync = 0;
-    HSYNC m_metaSync = 0;
-    HSYNC m_wmaMetaSync = 0;
-    HSYNC m_wmaChangeSync = 0;
-    HSYNC m_oggChangeSync = 0;
+    AudioDsp m_recordDsp = 0;
+    AudioDsp m_normalizeDsp = 0;
+    AudioSync m_stallSync = 0;
+    AudioSync m_metaSync = 0;
+    AudioSync m_wmaMetaSync = 0;
+    AudioSync m_wmaChangeSync = 0;
+    AudioSync m_oggChangeSync = 0;
 
     // Normaliser state: its DSP only.
     float m_gain = 1.0f;
@@ -263,7 +249,7 @@ private:
     // Equaliser: set from the main window's thread and from the player's open sequence.
     mutable std::mutex m_equalizerMutex;
     int m_equalizerPreset = -1; // guarded by m_equalizerMutex
-    HFX m_equalizerEffect = 0;  // guarded by m_equalizerMutex
+    AudioFx m_equalizerEffect = 0;  // guarded by m_equalizerMutex
 
     CRecorder m_recorder; // channel lock
 };

@@ -260,20 +260,20 @@ int RadioPlayer::VorbisBitrateOf(const uint8_t* block, int length)
     return int(ReadLittleEndian32(block + 48) / 4000 * 4);
 }
 
-QString RadioPlayer::CodecName(DWORD streamType)
+QString RadioPlayer::CodecName(uint32_t streamType)
 {
     switch (streamType) {
-    case kStreamTypeOgg: return QStringLiteral("OGG");
-    case kStreamTypeMp1: return QStringLiteral("MP1");
-    case kStreamTypeMp2: return QStringLiteral("MP2");
-    case kStreamTypeMp3: return QStringLiteral("MP3");
-    case kStreamTypeWma:
-    case kStreamTypeWmaMp3: return QStringLiteral("WMA");
-    case kStreamTypeAac: return QStringLiteral("AAC");
-    case kStreamTypeMp4: return QStringLiteral("MP4");
-    case kStreamTypeWav:
-    case kStreamTypeWavPcm:
-    case kStreamTypeWavFloat: return QStringLiteral("WAV");
+    case AUDIO_CTYPE_OGG: return QStringLiteral("OGG");
+    case AUDIO_CTYPE_MP1: return QStringLiteral("MP1");
+    case AUDIO_CTYPE_MP2: return QStringLiteral("MP2");
+    case AUDIO_CTYPE_MP3: return QStringLiteral("MP3");
+    case AUDIO_CTYPE_WMA:
+    case AUDIO_CTYPE_WMA_MP3: return QStringLiteral("WMA");
+    case AUDIO_CTYPE_AAC: return QStringLiteral("AAC");
+    case AUDIO_CTYPE_MP4: return QStringLiteral("MP4");
+    case AUDIO_CTYPE_WAV:
+    case AUDIO_CTYPE_WAV_PCM:
+    case AUDIO_CTYPE_WAV_FLOAT: return QStringLiteral("WAV");
     default: return QString();
     }
 }
@@ -417,28 +417,28 @@ void RadioPlayer::ReadLocalFileTag(const QString& path)
 
 void RadioPlayer::ReadTagsAndNotify()
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     ChannelLock lock(channel);
     if (!lock.Locked())
         return;
-    ReadMetaTag(BASS_ChannelGetTags(channel, BASS_TAG_META));
-    ReadOggTags(BASS_ChannelGetTags(channel, BASS_TAG_OGG));
-    ReadIcyHeaders(BASS_ChannelGetTags(channel, BASS_TAG_ICY));
-    ReadIcyHeaders(BASS_ChannelGetTags(channel, BASS_TAG_HTTP));
+    ReadMetaTag(BASS_ChannelGetTags(channel, AUDIO_TAG_META));
+    ReadOggTags(BASS_ChannelGetTags(channel, AUDIO_TAG_OGG));
+    ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_ICY));
+    ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_HTTP));
     PostStatus(PlayerStatusTagsRead);
 }
 
 void RadioPlayer::ReadWmaTagsAndNotify()
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     ChannelLock lock(channel);
     if (!lock.Locked())
         return;
-    ReadWmaTags(BASS_ChannelGetTags(channel, BASS_TAG_WMA_META));
+    ReadWmaTags(BASS_ChannelGetTags(channel, AUDIO_TAG_WMA_META));
     PostStatus(PlayerStatusTagsRead);
 }
 
-void RadioPlayer::MetaSyncProc(HSYNC, DWORD channel, DWORD, void* user)
+void RadioPlayer::MetaSyncProc(AudioSync, uint32_t channel, uint32_t, void* user)
 {
     InstallSeTranslator();
     auto* player = static_cast<RadioPlayer*>(user);
@@ -453,7 +453,7 @@ void RadioPlayer::MetaSyncProc(HSYNC, DWORD channel, DWORD, void* user)
     }
 }
 
-void RadioPlayer::WmaMetaSyncProc(HSYNC, DWORD channel, DWORD, void* user)
+void RadioPlayer::WmaMetaSyncProc(AudioSync, uint32_t channel, uint32_t, void* user)
 {
     InstallSeTranslator();
     auto* player = static_cast<RadioPlayer*>(user);

@@ -22,7 +22,7 @@ constexpr float kMaxStep = 0.02f;
 
 constexpr int kFftBins = 1024;
 constexpr int kEqualizerBands = 5;
-constexpr DWORD kEqualizerAddOnVersion = 0x0204;
+constexpr uint32_t kEqualizerAddOnVersion = 0x0204;
 
 } // namespace
 
@@ -90,14 +90,14 @@ void RadioPlayer::NormalizeSamples(int16_t* samples, size_t count, float& gain, 
     }
 }
 
-void RadioPlayer::NormalizeBlock(void* buffer, DWORD length)
+void RadioPlayer::NormalizeBlock(void* buffer, uint32_t length)
 {
     if (!m_normalize)
         return;
     NormalizeSamples(static_cast<int16_t*>(buffer), length / 2, m_gain, m_levelSum, m_levelCount);
 }
 
-void RadioPlayer::NormalizeDspProc(HDSP, DWORD channel, void* buffer, DWORD length, void* user)
+void RadioPlayer::NormalizeDspProc(AudioDsp, uint32_t channel, void* buffer, uint32_t length, void* user)
 {
     InstallSeTranslator();
     ChannelLock lock(channel);
@@ -130,25 +130,25 @@ int RadioPlayer::GetEqualizerPreset() const
 
 void RadioPlayer::ApplyEqualizer(int preset)
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     if (m_equalizerEffect) {
         BASS_ChannelRemoveFX(channel, m_equalizerEffect);
         m_equalizerEffect = 0;
     }
-    if (preset < 0 || preset > 3 || HIWORD(BASS_FX_GetVersion()) != kEqualizerAddOnVersion)
+    if (preset < 0 || preset > 3 || (BASS_FX_GetVersion() >> 16) != kEqualizerAddOnVersion)
         return;
-    m_equalizerEffect = BASS_ChannelSetFX(channel, BASS_FX_BFX_PEAKEQ, 2);
+    m_equalizerEffect = BASS_ChannelSetFX(channel, AUDIO_FX_PEAK_EQ, 2);
     if (!m_equalizerEffect)
         return;
     const float* table = kEqualizerPresets[preset];
     for (int band = 0; band < kEqualizerBands; ++band) {
-        BASS_BFX_PEAKEQ parameters{};
-        parameters.lBand = band;
-        parameters.fBandwidth = 0.0f; // so that Q applies
-        parameters.fQ = table[band];
-        parameters.fCenter = table[kEqualizerBands + band];
-        parameters.fGain = table[2 * kEqualizerBands + band];
-        parameters.lChannel = BASS_BFX_CHANALL;
+        AudioPeakEqParams parameters{};
+        parameters.band = band;
+        parameters.bandwidth = 0.0f; // so that Q applies
+        parameters.q = table[band];
+        parameters.center = table[kEqualizerBands + band];
+        parameters.gain = table[2 * kEqualizerBands + band];
+        parameters.channel = -1; // all channels
         BASS_FXSetParameters(m_equalizerEffect, &parameters);
     }
 }
@@ -177,12 +177,12 @@ void RadioPlayer::SpectrumBands(const float* magnitudes, float* values, int coun
 bool RadioPlayer::GetSpectrum(float* values, int count)
 {
     float magnitudes[kFftBins];
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     {
         ChannelLock lock(channel);
         if (!lock.Locked())
             return false;
-        if (BASS_ChannelGetData(channel, magnitudes, BASS_DATA_FFT2048) == DWORD(-1))
+        if (BASS_ChannelGetData(channel, magnitudes, AUDIO_DATA_FFT2048) == uint32_t(-1))
             return false;
     }
     if (values && count > 0)
@@ -194,22 +194,22 @@ bool RadioPlayer::GetSpectrum(float* values, int count)
 
 int RadioPlayer::GetBufferPercent()
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     if (!channel)
         return 0;
-    const DWORD type = GetChannelType();
-    if (type == kStreamTypeMp3)
+    const uint32_t type = GetChannelType();
+    if (type == AUDIO_CTYPE_MP3)
         m_bitrateKnown = false; // the next downloaded block measures the bitrate again
 
-    constexpr QWORD kError = QWORD(-1);
+    constexpr uint64_t kError = uint64_t(-1);
     int64_t percent = 0;
-    if (type == kStreamTypeWma) {
-        const QWORD fill = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_WMA_BUFFER);
+    if (type == AUDIO_CTYPE_WMA) {
+        const uint64_t fill = BASS_StreamGetFilePosition(channel, AUDIO_FILEPOS_WMA_BUFFER);
         percent = fill == kError ? 0 : int64_t(fill);
     } else {
-        const QWORD current = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_CURRENT);
-        const QWORD downloaded = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_DOWNLOAD);
-        const QWORD end = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_END);
+        const uint64_t current = BASS_StreamGetFilePosition(channel, AUDIO_FILEPOS_CURRENT);
+        const uint64_t downloaded = BASS_StreamGetFilePosition(channel, AUDIO_FILEPOS_DOWNLOAD);
+        const uint64_t end = BASS_StreamGetFilePosition(channel, AUDIO_FILEPOS_END);
         if (current != kError && downloaded != kError && end != kError && end != 0)
             percent = (int64_t(downloaded) - int64_t(current)) * 100 / int64_t(end);
     }
@@ -223,7 +223,7 @@ int64_t RadioPlayer::GetElapsed() const
 
 // --- recorder feeds ---
 
-void RadioPlayer::RecordDspProc(HDSP, DWORD channel, void* buffer, DWORD length, void* user)
+void RadioPlayer::RecordDspProc(AudioDsp, uint32_t channel, void* buffer, uint32_t length, void* user)
 {
     InstallSeTranslator();
     ChannelLock lock(channel);
@@ -246,7 +246,7 @@ void RadioPlayer::RecordDspProc(HDSP, DWORD channel, void* buffer, DWORD length,
     }
 }
 
-void RadioPlayer::DownloadProc(const void* buffer, DWORD length, void* user)
+void RadioPlayer::DownloadProc(const void* buffer, uint32_t length, void* user)
 {
     InstallSeTranslator();
     auto* player = static_cast<RadioPlayer*>(user);
@@ -259,7 +259,7 @@ void RadioPlayer::DownloadProc(const void* buffer, DWORD length, void* user)
         if (!buffer || length == 0)
             return; // a status text of the connection
         if (!player->m_bitrateKnown.load()) {
-            if (player->GetChannelType() == kStreamTypeMp3)
+            if (player->GetChannelType() == AUDIO_CTYPE_MP3)
                 player->ParseMp3Bitrate(buffer, int(length));
             else
                 player->ParseVorbisBitrate(buffer, int(length));
@@ -281,14 +281,14 @@ void RadioPlayer::DownloadProc(const void* buffer, DWORD length, void* user)
 
 bool RadioPlayer::StartRecording(const QString& path, int bitrateSetting, bool dontOverwrite)
 {
-    const HSTREAM channel = m_channel.load();
+    const AudioStream channel = m_channel.load();
     ChannelLock lock(channel);
     {
         std::lock_guard texts(m_textLock);
         m_recorder.SetTags(m_streamName, m_songTitle, m_artist, m_album);
     }
     if (lock.Locked()) {
-        const QString extension = GetChannelType() == kStreamTypeAac ? QStringLiteral("aac") : QStringLiteral("mp3");
+        const QString extension = GetChannelType() == AUDIO_CTYPE_AAC ? QStringLiteral("aac") : QStringLiteral("mp3");
         m_recorder.Start(path, extension, bitrateSetting, dontOverwrite);
     }
     return m_recorder.IsRecording();
