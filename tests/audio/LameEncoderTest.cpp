@@ -8,12 +8,25 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 using testing_support::GenerateSinePcm;
 using testing_support::ProbeAudio;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
 namespace {
+
+// Where the dynamic loader finds a system library, e.g. "libz.so.1".
+QString SystemLibraryPath(const char* name)
+{
+    void* module = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    link_map* map = nullptr;
+    if (!module || ::dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map)
+        return QString();
+    return QFile::decodeName(map->l_name);
+}
 
 constexpr double kFrameSeconds = 1152.0 / 44100.0;
 constexpr int kEncoderDelay = 576;
@@ -188,7 +201,7 @@ TEST_F(LameEncoderTest, MissingLibraryMakesEveryInitFailWithOneLogEntry)
 TEST_F(LameEncoderTest, LibraryBesideTheProgramIsUsedAndAForeignOneCountsAsMissingWithoutALogEntry)
 {
     const QString local = appFolder.filePath(QStringLiteral("libmp3lame.so.0"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/usr/lib/x86_64-linux-gnu/libmp3lame.so.0"), local));
+    ASSERT_TRUE(QFile::copy(SystemLibraryPath("libmp3lame.so.0"), local));
     CLameEncoder::ResetLibraryForTesting(false);
     {
         CLameEncoder encoder;
@@ -199,7 +212,7 @@ TEST_F(LameEncoderTest, LibraryBesideTheProgramIsUsedAndAForeignOneCountsAsMissi
     // Any other shared library in its place lacks the encoder's entry points.
     const QString otherFolder = work.filePath(QStringLiteral("other"));
     ASSERT_TRUE(QDir().mkpath(otherFolder));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/usr/lib/x86_64-linux-gnu/libz.so.1"),
+    ASSERT_TRUE(QFile::copy(SystemLibraryPath("libz.so.1"),
                             otherFolder + QStringLiteral("/libmp3lame.so.0")));
     SetAppFolderOverride(otherFolder);
     CLameEncoder::ResetLibraryForTesting(false);

@@ -57,6 +57,7 @@ protected:
     {
         CloseErrorLog();
         SetAppFolderOverride(QString());
+        CLameEncoder::ResetLibraryForTesting(true);
     }
 
     QString Base(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
@@ -450,7 +451,6 @@ TEST_F(RecorderTest, EncodedModeWithoutEncoderLibraryLosesThePcmQuietly)
         EXPECT_TRUE(recorder.PutPcm(pcm.constData(), uint32_t(pcm.size())));
         recorder.Stop();
     }
-    CLameEncoder::ResetLibraryForTesting(true);
     EXPECT_EQ(QFile(Base("silent") + ".mp3").size(), 0);
     const QStringList lines = LogLines();
     ASSERT_EQ(lines.size(), 1);
