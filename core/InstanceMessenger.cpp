@@ -144,8 +144,9 @@ void CInstanceMessenger::OnReadyRead(QLocalSocket* socket)
         return;
     }
     const int message = RegisterWindowMessage(name.constData());
+    const QPointer<QLocalSocket> guard(socket); // the receiver may run a nested event loop
     const LRESULT result = SendWindowMessage(m_receiver, message, WPARAM(wParam), LPARAM(lParam));
-    if (socket->state() != QLocalSocket::ConnectedState)
+    if (!guard || socket->state() != QLocalSocket::ConnectedState)
         return; // the sender gave up meanwhile
     QDataStream out(socket);
     out << qint64(result);
