@@ -2,6 +2,7 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/XMLSettings.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 
@@ -22,16 +23,8 @@ constexpr int32_t HISTORY_FIRST_ID = 1374;
 class FavoritesTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        previousBoxes = SetMessageBoxHandler([this](const QString& text, const QString&, unsigned) {
-            boxes.append(text);
-            return IDOK;
-        });
-    }
     void TearDown() override
     {
-        SetMessageBoxHandler(previousBoxes);
         ReleaseSharedObjectAtExit();
     }
 
@@ -90,8 +83,8 @@ protected:
     }
 
     testing_support::TempProgramFolder folder;
-    MessageBoxHandler previousBoxes;
-    QStringList boxes;
+    testing_support::ScriptedMessageBoxes messageBoxes;
+    QStringList& boxes = messageBoxes.texts;
 };
 
 TEST_F(FavoritesTest, LoadsSlotsFrontFirstSkippingHalfEmptyOnesAndKeepingTheLowerDuplicate)
