@@ -681,14 +681,14 @@ void SetScreenPixelsPerInchProvider(ScreenPixelsPerInchProvider provider)
     scale.measured = false;
 }
 
-QRecursiveMutex& SettingsFileMutex(const QString& path)
+std::recursive_mutex& SettingsFileMutex(const QString& path)
 {
-    static QMutex registryMutex;
-    static std::map<QString, std::unique_ptr<QRecursiveMutex>> registry; // guarded by registryMutex
+    static std::mutex registryMutex;
+    static std::map<QString, std::unique_ptr<std::recursive_mutex>> registry; // guarded by registryMutex
     const QString key = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QMutexLocker lock(&registryMutex);
-    std::unique_ptr<QRecursiveMutex>& mutex = registry[key];
+    std::lock_guard lock(registryMutex);
+    std::unique_ptr<std::recursive_mutex>& mutex = registry[key];
     if (!mutex)
-        mutex = std::make_unique<QRecursiveMutex>();
+        mutex = std::make_unique<std::recursive_mutex>();
     return *mutex;
 }

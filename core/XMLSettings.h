@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -120,4 +120,4 @@ void SetScreenPixelsPerInchProvider(ScreenPixelsPerInchProvider provider);
 // Serialises read-modify-write sequences of several objects on one file inside this process. Hold it
 // from before an object's first access until the object is destroyed, so that the object reads the
 // latest file and its save is not overwritten by a document read before it.
-QRecursiveMutex& SettingsFileMutex(const QString& path);
+std::recursive_mutex& SettingsFileMutex(const QString& path);

@@ -1,6 +1,7 @@
 #include "audio/LameEncoder.h"
 #include "core/ErrorLog.h"
 #include "tests/support/FfmpegTools.h"
+#include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
@@ -61,32 +62,11 @@ QByteArray EncodeAll(CLameEncoder& encoder, const QByteArray& pcm, int pieceByte
 class LameEncoderTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(appFolder.isValid());
-        SetAppFolderOverride(appFolder.path());
-        InitErrorLog();
-    }
+    void TearDown() override { CLameEncoder::ResetLibraryForTesting(true); }
 
-    void TearDown() override
-    {
-        CloseErrorLog();
-        SetAppFolderOverride(QString());
-        CLameEncoder::ResetLibraryForTesting(true);
-    }
+    QStringList LogLines() const { return appFolder.LogEntries(); }
 
-    QStringList LogLines() const
-    {
-        QStringList lines;
-        const QDir logFolder(appFolder.filePath(QStringLiteral("Log")));
-        for (const QString& name : logFolder.entryList(QDir::Files)) {
-            const QString text = QString::fromUtf8(ReadBytes(logFolder.filePath(name)));
-            lines += text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        }
-        return lines;
-    }
-
-    QTemporaryDir appFolder;
+    testing_support::TempProgramFolder appFolder;
     QTemporaryDir work;
 };
 
@@ -193,14 +173,13 @@ TEST_F(LameEncoderTest, MissingLibraryMakesEveryInitFailWithOneLogEntry)
 
     const QStringList lines = LogLines();
     ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" > LameEncoder: Cannot load library: ") + appFolder.path()
-                                  + QStringLiteral("/libmp3lame.so.0")))
+    EXPECT_EQ(lines[0], QStringLiteral("LameEncoder: Cannot load library: ") + appFolder.FilePath("libmp3lame.so.0"))
         << lines[0].toStdString();
 }
 
 TEST_F(LameEncoderTest, LibraryBesideTheProgramIsUsedAndAForeignOneCountsAsMissingWithoutALogEntry)
 {
-    const QString local = appFolder.filePath(QStringLiteral("libmp3lame.so.0"));
+    const QString local = appFolder.FilePath(QStringLiteral("libmp3lame.so.0"));
     ASSERT_TRUE(QFile::copy(SystemLibraryPath("libmp3lame.so.0"), local));
     CLameEncoder::ResetLibraryForTesting(false);
     {

@@ -4,6 +4,7 @@
 #include "core/SeException.h"
 #include "core/StdioFileUTF8.h"
 #include "tests/support/FfmpegTools.h"
+#include "tests/support/TempProgramFolder.h"
 #include "tests/support/ScratchMount.h"
 #include "tests/support/TestPaths.h"
 
@@ -46,30 +47,11 @@ void FeedInPieces(const QByteArray& data, Feed feed, qsizetype piece = 3528)
 class RecorderTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(appFolder.isValid());
-        SetAppFolderOverride(appFolder.path());
-        InitErrorLog();
-    }
-
-    void TearDown() override
-    {
-        CloseErrorLog();
-        SetAppFolderOverride(QString());
-        CLameEncoder::ResetLibraryForTesting(true);
-    }
+    void TearDown() override { CLameEncoder::ResetLibraryForTesting(true); }
 
     QString Base(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
 
-    QStringList LogLines() const
-    {
-        QStringList lines;
-        const QDir logFolder(appFolder.filePath(QStringLiteral("Log")));
-        for (const QString& name : logFolder.entryList(QDir::Files))
-            lines += QString::fromUtf8(ReadBytes(logFolder.filePath(name))).split("\r\n", Qt::SkipEmptyParts);
-        return lines;
-    }
+    QStringList LogLines() const { return appFolder.LogEntries(); }
 
     void PutRaw(CRecorder& recorder, const QByteArray& data)
     {
@@ -81,7 +63,7 @@ protected:
         FeedInPieces(data, [&](const char* p, uint32_t n) { ASSERT_TRUE(recorder.PutPcm(p, n)); });
     }
 
-    QTemporaryDir appFolder;
+    testing_support::TempProgramFolder appFolder;
     QTemporaryDir dir;
 };
 
@@ -468,7 +450,7 @@ TEST_F(RecorderTest, ProcessorFaultInAFeedIsLoggedAndReportedAsFailure)
     InstallSeTranslator(false);
     const QStringList lines = LogLines();
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("> Recorder, line "))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Recorder, line "))) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].contains(QStringLiteral("ACCESS_VIOLATION")));
 }
 

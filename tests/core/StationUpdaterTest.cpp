@@ -4,6 +4,7 @@
 #include "core/StationUpdater.h"
 #include "core/WindowMessage.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestZipWriter.h"
@@ -38,30 +39,9 @@ const QByteArray kAgent = QByteArray(KAVRILUNE_PRODUCT_NAME) + ' ' + KAVRILUNE_P
 const QByteArray kOldCatalogue = "old catalogue\r\n";
 const QByteArray kNewCatalogue = "new catalogue\r\n";
 
-class Owner : public QObject
-{
-public:
-    bool event(QEvent* event) override
-    {
-        if (WindowMessage* message = AsWindowMessage(event)) {
-            received.push_back(message->message());
-            return true;
-        }
-        return QObject::event(event);
-    }
-    std::vector<int> received;
-};
-
-template <typename Done> bool PumpUntil(Done done, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-}
+using Owner = testing_support::MessageRecorder;
+using testing_support::PumpFor;
+using testing_support::PumpUntil;
 
 // A zip archive holding the given items in order.
 QByteArray MakeZip(const QString& folder, const std::vector<std::pair<QByteArray, QByteArray>>& items)
@@ -306,7 +286,7 @@ TEST_F(StationUpdaterTest, ChecksGoOutOnlyAfterFiveDaysAndNotWhileTheLockIsHeldE
     EXPECT_TRUE(updater.CheckForUpdates(&owner, old, base.Path()));
     ASSERT_TRUE(PumpUntil([&] { return server.Requests().size() == 1; }));
     EXPECT_TRUE(other.TryLock()); // not held while the update runs
-    PumpUntil([] { return false; }, 300);
+    PumpFor(300);
     EXPECT_TRUE(owner.received.empty()); // nothing new, nothing announced
 }
 

@@ -3,6 +3,7 @@
 #include "core/Updater.h"
 #include "core/WindowMessage.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/TestPaths.h"
 
 #include <BuildInfo.h>
@@ -25,37 +26,9 @@ namespace {
 
 const QByteArray kAgent = QByteArray(KAVRILUNE_PRODUCT_NAME) + ' ' + KAVRILUNE_PRODUCT_VERSION;
 
-// Collects the window messages it receives.
-class Owner : public QObject
-{
-public:
-    bool event(QEvent* event) override
-    {
-        if (WindowMessage* message = AsWindowMessage(event)) {
-            received.push_back(message->message());
-            return true;
-        }
-        return QObject::event(event);
-    }
-    std::vector<int> received;
-};
-
-// Pumps events until done() holds or about ten seconds have passed.
-template <typename Done> bool PumpUntil(Done done, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-}
-
-void PumpFor(int ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
+using Owner = testing_support::MessageRecorder;
+using testing_support::PumpFor;
+using testing_support::PumpUntil;
 
 // A fixture with the program's hosts on a loopback server and lock files in a folder of its own.
 class UpdaterTest : public ::testing::Test

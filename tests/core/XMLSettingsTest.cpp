@@ -1,5 +1,6 @@
 #include "core/MessageBox.h"
 #include "core/XMLSettings.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchMount.h"
 #include "tests/support/TempProgramFolder.h"
@@ -20,24 +21,16 @@ const QByteArray BARE_TEMPLATE = R"(<?xml version="1.0"?><XMLConfigSettings/>)";
 class XMLSettingsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        previousBoxes = SetMessageBoxHandler([this](const QString& text, const QString&, unsigned) {
-            boxes.append(text);
-            return IDOK;
-        });
-    }
     void TearDown() override
     {
-        SetMessageBoxHandler(previousBoxes);
         SetScreenPixelsPerInchProvider(nullptr);
     }
 
     QString Path(const char* name = "settings.xml") const { return folder.FilePath(QString::fromUtf8(name)); }
 
     testing_support::TempProgramFolder folder;
-    MessageBoxHandler previousBoxes;
-    QStringList boxes;
+    testing_support::ScriptedMessageBoxes messageBoxes;
+    QStringList& boxes = messageBoxes.texts;
 };
 
 TEST_F(XMLSettingsTest, SectionAndKeyNestElementsAndBlanksBecomeUnderscores)
