@@ -191,7 +191,6 @@ void RadioPlayer::InitAudio()
             && BASS_ErrorGetCode() != AUDIO_ERROR_ALREADY)
             PostStatus(PlayerStatusInitFailed);
 
-
         BASS_SetConfig(AUDIO_CONFIG_VOLUME_CURVE, 0);
         BASS_SetConfig(AUDIO_CONFIG_BUFFER, 500);
         m_netBuffer = std::clamp(m_netBuffer, kMinNetBuffer, kMaxNetBuffer);
@@ -238,7 +237,7 @@ void RadioPlayer::OpenAndPlay()
             }
         }
         if (!stream) {
-            // An unsupported format leaves the device in a state that only a fresh start clears.
+            // After a source that is no audio the next player initialises the library afresh.
             if (attempted && BASS_ErrorGetCode() == AUDIO_ERROR_FILE_FORMAT)
                 BASS_Free();
             if (!m_stopping)

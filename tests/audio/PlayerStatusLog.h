@@ -2,11 +2,10 @@
 
 #include "audio/RadioPlayer.h"
 #include "core/WindowMessage.h"
+#include "tests/support/MessageRecorder.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <QThread>
 
 #include <chrono>
 #include <functional>
@@ -67,23 +66,8 @@ public:
         return {};
     }
 
-    // Delivers posted messages until done() holds or ms have passed; returns done().
-    static bool PumpUntil(const std::function<bool()>& done, int ms)
-    {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-        while (!done()) {
-            if (Clock::now() > deadline)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    static void Pump(int ms)
-    {
-        PumpUntil([] { return false; }, ms);
-    }
+    static bool PumpUntil(const std::function<bool()>& done, int ms) { return testing_support::PumpUntil(done, ms); }
+    static void Pump(int ms) { testing_support::PumpFor(ms); }
 
     std::vector<Entry> entries;
     std::function<void(const Entry&)> onStatus;

@@ -5,6 +5,7 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "tests/audio/PlayerStatusLog.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 
@@ -15,31 +16,6 @@
 #include <deque>
 
 namespace {
-
-class ScriptedMessageBoxes
-{
-public:
-    ScriptedMessageBoxes()
-    {
-        m_previous = SetMessageBoxHandler([this](const QString& text, const QString&, unsigned type) {
-            texts.push_back(text);
-            types.push_back(type);
-            if (answers.empty())
-                return int(IDOK);
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        });
-    }
-    ~ScriptedMessageBoxes() { SetMessageBoxHandler(m_previous); }
-
-    std::deque<int> answers;
-    QStringList texts;
-    std::vector<unsigned> types;
-
-private:
-    MessageBoxHandler m_previous;
-};
 
 class SpectrumProbe : public CSpectrumRenderer
 {
@@ -120,23 +96,32 @@ TEST_F(RadioManagerTest, RecordingWithoutPlayerCreatesTheFoldersAndKeepsTheWish)
 
 TEST_F(RadioManagerTest, StoppingARecordingAsksAndOnlyYesStopsIt)
 {
-    ScriptedMessageBoxes boxes;
+    std::deque<int> answers;
+    std::vector<unsigned> types;
+    testing_support::ScriptedMessageBoxes boxes([&](const QString&, unsigned type) {
+        types.push_back(type);
+        if (answers.empty())
+            return int(IDOK);
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    });
     EXPECT_TRUE(manager.StopRecording(false, false)); // nothing recording: no question
     EXPECT_TRUE(boxes.texts.isEmpty());
 
     ASSERT_TRUE(manager.StartRecording(QStringLiteral("Rec"), QStringLiteral("Untitled"), 0, false));
-    boxes.answers = {IDNO, IDCANCEL};
+    answers = {IDNO, IDCANCEL};
     EXPECT_FALSE(manager.StopRecording(false, false));
     EXPECT_FALSE(manager.StopRecording(false, false));
     EXPECT_TRUE(manager.IsRecording());
     ASSERT_EQ(boxes.texts.size(), 2);
     EXPECT_EQ(boxes.texts.at(0), GetLangString(300));
-    EXPECT_EQ(boxes.types.at(0), unsigned(MB_YESNOCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(types.at(0), unsigned(MB_YESNOCANCEL | MB_ICONQUESTION));
 
     // Forced with the wish kept, then answered Yes: the wish goes, also without a player.
     EXPECT_TRUE(manager.StopRecording(true, true));
     EXPECT_TRUE(manager.IsRecording());
-    boxes.answers = {IDYES};
+    answers = {IDYES};
     EXPECT_TRUE(manager.StopRecording(false, false));
     EXPECT_FALSE(manager.IsRecording());
 }

@@ -3,14 +3,12 @@
 
 #include "audio/TagFile.h"
 #include "tests/audio/PlayerStreamFixture.h"
+#include "tests/support/FfmpegTools.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace {
 
@@ -32,17 +30,6 @@ qsizetype SliceOffset(const QByteArray& sent, const QByteArray& recorded)
             return at;
     }
     return -1;
-}
-
-QJsonObject Probe(const QString& path)
-{
-    QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
-                                              QStringLiteral("json"), QStringLiteral("-show_streams"),
-                                              QStringLiteral("-show_format"), path});
-    if (!ffprobe.waitForFinished(30000))
-        return {};
-    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
 }
 
 class PlayerRecordingTest : public PlayerStreamFixture
@@ -155,14 +142,13 @@ TEST_F(PlayerRecordingTest, OggStationIsRecordedAsTaggedMp3AtItsSampleRate)
     const double seconds = double(recording.elapsed()) / 1000.0;
 
     const QString path = RecordingPath(QStringLiteral("Ogg"), QStringLiteral("Band - Song.mp3"));
-    const QJsonObject probe = Probe(path);
-    const QJsonObject audio = probe.value("streams").toArray().at(0).toObject();
-    EXPECT_EQ(audio.value("codec_name").toString(), QStringLiteral("mp3"));
+    const testing_support::ProbedAudio probe = testing_support::ProbeAudio(path);
+    ASSERT_TRUE(probe.ok) << probe.error.toStdString();
+    EXPECT_EQ(probe.codecName, QStringLiteral("mp3"));
     AudioChannelInfo info{};
     ASSERT_TRUE(BASS_ChannelGetInfo(player->GetHandle(), &info));
-    EXPECT_EQ(audio.value("sample_rate").toString().toInt(), int(info.freq));
-    const double duration = probe.value("format").toObject().value("duration").toString().toDouble();
-    EXPECT_NEAR(duration, seconds, 1.0);
+    EXPECT_EQ(probe.sampleRate, int(info.freq));
+    EXPECT_NEAR(probe.duration, seconds, 1.0);
 
     CTagFile tag;
     ASSERT_EQ(tag.Open(path), 0);
