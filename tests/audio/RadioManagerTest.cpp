@@ -9,6 +9,7 @@
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <gtest/gtest.h>
