@@ -16,10 +16,6 @@
 #include <mutex>
 #include <thread>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-
 namespace {
 
 constexpr int kMinNetBuffer = 2000;
@@ -99,10 +95,11 @@ void RadioPlayer::LoadAudioPlugins()
 {
     std::call_once(pluginsOnce, [] {
         try {
-            // WMA and AAC streams need these decoders; without them such streams fail to open.
-            if (!avcodec_find_decoder(AV_CODEC_ID_WMAV2))
+            // WMA and AAC streams need their decoders; without them such streams fail to open.
+            const QByteArray folder = QFile::encodeName(GetAppFolder());
+            if (!BASS_PluginLoad((folder + "decoder-wma").constData(), 0))
                 MessageBox(QStringLiteral("Cannot load the WMA decoder"), QString(), MB_OK | MB_ICONERROR);
-            if (!avcodec_find_decoder(AV_CODEC_ID_AAC))
+            if (!BASS_PluginLoad((folder + "decoder-aac").constData(), 0))
                 MessageBox(QStringLiteral("Cannot load the AAC decoder"), QString(), MB_OK | MB_ICONERROR);
             if ((BASS_GetVersion() >> 16) != kLibraryVersion)
                 MessageBox(QStringLiteral("An incorrect version of the audio library was loaded"), QString(),
@@ -299,7 +296,10 @@ void RadioPlayer::SetCrossfade(bool crossfade)
 
 void RadioPlayer::StopSequence(int fadeOutMs, int stopDelayMs, int statusOnStop)
 {
-    m_stopping = true;
+    // The first stop decides: a player replaced right after a user stop (or a watchdog restart) still
+    // ends with the stop's status and timing.
+    if (m_stopping.exchange(true))
+        return;
     m_fadeOut = fadeOutMs;
     m_stopDelay = stopDelayMs;
     m_statusOnStop = statusOnStop;
@@ -318,6 +318,8 @@ void RadioPlayer::Stop(bool crossfade)
 
 void RadioPlayer::StopNow(bool fade)
 {
+    if (m_stopping)
+        return;
     PostStatus(PlayerStatusStopping);
     StopSequence(fade ? 2000 : 100, 0, PlayerStatusStopped);
 }

@@ -56,6 +56,11 @@ public:
     bool icyMetadata = true; // offered when the client asks for it
     int bytesPerSecond = 16000;
     int burstBytes = 48000;
+    // The source ends after the audio (the connection closes) and stays away until the test brings
+    // it back: meanwhile connections are answered 404, as a server answers for a missing source (after
+    // 300 ms, so that a connection made just before the source returns is served).
+    bool goDownAtEnd = false;
+    std::atomic<bool> up{true};
     // Title of the metadata block sent after audio offset n: the entry with the largest offset <= n.
     std::vector<std::pair<qint64, QByteArray>> titles{{0, "Loopback - First"}};
 
@@ -97,6 +102,10 @@ private:
     {
         const bool withMeta = icyMetadata && connection.Request().Header("icy-metadata") == "1";
         ++m_connections;
+        if (!up && connection.Sleep(300) && !up) {
+            connection.SendResponse(404, "text/html", "<html><body>Source not found</body></html>");
+            return;
+        }
         {
             std::lock_guard lock(m_mutex);
             m_titleSentAt.assign(titles.size(), -1);
@@ -137,6 +146,10 @@ private:
                 if (!connection.Send(block))
                     return;
             }
+        }
+        if (goDownAtEnd) {
+            up = false;
+            return;
         }
         // Keep the connection open but silent until the test ends: the player sees a stall.
         while (!m_stopped && connection.Sleep(100)) {

@@ -37,12 +37,13 @@ public:
         return true;
     }
 
-    std::vector<int> CodesOf(const void* player) const
+    // The codes from player, counting from entry `from` (a deleted player's address may come again).
+    std::vector<int> CodesOf(const void* player, size_t from = 0) const
     {
         std::vector<int> codes;
-        for (const Entry& entry : entries) {
-            if (entry.player == LPARAM(player))
-                codes.push_back(entry.code);
+        for (size_t i = from; i < entries.size(); ++i) {
+            if (entries[i].player == LPARAM(player))
+                codes.push_back(entries[i].code);
         }
         return codes;
     }
