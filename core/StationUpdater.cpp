@@ -1,0 +1,256 @@
+#include "core/StationUpdater.h"
+
+#include "core/ErrorLog.h"
+#include "core/FileVersionInfo.h"
+#include "core/HttpClient.h"
+#include "core/SeException.h"
+#include "core/ServerHosts.h"
+#include "core/ZipLayer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace {
+
+const int WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_
+    = RegisterWindowMessage("WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_");
+// Registered for the receivers' sake; never posted.
+[[maybe_unused]] const int WM_KAVRILUNE_STATIONS_UPDATER_NO_UPDATES_
+    = RegisterWindowMessage("WM_KAVRILUNE_STATIONS_UPDATER_NO_UPDATES_");
+
+constexpr qint64 kManifestReadLimit = 4000; // bytes of the manifest that are looked at
+constexpr qsizetype kManifestTextLimit = 8000;
+constexpr int kBlockSize = 4000;       // bytes per read of a download
+constexpr int kBurstMs = 1000;         // a download reads this long ...
+constexpr int kPauseMs = 2000;         // ... then rests this long, so it never hogs the line
+constexpr qsizetype kLogTextLimit = 1000;
+
+QString WithSeparator(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+// A stations file name from the manifest must name a file inside the Stations folder.
+bool IsPlainFileName(const QString& name)
+{
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && name != QStringLiteral(".")
+        && name != QStringLiteral("..") && !name.contains(QChar(0));
+}
+
+// Compared ignoring case: a file differing from the manifest's name only in case would otherwise be
+// unpacked beside it, and both would be kept.
+bool ContainsFileIgnoringCase(const QString& folder, const QString& name)
+{
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    return std::any_of(names.begin(), names.end(),
+                       [&name](const QString& present) { return present.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+} // namespace
+
+CStationUpdater::CStationUpdater()
+    : m_runMutex(QStringLiteral("KAVRILUNE_STATIONS_UPDATE")),
+      m_productVersion([] {
+          CFileVersionInfo info;
+          info.CreateFromModule(nullptr);
+          return info.GetProductVersion();
+      }()),
+      m_productName([] {
+          CFileVersionInfo info;
+          info.CreateFromModule(nullptr);
+          return info.GetProductName();
+      }())
+{
+}
+
+CStationUpdater::~CStationUpdater()
+{
+    m_workers.CancelAndWait();
+}
+
+QByteArray CStationUpdater::AgentString() const
+{
+    return (m_productName + QLatin1Char(' ') + m_productVersion).toUtf8();
+}
+
+bool CStationUpdater::CheckForUpdates(QObject* owner, QDateTime& lastCheck, const QString& baseFolder)
+{
+    try {
+        m_owner = owner;
+        {
+            QMutexLocker lock(&m_baseFolderMutex);
+            m_baseFolder = WithSeparator(baseFolder);
+        }
+        if (!m_runMutex.TryLock())
+            return false;
+        bool store = false;
+        const QDateTime now = QDateTime::currentDateTime();
+        const qint64 seconds = qAbs(lastCheck.secsTo(now));
+        if (seconds > m_interval) {
+            lastCheck = now;
+            m_workers.Start([this, owner = m_owner] {
+                if (Update() == 1 && !owner.isNull())
+                    PostWindowMessageWhenAlive(owner, WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_);
+            });
+            store = true;
+        } else {
+            store = seconds < 10;
+        }
+        m_runMutex.Unlock();
+        return store;
+    } catch (CSeException* e) {
+        m_runMutex.Unlock();
+        e->Log("StationUpdater", 56);
+        e->Delete();
+        return false;
+    }
+}
+
+int CStationUpdater::Update()
+{
+    QString baseFolder;
+    {
+        QMutexLocker lock(&m_baseFolderMutex);
+        baseFolder = m_baseFolder;
+    }
+    try {
+        return UpdateIn(baseFolder);
+    } catch (CSeException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+    return 0;
+}
+
+int CStationUpdater::UpdateIn(const QString& baseFolder)
+{
+    const QString stations = WithSeparator(baseFolder) + QStringLiteral("Stations/");
+    QDir().mkpath(stations);
+    const QByteArray agent = AgentString();
+
+    auto download = [&](const QString& address, const QString& path) {
+        QString error;
+        const qint64 bytes = DownloadFile(agent, address, path, &error);
+        if (bytes == 0 && !error.isEmpty() && !m_workers.CancelFlag()->load())
+            WriteErrorLog("StationUpdater", 259, error.left(kLogTextLimit));
+        return bytes;
+    };
+
+    const QString manifestPath = stations + QStringLiteral("stations.kvdx");
+    if (download(GetWebHost() + QStringLiteral("/kvdbms/stations.kvdx"), manifestPath) == 0)
+        return 0;
+    const QString manifest = ReadManifest(manifestPath);
+
+    const QString fileName = GetManifestValue(manifest, QStringLiteral("<BaseFile>"), QStringLiteral("<FileName>"));
+    if (fileName.isEmpty() || !IsPlainFileName(fileName))
+        return 0;
+    if (ContainsFileIgnoringCase(stations, fileName))
+        return 0; // the catalogue is current
+    const QString downloadName
+        = GetManifestValue(manifest, QStringLiteral("<BaseFile>"), QStringLiteral("<DownloadName>"));
+    if (downloadName.isEmpty())
+        return 0;
+
+    DeleteMatching(stations, QStringLiteral("*.zip"), QString());
+    const QString archiveName = downloadName.mid(downloadName.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!IsPlainFileName(archiveName) || archiveName.isEmpty())
+        return 0;
+    const QString archivePath = stations + archiveName;
+    if (download(downloadName, archivePath) == 0)
+        return 0;
+
+    if (!UnpackStationsFile(archivePath, stations, fileName))
+        return 0;
+    DeleteMatching(stations, QStringLiteral("stations*.kvd"), fileName);
+    return 1;
+}
+
+bool CStationUpdater::UnpackStationsFile(const QString& archivePath, const QString& stationsFolder,
+                                         const QString& fileName)
+{
+    ZipHandle* zip = OpenZip(archivePath, nullptr);
+    if (!zip)
+        return false;
+    SetUnzipBaseDir(zip, stationsFolder);
+    ZipEntry entry;
+    const bool unpacked = GetZipItem(zip, 0, &entry) == ZIP_OK
+        && entry.name.compare(fileName, Qt::CaseInsensitive) == 0 && UnzipItem(zip, 0, entry.name) == ZIP_OK;
+    CloseZip(zip);
+    return unpacked;
+}
+
+qint64 CStationUpdater::DownloadFile(const QByteArray& agent, const QString& address, const QString& localPath,
+                                     QString* error)
+{
+    QFile file(localPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error)
+            *error = QStringLiteral("Cannot create %1: %2").arg(localPath, file.errorString());
+        return 0;
+    }
+    CHttpClient::Request request;
+    request.url = address;
+    request.agent = agent;
+    request.noCache = true;
+    request.blockSize = kBlockSize;
+    request.burstMs = kBurstMs;
+    request.pauseMs = kPauseMs;
+    request.cancel = m_workers.CancelFlag();
+    const CHttpClient::Result result = CHttpClient::Get(
+        request, [&file](const char* data, qint64 size) { return file.write(data, size) == size; });
+    file.close();
+    if (!result.ok) {
+        // A body cut short (closed connection, time-out, full disk) is no download.
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(address, result.error);
+        return 0;
+    }
+    return result.bytes;
+}
+
+QString CStationUpdater::ReadManifest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.read(kManifestReadLimit);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    const qsizetype nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        text.truncate(nul);
+    text.truncate(kManifestTextLimit);
+    return text;
+}
+
+QString CStationUpdater::GetManifestValue(const QString& text, const QString& outerTag, const QString& innerTag)
+{
+    const qsizetype outer = text.indexOf(outerTag);
+    if (outer < 1)
+        return QString();
+    const qsizetype inner = text.indexOf(innerTag, outer);
+    if (inner < 0)
+        return QString();
+    const qsizetype valueStart = inner + innerTag.size();
+    const qsizetype valueEnd = text.indexOf(QStringLiteral("</"), valueStart);
+    if (valueEnd < 0)
+        return QString();
+    return text.mid(valueStart, valueEnd - valueStart);
+}
+
+void CStationUpdater::DeleteMatching(const QString& folder, const QString& pattern, const QString& keptName)
+{
+    QDir dir(folder);
+    const QStringList names = dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (!keptName.isEmpty() && name.compare(keptName, Qt::CaseInsensitive) == 0)
+            continue;
+        dir.remove(name);
+    }
+}

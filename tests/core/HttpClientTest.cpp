@@ -1,0 +1,257 @@
+#include "core/HttpClient.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+using testing_support::HttpConnection;
+using testing_support::LoopbackHttpServer;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+qint64 MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class HttpClientTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Loopback is never proxied, whatever the machine's settings.
+        setenv("no_proxy", "127.0.0.1,localhost", 1);
+        setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    }
+
+    CHttpClient::Request RequestFor(const char* path) const
+    {
+        CHttpClient::Request request;
+        request.url = server.Url(QString::fromLatin1(path));
+        return request;
+    }
+
+    LoopbackHttpServer server;
+};
+
+TEST_F(HttpClientTest, SendsTheAgentExtraHeadersAndNoCacheRequestsOnlyWhenAsked)
+{
+    server.RouteFixed("/a", 200, "text/plain", "hello");
+    CHttpClient::Request request = RequestFor("/a");
+    request.agent = "Kavrilune 1.2.3.4";
+    request.headers.append("Referer: http://example.test/stations?title=x");
+    request.noCache = true;
+    QByteArray body;
+    CHttpClient::Result result = CHttpClient::Get(request, body);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(body, "hello");
+    EXPECT_EQ(result.bytes, 5);
+
+    request.agent.clear();
+    request.headers.clear();
+    request.noCache = false;
+    ASSERT_TRUE(CHttpClient::Get(request, body).ok);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].Header("user-agent"), "Kavrilune 1.2.3.4");
+    EXPECT_EQ(requests[0].Header("referer"), "http://example.test/stations?title=x");
+    EXPECT_EQ(requests[0].Header("cache-control"), "no-cache");
+    EXPECT_EQ(requests[0].Header("pragma"), "no-cache");
+    EXPECT_TRUE(requests[1].Header("user-agent").isEmpty());
+    EXPECT_TRUE(requests[1].Header("cache-control").isEmpty());
+    EXPECT_TRUE(requests[1].Header("referer").isEmpty());
+}
+
+TEST_F(HttpClientTest, ABoundedReadStopsAtTheLimitAndCountsAsSuccess)
+{
+    QByteArray big;
+    for (int i = 0; i < 10000; ++i)
+        big.append(char('a' + i % 26));
+    server.RouteFixed("/big", 200, "text/plain", big);
+    CHttpClient::Request request = RequestFor("/big");
+    request.maxBytes = 1000;
+    QByteArray body;
+    const CHttpClient::Result result = CHttpClient::Get(request, body);
+    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(body, big.left(1000));
+
+    request.maxBytes = 0;
+    EXPECT_TRUE(CHttpClient::Get(request, body).ok);
+    EXPECT_TRUE(body.isEmpty());
+}
+
+TEST_F(HttpClientTest, ErrorStatusesStillDeliverTheirBodyAndRedirectsAreFollowed)
+{
+    server.RouteFixed("/old", 302, "text/html", "moved", "Location: /new\r\n");
+    server.RouteFixed("/new", 200, "text/plain", "arrived");
+    QByteArray body;
+    CHttpClient::Result result = CHttpClient::Get(RequestFor("/old"), body);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(body, "arrived");
+
+    result = CHttpClient::Get(RequestFor("/missing"), body);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.status, 404);
+    EXPECT_TRUE(body.contains("Not found"));
+}
+
+TEST_F(HttpClientTest, ABodyCutShortIsAFailureWithTheBytesThatArrived)
+{
+    server.Route("/cut", [](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\nConnection: close\r\n\r\n");
+        connection.Send(QByteArray(4000, 'x'));
+    });
+    QByteArray body;
+    const CHttpClient::Result result = CHttpClient::Get(RequestFor("/cut"), body);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_EQ(result.bytes, 4000);
+}
+
+TEST_F(HttpClientTest, ASilentServerRunsIntoTheStallTimeOut)
+{
+    server.Route("/silent", [](HttpConnection& connection) { connection.Sleep(60000); });
+    server.Route("/slow-body", [](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nfirst bytes");
+        connection.Sleep(60000);
+    });
+    CHttpClient::Request request = RequestFor("/silent");
+    request.timeouts.stallMs = 500;
+    QByteArray body;
+    const auto start = Clock::now();
+    CHttpClient::Result result = CHttpClient::Get(request, body);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.status, 0);
+
+    request.url = server.Url("/slow-body");
+    result = CHttpClient::Get(request, body);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(body, "first bytes");
+    EXPECT_LT(MsSince(start), 20000); // not the server's minute
+}
+
+TEST_F(HttpClientTest, TheTotalTimeOutEndsATrickle)
+{
+    server.Route("/trickle", [](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        while (connection.Send("x") && connection.Sleep(50)) {
+        }
+    });
+    CHttpClient::Request request = RequestFor("/trickle");
+    request.timeouts.totalMs = 700;
+    QByteArray body;
+    const CHttpClient::Result result = CHttpClient::Get(request, body);
+    EXPECT_FALSE(result.ok);
+    EXPECT_GT(result.bytes, 0);
+}
+
+TEST_F(HttpClientTest, TheCancelFlagStopsAHangingTransfer)
+{
+    server.Route("/hang", [](HttpConnection& connection) { connection.Sleep(60000); });
+    std::atomic<bool> cancel{false};
+    CHttpClient::Request request = RequestFor("/hang");
+    request.cancel = &cancel;
+    std::thread canceller([&] {
+        while (server.Requests().empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        cancel = true;
+    });
+    QByteArray body;
+    const auto start = Clock::now();
+    const CHttpClient::Result result = CHttpClient::Get(request, body);
+    canceller.join();
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_LT(MsSince(start), 10000);
+}
+
+TEST_F(HttpClientTest, ARefusedConnectionAndARefusingSinkAreFailures)
+{
+    CHttpClient::Request request;
+    {
+        LoopbackHttpServer closed;
+        request.url = closed.Url("/x");
+    }
+    QByteArray body;
+    CHttpClient::Result result = CHttpClient::Get(request, body);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.isEmpty());
+
+    server.RouteFixed("/a", 200, "text/plain", "hello");
+    result = CHttpClient::Get(RequestFor("/a"), [](const char*, qint64) { return false; });
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.bytes, 0);
+}
+
+TEST_F(HttpClientTest, OtherSchemesAreRefused)
+{
+    CHttpClient::Request request;
+    request.url = QStringLiteral("file:///etc/hostname");
+    QByteArray body;
+    EXPECT_FALSE(CHttpClient::Get(request, body).ok);
+    EXPECT_TRUE(body.isEmpty());
+
+    server.RouteFixed("/to-file", 302, "text/html", "", "Location: file:///etc/hostname\r\n");
+    EXPECT_FALSE(CHttpClient::Get(RequestFor("/to-file"), body).ok);
+    EXPECT_TRUE(body.isEmpty());
+}
+
+TEST_F(HttpClientTest, TheProxyOfTheEnvironmentCarriesRequests)
+{
+    // The loopback server plays the proxy: it receives the absolute address of the wanted resource.
+    server.RouteFixed("http://stations.invalid/kvdbms/stations.kvdx", 200, "text/plain", "via proxy");
+    const QByteArray proxy = server.Url().toLatin1();
+    const char* previous = getenv("http_proxy");
+    const std::string saved = previous ? previous : "";
+    setenv("http_proxy", proxy.constData(), 1);
+
+    CHttpClient::Request request;
+    request.url = QStringLiteral("http://stations.invalid/kvdbms/stations.kvdx");
+    QByteArray body;
+    const CHttpClient::Result result = CHttpClient::Get(request, body);
+
+    if (previous)
+        setenv("http_proxy", saved.c_str(), 1);
+    else
+        unsetenv("http_proxy");
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(body, "via proxy");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "http://stations.invalid/kvdbms/stations.kvdx");
+}
+
+TEST_F(HttpClientTest, ThrottledReadsRestAfterABurst)
+{
+    // Two pieces 300 ms apart: the second arrives after the 100 ms burst has ended, so a rest of 600 ms
+    // follows it before the transfer may finish.
+    server.Route("/pieces", [](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 8000\r\n\r\n");
+        connection.Send(QByteArray(4000, 'a'));
+        connection.Sleep(300);
+        connection.Send(QByteArray(4000, 'b'));
+    });
+    CHttpClient::Request request = RequestFor("/pieces");
+    request.blockSize = 4000;
+    request.burstMs = 100;
+    request.pauseMs = 600;
+    QByteArray body;
+    const auto start = Clock::now();
+    const CHttpClient::Result result = CHttpClient::Get(request, body);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(body, QByteArray(4000, 'a') + QByteArray(4000, 'b'));
+    EXPECT_GE(MsSince(start), 900);
+}
+
+} // namespace

@@ -1,0 +1,323 @@
+#include "core/HttpClient.h"
+#include "core/NamedMutex.h"
+#include "core/ServerHosts.h"
+#include "core/StationUpdater.h"
+#include "core/WindowMessage.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/TestZipWriter.h"
+
+#include <BuildInfo.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using testing_support::HttpConnection;
+using testing_support::LoopbackHttpServer;
+using testing_support::ReadBytes;
+using testing_support::TempProgramFolder;
+using testing_support::TestZipItem;
+using testing_support::TestZipWriter;
+using testing_support::WriteBytes;
+
+namespace {
+
+const QByteArray kAgent = QByteArray(KAVRILUNE_PRODUCT_NAME) + ' ' + KAVRILUNE_PRODUCT_VERSION;
+const QByteArray kOldCatalogue = "old catalogue\r\n";
+const QByteArray kNewCatalogue = "new catalogue\r\n";
+
+using Owner = testing_support::MessageRecorder;
+using testing_support::PumpFor;
+using testing_support::PumpUntil;
+
+// A zip archive holding the given items in order.
+QByteArray MakeZip(const QString& folder, const std::vector<std::pair<QByteArray, QByteArray>>& items)
+{
+    const QString path = folder + QStringLiteral("/made.zip");
+    {
+        TestZipWriter writer(path);
+        for (const auto& [name, data] : items) {
+            TestZipItem item;
+            item.name = name;
+            item.data = data;
+            writer.Add(item);
+        }
+        writer.Close();
+    }
+    const QByteArray bytes = ReadBytes(path);
+    QFile::remove(path);
+    return bytes;
+}
+
+// A program folder with a Stations folder holding the shipped catalogue, and the web host on loopback.
+class StationUpdaterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setenv("no_proxy", "127.0.0.1,localhost", 1);
+        setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+        ASSERT_TRUE(scratch.isValid());
+        CNamedMutex::SetFolderOverride(scratch.path());
+        SetWebHostOverride(server.Url());
+        savedTimeouts = CHttpClient::DefaultTimeouts();
+        ASSERT_TRUE(QDir().mkpath(Stations()));
+        ASSERT_TRUE(WriteBytes(Stations() + "stations.kvd", kOldCatalogue));
+        if (!QCoreApplication::instance())
+            app = std::make_unique<QCoreApplication>(argc, nullptr);
+    }
+
+    void TearDown() override
+    {
+        CHttpClient::SetDefaultTimeouts(savedTimeouts);
+        SetWebHostOverride(QString());
+        CNamedMutex::SetFolderOverride(QString());
+    }
+
+    QString Stations() const { return base.FilePath(QStringLiteral("Stations/")); }
+
+    QStringList StationFiles() const
+    {
+        return QDir(Stations()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    }
+
+    QByteArray Manifest(const QByteArray& fileName, const QByteArray& archivePath = "/files/stations-b.zip") const
+    {
+        return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<BaseFile>\r\n  <FileName>" + fileName
+            + "</FileName>\r\n  <DownloadName>" + server.Url().toLatin1() + archivePath
+            + "</DownloadName>\r\n</BaseFile>\r\n";
+    }
+
+    void ServeManifest(const QByteArray& text) { server.RouteFixed("/kvdbms/stations.kvdx", 200, "text/xml", text); }
+    void ServeArchive(const QByteArray& zip) { server.RouteFixed("/files/stations-b.zip", 200, "application/zip", zip); }
+
+    // Runs one update in the program folder on this thread.
+    int UpdateNow(CStationUpdater& updater)
+    {
+        QDateTime now = QDateTime::currentDateTime(); // a fresh time: stores the folder, starts nothing
+        updater.CheckForUpdates(nullptr, now, base.Path());
+        return updater.Update();
+    }
+
+    // The shipped catalogue is still there, alone, and nothing was unpacked.
+    void ExpectCatalogueUntouched()
+    {
+        EXPECT_EQ(ReadBytes(Stations() + "stations.kvd"), kOldCatalogue);
+        for (const QString& name : StationFiles())
+            EXPECT_FALSE(name.endsWith(QStringLiteral(".kvd"), Qt::CaseInsensitive) && name != "stations.kvd")
+                << name.toStdString();
+    }
+
+    int argc = 0;
+    std::unique_ptr<QCoreApplication> app;
+    TempProgramFolder base;
+    QTemporaryDir scratch;
+    LoopbackHttpServer server;
+    CHttpClient::Timeouts savedTimeouts;
+    const int downloaded = RegisterWindowMessage("WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_");
+};
+
+TEST_F(StationUpdaterTest, ANewCatalogueReplacesTheOldFilesAndIsAnnounced)
+{
+    ASSERT_TRUE(WriteBytes(Stations() + "stations-a.kvd", kOldCatalogue));
+    ASSERT_TRUE(WriteBytes(Stations() + "last.zip", "old archive"));
+    ASSERT_TRUE(WriteBytes(Stations() + "mine.txt", "kept"));
+    ServeManifest(Manifest("Stations-B.kvd"));
+    ServeArchive(MakeZip(scratch.path(), {{"Stations-B.kvd", kNewCatalogue}}));
+
+    CStationUpdater updater;
+    Owner owner;
+    QDateTime lastCheck = QDateTime::currentDateTime().addSecs(-432001);
+    EXPECT_TRUE(updater.CheckForUpdates(&owner, lastCheck, base.Path()));
+    EXPECT_LE(qAbs(lastCheck.secsTo(QDateTime::currentDateTime())), 5);
+    ASSERT_TRUE(PumpUntil([&] { return !owner.received.empty(); }));
+    EXPECT_EQ(owner.received, std::vector<int>{downloaded});
+
+    EXPECT_EQ(StationFiles(), (QStringList{"mine.txt", "Stations-B.kvd", "stations-b.zip", "stations.kvdx"}));
+    EXPECT_EQ(ReadBytes(Stations() + "Stations-B.kvd"), kNewCatalogue);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].target, "/kvdbms/stations.kvdx");
+    EXPECT_EQ(requests[1].target, "/files/stations-b.zip");
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.Header("user-agent"), kAgent);
+        EXPECT_EQ(request.Header("cache-control"), "no-cache");
+    }
+}
+
+TEST_F(StationUpdaterTest, AManifestNamingAPresentFileFetchesNothingMore)
+{
+    ASSERT_TRUE(WriteBytes(Stations() + "stations-b.kvd", kNewCatalogue));
+    ASSERT_TRUE(WriteBytes(Stations() + "last.zip", "old archive"));
+    ServeManifest(Manifest("STATIONS-B.KVD")); // names compare ignoring case
+    CStationUpdater updater;
+    EXPECT_EQ(UpdateNow(updater), 0);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(StationFiles(), (QStringList{"last.zip", "stations-b.kvd", "stations.kvd", "stations.kvdx"}));
+}
+
+TEST_F(StationUpdaterTest, BadManifestsLeaveTheCatalogueAlone)
+{
+    const QByteArray padding(1024 * 1024, ' ');
+    const QByteArray full = Manifest("stations-b.kvd");
+    const std::vector<std::pair<const char*, QByteArray>> manifests = {
+        {"error page", QByteArray()},
+        {"empty body", QByteArray()},
+        {"1 MB manifest, values past the first 4000 bytes", padding + full},
+        {"outer tag at the very start", full.mid(full.indexOf("<BaseFile>"))},
+        {"no file name", Manifest("")},
+        {"file name with a path", Manifest("../stations-b.kvd")},
+        {"no download name", "\r\n<BaseFile><FileName>stations-b.kvd</FileName></BaseFile>"},
+    };
+    ServeArchive(MakeZip(scratch.path(), {{"stations-b.kvd", kNewCatalogue}}));
+    CStationUpdater updater;
+    for (const auto& [what, text] : manifests) {
+        SCOPED_TRACE(what);
+        if (std::string(what) == "error page")
+            server.RouteFixed("/kvdbms/stations.kvdx", 404, "text/html", "<html><body>Not found</body></html>");
+        else
+            ServeManifest(text);
+        EXPECT_EQ(UpdateNow(updater), 0);
+        ExpectCatalogueUntouched();
+    }
+    for (const auto& request : server.Requests())
+        EXPECT_EQ(request.path, "/kvdbms/stations.kvdx"); // no archive was ever fetched
+    EXPECT_TRUE(base.LogEntries().isEmpty()); // answers that arrived are no transfer failures
+}
+
+TEST_F(StationUpdaterTest, BadArchivesLeaveTheCatalogueAlone)
+{
+    const QByteArray zip = MakeZip(scratch.path(), {{"stations-b.kvd", kNewCatalogue}});
+    const std::vector<std::pair<const char*, QByteArray>> archives = {
+        {"first item named otherwise", MakeZip(scratch.path(), {{"readme.txt", "hi"}, {"stations-b.kvd", kNewCatalogue}})},
+        {"not a zip", "<html><body>Not found</body></html>"},
+        {"empty body", QByteArray()},
+        {"half a zip", zip.left(zip.size() / 2)},
+    };
+    ServeManifest(Manifest("stations-b.kvd"));
+    CStationUpdater updater;
+    for (const auto& [what, bytes] : archives) {
+        SCOPED_TRACE(what);
+        ServeArchive(bytes);
+        EXPECT_EQ(UpdateNow(updater), 0);
+        ExpectCatalogueUntouched();
+    }
+}
+
+TEST_F(StationUpdaterTest, ServersThatFailMidWayLeaveTheCatalogueAlone)
+{
+    CHttpClient::Timeouts timeouts;
+    timeouts.stallMs = 500;
+    timeouts.totalMs = 20000;
+    CHttpClient::SetDefaultTimeouts(timeouts);
+    const QByteArray zip = MakeZip(scratch.path(), {{"stations-b.kvd", kNewCatalogue}});
+    const QByteArray manifest = Manifest("stations-b.kvd");
+    const auto cutShort = [](const QByteArray& body) {
+        return [body](HttpConnection& connection) {
+            connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size() * 2) + "\r\n\r\n");
+            connection.Send(body);
+        };
+    };
+    const auto silent = [](HttpConnection& connection) { connection.Sleep(60000); };
+    CStationUpdater updater;
+
+    // The manifest: whole values arrived, but the body was cut short.
+    server.Route("/kvdbms/stations.kvdx", cutShort(manifest));
+    ServeArchive(zip);
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+
+    server.Route("/kvdbms/stations.kvdx", silent);
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+
+    // The archive: a whole zip followed by a connection that closes early, and one that never answers.
+    ServeManifest(manifest);
+    server.Route("/files/stations-b.zip", cutShort(zip));
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+
+    server.Route("/files/stations-b.zip", silent);
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+
+    const QStringList log = base.LogEntries();
+    ASSERT_EQ(log.size(), 4);
+    for (const QString& entry : log)
+        EXPECT_TRUE(entry.startsWith(QStringLiteral("StationUpdater, line 259: ") + server.Url()))
+            << entry.toStdString();
+}
+
+TEST_F(StationUpdaterTest, ChecksGoOutOnlyAfterFiveDaysAndNotWhileTheLockIsHeldElsewhere)
+{
+    ServeManifest(Manifest("stations.kvd")); // current: nothing more is fetched
+    CStationUpdater updater;
+    Owner owner;
+    const QDateTime now = QDateTime::currentDateTime();
+
+    QDateTime exactly = now.addSecs(-432000);
+    EXPECT_FALSE(updater.CheckForUpdates(&owner, exactly, base.Path()));
+    EXPECT_EQ(exactly, now.addSecs(-432000));
+    QDateTime recent = now.addSecs(-3);
+    EXPECT_TRUE(updater.CheckForUpdates(&owner, recent, base.Path()));
+    EXPECT_EQ(recent, now.addSecs(-3));
+
+    CNamedMutex other(QStringLiteral("KAVRILUNE_STATIONS_UPDATE"));
+    ASSERT_TRUE(other.TryLock());
+    QDateTime old = now.addSecs(-432001);
+    EXPECT_FALSE(updater.CheckForUpdates(&owner, old, base.Path()));
+    EXPECT_EQ(old, now.addSecs(-432001));
+    other.Unlock();
+
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(updater.CheckForUpdates(&owner, old, base.Path()));
+    ASSERT_TRUE(PumpUntil([&] { return server.Requests().size() == 1; }));
+    EXPECT_TRUE(other.TryLock()); // not held while the update runs
+    PumpFor(300);
+    EXPECT_TRUE(owner.received.empty()); // nothing new, nothing announced
+}
+
+TEST_F(StationUpdaterTest, DestroyingTheUpdaterStopsARunningDownload)
+{
+    server.Route("/kvdbms/stations.kvdx", [](HttpConnection& connection) { connection.Sleep(60000); });
+    Owner owner;
+    QElapsedTimer timer;
+    {
+        CStationUpdater updater;
+        QDateTime old = QDateTime::currentDateTime().addDays(-6);
+        ASSERT_TRUE(updater.CheckForUpdates(&owner, old, base.Path()));
+        ASSERT_TRUE(PumpUntil([&] { return !server.Requests().empty(); }));
+        timer.start();
+    }
+    EXPECT_LT(timer.elapsed(), 10000);
+    ExpectCatalogueUntouched();
+}
+
+TEST(StationUpdaterManifestTest, ValuesFollowTheInnerTagUpToTheNextClosingTag)
+{
+    const QString text = QStringLiteral("\n<BaseFile><FileName> a b.kvd </FileName><DownloadName>http://h/x.zip"
+                                        "</DownloadName></BaseFile>");
+    EXPECT_EQ(CStationUpdater::GetManifestValue(text, "<BaseFile>", "<FileName>"), " a b.kvd ");
+    EXPECT_EQ(CStationUpdater::GetManifestValue(text, "<BaseFile>", "<DownloadName>"), "http://h/x.zip");
+    EXPECT_TRUE(CStationUpdater::GetManifestValue(text.mid(1), "<BaseFile>", "<FileName>").isEmpty());
+    EXPECT_TRUE(CStationUpdater::GetManifestValue(text, "<BaseFile>", "<Other>").isEmpty());
+    EXPECT_TRUE(CStationUpdater::GetManifestValue("x<BaseFile><FileName>open", "<BaseFile>", "<FileName>").isEmpty());
+    // An inner tag before the outer one does not count.
+    EXPECT_TRUE(CStationUpdater::GetManifestValue("x<FileName>a</FileName><BaseFile>", "<BaseFile>", "<FileName>")
+                    .isEmpty());
+}
+
+} // namespace
