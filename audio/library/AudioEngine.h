@@ -1,0 +1,88 @@
+#pragma once
+
+#include "audio/library/AudioLibrary.h"
+#include "audio/library/Mixer.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+class CChannel;
+class COutputDevice;
+
+// Library settings; a stream takes a copy when it is created.
+struct AudioConfig
+{
+    int bufferMs = 500;
+    int netTimeoutMs = 5000;
+    int netBufferMs = 5000;
+    int netPrebufferPercent = 75;
+    std::string userAgent;
+    int playlistMode = 0;
+    int updateThreads = 1;
+};
+
+// The process-wide state of the library: the output device and its mixer, the settings, the handle
+// tables and the count of the library's own threads.
+//
+// Lock order: a channel lock before m_deviceMutex before m_mutex; neither engine mutex is held
+// while a channel is freed or a callback runs.
+class CAudioEngine
+{
+public:
+    static CAudioEngine& Instance();
+
+    int Init(int device, uint32_t freq);
+    int Free();
+    bool IsInitialised() const;
+    int OutputRate() const;
+    int OutputLatencyFrames() const;
+    CMixer& Mixer() { return m_mixer; }
+    bool DeviceInfo(uint32_t device, AudioDeviceInfo& info, int& error);
+
+    AudioConfig Config() const;
+    int SetConfig(uint32_t option, uint32_t value);
+    int SetConfigPtr(uint32_t option, const void* value);
+
+    uint32_t NewHandle();
+    // Registers a stream being created; fails when the library is not initialised.
+    bool AddChannel(const std::shared_ptr<CChannel>& channel);
+    std::shared_ptr<CChannel> FindChannel(uint32_t handle) const;
+    void RemoveChannel(uint32_t handle);
+    void AddEffect(uint32_t effect, uint32_t channel);
+    uint32_t EffectChannel(uint32_t effect) const;
+    void RemoveEffect(uint32_t effect);
+
+    // Starts one of the library's threads (fault translator installed); Free() waits for them.
+    bool StartThread(std::function<void()> work);
+
+    AudioPlugin LoadPlugin(const char* file, int& error);
+
+private:
+    CAudioEngine();
+    void ThreadEnded();
+
+    std::mutex m_deviceMutex; // serialises Init, Free and device queries
+    mutable std::mutex m_mutex;
+    CMixer m_mixer;
+    std::unique_ptr<COutputDevice> m_output;                 // guarded by m_deviceMutex
+    bool m_sdl = false;                                      // guarded by m_deviceMutex
+    std::atomic<bool> m_initialised{false};
+    std::atomic<int> m_device{-2};
+    std::atomic<int> m_rate{44100};
+    std::atomic<int> m_latencyFrames{0};
+    AudioConfig m_config;                                    // guarded by m_mutex
+    std::map<uint32_t, std::shared_ptr<CChannel>> m_channels; // guarded by m_mutex
+    std::map<uint32_t, uint32_t> m_effects;                  // guarded by m_mutex: effect -> channel
+    std::map<std::string, AudioPlugin> m_plugins;            // guarded by m_mutex
+    std::set<std::string> m_names;                           // guarded by m_deviceMutex: device names handed out
+    std::atomic<uint32_t> m_nextHandle{0x10000};
+    std::mutex m_threadMutex;
+    std::condition_variable m_threadsDone;
+    int m_threads = 0;                                       // guarded by m_threadMutex
+};

@@ -1,0 +1,598 @@
+#include "audio/library/Channel.h"
+
+#include "audio/library/FileSource.h"
+#include "audio/library/PeakEqualizer.h"
+#include "audio/library/SpectrumAnalyzer.h"
+#include "audio/library/StreamBuffer.h"
+#include "audio/library/WmaObject.h"
+
+#include "core/ErrorLog.h"
+#include "core/SeException.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMinNetBufferBytes = 32768;
+constexpr size_t kCurlBlock = 16384;
+constexpr int kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
+constexpr size_t kFftHistoryMargin = 4096;
+
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Runs a caller's callback; a fault inside it is logged and does not take the library's thread down.
+template <typename Call>
+void CallUser(Call&& call)
+{
+    try {
+        call();
+    } catch (CSeException* e) {
+        e->Log("Channel", __LINE__);
+        e->Delete();
+    }
+}
+
+} // namespace
+
+CChannel::CChannel(uint32_t handle, uint32_t flags, const AudioConfig& config, int outputRate, int latencyFrames,
+                   std::string name)
+    : m_handle(handle), m_flags(flags), m_config(config), m_outputRate(outputRate), m_latencyFrames(latencyFrames),
+      m_name(std::move(name))
+{
+    m_volume.Set(1.0f, NowNs());
+}
+
+CChannel::~CChannel() = default;
+
+// ---- creation ----------------------------------------------------------------------------------
+
+int CChannel::OpenUrl(AudioDownloadProc proc, void* user)
+{
+    m_downloadProc = proc;
+    m_downloadUser = user;
+    const size_t initialLimit = std::max(kMinNetBufferBytes * 2, size_t(m_config.netBufferMs) * kDefaultByteRate / 1000);
+    m_buffer = std::make_unique<CStreamBuffer>(initialLimit);
+    CNetSource::Settings settings;
+    settings.url = m_name;
+    settings.timeoutMs = m_config.netTimeoutMs;
+    settings.userAgent = m_config.userAgent;
+    settings.followPlaylists = m_config.playlistMode >= 1;
+    m_net = std::make_unique<CNetSource>(settings, *m_buffer, *this);
+    m_buffer->SetRoomCallback([net = m_net.get()] { net->Wake(); });
+    m_source = m_buffer.get();
+    std::shared_ptr<CChannel> self = shared_from_this();
+    if (!CAudioEngine::Instance().StartThread([self] { self->m_net->Run(); }))
+        return AUDIO_ERROR_MEMORY;
+    return StartDecoding(std::string());
+}
+
+int CChannel::OpenFile(const std::string& localPath)
+{
+    m_file = std::make_unique<CFileSource>();
+    if (!m_file->Open(localPath))
+        return AUDIO_ERROR_FILE_OPEN;
+    m_source = m_file.get();
+    return StartDecoding(localPath);
+}
+
+int CChannel::StartDecoding(const std::string& fileName)
+{
+    m_decoder = std::make_unique<CDecoder>(*m_source, m_cancel, [this] { PollEvents(); });
+    std::shared_ptr<CChannel> self = shared_from_this();
+    if (!CAudioEngine::Instance().StartThread([self, fileName] { self->DecodeThread(fileName); })) {
+        m_cancel = true;
+        if (m_net)
+            m_net->Cancel();
+        return AUDIO_ERROR_MEMORY;
+    }
+    return WaitOpened();
+}
+
+int CChannel::WaitOpened()
+{
+    std::unique_lock lock(m_openMutex);
+    m_openChanged.wait(lock, [this] { return m_openSignalled; });
+    return m_openResult;
+}
+
+void CChannel::SignalOpened(int result)
+{
+    std::lock_guard lock(m_openMutex);
+    if (m_openSignalled)
+        return;
+    m_openSignalled = true;
+    m_openResult = result;
+    m_openChanged.notify_all();
+}
+
+// ---- decoding thread ---------------------------------------------------------------------------
+
+void CChannel::DecodeThread(const std::string& fileName)
+{
+    m_decodeThreadId = std::this_thread::get_id();
+    try {
+        int result = m_decoder->Open(fileName, m_buffer ? m_config.netTimeoutMs : 0);
+        if (result != AUDIO_OK) {
+            if (m_buffer && m_buffer->Written() == 0 && m_buffer->Error() != AUDIO_OK)
+                result = m_buffer->Error(); // the download failed before any byte came
+            SignalOpened(m_cancel ? AUDIO_ERROR_UNKNOWN : result);
+            return;
+        }
+        SetUpAfterOpen();
+        const auto openedAt = std::chrono::steady_clock::now();
+        bool signalled = false;
+        while (!m_cancel) {
+            PollEvents();
+            if (m_cancel || m_ended)
+                break;
+            if (!m_decodeEnded && m_ring.Fill() < m_playFrames) {
+                if (!DecodeBlock())
+                    break;
+            } else {
+                SleepBriefly();
+            }
+            if (!signalled && PrebufferDone(openedAt)) {
+                signalled = true;
+                SignalOpened(AUDIO_OK);
+            }
+        }
+        SignalOpened(m_cancel ? AUDIO_ERROR_UNKNOWN : AUDIO_OK);
+    } catch (CSeException* e) {
+        e->Log("Channel", __LINE__);
+        e->Delete();
+        SignalOpened(AUDIO_ERROR_UNKNOWN);
+    } catch (const std::bad_alloc&) {
+        WriteErrorLog("Channel", __LINE__, QStringLiteral("Out of memory while decoding a stream."));
+        SignalOpened(AUDIO_ERROR_MEMORY);
+    }
+    m_decoder.reset(); // frees FFmpeg's contexts on this thread
+}
+
+void CChannel::SetUpAfterOpen()
+{
+    m_format = m_decoder->Format();
+    m_playFrames = std::max<size_t>(size_t(m_config.bufferMs) * size_t(m_outputRate) / 1000, 1024);
+    const size_t history = CSpectrumAnalyzer::kPoints + size_t(m_latencyFrames) + kFftHistoryMargin;
+    m_ring.Reset(m_format.channels, m_playFrames, history);
+    if (m_format.ctype == AUDIO_CTYPE_OGG || m_format.ctype == AUDIO_CTYPE_OPUS)
+        m_tags.SetOgg(m_decoder->OggComments());
+    if (m_buffer) {
+        int64_t byteRate = m_format.bitRate / 8;
+        if (byteRate <= 0 && m_net->IcyBitrateKbps() > 0)
+            byteRate = int64_t(m_net->IcyBitrateKbps()) * 125;
+        if (byteRate <= 0)
+            byteRate = kDefaultByteRate;
+        const size_t limit = std::max(kMinNetBufferBytes, size_t(int64_t(m_config.netBufferMs) * byteRate / 1000));
+        m_buffer->SetLimit(limit);
+        const size_t wanted = limit * size_t(std::clamp(m_config.netPrebufferPercent, 0, 100)) / 100;
+        m_prebufferBytes = std::min(wanted, limit - kCurlBlock);
+    }
+}
+
+bool CChannel::PrebufferDone(std::chrono::steady_clock::time_point openedAt) const
+{
+    if (m_buffer && std::chrono::steady_clock::now() - openedAt > std::chrono::milliseconds(m_config.netTimeoutMs))
+        return true; // play what there is; the channel stalls if it runs dry
+    const bool ringReady = m_ring.Fill() >= m_playFrames || m_decodeEnded;
+    if (!m_buffer)
+        return ringReady;
+    return ringReady && (m_buffer->Fill() >= m_prebufferBytes || m_buffer->IsFinished());
+}
+
+bool CChannel::ResumeReady() const
+{
+    if (m_outputStarved.load())
+        return false;
+    const bool ringReady = m_ring.Fill() >= m_playFrames || m_decodeEnded;
+    if (!m_buffer)
+        return ringReady;
+    return ringReady && (m_buffer->Fill() >= m_prebufferBytes || m_buffer->IsFinished() || m_decodeEnded);
+}
+
+bool CChannel::DecodeBlock()
+{
+    m_block.clear();
+    const int frames = m_decoder->Decode(m_block);
+    if (frames < 0)
+        return false;
+    if (frames == 0) {
+        m_decodeEnded = true;
+        return true;
+    }
+    {
+        CChannelLockGuard guard(m_lock);
+        if (!guard.Locked())
+            return false;
+        if (m_decoder->TakeOggChange()) {
+            m_tags.SetOgg(m_decoder->OggComments());
+            FireSync(AUDIO_SYNC_OGG_CHANGE, 0);
+        }
+        RunDsp(m_block.data(), size_t(frames));
+    }
+    if (m_format.sampleRate == m_outputRate)
+        return WriteToRing(m_block.data(), size_t(frames));
+    m_resampled.clear();
+    m_resampler.Resample(m_block.data(), frames, m_format.channels, m_format.sampleRate, m_outputRate, m_resampled);
+    return WriteToRing(m_resampled.data(), m_resampled.size() / size_t(m_format.channels));
+}
+
+bool CChannel::WriteToRing(const int16_t* samples, size_t frames)
+{
+    while (frames > 0) {
+        const size_t n = std::min(frames, m_ring.Space());
+        if (n == 0) {
+            PollEvents();
+            if (m_cancel || m_ended)
+                return false;
+            SleepBriefly();
+            continue;
+        }
+        m_ring.Write(samples, n);
+        samples += n * size_t(m_format.channels);
+        frames -= n;
+    }
+    return true;
+}
+
+void CChannel::RunDsp(int16_t* samples, size_t frames)
+{
+    m_dsp.Snapshot(m_dspSnapshot);
+    const uint32_t bytes = uint32_t(frames * size_t(m_format.channels) * sizeof(int16_t));
+    for (const CDspChain::Entry& entry : m_dspSnapshot) {
+        if (!m_dsp.Contains(entry.handle))
+            continue; // removed by an earlier callback of this block
+        if (entry.effect)
+            entry.effect->Process(samples, frames, m_format.channels, m_format.sampleRate);
+        else
+            CallUser([&] { entry.proc(entry.handle, m_handle, samples, bytes, entry.user); });
+    }
+}
+
+void CChannel::SleepBriefly()
+{
+    std::unique_lock lock(m_wakeMutex);
+    m_wake.wait_for(lock, std::chrono::milliseconds(10));
+}
+
+void CChannel::PollEvents()
+{
+    if (m_stallPending.exchange(false)) {
+        CChannelLockGuard guard(m_lock);
+        if (guard.Locked())
+            FireSync(AUDIO_SYNC_STALL, 0);
+    }
+    if (m_state.load() == AUDIO_ACTIVE_STALLED && ResumeReady()) {
+        uint32_t expected = AUDIO_ACTIVE_STALLED;
+        if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_PLAYING)) {
+            CChannelLockGuard guard(m_lock);
+            if (guard.Locked())
+                FireSync(AUDIO_SYNC_STALL, 1);
+        }
+    }
+    if (m_endPending.exchange(false)) {
+        m_ended = true;
+        {
+            CChannelLockGuard guard(m_lock);
+            if (guard.Locked())
+                FireSync(AUDIO_SYNC_END, 0);
+        }
+        std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
+        if (m_flags & AUDIO_STREAM_AUTOFREE) {
+            CAudioEngine::Instance().RemoveChannel(m_handle);
+            Free();
+        }
+    }
+    DeliverQueuedSyncs();
+}
+
+void CChannel::FireSync(uint32_t type, uint32_t data)
+{
+    std::vector<CSyncList::Entry> entries;
+    m_syncs.Collect(type, entries);
+    const bool decodingThread = std::this_thread::get_id() == m_decodeThreadId;
+    for (const CSyncList::Entry& entry : entries) {
+        if (!entry.mixtime && !decodingThread) {
+            std::lock_guard lock(m_queueMutex);
+            m_queuedSyncs.push_back({entry.handle, type, data});
+            continue;
+        }
+        if (m_syncs.Contains(entry.handle))
+            CallUser([&] { entry.proc(entry.handle, m_handle, data, entry.user); });
+    }
+}
+
+void CChannel::DeliverQueuedSyncs()
+{
+    std::vector<QueuedSync> queued;
+    {
+        std::lock_guard lock(m_queueMutex);
+        queued.swap(m_queuedSyncs);
+    }
+    if (queued.empty())
+        return;
+    CChannelLockGuard guard(m_lock);
+    if (!guard.Locked())
+        return;
+    for (const QueuedSync& item : queued) {
+        std::vector<CSyncList::Entry> entries;
+        m_syncs.Collect(item.type, entries);
+        for (const CSyncList::Entry& entry : entries)
+            if (entry.handle == item.handle && m_syncs.Contains(entry.handle))
+                CallUser([&] { entry.proc(entry.handle, m_handle, item.data, entry.user); });
+    }
+}
+
+// ---- download thread ---------------------------------------------------------------------------
+
+void CChannel::OnResponseHeaders(const std::vector<std::string>& lines, bool icy, bool first)
+{
+    CChannelLockGuard guard(m_lock);
+    if (!guard.Locked())
+        return;
+    m_tags.SetHeaders(lines, icy);
+    if (first && (m_flags & AUDIO_STREAM_STATUS) && m_downloadProc) {
+        if (const char* block = m_tags.Headers())
+            CallUser([&] { m_downloadProc(block, 0, m_downloadUser); });
+    }
+}
+
+void CChannel::OnStreamBytes(const uint8_t* data, size_t size)
+{
+    if (!m_downloadProc)
+        return;
+    CChannelLockGuard guard(m_lock);
+    if (guard.Locked())
+        CallUser([&] { m_downloadProc(data, uint32_t(size), m_downloadUser); });
+}
+
+void CChannel::OnMetadata(const std::string& text)
+{
+    CChannelLockGuard guard(m_lock);
+    if (!guard.Locked())
+        return;
+    m_tags.SetMeta(text);
+    FireSync(AUDIO_SYNC_META, 0);
+}
+
+// ---- output thread -----------------------------------------------------------------------------
+
+void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
+{
+    if (m_outputStarved.load(std::memory_order_relaxed) != starve)
+        m_outputStarved.store(starve, std::memory_order_relaxed);
+    if (m_state.load(std::memory_order_acquire) != AUDIO_ACTIVE_PLAYING)
+        return;
+    // Read the end flag before the fill: once decoding has ended every frame is in the ring.
+    const bool decodeEnded = m_decodeEnded.load(std::memory_order_acquire);
+    const size_t available = starve ? 0 : m_ring.Fill();
+    const size_t n = std::min(available, size_t(frames));
+    if (n > 0) {
+        const float from = m_volume.At(nowNs);
+        const float to = m_volume.At(nowNs + int64_t(n) * 1000000000 / m_outputRate);
+        const float step = (to - from) / float(n);
+        const int channels = m_ring.Channels();
+        size_t index = 0;
+        m_ring.Consume(n, [&](const int16_t* samples, size_t run) {
+            for (size_t i = 0; i < run; ++i, ++index) {
+                const float gain = from + step * float(index);
+                int32_t* out = mix + index * 2;
+                if (channels == 2) {
+                    out[0] += int32_t(std::lrintf(float(samples[2 * i]) * gain));
+                    out[1] += int32_t(std::lrintf(float(samples[2 * i + 1]) * gain));
+                } else {
+                    const int32_t value = int32_t(std::lrintf(float(samples[i]) * gain));
+                    out[0] += value;
+                    out[1] += value;
+                }
+            }
+        });
+    }
+    if (n < size_t(frames)) {
+        uint32_t expected = AUDIO_ACTIVE_PLAYING;
+        if (decodeEnded && !starve) {
+            if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_STOPPED))
+                m_endPending = true;
+        } else if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_STALLED)) {
+            m_stallPending = true;
+        }
+    }
+}
+
+bool CChannel::CanRender(int frames) const
+{
+    return m_state.load() != AUDIO_ACTIVE_PLAYING || m_decodeEnded.load() || m_ring.Fill() >= size_t(frames);
+}
+
+// ---- API ---------------------------------------------------------------------------------------
+
+bool CChannel::Play(int& error)
+{
+    if (m_freed) {
+        error = AUDIO_ERROR_HANDLE;
+        return false;
+    }
+    if (m_ended) {
+        error = AUDIO_ERROR_NOT_AVAILABLE; // a stream in blocks cannot go back to its start
+        return false;
+    }
+    uint32_t expected = AUDIO_ACTIVE_STOPPED;
+    if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_PLAYING))
+        CAudioEngine::Instance().Mixer().Add(shared_from_this());
+    return true;
+}
+
+void CChannel::Stop()
+{
+    std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
+    m_state = AUDIO_ACTIVE_STOPPED;
+    if (m_flags & AUDIO_STREAM_AUTOFREE) {
+        CAudioEngine::Instance().RemoveChannel(m_handle);
+        Free();
+    }
+}
+
+void CChannel::Free()
+{
+    if (m_freed.exchange(true))
+        return;
+    m_state = AUDIO_ACTIVE_STOPPED;
+    m_cancel = true;
+    m_lock.Close();
+    if (m_buffer)
+        m_buffer->Cancel();
+    if (m_net)
+        m_net->Cancel();
+    m_wake.notify_all();
+    std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
+    m_syncs.Clear();
+    m_dsp.Clear();
+    m_lock.WaitUntilReleasedByOthers();
+}
+
+void CChannel::GetInfo(AudioChannelInfo& info) const
+{
+    info.freq = uint32_t(m_format.sampleRate);
+    info.chans = uint32_t(m_format.channels);
+    info.flags = m_flags;
+    info.ctype = m_format.ctype;
+    info.origres = uint32_t(m_format.sourceBits);
+    info.plugin = 0;
+    info.filename = m_name.c_str();
+}
+
+const char* CChannel::Tags(uint32_t kind) const
+{
+    return m_tags.Get(kind);
+}
+
+uint64_t CChannel::FilePosition(uint32_t mode, int& error) const
+{
+    const bool wma = m_format.ctype == AUDIO_CTYPE_WMA || m_format.ctype == AUDIO_CTYPE_WMA_MP3;
+    if (m_buffer) {
+        const int64_t length = m_net->ContentLength();
+        switch (mode) {
+        case AUDIO_FILEPOS_CURRENT: return m_buffer->Consumed();
+        case AUDIO_FILEPOS_DOWNLOAD: return m_buffer->Written();
+        case AUDIO_FILEPOS_END: return length >= 0 ? uint64_t(length) : uint64_t(m_buffer->Limit());
+        case AUDIO_FILEPOS_WMA_BUFFER:
+            if (wma)
+                return std::min<uint64_t>(100, uint64_t(m_buffer->Fill()) * 100 / std::max<size_t>(m_buffer->Limit(), 1));
+            break;
+        default: break;
+        }
+    } else if (m_file) {
+        switch (mode) {
+        case AUDIO_FILEPOS_CURRENT: return m_file->Position();
+        case AUDIO_FILEPOS_DOWNLOAD:
+        case AUDIO_FILEPOS_END: return uint64_t(m_file->Size());
+        case AUDIO_FILEPOS_WMA_BUFFER:
+            if (wma)
+                return 100;
+            break;
+        default: break;
+        }
+    }
+    error = mode == AUDIO_FILEPOS_WMA_BUFFER ? AUDIO_ERROR_NOT_AVAILABLE : AUDIO_ERROR_PARAMETER;
+    return uint64_t(-1);
+}
+
+void CChannel::SetVolume(float value)
+{
+    m_volume.Set(value, NowNs());
+}
+
+void CChannel::SlideVolume(float value, uint32_t ms)
+{
+    m_volume.Slide(value, int64_t(ms) * 1000000, NowNs());
+}
+
+float CChannel::CurrentVolume() const
+{
+    return m_volume.At(NowNs());
+}
+
+AudioSync CChannel::SetSync(AudioSync handle, uint32_t type, AudioSyncProc proc, void* user)
+{
+    m_syncs.Add({handle, type & ~AUDIO_SYNC_MIXTIME, (type & AUDIO_SYNC_MIXTIME) != 0, proc, user});
+    return handle;
+}
+
+bool CChannel::RemoveSync(AudioSync sync)
+{
+    CChannelLockGuard guard(m_lock); // so that it is not running elsewhere when this returns
+    return m_syncs.Remove(sync);
+}
+
+void CChannel::SetDsp(AudioDsp handle, AudioDspProc proc, void* user, int priority)
+{
+    CDspChain::Entry entry;
+    entry.handle = handle;
+    entry.priority = priority;
+    entry.proc = proc;
+    entry.user = user;
+    m_dsp.Add(std::move(entry));
+}
+
+void CChannel::SetEffect(AudioFx handle, int priority)
+{
+    CDspChain::Entry entry;
+    entry.handle = handle;
+    entry.priority = priority;
+    entry.effect = std::make_shared<CPeakEqualizer>();
+    m_dsp.Add(std::move(entry));
+}
+
+bool CChannel::RemoveDsp(uint32_t handle)
+{
+    CChannelLockGuard guard(m_lock);
+    return m_dsp.Remove(handle);
+}
+
+bool CChannel::SetEffectParameters(AudioFx effect, const AudioPeakEqParams& params)
+{
+    const std::shared_ptr<CPeakEqualizer> equalizer = m_dsp.FindEffect(effect);
+    return equalizer && equalizer->SetBand(params);
+}
+
+bool CChannel::GetFft(float* magnitudes)
+{
+    const int channels = m_ring.Channels();
+    if (m_format.sampleRate == 0)
+        return false;
+    std::vector<int16_t> frames(size_t(CSpectrumAnalyzer::kPoints) * size_t(channels), 0);
+    bool copied = false;
+    for (int attempt = 0; attempt < 3 && !copied; ++attempt) {
+        const uint64_t read = m_ring.ReadPosition();
+        const uint64_t heard = read > uint64_t(m_latencyFrames) ? read - uint64_t(m_latencyFrames) : 0;
+        if (heard < uint64_t(CSpectrumAnalyzer::kPoints)) {
+            // Less than one window heard so far: the rest is silence before the start.
+            const size_t have = size_t(heard);
+            const size_t offset = (CSpectrumAnalyzer::kPoints - have) * size_t(channels);
+            copied = have == 0 || m_ring.CopyHistory(heard, have, frames.data() + offset);
+        } else {
+            copied = m_ring.CopyHistory(heard, CSpectrumAnalyzer::kPoints, frames.data());
+        }
+    }
+    if (!copied)
+        return false;
+    std::lock_guard lock(m_analyzerMutex);
+    if (!m_analyzer)
+        m_analyzer = std::make_unique<CSpectrumAnalyzer>();
+    return m_analyzer->Compute(frames.data(), channels, magnitudes);
+}
+
+CWmaMediaObject* CChannel::WmaObject()
+{
+    if (m_format.ctype != AUDIO_CTYPE_WMA && m_format.ctype != AUDIO_CTYPE_WMA_MP3)
+        return nullptr;
+    std::lock_guard lock(m_analyzerMutex);
+    if (!m_wma)
+        m_wma = std::make_unique<CWmaObject>(m_format.bitRate);
+    return m_wma.get();
+}

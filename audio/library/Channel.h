@@ -1,0 +1,164 @@
+#pragma once
+
+#include "audio/library/AudioEngine.h"
+#include "audio/library/AudioLibrary.h"
+#include "audio/library/ChannelLock.h"
+#include "audio/library/ChannelTags.h"
+#include "audio/library/Decoder.h"
+#include "audio/library/DspChain.h"
+#include "audio/library/NetSource.h"
+#include "audio/library/PcmRing.h"
+#include "audio/library/SampleConverter.h"
+#include "audio/library/SyncList.h"
+#include "audio/library/VolumeSlide.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CFileSource;
+class CSpectrumAnalyzer;
+class CStreamBuffer;
+class CWmaObject;
+
+// One stream: its source (download or file), its decoding thread, DSPs and effects, syncs, tags,
+// volume, and the samples on their way to the output with the history for the FFT.
+//
+// Threads: API callers; the download thread (URL streams: download callback, metadata, META syncs);
+// the decoding thread (decoding, DSPs and effects, stall/end/Ogg syncs, other syncs); the output
+// (Render only: never blocks, never calls back). Every callback runs with the channel lock held.
+class CChannel : public std::enable_shared_from_this<CChannel>, public INetSourceListener
+{
+public:
+    CChannel(uint32_t handle, uint32_t flags, const AudioConfig& config, int outputRate, int latencyFrames,
+             std::string name);
+    ~CChannel() override;
+    CChannel(const CChannel&) = delete;
+    CChannel& operator=(const CChannel&) = delete;
+
+    // Creation, on the creating thread: start the threads and wait until the stream can play or
+    // failed. Return AUDIO_OK or an error code.
+    int OpenUrl(AudioDownloadProc proc, void* user);
+    int OpenFile(const std::string& localPath);
+
+    uint32_t Handle() const { return m_handle; }
+    bool Play(int& error);
+    // Stops playing; an auto-free stream is freed.
+    void Stop();
+    uint32_t State() const { return m_state.load(); }
+    void GetInfo(AudioChannelInfo& info) const;
+    const char* Tags(uint32_t kind) const;
+    uint64_t FilePosition(uint32_t mode, int& error) const;
+
+    void SetVolume(float value);
+    void SlideVolume(float value, uint32_t ms);
+    float CurrentVolume() const;
+
+    AudioSync SetSync(AudioSync handle, uint32_t type, AudioSyncProc proc, void* user);
+    bool RemoveSync(AudioSync sync);
+    void SetDsp(AudioDsp handle, AudioDspProc proc, void* user, int priority);
+    void SetEffect(AudioFx handle, int priority);
+    bool RemoveDsp(uint32_t handle);
+    bool SetEffectParameters(AudioFx effect, const AudioPeakEqParams& params);
+
+    bool GetFft(float* magnitudes);
+    bool Lock() { return m_lock.Lock(); }
+    bool Unlock() { return m_lock.Unlock(); }
+    CWmaMediaObject* WmaObject();
+
+    // Ends the stream: once this returns no callback runs any more (but one the calling thread is in).
+    void Free();
+    bool IsFreed() const { return m_freed.load(); }
+
+    // Output thread.
+    void Render(int32_t* mix, int frames, int64_t nowNs, bool starve);
+    bool CanRender(int frames) const;
+
+private:
+    void OnResponseHeaders(const std::vector<std::string>& lines, bool icy, bool first) override;
+    void OnStreamBytes(const uint8_t* data, size_t size) override;
+    void OnMetadata(const std::string& text) override;
+
+    int StartDecoding(const std::string& fileName);
+    int WaitOpened();
+    void SignalOpened(int result);
+    void DecodeThread(const std::string& fileName);
+    void SetUpAfterOpen();
+    bool DecodeBlock();
+    bool WriteToRing(const int16_t* samples, size_t frames);
+    void RunDsp(int16_t* samples, size_t frames);
+    bool PrebufferDone(std::chrono::steady_clock::time_point openedAt) const;
+    bool ResumeReady() const;
+    void PollEvents();
+    void FireSync(uint32_t type, uint32_t data); // caller holds the channel lock
+    void DeliverQueuedSyncs();
+    void SleepBriefly();
+
+    const uint32_t m_handle;
+    const uint32_t m_flags;
+    const AudioConfig m_config;
+    const int m_outputRate;
+    const int m_latencyFrames;
+    const std::string m_name;
+
+    CChannelLock m_lock;
+    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_freed{false};
+    std::atomic<uint32_t> m_state{AUDIO_ACTIVE_STOPPED};
+    std::atomic<bool> m_stallPending{false};   // set by the output, handled by the decoding thread
+    std::atomic<bool> m_endPending{false};     // set by the output, handled by the decoding thread
+    std::atomic<bool> m_decodeEnded{false};
+    std::atomic<bool> m_ended{false};          // played to the end
+    std::atomic<bool> m_outputStarved{false};  // the output simulates an underrun
+
+    // Set before the threads start.
+    AudioDownloadProc m_downloadProc = nullptr;
+    void* m_downloadUser = nullptr;
+    std::unique_ptr<CStreamBuffer> m_buffer;
+    std::unique_ptr<CNetSource> m_net;
+    std::unique_ptr<CFileSource> m_file;
+    IByteSource* m_source = nullptr;
+    std::unique_ptr<CDecoder> m_decoder;       // decoding thread only, once started
+    std::atomic<std::thread::id> m_decodeThreadId{}; // set by the decoding thread when it starts
+
+    // Set by the decoding thread before it signals that the stream opened; read-only afterwards.
+    DecodedFormat m_format;
+    size_t m_playFrames = 0;
+    size_t m_prebufferBytes = 0;
+
+    CPcmRing m_ring;
+    CSampleConverter m_resampler;              // decoding thread only
+    std::vector<int16_t> m_block;              // decoding thread only
+    std::vector<int16_t> m_resampled;          // decoding thread only
+    std::vector<CDspChain::Entry> m_dspSnapshot; // decoding thread only
+
+    CChannelTags m_tags;
+    CSyncList m_syncs;
+    CDspChain m_dsp;
+    CVolumeSlide m_volume;
+
+    std::mutex m_openMutex;
+    std::condition_variable m_openChanged;
+    bool m_openSignalled = false;              // guarded by m_openMutex
+    int m_openResult = AUDIO_OK;               // guarded by m_openMutex
+
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;            // wakes the decoding thread
+
+    struct QueuedSync
+    {
+        AudioSync handle;
+        uint32_t type;
+        uint32_t data;
+    };
+    std::mutex m_queueMutex;
+    std::vector<QueuedSync> m_queuedSyncs;     // guarded by m_queueMutex
+
+    std::mutex m_analyzerMutex;
+    std::unique_ptr<CSpectrumAnalyzer> m_analyzer; // guarded by m_analyzerMutex
+    std::unique_ptr<CWmaObject> m_wma;             // guarded by m_analyzerMutex
+};

@@ -1,0 +1,81 @@
+#include "audio/library/Mixer.h"
+
+#include "audio/library/Channel.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+constexpr int kDefaultMaxFrames = 8192;
+
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+CMixer::CMixer()
+{
+    m_channels.reserve(64);
+    m_scratch.resize(kDefaultMaxFrames * 2);
+}
+
+void CMixer::Prepare(int maxFrames, int sampleRate)
+{
+    std::lock_guard lock(m_lock);
+    m_scratch.resize(size_t(std::max(maxFrames, kDefaultMaxFrames)) * 2);
+    m_rate = sampleRate;
+}
+
+void CMixer::Add(std::shared_ptr<CChannel> channel)
+{
+    std::lock_guard lock(m_lock);
+    if (std::find(m_channels.begin(), m_channels.end(), channel) == m_channels.end())
+        m_channels.push_back(std::move(channel));
+}
+
+std::shared_ptr<CChannel> CMixer::Remove(const CChannel* channel)
+{
+    std::lock_guard lock(m_lock);
+    const auto it = std::find_if(m_channels.begin(), m_channels.end(),
+                                 [&](const std::shared_ptr<CChannel>& c) { return c.get() == channel; });
+    if (it == m_channels.end())
+        return nullptr;
+    std::shared_ptr<CChannel> removed = std::move(*it);
+    m_channels.erase(it);
+    return removed;
+}
+
+bool CMixer::Contains(const CChannel* channel)
+{
+    std::lock_guard lock(m_lock);
+    return std::any_of(m_channels.begin(), m_channels.end(),
+                       [&](const std::shared_ptr<CChannel>& c) { return c.get() == channel; });
+}
+
+void CMixer::Mix(int16_t* out, int frames, bool starve)
+{
+    std::lock_guard lock(m_lock);
+    const int64_t now = NowNs();
+    const int chunk = int(m_scratch.size() / 2);
+    for (int done = 0; done < frames;) {
+        const int n = std::min(chunk, frames - done);
+        std::fill_n(m_scratch.data(), size_t(n) * 2, 0);
+        for (const std::shared_ptr<CChannel>& channel : m_channels)
+            channel->Render(m_scratch.data(), n, now + int64_t(done) * 1000000000 / m_rate, starve);
+        int16_t* target = out + size_t(done) * 2;
+        for (int i = 0; i < n * 2; ++i)
+            target[i] = int16_t(std::clamp(m_scratch[size_t(i)], -32768, 32767));
+        done += n;
+    }
+}
+
+bool CMixer::ReadyFor(int frames)
+{
+    std::lock_guard lock(m_lock);
+    return std::all_of(m_channels.begin(), m_channels.end(),
+                       [&](const std::shared_ptr<CChannel>& c) { return c->CanRender(frames); });
+}

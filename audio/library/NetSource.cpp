@@ -1,0 +1,510 @@
+#include "audio/library/NetSource.h"
+
+#include "audio/library/AudioLibrary.h"
+#include "audio/library/StreamBuffer.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr size_t kSniffBytes = 1024;
+constexpr size_t kMaxPlaylistBytes = 1 << 20;
+constexpr size_t kMaxIcyHeadBytes = 16384;
+constexpr size_t kResumeRoom = CURL_MAX_WRITE_SIZE;
+
+std::once_flag curlInitOnce;
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+std::string Trim(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The value of a header line "Name: value" when its name is lowerName, else false.
+bool HeaderValue(const std::string& line, const char* lowerName, std::string& value)
+{
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos || Lower(Trim(line.substr(0, colon))) != lowerName)
+        return false;
+    value = Trim(line.substr(colon + 1));
+    return true;
+}
+
+int StatusCode(const std::string& statusLine)
+{
+    const size_t space = statusLine.find(' ');
+    if (space == std::string::npos)
+        return 0;
+    return std::atoi(statusLine.c_str() + space + 1);
+}
+
+bool IsHttpUrl(const std::string& url)
+{
+    const std::string lower = Lower(url.substr(0, 8));
+    return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+int ErrorFromCurl(CURLcode code)
+{
+    switch (code) {
+    case CURLE_OK: return AUDIO_OK;
+    case CURLE_OPERATION_TIMEDOUT: return AUDIO_ERROR_TIMEOUT;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_TOO_MANY_REDIRECTS:
+    case CURLE_HTTP_RETURNED_ERROR: return AUDIO_ERROR_FILE_OPEN;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR: return AUDIO_ERROR_SSL;
+    case CURLE_OUT_OF_MEMORY: return AUDIO_ERROR_MEMORY;
+    default: return AUDIO_ERROR_NO_NET;
+    }
+}
+
+} // namespace
+
+struct CNetSource::Transfer
+{
+    enum class Phase { Sniff, Playlist, Audio };
+
+    CNetSource* source = nullptr;
+    CURL* easy = nullptr;
+    std::string url;
+    bool allowPlaylist = false;
+    bool first = false;
+
+    std::vector<std::string> headerLines;
+    bool headersDone = false;
+    bool icy = false;
+    std::string icyHead;            // an "ICY 200 OK" head read from the body
+    std::string contentType;
+    int64_t contentLength = -1;
+    int icyBitrate = 0;
+    std::unique_ptr<CIcyParser> icyParser;
+
+    Phase phase = Phase::Sniff;
+    std::string body;               // sniffed bytes, then the playlist
+    CPlaylistParser::Kind playlistKind = CPlaylistParser::Kind::None;
+    std::vector<uint8_t> audio;     // scratch for one block without metadata
+    bool paused = false;
+    int error = AUDIO_OK;
+    std::chrono::steady_clock::time_point lastActivity;
+};
+
+CNetSource::CNetSource(Settings settings, CStreamBuffer& buffer, INetSourceListener& listener)
+    : m_settings(std::move(settings)), m_buffer(buffer), m_listener(listener)
+{
+    std::call_once(curlInitOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    m_multi = curl_multi_init();
+}
+
+CNetSource::~CNetSource()
+{
+    curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+}
+
+void CNetSource::Cancel()
+{
+    m_cancelled = true;
+    curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+}
+
+void CNetSource::Wake()
+{
+    if (m_paused.load())
+        curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+}
+
+std::string CNetSource::ContentType() const
+{
+    std::lock_guard lock(m_infoMutex);
+    return m_contentType;
+}
+
+int CNetSource::IcyBitrateKbps() const
+{
+    std::lock_guard lock(m_infoMutex);
+    return m_icyBitrate;
+}
+
+int64_t CNetSource::ContentLength() const
+{
+    std::lock_guard lock(m_infoMutex);
+    return m_contentLength;
+}
+
+bool CNetSource::WaitInterruptible(int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!m_cancelled) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
+        curl_multi_poll(static_cast<CURLM*>(m_multi), nullptr, 0, int(std::min<int64_t>(left, 100)), nullptr);
+    }
+    return false;
+}
+
+void CNetSource::Run()
+{
+    std::set<std::string> visited;
+    int error = AUDIO_ERROR_FILE_OPEN;
+    const bool played = OpenUrl(m_settings.url, 0, visited, error);
+    if (!played || m_cancelled) {
+        m_buffer.Finish(m_cancelled ? AUDIO_OK : error);
+        return;
+    }
+    // A live stream whose connection ended: connect again, slower after each failure.
+    int backoffMs = 500;
+    while (!m_cancelled && ContentLength() < 0) {
+        if (!WaitInterruptible(backoffMs))
+            break;
+        std::vector<std::string> entries;
+        std::string effectiveUrl;
+        const uint64_t before = m_buffer.Written();
+        RunTransfer(m_audioUrl, false, false, error, entries, effectiveUrl);
+        backoffMs = m_buffer.Written() > before ? 500 : std::min(backoffMs * 2, 5000);
+    }
+    m_buffer.Finish(AUDIO_OK);
+}
+
+bool CNetSource::OpenUrl(const std::string& url, int depth, std::set<std::string>& visited, int& error)
+{
+    if (depth > kMaxPlaylistDepth || visited.count(url)) {
+        error = AUDIO_ERROR_PLAYLIST;
+        return false;
+    }
+    visited.insert(url);
+    if (!IsHttpUrl(url)) {
+        error = AUDIO_ERROR_FILE_OPEN;
+        return false;
+    }
+    std::vector<std::string> entries;
+    std::string effectiveUrl;
+    switch (RunTransfer(url, m_settings.followPlaylists, !m_hadAudio, error, entries, effectiveUrl)) {
+    case Outcome::Audio:
+        m_audioUrl = url;
+        return true;
+    case Outcome::Failed:
+        return false;
+    case Outcome::Playlist:
+        break;
+    }
+    if (entries.empty())
+        error = AUDIO_ERROR_FILE_FORMAT;
+    for (const std::string& entry : entries) {
+        if (m_cancelled)
+            return false;
+        if (OpenUrl(CPlaylistParser::Resolve(effectiveUrl, entry), depth + 1, visited, error))
+            return true;
+        if (error == AUDIO_ERROR_PLAYLIST)
+            return false; // a loop or too deep: refuse the whole list
+    }
+    return false;
+}
+
+CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPlaylist, bool first, int& error,
+                                            std::vector<std::string>& entries, std::string& effectiveUrl)
+{
+    CURLM* multi = static_cast<CURLM*>(m_multi);
+    Transfer transfer;
+    transfer.source = this;
+    transfer.url = url;
+    transfer.allowPlaylist = allowPlaylist;
+    transfer.first = first;
+    transfer.lastActivity = std::chrono::steady_clock::now();
+    transfer.easy = curl_easy_init();
+    if (!transfer.easy) {
+        error = AUDIO_ERROR_MEMORY;
+        return Outcome::Failed;
+    }
+    CURL* easy = transfer.easy;
+    curl_slist* headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, m_settings.userAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.timeoutMs));
+    curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CNetSource::HeaderCallback);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CNetSource::WriteCallback);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_multi_add_handle(multi, easy);
+
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    while (!done && !m_cancelled) {
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        const auto now = std::chrono::steady_clock::now();
+        if (transfer.paused && m_buffer.HasRoomFor(kResumeRoom)) {
+            transfer.paused = false;
+            m_paused = false;
+            transfer.lastActivity = now;
+            curl_easy_pause(easy, CURLPAUSE_CONT);
+            continue;
+        }
+        if (!transfer.paused && now - transfer.lastActivity > std::chrono::milliseconds(m_settings.timeoutMs)) {
+            transfer.error = AUDIO_ERROR_TIMEOUT;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, transfer.paused ? 20 : 100, nullptr);
+    }
+    char* finalUrl = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &finalUrl);
+    effectiveUrl = finalUrl ? finalUrl : url;
+    m_paused = false;
+    curl_multi_remove_handle(multi, easy);
+    curl_easy_cleanup(easy);
+    curl_slist_free_all(headers);
+
+    if (m_cancelled) {
+        error = AUDIO_OK;
+        return transfer.phase == Transfer::Phase::Audio ? Outcome::Audio : Outcome::Failed;
+    }
+    // A short body ends the sniffing with the transfer.
+    if (transfer.phase == Transfer::Phase::Sniff && transfer.error == AUDIO_OK && transfer.headersDone
+        && !transfer.body.empty()) {
+        transfer.playlistKind = transfer.allowPlaylist
+            ? CPlaylistParser::Detect(transfer.contentType, url, transfer.body) : CPlaylistParser::Kind::None;
+        if (transfer.playlistKind != CPlaylistParser::Kind::None) {
+            transfer.phase = Transfer::Phase::Playlist;
+        } else {
+            std::string pending;
+            pending.swap(transfer.body);
+            DeliverAudio(transfer, reinterpret_cast<const uint8_t*>(pending.data()), pending.size());
+        }
+    }
+    if (transfer.phase == Transfer::Phase::Audio)
+        return Outcome::Audio;
+    if (transfer.error != AUDIO_OK) {
+        error = transfer.error;
+        return Outcome::Failed;
+    }
+    if (transfer.phase == Transfer::Phase::Playlist) {
+        entries = CPlaylistParser::Parse(transfer.playlistKind, transfer.body);
+        return Outcome::Playlist;
+    }
+    error = result == CURLE_OK ? AUDIO_ERROR_FILE_FORMAT : ErrorFromCurl(result);
+    return Outcome::Failed;
+}
+
+size_t CNetSource::HeaderCallback(char* data, size_t size, size_t count, void* user)
+{
+    Transfer& transfer = *static_cast<Transfer*>(user);
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return transfer.source->OnHeaderLine(transfer, std::move(line)) ? size * count : 0;
+}
+
+size_t CNetSource::OnHeaderLine(Transfer& transfer, std::string line)
+{
+    transfer.lastActivity = std::chrono::steady_clock::now();
+    if (m_cancelled)
+        return 0;
+    if (transfer.headersDone)
+        return 1; // trailers
+    if (!line.empty()) {
+        if (line.starts_with("HTTP/") || line.starts_with("ICY "))
+            transfer.headerLines.clear();
+        transfer.headerLines.push_back(std::move(line));
+        return 1;
+    }
+    if (transfer.headerLines.empty())
+        return 1;
+    const int status = StatusCode(transfer.headerLines.front());
+    if (status == 100 || (status >= 300 && status < 400 && status != 304)) {
+        // An interim answer or a redirection that libcurl follows.
+        std::string location;
+        bool hasLocation = false;
+        for (const std::string& header : transfer.headerLines)
+            hasLocation = hasLocation || HeaderValue(header, "location", location);
+        if (status == 100 || hasLocation) {
+            transfer.headerLines.clear();
+            return 1;
+        }
+    }
+    return FinishHeaders(transfer) ? 1 : 0;
+}
+
+bool CNetSource::FinishHeaders(Transfer& transfer)
+{
+    const int status = StatusCode(transfer.headerLines.front());
+    if (status < 200 || status >= 300) {
+        transfer.error = AUDIO_ERROR_FILE_OPEN;
+        return false;
+    }
+    transfer.headersDone = true;
+    uint32_t metaInterval = 0;
+    for (const std::string& line : transfer.headerLines) {
+        std::string value;
+        if (HeaderValue(line, "content-type", value))
+            transfer.contentType = value;
+        else if (HeaderValue(line, "content-length", value))
+            transfer.contentLength = std::strtoll(value.c_str(), nullptr, 10);
+        else if (HeaderValue(line, "icy-metaint", value))
+            metaInterval = uint32_t(std::max(0L, std::strtol(value.c_str(), nullptr, 10)));
+        else if (HeaderValue(line, "icy-br", value))
+            transfer.icyBitrate = std::atoi(value.c_str());
+    }
+    transfer.icyParser = std::make_unique<CIcyParser>(metaInterval);
+    return true;
+}
+
+bool CNetSource::HandleIcyHead(Transfer& transfer)
+{
+    // libcurl takes an "ICY 200 OK" answer for a body without headers: read the head from it.
+    size_t end = transfer.icyHead.find("\r\n\r\n");
+    size_t skip = 4;
+    if (end == std::string::npos) {
+        end = transfer.icyHead.find("\n\n");
+        skip = 2;
+    }
+    if (end == std::string::npos)
+        return false;
+    const std::string head = transfer.icyHead.substr(0, end);
+    size_t start = 0;
+    while (start <= head.size()) {
+        size_t lineEnd = head.find('\n', start);
+        if (lineEnd == std::string::npos)
+            lineEnd = head.size();
+        std::string line = head.substr(start, lineEnd - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        transfer.headerLines.push_back(line);
+        start = lineEnd + 1;
+    }
+    transfer.icyHead.erase(0, end + skip);
+    return true;
+}
+
+size_t CNetSource::WriteCallback(char* data, size_t size, size_t count, void* user)
+{
+    Transfer& transfer = *static_cast<Transfer*>(user);
+    return transfer.source->OnBody(transfer, reinterpret_cast<const uint8_t*>(data), size * count);
+}
+
+size_t CNetSource::OnBody(Transfer& transfer, const uint8_t* data, size_t size)
+{
+    if (m_cancelled)
+        return 0;
+    if (!transfer.headersDone) {
+        // No HTTP head: an ICY head inside the body, or a bare body.
+        transfer.lastActivity = std::chrono::steady_clock::now();
+        transfer.icyHead.append(reinterpret_cast<const char*>(data), size);
+        const bool looksLikeHead = transfer.icyHead.starts_with("ICY ") || transfer.icyHead.starts_with("HTTP/");
+        if (looksLikeHead && !HandleIcyHead(transfer)) {
+            if (transfer.icyHead.size() > kMaxIcyHeadBytes) {
+                transfer.error = AUDIO_ERROR_FILE_FORMAT;
+                return 0;
+            }
+            return size;
+        }
+        if (looksLikeHead) {
+            transfer.icy = transfer.headerLines.front().starts_with("ICY");
+            if (!FinishHeaders(transfer))
+                return 0;
+        } else {
+            transfer.headerLines.clear();
+            transfer.headersDone = true;
+            transfer.icyParser = std::make_unique<CIcyParser>(0);
+        }
+        std::string rest;
+        rest.swap(transfer.icyHead);
+        if (!rest.empty() && OnBody(transfer, reinterpret_cast<const uint8_t*>(rest.data()), rest.size()) != rest.size())
+            return 0;
+        return size;
+    }
+    if (transfer.phase == Transfer::Phase::Audio && !m_buffer.HasRoomFor(size)) {
+        transfer.paused = true;
+        m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    transfer.lastActivity = std::chrono::steady_clock::now();
+    transfer.audio.clear();
+    transfer.icyParser->Feed(data, size, transfer.audio, [this](const std::string& text) { m_listener.OnMetadata(text); });
+    switch (transfer.phase) {
+    case Transfer::Phase::Sniff:
+        transfer.body.append(reinterpret_cast<const char*>(transfer.audio.data()), transfer.audio.size());
+        if (transfer.body.size() >= kSniffBytes) {
+            transfer.playlistKind = transfer.allowPlaylist
+                ? CPlaylistParser::Detect(transfer.contentType, transfer.url, transfer.body)
+                : CPlaylistParser::Kind::None;
+            if (transfer.playlistKind != CPlaylistParser::Kind::None) {
+                transfer.phase = Transfer::Phase::Playlist;
+            } else {
+                std::string pending;
+                pending.swap(transfer.body);
+                DeliverAudio(transfer, reinterpret_cast<const uint8_t*>(pending.data()), pending.size());
+            }
+        }
+        break;
+    case Transfer::Phase::Playlist:
+        transfer.body.append(reinterpret_cast<const char*>(transfer.audio.data()), transfer.audio.size());
+        if (transfer.body.size() > kMaxPlaylistBytes) {
+            transfer.error = AUDIO_ERROR_FILE_FORMAT;
+            return 0;
+        }
+        break;
+    case Transfer::Phase::Audio:
+        DeliverAudio(transfer, transfer.audio.data(), transfer.audio.size());
+        break;
+    }
+    return size;
+}
+
+void CNetSource::DeliverAudio(Transfer& transfer, const uint8_t* data, size_t size)
+{
+    if (transfer.phase != Transfer::Phase::Audio) {
+        transfer.phase = Transfer::Phase::Audio;
+        {
+            std::lock_guard lock(m_infoMutex);
+            m_contentType = transfer.contentType;
+            m_contentLength = transfer.contentLength;
+            if (transfer.icyBitrate > 0)
+                m_icyBitrate = transfer.icyBitrate;
+        }
+        if (!transfer.first)
+            m_buffer.StartSegment();
+        m_hadAudio = true;
+        m_listener.OnResponseHeaders(transfer.headerLines, transfer.icy, transfer.first);
+    }
+    if (size == 0)
+        return;
+    m_listener.OnStreamBytes(data, size);
+    m_buffer.Write(data, size);
+}

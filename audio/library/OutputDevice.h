@@ -1,0 +1,14 @@
+#pragma once
+
+// An output that pulls mixed sound from the mixer at its own pace.
+class COutputDevice
+{
+public:
+    virtual ~COutputDevice() = default;
+    virtual bool Start() = 0;
+    // Stops pulling; no mixing pass runs after it returns.
+    virtual void Stop() = 0;
+    // Frames between the mixer and the listener's ear.
+    virtual int LatencyFrames() const = 0;
+    virtual int SampleRate() const = 0;
+};

@@ -1,0 +1,68 @@
+#include "audio/library/VolumeSlide.h"
+
+#include <algorithm>
+
+namespace {
+
+float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int64_t nowNs)
+{
+    if (durationNs <= 0 || nowNs >= startNs + durationNs)
+        return to;
+    if (nowNs <= startNs)
+        return from;
+    const double t = double(nowNs - startNs) / double(durationNs);
+    return float(from + (to - from) * t);
+}
+
+} // namespace
+
+CVolumeSlide::State CVolumeSlide::Read() const
+{
+    for (;;) {
+        const uint32_t before = m_sequence.load(std::memory_order_acquire);
+        if (before & 1u)
+            continue;
+        State state{m_from.load(std::memory_order_relaxed), m_to.load(std::memory_order_relaxed),
+                    m_startNs.load(std::memory_order_relaxed), m_durationNs.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (m_sequence.load(std::memory_order_relaxed) == before)
+            return state;
+    }
+}
+
+void CVolumeSlide::Write(const State& state)
+{
+    m_sequence.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    m_from.store(state.from, std::memory_order_relaxed);
+    m_to.store(state.to, std::memory_order_relaxed);
+    m_startNs.store(state.startNs, std::memory_order_relaxed);
+    m_durationNs.store(state.durationNs, std::memory_order_relaxed);
+    m_sequence.fetch_add(1, std::memory_order_release);
+}
+
+void CVolumeSlide::Set(float value, int64_t nowNs)
+{
+    std::lock_guard lock(m_writers);
+    const float clamped = std::clamp(value, 0.0f, 1.0f);
+    Write({clamped, clamped, nowNs, 0});
+}
+
+void CVolumeSlide::Slide(float target, int64_t durationNs, int64_t nowNs)
+{
+    std::lock_guard lock(m_writers);
+    const float current = At(nowNs);
+    Write({current, std::clamp(target, 0.0f, 1.0f), nowNs, std::max<int64_t>(durationNs, 0)});
+}
+
+float CVolumeSlide::At(int64_t nowNs) const
+{
+    const State state = Read();
+    return Interpolate(state.from, state.to, state.startNs, state.durationNs, nowNs);
+}
+
+bool CVolumeSlide::IsSliding(int64_t nowNs) const
+{
+    const State state = Read();
+    return state.durationNs > 0 && nowNs < state.startNs + state.durationNs;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+// A channel's volume and its linear slide in time. Written by API callers, read by the output
+// without blocking (a sequence counter instead of a lock).
+class CVolumeSlide
+{
+public:
+    void Set(float value, int64_t nowNs);
+    void Slide(float target, int64_t durationNs, int64_t nowNs);
+    float At(int64_t nowNs) const;
+    bool IsSliding(int64_t nowNs) const;
+
+private:
+    struct State
+    {
+        float from;
+        float to;
+        int64_t startNs;
+        int64_t durationNs;
+    };
+    State Read() const;
+    void Write(const State& state);
+
+    std::mutex m_writers; // serialises writers; never taken by the reader
+    std::atomic<uint32_t> m_sequence{0};
+    std::atomic<float> m_from{1.0f};
+    std::atomic<float> m_to{1.0f};
+    std::atomic<int64_t> m_startNs{0};
+    std::atomic<int64_t> m_durationNs{0};
+};
