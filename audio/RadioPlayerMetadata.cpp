@@ -1,0 +1,617 @@
+// What a stream says about itself: song titles, the station's name, the title history, the bitrate.
+
+#include "audio/RadioPlayer.h"
+#include "audio/TagFile.h"
+
+#include "core/SeException.h"
+
+#include <QStringDecoder>
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxTagItemBytes = 256; // an item this long or longer ends the reading
+constexpr int kMaxTagTextUnits = 1024;
+
+constexpr char kKeyDelimiters[] = "=,:; ";
+const QString kStreamTitleTrim = QStringLiteral(":',.");
+const QString kTitleTrim = QStringLiteral(":',.-_ ");
+const QString kStreamNameTrim = QStringLiteral(" \t\n\r");
+const QString kTitleCompareIgnored = QStringLiteral(" -*_.,");
+
+// Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five bytes the code page leaves
+// undefined, which stand for the control characters of the same number.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+QChar FromWindows1252(uint8_t byte)
+{
+    if (byte >= 0x80 && byte < 0xA0 && kHighControls[byte - 0x80])
+        return QChar(kHighControls[byte - 0x80]);
+    return QChar(char16_t(byte));
+}
+
+QString DecodeWindows1252(const char* bytes, int length)
+{
+    QString text;
+    text.reserve(length);
+    for (int i = 0; i < length; ++i)
+        text.append(FromWindows1252(uint8_t(bytes[i])));
+    return text;
+}
+
+// Strict UTF-8: false for any invalid, overlong or surrogate sequence.
+bool DecodeUtf8Strictly(const char* bytes, int length, QString& text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    text = decoder.decode(QByteArrayView(bytes, length));
+    return !decoder.hasError() && text.size() <= kMaxTagTextUnits;
+}
+
+bool IsDelimiter(QChar c, const char* delimiters)
+{
+    return c.unicode() < 0x80 && c.unicode() && std::strchr(delimiters, char(c.unicode()));
+}
+
+// Removes every character of chars from both ends.
+QString TrimAny(const QString& text, const QString& chars)
+{
+    int begin = 0;
+    int end = int(text.size());
+    while (begin < end && chars.contains(text.at(begin)))
+        ++begin;
+    while (end > begin && chars.contains(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The first token delimited by any of delimiters, leading delimiters skipped; next receives the
+// position after the delimiter that ended it (past the end when none did).
+QString FirstToken(const QString& text, const char* delimiters, int& next)
+{
+    int i = 0;
+    const int n = int(text.size());
+    while (i < n && IsDelimiter(text.at(i), delimiters))
+        ++i;
+    const int start = i;
+    while (i < n && !IsDelimiter(text.at(i), delimiters))
+        ++i;
+    next = i + 1;
+    return text.mid(start, i - start);
+}
+
+// A decimal number after optional white space and sign, up to the first other character; 0 for none.
+int ParseInteger(const QString& text)
+{
+    int i = 0;
+    const int n = int(text.size());
+    while (i < n && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-'))
+        negative = text.at(i++) == u'-';
+    long long value = 0;
+    for (; i < n && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
+        value = value * 10 + (text.at(i).unicode() - u'0');
+        if (value > INT_MAX)
+            return negative ? INT_MIN : INT_MAX;
+    }
+    return int(negative ? -value : value);
+}
+
+bool IsHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+uint32_t ReadBigEndian32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+uint32_t ReadLittleEndian32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+} // namespace
+
+// --- pure helpers ---
+
+QString RadioPlayer::DecodeTagText(const char* bytes, int length)
+{
+    QString text;
+    if (DecodeUtf8Strictly(bytes, length, text))
+        return text;
+    return DecodeWindows1252(bytes, length);
+}
+
+QString RadioPlayer::UrlDecodeTagText(const QString& text)
+{
+    if (!text.contains(u'%'))
+        return text;
+    // Each run of escapes is one byte sequence: UTF-8 when it is valid as such, else one code-page
+    // character a byte. "?" and "#" are text here, and a "%" without two hex digits stays as it is.
+    // A decoded null ends the text, as it would end the item.
+    QString decoded;
+    decoded.reserve(text.size());
+    const int n = int(text.size());
+    for (int i = 0; i < n;) {
+        QByteArray run;
+        while (i + 2 < n && text.at(i) == u'%' && IsHexDigit(text.at(i + 1)) && IsHexDigit(text.at(i + 2))) {
+            run.append(char(text.mid(i + 1, 2).toInt(nullptr, 16)));
+            i += 3;
+        }
+        if (!run.isEmpty()) {
+            const int end = run.indexOf('\0');
+            if (end >= 0)
+                run.truncate(end);
+            QString part;
+            if (!DecodeUtf8Strictly(run.constData(), int(run.size()), part))
+                part = DecodeWindows1252(run.constData(), int(run.size()));
+            decoded += part;
+            if (end >= 0)
+                return decoded;
+            continue;
+        }
+        decoded += text.at(i++);
+    }
+    return decoded;
+}
+
+const char* RadioPlayer::ReadTagItem(const char* position, QString& item)
+{
+    if (!position)
+        return nullptr;
+    const size_t length = strnlen(position, kMaxTagItemBytes);
+    if (length == 0 || length >= size_t(kMaxTagItemBytes))
+        return nullptr;
+    item = UrlDecodeTagText(DecodeTagText(position, int(length)));
+    return position + length + 1;
+}
+
+bool RadioPlayer::SplitKeyValue(const QString& item, QString& key, QString& value)
+{
+    int next = 0;
+    key = FirstToken(item, kKeyDelimiters, next).toUpper();
+    value = next < item.size() ? item.mid(next).trimmed() : QString();
+    return !value.isEmpty();
+}
+
+bool RadioPlayer::TitlesEqual(const QString& a, const QString& b)
+{
+    auto strip = [](const QString& text) {
+        QString kept;
+        kept.reserve(text.size());
+        for (QChar c : text) {
+            if (!kTitleCompareIgnored.contains(c))
+                kept.append(c);
+        }
+        return kept;
+    };
+    return strip(a).compare(strip(b), Qt::CaseInsensitive) == 0;
+}
+
+QString RadioPlayer::ComposeTitle(QString& title, QString& artist)
+{
+    title = TrimAny(title, kTitleTrim);
+    artist = TrimAny(artist, kTitleTrim);
+
+    QString composed = artist;
+    if (!title.isEmpty()) {
+        if (!composed.isEmpty())
+            composed += QStringLiteral(" - ");
+        composed += title;
+    }
+    if (!composed.contains(QStringLiteral(" - "))) {
+        const int hyphen = int(composed.indexOf(u'-'));
+        if (hyphen >= 0)
+            composed = composed.left(hyphen) + QStringLiteral(" - ") + composed.mid(hyphen + 1);
+    }
+    const int separator = int(composed.indexOf(QStringLiteral(" - ")));
+    if (separator >= 0) {
+        artist = composed.left(separator);
+        title = composed.mid(separator + 3);
+    } else {
+        artist.clear();
+        title = composed;
+    }
+    return composed;
+}
+
+int RadioPlayer::Mp3BitrateOf(const uint8_t* block, int length)
+{
+    if (!block || length < 4)
+        return -1;
+    for (int i = 0; i < length - 6; ++i) {
+        const uint32_t word = ReadBigEndian32(block + i);
+        if ((word & 0xFFE00000u) != 0xFFE00000u)
+            continue;
+        const int version = 4 - int((word >> 19) & 3);
+        const int layer = 4 - int((word >> 17) & 3);
+        const int index = int((word >> 12) & 15);
+        if (layer != 3)
+            return -1;
+        if (version == 1) {
+            if (index <= 5)
+                return 8 * index + 24;
+            if (index <= 9)
+                return 16 * index - 16;
+            if (index <= 13)
+                return 32 * (index - 5);
+            return 320;
+        }
+        if (version == 2)
+            return index <= 8 ? 8 * index : 16 * (index - 4);
+        return -1;
+    }
+    return -1;
+}
+
+int RadioPlayer::VorbisBitrateOf(const uint8_t* block, int length)
+{
+    if (!block || length <= 56 || std::memcmp(block + 29, "vorb", 4) != 0)
+        return -1;
+    return int(ReadLittleEndian32(block + 48) / 4000 * 4);
+}
+
+QString RadioPlayer::CodecName(uint32_t streamType)
+{
+    switch (streamType) {
+    case AUDIO_CTYPE_OGG: return QStringLiteral("OGG");
+    case AUDIO_CTYPE_MP1: return QStringLiteral("MP1");
+    case AUDIO_CTYPE_MP2: return QStringLiteral("MP2");
+    case AUDIO_CTYPE_MP3: return QStringLiteral("MP3");
+    case AUDIO_CTYPE_WMA:
+    case AUDIO_CTYPE_WMA_MP3: return QStringLiteral("WMA");
+    case AUDIO_CTYPE_AAC: return QStringLiteral("AAC");
+    case AUDIO_CTYPE_MP4: return QStringLiteral("MP4");
+    case AUDIO_CTYPE_WAV:
+    case AUDIO_CTYPE_WAV_PCM:
+    case AUDIO_CTYPE_WAV_FLOAT: return QStringLiteral("WAV");
+    default: return QString();
+    }
+}
+
+// --- tag readers ---
+
+void RadioPlayer::ReadMetaTag(const char* tag)
+{
+    QString item;
+    if (!ReadTagItem(tag, item))
+        return;
+    QString key;
+    QString value;
+    if (SplitKeyValue(item, key, value))
+        OnMetaStreamTitle(key, value);
+}
+
+void RadioPlayer::OnMetaStreamTitle(const QString& key, const QString& value)
+{
+    if (key != QLatin1String("STREAMTITLE"))
+        return;
+    int next = 0;
+    const QString title = TrimAny(FirstToken(value, ";", next), kStreamTitleTrim);
+    // A title of nothing but blanks and punctuation would only leave an empty line in the history.
+    if (TrimAny(title, kTitleTrim).isEmpty())
+        return;
+    std::lock_guard lock(m_textLock);
+    AddTitleToHistory(title);
+    SetTitle(title, QString());
+}
+
+void RadioPlayer::ReadOggTags(const char* tag)
+{
+    std::lock_guard lock(m_textLock);
+    QString title;
+    QString artist;
+    QString item;
+    for (const char* position = tag; (position = ReadTagItem(position, item));) {
+        QString key;
+        QString value;
+        if (!SplitKeyValue(item, key, value))
+            continue;
+        if (key == QLatin1String("TITLE")) {
+            AddTitleToHistory(value);
+            title = value;
+            SetTitle(title, artist);
+        } else if (key == QLatin1String("ARTIST")) {
+            AddTitleToHistory(value);
+            artist = value;
+        } else if (key == QLatin1String("ALBUM")) {
+            m_album = value;
+            AddTitleToHistory(QStringLiteral("Album - ") + value);
+        }
+    }
+}
+
+void RadioPlayer::ReadIcyHeaders(const char* tag)
+{
+    std::lock_guard lock(m_textLock);
+    QString item;
+    for (const char* position = tag; (position = ReadTagItem(position, item));) {
+        QString key;
+        QString value;
+        if (!SplitKeyValue(item, key, value))
+            continue;
+        if (key == QLatin1String("CURRENTBITRATE")) {
+            if (m_bitrate.load() == 0)
+                SetBitrate(ParseInteger(value) / 4000 * 4);
+        } else if (key == QLatin1String("ICY-BR")) {
+            if (m_bitrate.load() == 0)
+                SetBitrate(ParseInteger(value));
+        } else if (key == QLatin1String("ICY-NAME")) {
+            AddTitleToHistory(value);
+            SetStreamName(value);
+        } else if (key == QLatin1String("ICY-DESCRIPTION") || key == QLatin1String("ICY-URL")
+                   || key == QLatin1String("AUTHOR")) {
+            AddTitleToHistory(value);
+        } else if (key == QLatin1String("ICY-GENRE")) {
+            AddTitleToHistory(QStringLiteral("Genre - ") + value);
+        }
+    }
+}
+
+void RadioPlayer::ReadWmaTags(const char* tag)
+{
+    QString item;
+    if (!ReadTagItem(tag, item))
+        return;
+    QString key;
+    QString value;
+    if (!SplitKeyValue(item, key, value) || key != QLatin1String("DATA"))
+        return;
+
+    std::lock_guard lock(m_textLock);
+    QString title;
+    QString artist;
+    for (int position = 0; position < value.size();) {
+        int next = 0;
+        const QString piece = FirstToken(value.mid(position), "&", next);
+        if (piece.isEmpty())
+            break;
+        position += next;
+        QString pieceKey;
+        QString pieceValue;
+        if (!SplitKeyValue(piece, pieceKey, pieceValue))
+            continue;
+        if (pieceKey == QLatin1String("TITLE")) {
+            AddTitleToHistory(pieceValue);
+            title = pieceValue;
+            SetTitle(title, artist);
+        } else if (pieceKey == QLatin1String("ARTIST")) {
+            AddTitleToHistory(pieceValue);
+            artist = pieceValue;
+        } else if (pieceKey == QLatin1String("ALBUM")) {
+            m_album = pieceValue;
+            AddTitleToHistory(QStringLiteral("Album - ") + pieceValue);
+        } else if (pieceKey == QLatin1String("MMSS")) {
+            AddTitleToHistory(QStringLiteral("Duration - ") + pieceValue);
+        }
+    }
+}
+
+void RadioPlayer::ReadLocalFileTag(const QString& path)
+{
+    CTagFile tag;
+    if (tag.Open(path) != 0)
+        return;
+    const QString title = tag.GetTitle();
+    const QString artist = tag.GetArtist();
+    const QString album = tag.GetAlbum();
+    tag.Close();
+
+    std::lock_guard lock(m_textLock);
+    SetTitle(title, artist);
+    SetStreamName(title);
+    m_stationName = title;
+    OnNewStream();
+    m_album = album;
+    AddTitleToHistory(album);
+}
+
+void RadioPlayer::ReadTagsAndNotify()
+{
+    const AudioStream channel = m_channel.load();
+    ChannelLock lock(channel);
+    if (!lock.Locked())
+        return;
+    ReadMetaTag(BASS_ChannelGetTags(channel, AUDIO_TAG_META));
+    ReadOggTags(BASS_ChannelGetTags(channel, AUDIO_TAG_OGG));
+    ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_ICY));
+    ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_HTTP));
+    PostStatus(PlayerStatusTagsRead);
+}
+
+void RadioPlayer::ReadWmaTagsAndNotify()
+{
+    const AudioStream channel = m_channel.load();
+    ChannelLock lock(channel);
+    if (!lock.Locked())
+        return;
+    ReadWmaTags(BASS_ChannelGetTags(channel, AUDIO_TAG_WMA_META));
+    PostStatus(PlayerStatusTagsRead);
+}
+
+void RadioPlayer::MetaSyncProc(AudioSync, uint32_t channel, uint32_t, void* user)
+{
+    InstallSeTranslator();
+    auto* player = static_cast<RadioPlayer*>(user);
+    ChannelLock lock(channel);
+    if (!lock.Locked() || !player)
+        return;
+    try {
+        player->ReadTagsAndNotify();
+    } catch (CSeException* e) {
+        e->Log("RadioPlayer", __LINE__);
+        e->Delete();
+    }
+}
+
+void RadioPlayer::WmaMetaSyncProc(AudioSync, uint32_t channel, uint32_t, void* user)
+{
+    InstallSeTranslator();
+    auto* player = static_cast<RadioPlayer*>(user);
+    ChannelLock lock(channel);
+    if (!lock.Locked() || !player)
+        return;
+    try {
+        player->ReadWmaTagsAndNotify();
+    } catch (CSeException* e) {
+        e->Log("RadioPlayer", __LINE__);
+        e->Delete();
+    }
+}
+
+// --- titles and history ---
+
+void RadioPlayer::SetTitle(const QString& title, const QString& artist)
+{
+    QString songTitle = title;
+    QString songArtist = artist;
+    const QString composed = ComposeTitle(songTitle, songArtist);
+
+    std::lock_guard lock(m_textLock);
+    if (composed.isEmpty() || TitlesEqual(composed, m_currentTitle))
+        return;
+    m_currentTitle = composed;
+    OnNewStream();
+    m_artist = songArtist;
+    m_songTitle = songTitle;
+}
+
+void RadioPlayer::OnNewStream()
+{
+    {
+        std::lock_guard lock(m_textLock);
+        m_titleHistory.clear();
+        m_songTitle.clear();
+        m_artist.clear();
+        m_album.clear();
+        if (!m_stationName.isEmpty())
+            AddTitleToHistory(m_stationName);
+        AddTitleToHistory(m_currentTitle);
+    }
+    m_recorder.ClearPreBuffer();
+    PostStatus(PlayerStatusNewStreamTitle);
+}
+
+void RadioPlayer::AddTitleToHistory(const QString& text)
+{
+    std::lock_guard lock(m_textLock);
+    if (!HistoryContains(text))
+        m_titleHistory.append(text);
+}
+
+bool RadioPlayer::HistoryContains(const QString& text) const
+{
+    std::lock_guard lock(m_textLock);
+    for (const QString& entry : m_titleHistory) {
+        if (TitlesEqual(entry, text))
+            return true;
+    }
+    return false;
+}
+
+void RadioPlayer::SetStreamName(const QString& name)
+{
+    const QString trimmed = TrimAny(name, kStreamNameTrim);
+    if (trimmed.isEmpty())
+        return;
+    std::lock_guard lock(m_textLock);
+    m_streamName = trimmed;
+}
+
+QString RadioPlayer::GetStreamName() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_currentTitle;
+}
+
+QString RadioPlayer::GetNextTitle()
+{
+    std::lock_guard lock(m_textLock);
+    if (m_titleHistory.isEmpty())
+        return QString();
+    // The history may have shrunk since the last call (a new title empties it).
+    if (++m_historyCursor >= m_titleHistory.size() || m_historyCursor < 0)
+        m_historyCursor = 0;
+    return m_titleHistory.at(m_historyCursor);
+}
+
+QString RadioPlayer::GetStationName() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_stationName;
+}
+
+QString RadioPlayer::GetOwnStreamName() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_streamName;
+}
+
+QString RadioPlayer::GetArtist() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_artist;
+}
+
+QString RadioPlayer::GetSongTitle() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_songTitle;
+}
+
+QString RadioPlayer::GetAlbum() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_album;
+}
+
+QStringList RadioPlayer::GetTitleHistory() const
+{
+    std::lock_guard lock(m_textLock);
+    return m_titleHistory;
+}
+
+QString RadioPlayer::GetInfoText() const
+{
+    return CodecName(GetChannelType());
+}
+
+// --- bitrate ---
+
+int RadioPlayer::GetBitrate() const
+{
+    const int bitrate = m_bitrate.load();
+    return bitrate > 0 ? bitrate : 0;
+}
+
+void RadioPlayer::SetBitrate(int kbps)
+{
+    const int previous = m_bitrate.exchange(kbps);
+    if (previous != kbps)
+        PostStatus(PlayerStatusBitrateChanged);
+    m_bitrateKnown = true;
+    m_recorder.SetBitrate(kbps);
+}
+
+void RadioPlayer::ParseMp3Bitrate(const void* block, int length)
+{
+    const int kbps = Mp3BitrateOf(static_cast<const uint8_t*>(block), length);
+    if (kbps >= 0)
+        SetBitrate(kbps);
+}
+
+void RadioPlayer::ParseVorbisBitrate(const void* block, int length)
+{
+    const int kbps = VorbisBitrateOf(static_cast<const uint8_t*>(block), length);
+    if (kbps >= 0)
+        SetBitrate(kbps);
+}

@@ -1,0 +1,193 @@
+// The manager's own logic that needs no stream: recording paths and names, the recording wish and its
+// question, the watchdog before any play, the station copy and the neutral values without a player.
+
+#include "audio/RadioManager.h"
+#include "core/Localization.h"
+#include "core/MessageBox.h"
+#include "tests/audio/PlayerStatusLog.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+class SpectrumProbe : public CSpectrumRenderer
+{
+public:
+    void Render(RadioPlayer* player, bool muted, bool playing, bool recording) override
+    {
+        ++frames;
+        lastPlayer = player;
+        lastMuted = muted;
+        lastPlaying = playing;
+        lastRecording = recording;
+    }
+    int frames = 0;
+    RadioPlayer* lastPlayer = reinterpret_cast<RadioPlayer*>(1);
+    bool lastMuted = false;
+    bool lastPlaying = true;
+    bool lastRecording = false;
+};
+
+class RadioManagerTest : public ::testing::Test
+{
+protected:
+    CStationItem Station(const QString& title, std::initializer_list<const char*> sources)
+    {
+        CStationItem station;
+        station.SetTitle(title);
+        for (const char* source : sources)
+            station.AddSource(QString::fromUtf8(source));
+        return station;
+    }
+
+    int argc = 0;
+    QCoreApplication app{argc, nullptr};
+    testing_support::TempProgramFolder folder;
+    PlayerStatusLog log;
+    CRadioManager manager{&log};
+};
+
+TEST_F(RadioManagerTest, RecordingFolderLiesUnderTheProgramFolderUnlessAbsolute)
+{
+    EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("Kavrilune Recordings")),
+              folder.Path() + QStringLiteral("Kavrilune Recordings"));
+    EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("./a/../Recordings/.")), folder.Path() + QStringLiteral("Recordings"));
+    EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("/srv/music")), QStringLiteral("/srv/music"));
+
+    EXPECT_EQ(CRadioManager::JoinPath(QStringLiteral("/a/b"), QStringLiteral("c")), QStringLiteral("/a/b/c"));
+    EXPECT_EQ(CRadioManager::JoinPath(QStringLiteral("/a/b/"), QStringLiteral("c")), QStringLiteral("/a/b/c"));
+    EXPECT_EQ(CRadioManager::JoinPath(QStringLiteral("/a/b"), QStringLiteral("/c")), QStringLiteral("/c"));
+    EXPECT_EQ(CRadioManager::JoinPath(QStringLiteral("/a/b"), QString()), QStringLiteral("/a/b"));
+}
+
+TEST_F(RadioManagerTest, PathComponentsAreMadeSafe)
+{
+    EXPECT_EQ(CRadioManager::SafePathComponent(QStringLiteral("AC/DC: Live?")), QStringLiteral("AC-DC- Live-"));
+    EXPECT_EQ(CRadioManager::SafePathComponent(QStringLiteral("a // b")), QStringLiteral("a - b"));
+    EXPECT_EQ(CRadioManager::SafePathComponent(QStringLiteral(" <>:\"/\\|?* ")), QStringLiteral("---"));
+    EXPECT_EQ(CRadioManager::SafePathComponent(QStringLiteral("a-----b")), QStringLiteral("a--b"));
+    EXPECT_EQ(CRadioManager::SafePathComponent(QStringLiteral("..")), QString());
+    EXPECT_EQ(CRadioManager::SafePathComponent(QStringLiteral("...and more")), QStringLiteral("...and more"));
+}
+
+TEST_F(RadioManagerTest, RecordingWithoutPlayerCreatesTheFoldersAndKeepsTheWish)
+{
+    manager.SetCurrentStation(Station(QStringLiteral("AC/DC: Live?"), {"http://127.0.0.1:9/"}));
+    EXPECT_TRUE(manager.StartRecording(QStringLiteral("Kavrilune Recordings"), QStringLiteral("Untitled"), 128, false));
+    EXPECT_TRUE(manager.IsRecording());
+    EXPECT_TRUE(QFileInfo(folder.FilePath(QStringLiteral("Kavrilune Recordings/AC-DC- Live-"))).isDir());
+
+    // A station called ".." stays inside the recordings folder.
+    manager.SetCurrentStation(Station(QStringLiteral(".."), {"http://127.0.0.1:9/"}));
+    EXPECT_TRUE(manager.StartRecording(QStringLiteral("Inside"), QStringLiteral("Untitled"), 0, false));
+    EXPECT_TRUE(QFileInfo(folder.FilePath(QStringLiteral("Inside"))).isDir());
+    QStringList made = QDir(folder.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    made.removeAll(QStringLiteral("Log"));
+    EXPECT_EQ(made, QStringList({QStringLiteral("Inside"), QStringLiteral("Kavrilune Recordings")}));
+    EXPECT_TRUE(QDir(folder.FilePath(QStringLiteral("Inside"))).isEmpty());
+}
+
+TEST_F(RadioManagerTest, StoppingARecordingAsksAndOnlyYesStopsIt)
+{
+    std::deque<int> answers;
+    std::vector<unsigned> types;
+    testing_support::ScriptedMessageBoxes boxes([&](const QString&, unsigned type) {
+        types.push_back(type);
+        if (answers.empty())
+            return int(IDOK);
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    });
+    EXPECT_TRUE(manager.StopRecording(false, false)); // nothing recording: no question
+    EXPECT_TRUE(boxes.texts.isEmpty());
+
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Rec"), QStringLiteral("Untitled"), 0, false));
+    answers = {IDNO, IDCANCEL};
+    EXPECT_FALSE(manager.StopRecording(false, false));
+    EXPECT_FALSE(manager.StopRecording(false, false));
+    EXPECT_TRUE(manager.IsRecording());
+    ASSERT_EQ(boxes.texts.size(), 2);
+    EXPECT_EQ(boxes.texts.at(0), GetLangString(300));
+    EXPECT_EQ(types.at(0), unsigned(MB_YESNOCANCEL | MB_ICONQUESTION));
+
+    // Forced with the wish kept, then answered Yes: the wish goes, also without a player.
+    EXPECT_TRUE(manager.StopRecording(true, true));
+    EXPECT_TRUE(manager.IsRecording());
+    answers = {IDYES};
+    EXPECT_TRUE(manager.StopRecording(false, false));
+    EXPECT_FALSE(manager.IsRecording());
+}
+
+TEST_F(RadioManagerTest, WatchdogBeforeAnyPlayPostsCannotConnectWithoutPlayer)
+{
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Rec"), QStringLiteral("Untitled"), 0, false));
+    for (int tick = 0; tick < 3; ++tick)
+        manager.OnWatchdogTick();
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(log.entries.size(), 3u);
+    for (const PlayerStatusLog::Entry& entry : log.entries) {
+        EXPECT_EQ(entry.code, PlayerStatusCannotConnect);
+        EXPECT_EQ(entry.player, 0);
+    }
+    EXPECT_FALSE(manager.IsPlaying());
+    EXPECT_FALSE(manager.IsRecording());
+}
+
+TEST_F(RadioManagerTest, WithoutPlayerGettersAreNeutralAndSettingsAreKept)
+{
+    EXPECT_EQ(manager.GetBufferPercent(), 0);
+    EXPECT_EQ(manager.GetElapsedTime(), 0);
+    EXPECT_EQ(manager.GetBitrate(), 0);
+    EXPECT_TRUE(manager.GetStreamName().isEmpty());
+    EXPECT_TRUE(manager.GetStreamTitle().isEmpty());
+    EXPECT_TRUE(manager.GetStreamInfo().isEmpty());
+    EXPECT_FALSE(manager.IsCurrentPlayer(nullptr));
+    EXPECT_EQ(manager.GetPlayerCount(), 0);
+
+    manager.SetVolume(37);
+    manager.ToggleMute();
+    manager.SetEqualizerPreset(2);
+    EXPECT_EQ(manager.GetVolume(), 37);
+    EXPECT_TRUE(manager.IsMuted());
+    EXPECT_EQ(manager.GetEqualizerPreset(), 2);
+
+    SpectrumProbe probe;
+    manager.DrawSpectrum(probe);
+    EXPECT_EQ(probe.frames, 1);
+    EXPECT_EQ(probe.lastPlayer, nullptr);
+    EXPECT_TRUE(probe.lastMuted);
+    EXPECT_FALSE(probe.lastPlaying);
+
+    manager.DeletePlayer(nullptr);
+    EXPECT_EQ(manager.GetPlayerCount(), 0);
+}
+
+TEST_F(RadioManagerTest, CurrentStationIsCopiedWithItsSource)
+{
+    CStationItem station = Station(QStringLiteral("Two Sources"), {"http://127.0.0.1:9/a", "http://127.0.0.1:9/b"});
+    station.SetCurrentSource(1);
+    manager.SetCurrentStation(station);
+    EXPECT_EQ(manager.GetStationName(), QStringLiteral("Two Sources"));
+    EXPECT_EQ(manager.GetStationUrl(), QStringLiteral("http://127.0.0.1:9/b"));
+    CStationItem copy;
+    manager.GetCurrentStation(copy);
+    EXPECT_EQ(copy.GetCurrentSource(), 1);
+    EXPECT_EQ(copy.GetCurrentSourceUrl(), QStringLiteral("http://127.0.0.1:9/b"));
+
+    // After exit no play starts.
+    manager.BlockPlay();
+    manager.PlayStation(station, false, false);
+    EXPECT_EQ(manager.GetPlayerCount(), 0);
+    EXPECT_FALSE(manager.IsPlaying());
+}
+
+} // namespace

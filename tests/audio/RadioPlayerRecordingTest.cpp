@@ -1,0 +1,186 @@
+// Recording what a player plays: raw MP3 and AAC streams byte for byte, Ogg re-encoded to MP3 with its
+// tag, pre-recording from the last title change, and the recording wish through the watchdog.
+
+#include "audio/TagFile.h"
+#include "tests/audio/PlayerStreamFixture.h"
+#include "tests/support/FfmpegTools.h"
+#include "tests/support/TestPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QElapsedTimer>
+
+namespace {
+
+// The recorded bytes without an ID3v1 tag at the end.
+QByteArray WithoutTag(QByteArray bytes)
+{
+    if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
+        bytes.chop(128);
+    return bytes;
+}
+
+// Where recorded lies inside sent as one piece, or -1.
+qsizetype SliceOffset(const QByteArray& sent, const QByteArray& recorded)
+{
+    if (recorded.isEmpty())
+        return -1;
+    for (qsizetype at = sent.indexOf(recorded.left(512)); at >= 0; at = sent.indexOf(recorded.left(512), at + 1)) {
+        if (sent.mid(at, recorded.size()) == recorded)
+            return at;
+    }
+    return -1;
+}
+
+class PlayerRecordingTest : public PlayerStreamFixture
+{
+protected:
+    RadioPlayer* PlayLoopback(const QString& title)
+    {
+        stream.Install(server, "/radio");
+        manager.PlayStation(Station(title, server.Url(QStringLiteral("/radio"))), false, false);
+        RadioPlayer* player = NewPlayerAfter(0, 5000);
+        EXPECT_NE(player, nullptr);
+        EXPECT_TRUE(player && WaitForCode(player, PlayerStatusPlaying, 15000));
+        return player;
+    }
+
+    QString RecordingPath(const QString& station, const QString& name) const
+    {
+        return folder.FilePath(QStringLiteral("Recordings/%1/%2").arg(station, name));
+    }
+};
+
+TEST_F(PlayerRecordingTest, RawMp3RecordingIsOneSliceOfTheSentBytes)
+{
+    stream.audio = GenerateMedia(NoiseInput(40) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.titles = {{0, "Band - Song"}};
+    ASSERT_NE(PlayLoopback(QStringLiteral("Loop: MP3")), nullptr);
+    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return !manager.GetStreamName().isEmpty(); }, 5000));
+
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
+    PlayerStatusLog::Pump(4000);
+    ASSERT_TRUE(manager.StopRecording(true, false));
+    EXPECT_FALSE(manager.IsRecording());
+
+    const QString path = RecordingPath(QStringLiteral("Loop- MP3"), QStringLiteral("Band - Song.mp3"));
+    const QByteArray file = testing_support::ReadBytes(path);
+    const QByteArray body = WithoutTag(file);
+    EXPECT_GT(body.size(), 3 * 16000) << path.toStdString();
+    EXPECT_GE(SliceOffset(stream.audio, body), 0);
+
+    CTagFile tag;
+    ASSERT_EQ(tag.Open(path), 0);
+    EXPECT_EQ(tag.GetTitle(), QStringLiteral("Song"));
+    EXPECT_EQ(tag.GetArtist(), QStringLiteral("Band"));
+    EXPECT_EQ(tag.GetAlbum(), QStringLiteral("Loopback Radio")); // the stream's own name stands in
+}
+
+TEST_F(PlayerRecordingTest, RawAacRecordingIsOneSliceOfTheSentBytesWithoutTag)
+{
+    stream.audio = GenerateMedia(NoiseInput(40) + QStringList{"-c:a", "aac", "-b:a", "96k"}, QStringLiteral("adts"));
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.contentType = "audio/aacp";
+    stream.bytesPerSecond = 12000;
+    stream.titles = {{0, "Band - Song"}};
+    ASSERT_NE(PlayLoopback(QStringLiteral("Loop AAC")), nullptr);
+    ASSERT_EQ(manager.GetStreamInfo(), QStringLiteral("AAC"));
+    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return !manager.GetStreamName().isEmpty(); }, 5000));
+
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
+    PlayerStatusLog::Pump(4000);
+    ASSERT_TRUE(manager.StopRecording(true, false));
+
+    const QByteArray file = testing_support::ReadBytes(RecordingPath(QStringLiteral("Loop AAC"), QStringLiteral("Band - Song.aac")));
+    EXPECT_GT(file.size(), 3 * 12000);
+    EXPECT_NE(file.right(128).left(3), QByteArray("TAG"));
+    EXPECT_GE(SliceOffset(stream.audio, file), 0);
+}
+
+TEST_F(PlayerRecordingTest, PreRecordingStartsTheFileAtTheLastTitleChange)
+{
+    manager.SetPlayerOptions(0, false, 0, 2000, true, false);
+    stream.audio = GenerateMedia(NoiseInput(40) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.titles = {{0, "Band - Intro"}, {8192 * 10, "Band - Main"}};
+    ASSERT_NE(PlayLoopback(QStringLiteral("Pre")), nullptr);
+    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetStreamName() == QStringLiteral("Band - Main"); }, 15000));
+    PlayerStatusLog::Pump(1500);
+
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
+    PlayerStatusLog::Pump(1500);
+    ASSERT_TRUE(manager.StopRecording(true, false));
+
+    const QByteArray body = WithoutTag(testing_support::ReadBytes(RecordingPath(QStringLiteral("Pre"), QStringLiteral("Band - Main.mp3"))));
+    const qint64 change = stream.TitleSentAt(1);
+    ASSERT_GT(change, 0);
+    // The library announces a title with the network block that carried it (at most 16 KiB), and
+    // hands that block's sound to the download callback after the announcement.
+    const qsizetype start = SliceOffset(stream.audio, body);
+    EXPECT_LE(start, change);
+    EXPECT_GE(start, change - 16384);
+}
+
+TEST_F(PlayerRecordingTest, OggStationIsRecordedAsTaggedMp3AtItsSampleRate)
+{
+    stream.audio = GenerateMedia(NoiseInput(40, 48000)
+                                     + QStringList{"-c:a", "libvorbis", "-q:a", "3", "-metadata", "artist=Band",
+                                                   "-metadata", "title=Song", "-metadata", "album=Disc"},
+                                 QStringLiteral("ogg"));
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.contentType = "application/ogg";
+    stream.icyMetadata = false;
+    stream.bytesPerSecond = 14000;
+    RadioPlayer* player = PlayLoopback(QStringLiteral("Ogg"));
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(manager.GetStreamInfo(), QStringLiteral("OGG"));
+    EXPECT_EQ(manager.GetStreamName(), QStringLiteral("Band - Song"));
+    EXPECT_GT(manager.GetBitrate(), 0); // from the Vorbis identification header
+
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 128, false));
+    QElapsedTimer recording;
+    recording.start();
+    PlayerStatusLog::Pump(5000);
+    ASSERT_TRUE(manager.StopRecording(true, false));
+    const double seconds = double(recording.elapsed()) / 1000.0;
+
+    const QString path = RecordingPath(QStringLiteral("Ogg"), QStringLiteral("Band - Song.mp3"));
+    const testing_support::ProbedAudio probe = testing_support::ProbeAudio(path);
+    ASSERT_TRUE(probe.ok) << probe.error.toStdString();
+    EXPECT_EQ(probe.codecName, QStringLiteral("mp3"));
+    AudioChannelInfo info{};
+    ASSERT_TRUE(BASS_ChannelGetInfo(player->GetHandle(), &info));
+    EXPECT_EQ(probe.sampleRate, int(info.freq));
+    EXPECT_NEAR(probe.duration, seconds, 1.0);
+
+    CTagFile tag;
+    ASSERT_EQ(tag.Open(path), 0);
+    EXPECT_EQ(tag.GetTitle(), QStringLiteral("Song"));
+    EXPECT_EQ(tag.GetArtist(), QStringLiteral("Band"));
+    EXPECT_EQ(tag.GetAlbum(), QStringLiteral("Disc"));
+}
+
+TEST_F(PlayerRecordingTest, RecordingWishStartsOnTheNextTickOnceThePlayerHasAStream)
+{
+    stream.audio = GenerateMedia(NoiseInput(30) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.titles = {{0, "Band - Song"}};
+
+    // Wanted before anything plays: kept until a player can carry it.
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
+    RadioPlayer* player = PlayLoopback(QStringLiteral("Wish"));
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(manager.IsRecording());
+    EXPECT_FALSE(player->IsRecording());
+    manager.OnWatchdogTick();
+    EXPECT_TRUE(player->IsRecording());
+    EXPECT_TRUE(QFileInfo(RecordingPath(QStringLiteral("Wish"), QString())).isDir());
+
+    // A user stop of playback ends the wish too.
+    manager.Stop(false, false);
+    EXPECT_FALSE(manager.IsRecording());
+    EXPECT_FALSE(player->IsRecording());
+}
+
+} // namespace
