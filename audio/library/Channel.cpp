@@ -15,9 +15,10 @@
 
 namespace {
 
-constexpr size_t kMinNetBufferBytes = 32768;
-constexpr size_t kCurlBlock = 16384;
-constexpr int kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
+constexpr size_t kMinNetBufferBytes = 16384;
+constexpr size_t kCurlBlock = 16384;      // the largest block a download delivers at once
+constexpr int64_t kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
+constexpr double kMeasureSeconds = 0.25;  // decoded audio before the byte rate is measured
 constexpr size_t kFftHistoryMargin = 4096;
 
 int64_t NowNs()
@@ -56,8 +57,7 @@ int CChannel::OpenUrl(AudioDownloadProc proc, void* user)
 {
     m_downloadProc = proc;
     m_downloadUser = user;
-    const size_t initialLimit = std::max(kMinNetBufferBytes * 2, size_t(m_config.netBufferMs) * kDefaultByteRate / 1000);
-    m_buffer = std::make_unique<CStreamBuffer>(initialLimit);
+    m_buffer = std::make_unique<CStreamBuffer>(size_t(m_config.netBufferMs * kDefaultByteRate / 1000) + kCurlBlock);
     CNetSource::Settings settings;
     settings.url = m_name;
     settings.timeoutMs = m_config.netTimeoutMs;
@@ -166,33 +166,66 @@ void CChannel::SetUpAfterOpen()
         int64_t byteRate = m_format.bitRate / 8;
         if (byteRate <= 0 && m_net->IcyBitrateKbps() > 0)
             byteRate = int64_t(m_net->IcyBitrateKbps()) * 125;
-        if (byteRate <= 0)
-            byteRate = kDefaultByteRate;
-        const size_t limit = std::max(kMinNetBufferBytes, size_t(int64_t(m_config.netBufferMs) * byteRate / 1000));
-        m_buffer->SetLimit(limit);
-        const size_t wanted = limit * size_t(std::clamp(m_config.netPrebufferPercent, 0, 100)) / 100;
-        m_prebufferBytes = std::min(wanted, limit - kCurlBlock);
+        SetByteRate(byteRate > 0 ? byteRate : kDefaultByteRate);
     }
+}
+
+void CChannel::SetByteRate(int64_t byteRate)
+{
+    // The network buffer holds the configured time of audio; the download may overshoot it by a block.
+    m_byteRate = std::max<int64_t>(byteRate, 1000);
+    const size_t bytes = std::max(kMinNetBufferBytes, size_t(int64_t(m_config.netBufferMs) * m_byteRate / 1000));
+    m_netBufferBytes = bytes;
+    m_buffer->SetLimit(bytes + kCurlBlock);
+}
+
+void CChannel::MeasureByteRate(int frames)
+{
+    // Variable-rate streams (Ogg above all) may run far below their nominal rate: measure it from
+    // the size of the packets decoded so far.
+    m_decodedFrames += uint64_t(frames);
+    const double seconds = double(m_decodedFrames) / m_format.sampleRate;
+    if (seconds < kMeasureSeconds)
+        return;
+    const int64_t measured = int64_t(double(m_decoder->PacketBytes()) / seconds);
+    const int64_t current = m_byteRate;
+    if (measured > 0 && (measured * 10 < current * 9 || measured * 10 > current * 11))
+        SetByteRate(measured);
+}
+
+int64_t CChannel::BufferedMs() const
+{
+    int64_t ms = int64_t(m_ring.Fill()) * 1000 / m_outputRate;
+    if (m_buffer)
+        ms += int64_t(m_buffer->Fill()) * 1000 / std::max<int64_t>(m_byteRate.load(), 1);
+    return ms;
 }
 
 bool CChannel::PrebufferDone(std::chrono::steady_clock::time_point openedAt) const
 {
     if (m_buffer && std::chrono::steady_clock::now() - openedAt > std::chrono::milliseconds(m_config.netTimeoutMs))
         return true; // play what there is; the channel stalls if it runs dry
-    const bool ringReady = m_ring.Fill() >= m_playFrames || m_decodeEnded;
-    if (!m_buffer)
-        return ringReady;
-    return ringReady && (m_buffer->Fill() >= m_prebufferBytes || m_buffer->IsFinished());
+    return BufferFilled();
 }
 
 bool CChannel::ResumeReady() const
 {
-    if (m_outputStarved.load())
+    return !m_outputStarved.load() && BufferFilled();
+}
+
+// The playback buffer is full and, for a URL stream, the pre-buffer part of the network buffer
+// holds audio too (or nothing more will come).
+bool CChannel::BufferFilled() const
+{
+    if (m_decodeEnded)
+        return true;
+    if (m_ring.Fill() < m_playFrames)
         return false;
-    const bool ringReady = m_ring.Fill() >= m_playFrames || m_decodeEnded;
-    if (!m_buffer)
-        return ringReady;
-    return ringReady && (m_buffer->Fill() >= m_prebufferBytes || m_buffer->IsFinished() || m_decodeEnded);
+    if (!m_buffer || m_buffer->IsFinished())
+        return true;
+    const int64_t wanted = int64_t(m_config.netBufferMs) * std::clamp(m_config.netPrebufferPercent, 0, 100) / 100;
+    const int64_t full = int64_t(m_netBufferBytes.load()) * 1000 / std::max<int64_t>(m_byteRate.load(), 1);
+    return BufferedMs() >= std::min(wanted, int64_t(m_config.bufferMs) + full);
 }
 
 bool CChannel::DecodeBlock()
@@ -205,6 +238,8 @@ bool CChannel::DecodeBlock()
         m_decodeEnded = true;
         return true;
     }
+    if (m_buffer)
+        MeasureByteRate(frames);
     {
         CChannelLockGuard guard(m_lock);
         if (!guard.Locked())
@@ -479,10 +514,10 @@ uint64_t CChannel::FilePosition(uint32_t mode, int& error) const
         switch (mode) {
         case AUDIO_FILEPOS_CURRENT: return m_buffer->Consumed();
         case AUDIO_FILEPOS_DOWNLOAD: return m_buffer->Written();
-        case AUDIO_FILEPOS_END: return length >= 0 ? uint64_t(length) : uint64_t(m_buffer->Limit());
+        case AUDIO_FILEPOS_END: return length >= 0 ? uint64_t(length) : uint64_t(m_netBufferBytes.load());
         case AUDIO_FILEPOS_WMA_BUFFER:
             if (wma)
-                return std::min<uint64_t>(100, uint64_t(m_buffer->Fill()) * 100 / std::max<size_t>(m_buffer->Limit(), 1));
+                return std::min<uint64_t>(100, uint64_t(m_buffer->Fill()) * 100 / std::max<size_t>(m_netBufferBytes, 1));
             break;
         default: break;
         }

@@ -91,8 +91,12 @@ private:
     bool DecodeBlock();
     bool WriteToRing(const int16_t* samples, size_t frames);
     void RunDsp(int16_t* samples, size_t frames);
+    void SetByteRate(int64_t byteRate);
+    void MeasureByteRate(int frames);
+    int64_t BufferedMs() const;
     bool PrebufferDone(std::chrono::steady_clock::time_point openedAt) const;
     bool ResumeReady() const;
+    bool BufferFilled() const;
     void PollEvents();
     void FireSync(uint32_t type, uint32_t data); // caller holds the channel lock
     void DeliverQueuedSyncs();
@@ -128,7 +132,9 @@ private:
     // Set by the decoding thread before it signals that the stream opened; read-only afterwards.
     DecodedFormat m_format;
     size_t m_playFrames = 0;
-    size_t m_prebufferBytes = 0;
+    std::atomic<int64_t> m_byteRate{16000};    // bytes per second of audio; written by the decoding thread
+    std::atomic<size_t> m_netBufferBytes{0};   // the network buffer in bytes; written by the decoding thread
+    uint64_t m_decodedFrames = 0;              // decoding thread only
 
     CPcmRing m_ring;
     CSampleConverter m_resampler;              // decoding thread only

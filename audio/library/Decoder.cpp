@@ -16,7 +16,7 @@ extern "C" {
 
 namespace {
 
-constexpr int kIoBufferSize = 32768;
+constexpr int kIoBufferSize = 4096; // small reads keep the network buffer's count close to the decoder
 constexpr unsigned kProbeBytesNetwork = 1 << 17;
 constexpr unsigned kProbeBytesFile = 1 << 20;
 constexpr int kMaxDemuxErrors = 64;
@@ -277,6 +277,7 @@ int CDecoder::NextFrame()
                     }
                     av_dict_free(&dictionary);
                 }
+                m_packetBytes += uint64_t(m_packet->size);
                 avcodec_send_packet(m_codec, m_packet);
             }
             av_packet_unref(m_packet);

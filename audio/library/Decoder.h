@@ -53,6 +53,8 @@ public:
     const std::vector<std::string>& OggComments() const { return m_oggComments; }
     // True once after a new logical Ogg stream began.
     bool TakeOggChange();
+    // Bytes of all audio packets handed to the codec so far.
+    uint64_t PacketBytes() const { return m_packetBytes; }
 
 private:
     int OpenDemuxer(const std::string& fileName, bool first);
@@ -89,4 +91,5 @@ private:
     DecodedFormat m_format;
     std::vector<std::string> m_oggComments;
     bool m_oggChanged = false;
+    uint64_t m_packetBytes = 0;
 };

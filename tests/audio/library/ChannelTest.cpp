@@ -34,18 +34,21 @@ struct OutputRecorder
         int leftPeak;
         int rightPeak;
         int maxDifference;
+        double leftRms;
     };
     std::mutex mutex;
     std::vector<Block> blocks;
 
     void Add(const int16_t* samples, int frames)
     {
-        Block block{std::chrono::steady_clock::now(), 0, 0, 0};
+        Block block{std::chrono::steady_clock::now(), 0, 0, 0, 0.0};
         for (int i = 0; i < frames; ++i) {
+            block.leftRms += double(samples[2 * i]) * samples[2 * i];
             block.leftPeak = std::max(block.leftPeak, std::abs(int(samples[2 * i])));
             block.rightPeak = std::max(block.rightPeak, std::abs(int(samples[2 * i + 1])));
             block.maxDifference = std::max(block.maxDifference, std::abs(int(samples[2 * i]) - int(samples[2 * i + 1])));
         }
+        block.leftRms = std::sqrt(block.leftRms / std::max(frames, 1));
         std::lock_guard lock(mutex);
         blocks.push_back(block);
     }
@@ -301,12 +304,15 @@ TEST_F(ChannelTest, MonoStreamsAreHeardOnBothSidesAndStreamsMix)
     EXPECT_GT(alone.leftPeak, 2000);
     EXPECT_EQ(alone.maxDifference, 0);
 
-    // A second stream of the same tone adds to the first (a crossfade plays both).
-    const AudioStream second = OpenTone(3.0, 2);
+    // A second stream adds to the first (a crossfade plays both): two tones of different pitch
+    // add up in power.
+    const AudioStream second = OpenTone(3.0, 2, 1000);
     ASSERT_NE(second, 0u);
     ASSERT_TRUE(BASS_ChannelPlay(second, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_GT(m_output.Snapshot().back().leftPeak, alone.leftPeak + 1000);
+    const double both = m_output.Snapshot().back().leftRms;
+    const double secondAlone = alone.leftRms * std::sqrt(0.5); // the stereo file is 3 dB lower per side
+    EXPECT_NEAR(both, std::hypot(alone.leftRms, secondAlone), 0.1 * both);
 }
 
 TEST_F(ChannelTest, AnUnderrunStallsTheChannelAndItResumes)

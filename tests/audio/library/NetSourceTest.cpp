@@ -1,0 +1,389 @@
+#include "tests/audio/library/AudioTestHelpers.h"
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TestMedia.h"
+#include "tests/support/TestPaths.h"
+
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using namespace audio_test;
+using namespace testing_support;
+
+namespace {
+
+struct Download
+{
+    std::mutex mutex;
+    QByteArray bytes;
+    std::vector<std::string> status;
+    static void Proc(const void* buffer, uint32_t length, void* user)
+    {
+        auto* download = static_cast<Download*>(user);
+        std::lock_guard lock(download->mutex);
+        if (length == 0)
+            download->status = TagItems(static_cast<const char*>(buffer));
+        else
+            download->bytes.append(static_cast<const char*>(buffer), qsizetype(length));
+    }
+    qsizetype Size()
+    {
+        std::lock_guard lock(mutex);
+        return bytes.size();
+    }
+};
+
+struct SyncLog
+{
+    std::mutex mutex;
+    std::vector<uint32_t> data;
+    static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
+    {
+        auto* log = static_cast<SyncLog*>(user);
+        std::lock_guard lock(log->mutex);
+        log->data.push_back(value);
+    }
+    std::vector<uint32_t> Data()
+    {
+        std::lock_guard lock(mutex);
+        return data;
+    }
+};
+
+struct FrameCounter
+{
+    std::atomic<uint64_t> bytes{0};
+    static void Proc(AudioDsp, uint32_t, void*, uint32_t length, void* user)
+    {
+        static_cast<FrameCounter*>(user)->bytes += length;
+    }
+};
+
+QByteArray Noise(int size)
+{
+    QByteArray noise(size, '\0');
+    uint32_t state = 4711;
+    for (char& c : noise) {
+        state = state * 1664525u + 1013904223u;
+        c = char(state >> 24);
+    }
+    return noise;
+}
+
+// Sends bytes at roughly real time for a stream of kbps; false once the client has gone.
+bool SendPaced(HttpConnection& connection, const QByteArray& bytes, int kbps)
+{
+    const int chunk = kbps * 125 / 10; // 100 ms
+    for (qsizetype i = 0; i < bytes.size(); i += chunk) {
+        if (!connection.Send(bytes.mid(i, chunk)) || !connection.Sleep(100))
+            return false;
+    }
+    return true;
+}
+
+void HoldOpen(HttpConnection& connection)
+{
+    while (connection.Sleep(100)) {
+    }
+}
+
+class NetSourceTest : public LibraryTest
+{
+protected:
+    NullOutputKnobs Knobs() const override
+    {
+        NullOutputKnobs knobs;
+        knobs.noClock = true; // play as fast as the data comes
+        return knobs;
+    }
+    QByteArray Mp3(double seconds)
+    {
+        SineOptions options;
+        options.seconds = seconds;
+        return GenerateSineBytes(MediaFormat::Mp3, options);
+    }
+    AudioStream Open(const QString& path, Download* download = nullptr)
+    {
+        const QByteArray url = m_server.Url(path).toUtf8();
+        return BASS_StreamCreateURL(url.constData(), 0, 0x940000, download ? &Download::Proc : nullptr, download);
+    }
+
+    LoopbackHttpServer m_server;
+};
+
+} // namespace
+
+TEST_F(NetSourceTest, ServersThatGiveNoAudioFailWithTheirCodes)
+{
+    uint16_t closedPort;
+    {
+        LoopbackHttpServer gone;
+        closedPort = gone.Port();
+    }
+    const QByteArray closed = QStringLiteral("http://127.0.0.1:%1/stream").arg(closedPort).toUtf8();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(BASS_StreamCreateURL(closed.constData(), 0, 0x940000, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_NO_NET);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    m_server.RouteFixed("/page", 200, "text/html", "<!DOCTYPE html><html><head><title>Radio</title></head>"
+                                                   "<body>Listen to our station!</body></html>");
+    m_server.RouteFixed("/empty", 200, "audio/mpeg", QByteArray());
+    m_server.RouteFixed("/error", 500, "text/plain", "broken");
+    EXPECT_EQ(Open("/missing"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_OPEN);
+    EXPECT_EQ(Open("/error"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_OPEN);
+    EXPECT_EQ(Open("/page"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_FORMAT);
+    EXPECT_EQ(Open("/empty"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_FORMAT);
+    EXPECT_EQ(BASS_StreamCreateURL("ftp://127.0.0.1/stream", 0, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_OPEN);
+
+    // Endless noise sent as MP3.
+    m_server.Route("/noise", [](HttpConnection& c) {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
+        SendPaced(c, Noise(1 << 20), 512);
+    });
+    EXPECT_EQ(Open("/noise"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_FORMAT);
+}
+
+TEST_F(NetSourceTest, AServerThatNeverAnswersFailsAfterTheTimeOut)
+{
+    BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 1500);
+    m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
+    m_server.Route("/head-only", [](HttpConnection& c) {
+        c.Send("HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
+        HoldOpen(c);
+    });
+    for (const char* path : {"/hang", "/head-only"}) {
+        SCOPED_TRACE(path);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Open(path), 0u);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_TIMEOUT);
+        EXPECT_GE(elapsed, std::chrono::milliseconds(1400));
+        EXPECT_LT(elapsed, std::chrono::milliseconds(4000));
+    }
+}
+
+TEST_F(NetSourceTest, FreeingTheLibraryEndsACreationThatWaits)
+{
+    BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 30000);
+    m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
+    std::atomic<bool> done{false};
+    AudioStream stream = 1;
+    std::thread creator([&] {
+        stream = Open("/hang");
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(BASS_Free());
+    EXPECT_TRUE(WaitFor([&] { return done.load(); }, 2000));
+    creator.join();
+    EXPECT_EQ(stream, 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_NO_SOUND, 44100, 0));
+}
+
+TEST_F(NetSourceTest, AnIcyStreamWithLargeMetadataGivesTheExactAudioBytes)
+{
+    const QByteArray audio = Mp3(6.0);
+    ASSERT_FALSE(audio.isEmpty());
+    constexpr int kInterval = 8192;
+    int blocks = 0;
+    QByteArray lastTitle;
+    QByteArray wire;
+    for (qsizetype i = 0; i < audio.size(); i += kInterval) {
+        wire += audio.mid(i, kInterval);
+        if (i + kInterval > audio.size())
+            break;
+        // The largest block there is: 255 * 16 bytes, most of it padding.
+        QByteArray text = "StreamTitle='Block " + QByteArray::number(++blocks) + " " + QByteArray(3000, 'x') + "';";
+        lastTitle = text;
+        text.resize(4080, '\0');
+        wire += char(255);
+        wire += text;
+    }
+    m_server.Route("/icy", [&](HttpConnection& c) {
+        c.Send("ICY 200 OK\r\nicy-name:Loopback Radio\r\nicy-genre:Test\r\nicy-metaint:8192\r\n"
+               "icy-br:128\r\nContent-Type: audio/mpeg\r\n\r\n");
+        c.Send(wire);
+        HoldOpen(c);
+    });
+    BASS_SetConfigPtr(AUDIO_CONFIG_NET_AGENT, "Internet%20Explorer%207");
+    Download download;
+    const AudioStream stream = Open("/icy", &download);
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    SyncLog meta;
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_META | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &meta), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+    ASSERT_TRUE(WaitFor([&] { return download.Size() >= audio.size(); }, 10000));
+    {
+        std::lock_guard lock(download.mutex);
+        EXPECT_TRUE(download.bytes == audio) << download.bytes.size() << " vs " << audio.size();
+        ASSERT_FALSE(download.status.empty());
+        EXPECT_EQ(download.status.front(), "ICY 200 OK");
+    }
+    const std::vector<std::string> icy = TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_ICY));
+    ASSERT_GE(icy.size(), 3u);
+    EXPECT_EQ(icy[0], "ICY 200 OK");
+    EXPECT_EQ(icy[1], "icy-name:Loopback Radio");
+    EXPECT_EQ(BASS_ChannelGetTags(stream, AUDIO_TAG_HTTP), nullptr);
+    // Blocks that came while the stream was being created were before the sync was set.
+    EXPECT_GT(meta.Data().size(), 0u);
+    EXPECT_LE(int(meta.Data().size()), blocks);
+    EXPECT_EQ(QByteArray(BASS_ChannelGetTags(stream, AUDIO_TAG_META)), lastTitle);
+    EXPECT_NE(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STOPPED);
+
+    const std::vector<HttpRequest> requests = m_server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front().Header("user-agent"), "Internet%20Explorer%207");
+    EXPECT_EQ(requests.front().Header("icy-metadata"), "1");
+}
+
+TEST_F(NetSourceTest, GarbageInTheMiddleOfAStreamIsSkipped)
+{
+    const QByteArray first = Mp3(2.0);
+    const QByteArray second = Mp3(2.0);
+    m_server.Route("/mixed", [&](HttpConnection& c) {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: "
+               + QByteArray::number(first.size() + 65536 + second.size()) + "\r\n\r\n");
+        c.Send(first + Noise(65536) + second);
+    });
+    const AudioStream stream = Open("/mixed");
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    FrameCounter counter;
+    ASSERT_NE(BASS_ChannelSetDSP(stream, &FrameCounter::Proc, &counter, 0), 0u);
+    SyncLog end;
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_END, 0, &SyncLog::Proc, &end), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+    // A stream of known length ends, and both tones were heard (the DSP missed the first blocks).
+    ASSERT_TRUE(WaitFor([&] { return !end.Data().empty(); }, 10000));
+    EXPECT_GT(counter.bytes.load(), uint64_t(3.0 * 44100 * 4));
+}
+
+TEST_F(NetSourceTest, ADroppedConnectionStallsTheChannelUntilTheServerIsBack)
+{
+    const QByteArray audio = Mp3(2.0);
+    std::atomic<int> connections{0};
+    std::atomic<bool> back{false};
+    m_server.Route("/live", [&](HttpConnection& c) {
+        const int number = ++connections;
+        if (number > 1 && !back) {
+            c.SendResponse(404, "text/plain", "gone");
+            return;
+        }
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-br:128\r\n\r\n");
+        c.Send(audio);
+        if (number > 1)
+            HoldOpen(c);
+        // The first connection drops here, mid-stream.
+    });
+    const AudioStream stream = Open("/live");
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    SyncLog stalls;
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &stalls), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+    ASSERT_TRUE(WaitFor([&] { return !stalls.Data().empty(); }, 5000));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STALLED);
+    ASSERT_TRUE(WaitFor([&] { return connections >= 2; }, 5000)); // it keeps trying
+    EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STALLED);
+
+    back = true;
+    ASSERT_TRUE(WaitFor([&] { return stalls.Data().size() >= 2; }, 10000));
+    EXPECT_EQ(stalls.Data()[1], 1u);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(BASS_ChannelStop(stream));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
+TEST_F(NetSourceTest, PlaylistsAreFollowedButLoopsAndDeepNestsAreRefused)
+{
+    const QByteArray audio = Mp3(1.0);
+    m_server.RouteFixed("/audio.mp3", 200, "audio/mpeg", audio);
+    m_server.RouteFixed("/self.pls", 200, "audio/x-scpls", "[playlist]\nNumberOfEntries=1\nFile1=" + m_server.Url("/self.pls").toUtf8() + "\n");
+    for (int level = 0; level < 10; ++level) {
+        const QByteArray next = level == 9 ? "/audio.mp3" : "/nest" + QByteArray::number(level + 1) + ".m3u";
+        m_server.RouteFixed("/nest" + QByteArray::number(level) + ".m3u", 200, "audio/x-mpegurl", "#EXTM3U\n" + next + "\n");
+    }
+    m_server.RouteFixed("/list.pls", 200, "audio/x-scpls", "[playlist]\nFile1=/missing.mp3\nFile2=nested.asx\nNumberOfEntries=2\n");
+    m_server.RouteFixed("/nested.asx", 200, "video/x-ms-asf",
+                        "<ASX version=\"3.0\"><Entry><Ref href=\"" + m_server.Url("/audio.mp3").toUtf8() + "\"/></Entry></ASX>");
+    m_server.Route("/old", [&](HttpConnection& c) {
+        c.Send("HTTP/1.1 302 Found\r\nLocation: " + m_server.Url("/audio.mp3").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+    });
+
+    EXPECT_EQ(Open("/self.pls"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_PLAYLIST);
+    EXPECT_EQ(Open("/nest0.m3u"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_PLAYLIST);
+    EXPECT_NE(Open("/nest7.m3u"), 0u) << "a few levels are fine";
+
+    const AudioStream stream = Open("/list.pls");
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    AudioChannelInfo info{};
+    ASSERT_TRUE(BASS_ChannelGetInfo(stream, &info));
+    EXPECT_EQ(info.ctype, AUDIO_CTYPE_MP3);
+    EXPECT_EQ(TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_HTTP)).front(), "HTTP/1.1 200 OK");
+    SyncLog end;
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_END | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &end), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+    EXPECT_TRUE(WaitFor([&] { return !end.Data().empty(); }, 5000)) << "a file of known length ends";
+    EXPECT_EQ(BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_END), uint64_t(-1)) << "and frees itself";
+
+    const AudioStream moved = Open("/old");
+    ASSERT_NE(moved, 0u);
+    const std::vector<std::string> http = TagItems(BASS_ChannelGetTags(moved, AUDIO_TAG_HTTP));
+    EXPECT_EQ(http.front(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(BASS_StreamGetFilePosition(moved, AUDIO_FILEPOS_END), uint64_t(audio.size()));
+
+    BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 0);
+    EXPECT_EQ(Open("/list.pls"), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_FORMAT);
+}
+
+TEST_F(NetSourceTest, TlsCertificatesAreVerified)
+{
+    QTemporaryDir folder;
+    const std::string key = folder.filePath(QStringLiteral("key.pem")).toStdString();
+    const std::string certificate = folder.filePath(QStringLiteral("cert.pem")).toStdString();
+    ASSERT_EQ(ChildProcess::Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
+                                 certificate, "-days", "1", "-subj", "/CN=127.0.0.1"},
+                                30000),
+              0);
+    uint16_t port;
+    {
+        LoopbackHttpServer placeholder;
+        port = placeholder.Port();
+    }
+    ChildProcess server;
+    ASSERT_TRUE(server.Start({"openssl", "s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + std::to_string(port),
+                              "-cert", certificate, "-key", key}));
+    ASSERT_TRUE(WaitFor([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return connected;
+    }, 5000));
+    const QByteArray url = QStringLiteral("https://127.0.0.1:%1/stream").arg(port).toUtf8();
+    EXPECT_EQ(BASS_StreamCreateURL(url.constData(), 0, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_SSL);
+    server.Stop();
+}
