@@ -194,6 +194,7 @@ protected:
     ~CrossfadeTest() override
     {
         second.Stop();
+        StopServer();
     }
 
     // Plays one, then two; returns the old player, the switch time and the new player.
