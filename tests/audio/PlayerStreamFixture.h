@@ -34,7 +34,14 @@ protected:
             manager.Stop(false, false);
             PlayerStatusLog::PumpUntil([this] { return manager.GetPlayerCount() == 0; }, 40000);
         }
+        // The server's handlers read the streams: stop them before any stream goes.
+        StopServer();
+    }
+
+    void StopServer()
+    {
         stream.Stop();
+        server.Stop();
     }
 
     CStationItem Station(const QString& title, const QString& url)

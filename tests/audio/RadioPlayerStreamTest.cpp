@@ -16,6 +16,12 @@ double SecondsBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double>(to - from).count();
 }
 
+float VolumeOf(AudioStream handle)
+{
+    const std::shared_ptr<CChannel> channel = CAudioEngine::Instance().FindChannel(handle);
+    return channel ? channel->CurrentVolume() : -1.0f;
+}
+
 std::vector<int> Only(const std::vector<int>& codes, std::initializer_list<int> wanted)
 {
     std::vector<int> kept;
@@ -39,7 +45,7 @@ TEST_F(PlayerStreamTest, PlayingPostsTheStartSequenceTitlesAndBitrateAndStopsCle
 {
     stream.audio = Mp3Noise(40);
     ASSERT_FALSE(stream.audio.isEmpty());
-    stream.titles = {{0, "Band - First Song"}, {80000, "Band - Second Song"}};
+    stream.titles = {{0, "Band - First Song"}, {8192 * 20, "Band - Second Song"}};
     stream.Install(server, "/radio");
 
     manager.PlayStation(Station(QStringLiteral("Loopback"), server.Url(QStringLiteral("/radio"))), false, false);
@@ -47,6 +53,11 @@ TEST_F(PlayerStreamTest, PlayingPostsTheStartSequenceTitlesAndBitrateAndStopsCle
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(WaitForCode(player, PlayerStatusPlaying, 15000));
     EXPECT_EQ(Only(log.CodesOf(player), {1, 2, 3, 6, 8, 10}), (std::vector<int>{1, 3, 6, 8, 10}));
+
+    // Alone, the new stream fades in over 500 ms to the volume.
+    const AudioStream channel = player->GetHandle();
+    PlayerStatusLog::PumpUntil([&] { return SecondsBetween(log.TimeOf(player, PlayerStatusPlaying), Clock::now()) > 0.7; }, 2000);
+    EXPECT_NEAR(VolumeOf(channel), 0.8f, 0.001f);
 
     // The header's bitrate, the codec, and the title that came with the first metadata block.
     EXPECT_EQ(manager.GetBitrate(), 128);
@@ -66,6 +77,20 @@ TEST_F(PlayerStreamTest, PlayingPostsTheStartSequenceTitlesAndBitrateAndStopsCle
     EXPECT_EQ(player->GetArtist(), QStringLiteral("Band"));
     EXPECT_GT(manager.GetElapsedTime(), 0);
     EXPECT_GT(manager.GetBufferPercent(), 0);
+
+    // Muting slides to 0 and unmuting comes back over a second.
+    manager.SetMute(true);
+    PlayerStatusLog::Pump(200);
+    EXPECT_EQ(VolumeOf(channel), 0.0f);
+    manager.SetVolume(60); // kept for later, silent meanwhile
+    PlayerStatusLog::Pump(200);
+    EXPECT_EQ(VolumeOf(channel), 0.0f);
+    manager.SetMute(false);
+    PlayerStatusLog::Pump(400);
+    EXPECT_GT(VolumeOf(channel), 0.05f);
+    EXPECT_LT(VolumeOf(channel), 0.5f);
+    PlayerStatusLog::Pump(800);
+    EXPECT_NEAR(VolumeOf(channel), 0.6f, 0.001f);
 
     manager.Stop(false, false);
     EXPECT_FALSE(manager.IsPlaying());
@@ -90,6 +115,38 @@ TEST_F(PlayerStreamTest, StopBeforeTheConnectionEndsWithStoppedAndNoConnectionEr
     const std::vector<int> codes = log.CodesOf(player);
     EXPECT_EQ(Only(codes, {4, 5, 7, 12}), (std::vector<int>{4, 5, 12}));
     EXPECT_EQ(codes.back(), PlayerStatusFinished);
+}
+
+TEST_F(PlayerStreamTest, LibraryIsSetUpForTheStationWithTheNetBufferClamped)
+{
+    // A server that takes its time and then has nothing: the player ends with 7.
+    std::atomic<int> requests{0};
+    server.Route("/slow", [&](testing_support::HttpConnection& connection) {
+        ++requests;
+        if (connection.Sleep(500))
+            connection.SendResponse(404, "text/html", "<html><body>gone</body></html>");
+    });
+    for (const auto& [asked, used] : {std::pair{500, 2000}, std::pair{60000, 15000}}) {
+        manager.SetPlayerOptions(0, false, 0, asked, false, false);
+        const size_t before = log.entries.size();
+        const int requestsBefore = requests;
+        manager.PlayStation(Station(QStringLiteral("Slow"), server.Url(QStringLiteral("/slow"))), false, false);
+        RadioPlayer* player = NewPlayerAfter(before, 5000);
+        ASSERT_NE(player, nullptr);
+        ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return requests > requestsBefore; }, 5000));
+        const AudioConfig config = CAudioEngine::Instance().Config();
+        EXPECT_EQ(config.netBufferMs, used);
+        EXPECT_EQ(config.netPrebufferPercent, 100);
+        EXPECT_EQ(config.netTimeoutMs, 30000);
+        EXPECT_EQ(config.bufferMs, 500);
+        EXPECT_EQ(config.playlistMode, 1);
+        ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 10000));
+        EXPECT_EQ(log.CodesOf(player, before), (std::vector<int>{1, 3, 6, 7, 12}));
+    }
+    const std::vector<testing_support::HttpRequest> seen = server.Requests();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().Header("user-agent"), QByteArray("Internet%20Explorer%207"));
+    EXPECT_EQ(seen.front().Header("icy-metadata"), QByteArray("1"));
 }
 
 TEST_F(PlayerStreamTest, FailedConnectionsEndWithCannotConnectAndTheWatchdogRepeatsIt)
@@ -137,6 +194,7 @@ protected:
     ~CrossfadeTest() override
     {
         second.Stop();
+        StopServer();
     }
 
     // Plays one, then two; returns the old player, the switch time and the new player.
@@ -181,6 +239,8 @@ TEST_F(CrossfadeTest, WithCrossfadeTheOldStationFadesUnderTheNewOneAndEndsAfterS
 
     ASSERT_TRUE(WaitForCode(newPlayer, PlayerStatusPlaying, 15000));
     const Clock::time_point newPlaying = log.TimeOf(newPlayer, PlayerStatusPlaying);
+    // The library was initialised already: no failure for the second player.
+    EXPECT_EQ(Only(log.CodesOf(newPlayer), {1, 2, 3, 6, 8, 10}), (std::vector<int>{1, 3, 6, 8, 10}));
     EXPECT_EQ(manager.GetPlayerCount(), 2);
     EXPECT_TRUE(manager.IsCurrentPlayer(newPlayer));
     EXPECT_FALSE(manager.IsCurrentPlayer(oldPlayer));
@@ -188,9 +248,8 @@ TEST_F(CrossfadeTest, WithCrossfadeTheOldStationFadesUnderTheNewOneAndEndsAfterS
     // The new player slides the old channel to 0 over 2 s from the moment its own channel plays.
     PlayerStatusLog::PumpUntil([&] { return SecondsBetween(newPlaying, Clock::now()) > 2.3; }, 5000);
     if (manager.GetPlayerCount() == 2) {
-        const std::shared_ptr<CChannel> channel = CAudioEngine::Instance().FindChannel(oldChannel);
-        ASSERT_TRUE(channel);
-        EXPECT_LT(channel->CurrentVolume(), 0.01f);
+        EXPECT_EQ(VolumeOf(oldChannel), 0.0f);
+        EXPECT_NEAR(VolumeOf(newPlayer->GetHandle()), 0.8f, 0.001f);
     }
 
     ASSERT_TRUE(WaitForCode(oldPlayer, PlayerStatusFinished, 15000));
