@@ -127,15 +127,26 @@ void CChannel::DecodeThread(const std::string& fileName)
         SetUpAfterOpen();
         const auto openedAt = std::chrono::steady_clock::now();
         bool signalled = false;
+        bool refilling = true;
         while (!m_cancel) {
             PollEvents();
             if (m_cancel || m_ended)
                 break;
-            if (!m_decodeEnded && m_ring.Fill() < m_playFrames) {
+            // Refill once a tenth of a second has been played, then up to the full playback buffer:
+            // fewer wake-ups than topping up every block.
+            const size_t fill = m_ring.Fill();
+            const size_t low = m_playFrames - std::min(m_playFrames / 2, size_t(m_outputRate) / 10);
+            // Before playing and while stalled the buffer must fill up completely.
+            const bool wantFull = refilling || !signalled || m_state.load() == AUDIO_ACTIVE_STALLED;
+            if (!m_decodeEnded && (fill < low || (wantFull && fill < m_playFrames))) {
+                refilling = true;
                 if (!DecodeBlock())
                     break;
             } else {
-                SleepBriefly();
+                refilling = false;
+                const bool consuming = m_state.load() == AUDIO_ACTIVE_PLAYING;
+                const int64_t untilLow = fill > low ? int64_t(fill - low) * 1000 / m_outputRate : 0;
+                SleepFor(consuming && signalled ? int(std::clamp<int64_t>(untilLow, 2, 50)) : 10);
             }
             if (!signalled && PrebufferDone(openedAt)) {
                 signalled = true;
@@ -167,6 +178,7 @@ void CChannel::SetUpAfterOpen()
         if (byteRate <= 0 && m_net->IcyBitrateKbps() > 0)
             byteRate = int64_t(m_net->IcyBitrateKbps()) * 125;
         SetByteRate(byteRate > 0 ? byteRate : kDefaultByteRate);
+        m_decoderHeld = m_decoder->HeldBytes();
     }
 }
 
@@ -196,8 +208,10 @@ void CChannel::MeasureByteRate(int frames)
 int64_t CChannel::BufferedMs() const
 {
     int64_t ms = int64_t(m_ring.Fill()) * 1000 / m_outputRate;
-    if (m_buffer)
-        ms += int64_t(m_buffer->Fill()) * 1000 / std::max<int64_t>(m_byteRate.load(), 1);
+    if (m_buffer) {
+        const uint64_t bytes = m_buffer->Fill() + m_decoderHeld.load();
+        ms += int64_t(bytes) * 1000 / std::max<int64_t>(m_byteRate.load(), 1);
+    }
     return ms;
 }
 
@@ -238,8 +252,10 @@ bool CChannel::DecodeBlock()
         m_decodeEnded = true;
         return true;
     }
-    if (m_buffer)
+    if (m_buffer) {
         MeasureByteRate(frames);
+        m_decoderHeld = m_decoder->HeldBytes();
+    }
     {
         CChannelLockGuard guard(m_lock);
         if (!guard.Locked())
@@ -265,7 +281,7 @@ bool CChannel::WriteToRing(const int16_t* samples, size_t frames)
             PollEvents();
             if (m_cancel || m_ended)
                 return false;
-            SleepBriefly();
+            SleepFor(10);
             continue;
         }
         m_ring.Write(samples, n);
@@ -289,10 +305,10 @@ void CChannel::RunDsp(int16_t* samples, size_t frames)
     }
 }
 
-void CChannel::SleepBriefly()
+void CChannel::SleepFor(int ms)
 {
     std::unique_lock lock(m_wakeMutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(10));
+    m_wake.wait_for(lock, std::chrono::milliseconds(ms));
 }
 
 void CChannel::PollEvents()
@@ -512,7 +528,7 @@ uint64_t CChannel::FilePosition(uint32_t mode, int& error) const
     if (m_buffer) {
         const int64_t length = m_net->ContentLength();
         switch (mode) {
-        case AUDIO_FILEPOS_CURRENT: return m_buffer->Consumed();
+        case AUDIO_FILEPOS_CURRENT: return m_buffer->Consumed() - std::min(m_buffer->Consumed(), m_decoderHeld.load());
         case AUDIO_FILEPOS_DOWNLOAD: return m_buffer->Written();
         case AUDIO_FILEPOS_END: return length >= 0 ? uint64_t(length) : uint64_t(m_netBufferBytes.load());
         case AUDIO_FILEPOS_WMA_BUFFER:

@@ -56,6 +56,7 @@ public:
 
     void SetVolume(float value);
     void SlideVolume(float value, uint32_t ms);
+    // The volume now, a slide included.
     float CurrentVolume() const;
 
     AudioSync SetSync(AudioSync handle, uint32_t type, AudioSyncProc proc, void* user);
@@ -100,7 +101,7 @@ private:
     void PollEvents();
     void FireSync(uint32_t type, uint32_t data); // caller holds the channel lock
     void DeliverQueuedSyncs();
-    void SleepBriefly();
+    void SleepFor(int ms);
 
     const uint32_t m_handle;
     const uint32_t m_flags;
@@ -135,6 +136,7 @@ private:
     std::atomic<int64_t> m_byteRate{16000};    // bytes per second of audio; written by the decoding thread
     std::atomic<size_t> m_netBufferBytes{0};   // the network buffer in bytes; written by the decoding thread
     uint64_t m_decodedFrames = 0;              // decoding thread only
+    std::atomic<uint64_t> m_decoderHeld{0};    // bytes the demuxer read ahead; written by the decoding thread
 
     CPcmRing m_ring;
     CSampleConverter m_resampler;              // decoding thread only

@@ -35,18 +35,6 @@ void CChannelLock::Close()
     m_released.notify_all();
 }
 
-bool CChannelLock::IsClosed() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_closed;
-}
-
-bool CChannelLock::IsHeldByCurrentThread() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_depth > 0 && m_owner == std::this_thread::get_id();
-}
-
 void CChannelLock::WaitUntilReleasedByOthers()
 {
     const std::thread::id self = std::this_thread::get_id();

@@ -15,8 +15,6 @@ public:
     bool Unlock();
     // Closes the lock and wakes every waiter.
     void Close();
-    bool IsClosed() const;
-    bool IsHeldByCurrentThread() const;
     // Waits until no other thread holds the lock (the calling thread may hold it itself).
     void WaitUntilReleasedByOthers();
 

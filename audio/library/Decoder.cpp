@@ -17,7 +17,7 @@ extern "C" {
 namespace {
 
 constexpr int kIoBufferSize = 4096; // small reads keep the network buffer's count close to the decoder
-constexpr unsigned kProbeBytesNetwork = 1 << 17;
+constexpr unsigned kProbeBytesNetwork = 1 << 15; // a live MP3 that starts mid-frame is sure enough by then
 constexpr unsigned kProbeBytesFile = 1 << 20;
 constexpr int kMaxDemuxErrors = 64;
 
@@ -67,8 +67,10 @@ int CDecoder::ReadPacket(void* opaque, uint8_t* buffer, int size)
         if (self.m_atSegmentEnd || self.m_atEnd)
             return AVERROR_EOF;
         const int result = self.m_source.Read(buffer, size_t(size), 20);
-        if (result > 0)
+        if (result > 0) {
+            self.m_segmentBytes += uint64_t(result);
             return result;
+        }
         switch (result) {
         case IByteSource::kSegmentEnd:
             self.m_atSegmentEnd = true;
@@ -160,6 +162,7 @@ uint32_t CDecoder::StreamType(int codecId) const
 int CDecoder::OpenDemuxer(const std::string& fileName, bool first)
 {
     m_atSegmentEnd = false;
+    m_segmentBytes = 0;
     uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
     if (!buffer)
         return AUDIO_ERROR_MEMORY;
@@ -359,6 +362,14 @@ int CDecoder::Decode(std::vector<int16_t>& out)
         if (out.size() > before)
             return int((out.size() - before) / size_t(m_format.channels));
     }
+}
+
+uint64_t CDecoder::HeldBytes() const
+{
+    if (!m_io || m_source.Seekable())
+        return 0;
+    const int64_t position = avio_tell(m_io);
+    return position >= 0 && uint64_t(position) < m_segmentBytes ? m_segmentBytes - uint64_t(position) : 0;
 }
 
 bool CDecoder::TakeOggChange()

@@ -55,6 +55,8 @@ public:
     bool TakeOggChange();
     // Bytes of all audio packets handed to the codec so far.
     uint64_t PacketBytes() const { return m_packetBytes; }
+    // Bytes taken from a network source that the demuxer has not read yet (its look-ahead).
+    uint64_t HeldBytes() const;
 
 private:
     int OpenDemuxer(const std::string& fileName, bool first);
@@ -92,4 +94,5 @@ private:
     std::vector<std::string> m_oggComments;
     bool m_oggChanged = false;
     uint64_t m_packetBytes = 0;
+    uint64_t m_segmentBytes = 0; // bytes read from the source since the demuxer was opened
 };

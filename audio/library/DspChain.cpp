@@ -44,12 +44,6 @@ void CDspChain::Snapshot(std::vector<Entry>& out) const
     out.assign(m_entries.begin(), m_entries.end());
 }
 
-bool CDspChain::Empty() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_entries.empty();
-}
-
 void CDspChain::Clear()
 {
     std::lock_guard lock(m_mutex);

@@ -30,7 +30,6 @@ public:
     std::shared_ptr<CPeakEqualizer> FindEffect(uint32_t handle) const;
     // A copy of the chain, to run without holding the chain's lock.
     void Snapshot(std::vector<Entry>& out) const;
-    bool Empty() const;
     void Clear();
 
 private:

@@ -49,13 +49,6 @@ std::shared_ptr<CChannel> CMixer::Remove(const CChannel* channel)
     return removed;
 }
 
-bool CMixer::Contains(const CChannel* channel)
-{
-    std::lock_guard lock(m_lock);
-    return std::any_of(m_channels.begin(), m_channels.end(),
-                       [&](const std::shared_ptr<CChannel>& c) { return c.get() == channel; });
-}
-
 void CMixer::Mix(int16_t* out, int frames, bool starve)
 {
     std::lock_guard lock(m_lock);

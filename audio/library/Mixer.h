@@ -20,7 +20,6 @@ public:
     void Add(std::shared_ptr<CChannel> channel);
     // Takes the channel out; the reference is returned so that it is dropped outside the list lock.
     std::shared_ptr<CChannel> Remove(const CChannel* channel);
-    bool Contains(const CChannel* channel);
 
     // starve: the output simulates an underrun, every channel finds no data.
     void Mix(int16_t* out, int frames, bool starve);

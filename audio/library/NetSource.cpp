@@ -128,7 +128,7 @@ void CNetSource::Cancel()
 
 void CNetSource::Wake()
 {
-    if (m_paused.load())
+    if (m_paused.load() && m_buffer.HasRoomFor(kResumeRoom))
         curl_multi_wakeup(static_cast<CURLM*>(m_multi));
 }
 
@@ -281,7 +281,7 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
             transfer.error = AUDIO_ERROR_TIMEOUT;
             break;
         }
-        curl_multi_poll(multi, nullptr, 0, transfer.paused ? 20 : 100, nullptr);
+        curl_multi_poll(multi, nullptr, 0, 100, nullptr); // Wake() ends the wait once there is room
     }
     char* finalUrl = nullptr;
     curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &finalUrl);

@@ -18,11 +18,11 @@ struct NullOutputKnobs
     std::function<void(const int16_t* samples, int frames)> tap;
 };
 
-// Device 0, "no sound": a thread that pulls mixed sound at real time (10 ms blocks) and drops it.
+// Device 0, "no sound": a thread that pulls mixed sound at real time (20 ms blocks) and drops it.
 class CNullOutput : public COutputDevice
 {
 public:
-    static constexpr int kBlockMs = 10;
+    static constexpr int kBlockMs = 20;
 
     static void SetKnobs(const NullOutputKnobs& knobs);
     static NullOutputKnobs Knobs();

@@ -21,6 +21,7 @@ size_t CPcmRing::Space() const
 
 void CPcmRing::Write(const int16_t* frames, size_t count)
 {
+    std::lock_guard lock(m_historyMutex);
     const uint64_t write = m_write.load(std::memory_order_relaxed);
     size_t done = 0;
     while (done < count) {
@@ -35,6 +36,7 @@ void CPcmRing::Write(const int16_t* frames, size_t count)
 
 bool CPcmRing::CopyHistory(uint64_t end, size_t count, int16_t* destination) const
 {
+    std::lock_guard lock(m_historyMutex);
     const uint64_t read = ReadPosition();
     if (end > read || count > m_history || end < count || end - count + m_history < read)
         return false;

@@ -4,10 +4,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // Decoded samples on their way to the output: one producer (the decoding thread), one consumer (the
-// output). The last samples consumed stay readable as history, for the FFT of what is being heard.
+// output, lock-free). The last samples consumed stay readable as history, for the FFT of what is
+// being heard.
 class CPcmRing
 {
 public:
@@ -49,4 +51,7 @@ private:
     int m_channels = 2;
     std::atomic<uint64_t> m_write{0};
     std::atomic<uint64_t> m_read{0};
+    // Orders a history copy before the producer overwrites those frames later; never taken by the
+    // consumer.
+    mutable std::mutex m_historyMutex;
 };

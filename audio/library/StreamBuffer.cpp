@@ -16,12 +16,6 @@ void CStreamBuffer::SetLimit(size_t bytes)
     m_changed.notify_all();
 }
 
-size_t CStreamBuffer::Limit() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_limit;
-}
-
 bool CStreamBuffer::HasRoomFor(size_t bytes) const
 {
     std::lock_guard lock(m_mutex);
@@ -184,12 +178,4 @@ int CStreamBuffer::Error() const
 {
     std::lock_guard lock(m_mutex);
     return m_error;
-}
-
-bool CStreamBuffer::WaitForFill(size_t bytes, int waitMs)
-{
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(waitMs), [&] {
-        return m_cancelled || m_finished || m_written - m_consumed >= bytes;
-    });
 }

@@ -21,7 +21,6 @@ public:
 
     // Producer side (download thread).
     void SetLimit(size_t bytes);
-    size_t Limit() const;
     bool HasRoomFor(size_t bytes) const;
     void Write(const uint8_t* data, size_t size);
     void StartSegment();
@@ -41,8 +40,6 @@ public:
     size_t Fill() const;
     bool IsFinished() const;
     int Error() const;
-    // Waits until the fill reaches bytes, the buffer finished or was cancelled, or waitMs passed.
-    bool WaitForFill(size_t bytes, int waitMs);
 
 private:
     void GrowLocked(size_t needed);

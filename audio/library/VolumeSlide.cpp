@@ -16,15 +16,17 @@ float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int
 
 } // namespace
 
+// A sequence lock: the writer makes the counter odd while it changes the fields; a reader that saw
+// an odd or changed counter reads again. Acquire loads and release stores order the fields against
+// the counter without fences.
 CVolumeSlide::State CVolumeSlide::Read() const
 {
     for (;;) {
         const uint32_t before = m_sequence.load(std::memory_order_acquire);
         if (before & 1u)
             continue;
-        State state{m_from.load(std::memory_order_relaxed), m_to.load(std::memory_order_relaxed),
-                    m_startNs.load(std::memory_order_relaxed), m_durationNs.load(std::memory_order_relaxed)};
-        std::atomic_thread_fence(std::memory_order_acquire);
+        const State state{m_from.load(std::memory_order_acquire), m_to.load(std::memory_order_acquire),
+                          m_startNs.load(std::memory_order_acquire), m_durationNs.load(std::memory_order_acquire)};
         if (m_sequence.load(std::memory_order_relaxed) == before)
             return state;
     }
@@ -32,13 +34,13 @@ CVolumeSlide::State CVolumeSlide::Read() const
 
 void CVolumeSlide::Write(const State& state)
 {
-    m_sequence.fetch_add(1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    m_from.store(state.from, std::memory_order_relaxed);
-    m_to.store(state.to, std::memory_order_relaxed);
-    m_startNs.store(state.startNs, std::memory_order_relaxed);
-    m_durationNs.store(state.durationNs, std::memory_order_relaxed);
-    m_sequence.fetch_add(1, std::memory_order_release);
+    const uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
+    m_sequence.store(sequence + 1, std::memory_order_relaxed);
+    m_from.store(state.from, std::memory_order_release);
+    m_to.store(state.to, std::memory_order_release);
+    m_startNs.store(state.startNs, std::memory_order_release);
+    m_durationNs.store(state.durationNs, std::memory_order_release);
+    m_sequence.store(sequence + 2, std::memory_order_release);
 }
 
 void CVolumeSlide::Set(float value, int64_t nowNs)
@@ -59,10 +61,4 @@ float CVolumeSlide::At(int64_t nowNs) const
 {
     const State state = Read();
     return Interpolate(state.from, state.to, state.startNs, state.durationNs, nowNs);
-}
-
-bool CVolumeSlide::IsSliding(int64_t nowNs) const
-{
-    const State state = Read();
-    return state.durationNs > 0 && nowNs < state.startNs + state.durationNs;
 }

@@ -12,7 +12,6 @@ public:
     void Set(float value, int64_t nowNs);
     void Slide(float target, int64_t durationNs, int64_t nowNs);
     float At(int64_t nowNs) const;
-    bool IsSliding(int64_t nowNs) const;
 
 private:
     struct State

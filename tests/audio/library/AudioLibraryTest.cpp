@@ -76,7 +76,7 @@ TEST_F(FastLibraryTest, FileStreamsReportTypeRateAndChannelsAndPlayToTheirEnd)
         EXPECT_EQ(int(info.chans), c.channels);
         EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STOPPED);
 
-        EndCounter counter;
+        EndCounter& counter = Keep<EndCounter>();
         ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_END | AUDIO_SYNC_MIXTIME, 0, &EndCounter::Proc, &counter), 0u);
         ASSERT_TRUE(BASS_ChannelPlay(stream, false));
         EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_PLAYING);

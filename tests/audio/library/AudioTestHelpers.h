@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <vector>
 #include <thread>
 
 namespace audio_test {
@@ -31,6 +33,18 @@ protected:
         CNullOutput::SetKnobs({});
     }
     virtual NullOutputKnobs Knobs() const { return {}; }
+
+    // An object for callbacks that lives until the library has been freed after the test.
+    template <typename T, typename... Args>
+    T& Keep(Args&&... args)
+    {
+        auto object = std::make_shared<T>(std::forward<Args>(args)...);
+        m_kept.push_back(object);
+        return *object;
+    }
+
+private:
+    std::vector<std::shared_ptr<void>> m_kept;
 };
 
 // Polls until predicate holds or timeoutMs passes.

@@ -161,9 +161,9 @@ TEST_F(FastChannelTest, DspsRunByPriorityWithTheEqualiserBetweenThem)
 {
     const AudioStream stream = OpenTone(3.0);
     ASSERT_NE(stream, 0u);
-    DspProbe probe;
-    DspContext last{&probe, 0};
-    DspContext first{&probe, 10};
+    DspProbe& probe = Keep<DspProbe>();
+    DspContext& last = Keep<DspContext>(DspContext{&probe, 0});
+    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
     // Set in the "wrong" order: priority decides, not the order of setting.
     ASSERT_NE(BASS_ChannelSetDSP(stream, &ProbeDsp, &last, 0), 0u);
     const AudioFx effect = BASS_ChannelSetFX(stream, AUDIO_FX_PEAK_EQ, 2);
@@ -194,8 +194,8 @@ TEST_F(FastChannelTest, ARemovedDspOrEffectIsNotCalledAgain)
 {
     const AudioStream stream = OpenTone(60.0);
     ASSERT_NE(stream, 0u);
-    DspProbe probe;
-    DspContext first{&probe, 10};
+    DspProbe& probe = Keep<DspProbe>();
+    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
     const AudioDsp dsp = BASS_ChannelSetDSP(stream, &ProbeDsp, &first, 10);
     const AudioFx effect = BASS_ChannelSetFX(stream, AUDIO_FX_PEAK_EQ, 2);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
@@ -218,9 +218,9 @@ TEST_F(ChannelTest, WhatADspWritesIsWhatIsHeard)
 {
     const AudioStream stream = OpenTone(3.0);
     ASSERT_NE(stream, 0u);
-    DspProbe probe;
+    DspProbe& probe = Keep<DspProbe>();
     probe.silence = true;
-    DspContext first{&probe, 10};
+    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto before = m_output.Snapshot();
@@ -319,7 +319,7 @@ TEST_F(ChannelTest, AnUnderrunStallsTheChannelAndItResumes)
 {
     const AudioStream stream = OpenTone(5.0);
     ASSERT_NE(stream, 0u);
-    SyncLog stalls;
+    SyncLog& stalls = Keep<SyncLog>();
     ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &stalls), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -335,8 +335,8 @@ TEST_F(FastChannelTest, TheChannelLockHoldsProcessingAndFailsOnceTheStreamIsFree
 {
     const AudioStream stream = OpenTone(30.0);
     ASSERT_NE(stream, 0u);
-    DspProbe probe;
-    DspContext first{&probe, 10};
+    DspProbe& probe = Keep<DspProbe>();
+    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
     ASSERT_NE(BASS_ChannelSetDSP(stream, &ProbeDsp, &first, 10), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     ASSERT_TRUE(WaitFor([&] { return probe.calls > 3; }, 5000));

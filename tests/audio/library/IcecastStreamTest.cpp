@@ -138,7 +138,7 @@ TEST_F(IcecastStreamTest, ATitleChangeReachesTheMetaTagAndSyncWithinOneInterval)
     ASSERT_TRUE(m_server.StartSource("/mp3"));
     const AudioStream stream = Open("/mp3");
     ASSERT_NE(stream, 0u);
-    SyncLog meta;
+    SyncLog& meta = Keep<SyncLog>();
     ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_META | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &meta), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     // Icecast puts the first block into the stream once the source has run for a moment.
@@ -165,7 +165,7 @@ TEST_F(IcecastStreamTest, AnOggTitleChangeStartsANewLogicalStream)
     ASSERT_TRUE(m_server.StartSource("/ogg", options));
     const AudioStream stream = Open("/ogg");
     ASSERT_NE(stream, 0u);
-    SyncLog change;
+    SyncLog& change = Keep<SyncLog>();
     ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_OGG_CHANGE | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &change), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -174,7 +174,7 @@ TEST_F(IcecastStreamTest, AnOggTitleChangeStartsANewLogicalStream)
     ASSERT_TRUE(WaitFor([&] {
         const std::vector<std::string> items = TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_OGG));
         return std::find(items.begin(), items.end(), "TITLE=Song") != items.end();
-    }, 8000));
+    }, 12000));
     const std::vector<std::string> items = TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_OGG));
     EXPECT_NE(std::find(items.begin(), items.end(), "ARTIST=Band"), items.end());
     EXPECT_FALSE(change.Data().empty());
@@ -189,7 +189,7 @@ TEST_F(IcecastStreamTest, TheDownloadCallbackGetsTheServersAudioBytesWithoutMeta
     // A second, plain listener (no metadata) records the same stream for comparison.
     QByteArray plain;
     std::thread listener([&] { plain = m_server.Get(QStringLiteral("/mp3"), nullptr, false, 5000); });
-    Download download;
+    Download& download = Keep<Download>();
     const AudioStream stream = Open("/mp3", &download);
     ASSERT_NE(stream, 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
@@ -222,7 +222,7 @@ TEST_F(IcecastStreamTest, AStoppedSourceStallsTheChannelAndARestartedOneResumesI
     ASSERT_TRUE(m_server.StartSource("/mp3"));
     const AudioStream stream = Open("/mp3");
     ASSERT_NE(stream, 0u);
-    SyncLog stalls;
+    SyncLog& stalls = Keep<SyncLog>();
     ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &stalls), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
