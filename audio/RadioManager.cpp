@@ -10,7 +10,8 @@
 
 #include <ctime>
 
-namespace {
+namespace
+{
 
 // More than this many whole seconds without the channel seen playing make the watchdog reconnect.
 constexpr int64_t kSilenceLimitSeconds = 30;
@@ -34,12 +35,16 @@ CStationItem CopyOf(const CStationItem& station)
 
 } // namespace
 
-CRadioManager::CRadioManager(QObject* notifyWindow) : m_appFolder(GetAppFolder()), m_notifyWindow(notifyWindow) {}
+CRadioManager::CRadioManager(QObject* notifyWindow)
+    : m_appFolder(GetAppFolder())
+    , m_notifyWindow(notifyWindow)
+{
+}
 
 CRadioManager::~CRadioManager() = default;
 
-void CRadioManager::SetPlayerOptions(int device, bool crossfade, int recorderBitrate, int netBufferMs,
-                                     bool preBuffering, bool normalize)
+void CRadioManager::SetPlayerOptions(
+    int device, bool crossfade, int recorderBitrate, int netBufferMs, bool preBuffering, bool normalize)
 {
     m_device = device;
     m_crossfade = crossfade;
@@ -77,7 +82,7 @@ void CRadioManager::Play(const QString& name, const QString& url)
             }
         }
         auto* player = new RadioPlayer(name, url, previousChannel, m_device, m_volume, m_crossfade, m_notifyWindow,
-                                       m_netBuffer, m_recorderBitrate, m_preBuffering);
+            m_netBuffer, m_recorderBitrate, m_preBuffering);
         ++m_playerCount;
         player->SetMute(m_muted);
         player->SetNormalize(m_normalize);
@@ -123,8 +128,8 @@ bool CRadioManager::StopRecording(bool forced, bool keepWish)
     return true;
 }
 
-bool CRadioManager::StartRecording(const QString& folder, const QString& fallbackName, int recorderBitrate,
-                                   bool dontOverwrite)
+bool CRadioManager::StartRecording(
+    const QString& folder, const QString& fallbackName, int recorderBitrate, bool dontOverwrite)
 {
     m_recording = true;
     bool result = true;

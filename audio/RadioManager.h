@@ -31,8 +31,8 @@ public:
     void SetNotifyWindow(QObject* window) { m_notifyWindow = window; }
 
     // Options for the next players. netBufferMs: network buffer; recorderBitrate in kbit/s, 0 = automatic.
-    void SetPlayerOptions(int device, bool crossfade, int recorderBitrate, int netBufferMs, bool preBuffering,
-                          bool normalize);
+    void SetPlayerOptions(
+        int device, bool crossfade, int recorderBitrate, int netBufferMs, bool preBuffering, bool normalize);
 
     void PlayStation(const CStationItem& station, bool ignored, bool keepActive);
     void Play(const QString& name, const QString& url);
@@ -59,9 +59,9 @@ public:
     int GetBufferPercent();
     int64_t GetElapsedTime();
     int GetBitrate();
-    QString GetStreamName();  // the current song title
+    QString GetStreamName(); // the current song title
     QString GetStreamTitle(); // the next entry of the title history
-    QString GetStreamInfo();  // the codec name
+    QString GetStreamInfo(); // the codec name
 
     bool IsCurrentPlayer(RadioPlayer* player);
     // Deletes a player that reported PlayerStatusFinished.

@@ -17,7 +17,8 @@
 #include <mutex>
 #include <thread>
 
-namespace {
+namespace
+{
 
 constexpr int kMinNetBuffer = 2000;
 constexpr int kMaxNetBuffer = 15000;
@@ -57,14 +58,13 @@ int PlayerStatusMessage()
 // --- object ---
 
 RadioPlayer::RadioPlayer(const QString& name, const QString& source, AudioStream previousChannel, int device,
-                         int volume, bool crossfade, QObject* notifyWindow, int netBufferMs, int recorderBitrate,
-                         bool recorderPreBuffer)
-    : m_device(device == 0 ? -1 : device),
-      m_source(source),
-      m_previousChannel(previousChannel),
-      m_notifyWindow(notifyWindow),
-      m_netBuffer(netBufferMs),
-      m_volume(volume)
+    int volume, bool crossfade, QObject* notifyWindow, int netBufferMs, int recorderBitrate, bool recorderPreBuffer)
+    : m_device(device == 0 ? -1 : device)
+    , m_source(source)
+    , m_previousChannel(previousChannel)
+    , m_notifyWindow(notifyWindow)
+    , m_netBuffer(netBufferMs)
+    , m_volume(volume)
 {
     LoadAudioPlugins();
     m_stationName = name;
@@ -104,7 +104,7 @@ void RadioPlayer::LoadAudioPlugins()
                 MessageBox(QStringLiteral("Cannot load the AAC decoder"), QString(), MB_OK | MB_ICONERROR);
             if ((BASS_GetVersion() >> 16) != kLibraryVersion)
                 MessageBox(QStringLiteral("An incorrect version of the audio library was loaded"), QString(),
-                           MB_OK | MB_ICONERROR);
+                    MB_OK | MB_ICONERROR);
         } catch (CSeException* e) {
             e->Log("RadioPlayer", __LINE__);
             e->Delete();
@@ -116,11 +116,12 @@ void EnumerateAudioDevices(QStringList& list)
 {
     try {
         for (uint32_t device = 1; device < 20; ++device) {
-            AudioDeviceInfo info{};
+            AudioDeviceInfo info {};
             if (!BASS_GetDeviceInfo(device, &info) || !info.name)
                 continue;
             // The library's 8-bit text: UTF-8 when it is valid as such, else the code page.
-            list.append(RadioPlayer::DecodeTagText(info.name, int(strnlen(info.name, 1024))).left(kMaxDeviceNameLength));
+            list.append(
+                RadioPlayer::DecodeTagText(info.name, int(strnlen(info.name, 1024))).left(kMaxDeviceNameLength));
         }
     } catch (CSeException* e) {
         e->Log("RadioPlayer", __LINE__);
@@ -337,12 +338,12 @@ void RadioPlayer::RemoveSyncsAndDsps()
     ChannelLock lock(channel);
     if (!lock.Locked())
         return;
-    for (AudioSync* sync : {&m_stallSync, &m_metaSync, &m_wmaMetaSync, &m_wmaChangeSync, &m_oggChangeSync}) {
+    for (AudioSync* sync : { &m_stallSync, &m_metaSync, &m_wmaMetaSync, &m_wmaChangeSync, &m_oggChangeSync }) {
         if (*sync)
             BASS_ChannelRemoveSync(channel, *sync);
         *sync = 0;
     }
-    for (AudioDsp* dsp : {&m_normalizeDsp, &m_recordDsp}) {
+    for (AudioDsp* dsp : { &m_normalizeDsp, &m_recordDsp }) {
         if (*dsp)
             BASS_ChannelRemoveDSP(channel, *dsp);
         *dsp = 0;
@@ -390,7 +391,8 @@ void RadioPlayer::SlideVolume(int volume, int ms)
     if (m_muted)
         BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, 0.0f, 50);
     else
-        BASS_ChannelSlideAttribute(m_channel.load(), AUDIO_ATTRIB_VOLUME, float(volume) * 0.01f, uint32_t(std::max(ms, 0)));
+        BASS_ChannelSlideAttribute(
+            m_channel.load(), AUDIO_ATTRIB_VOLUME, float(volume) * 0.01f, uint32_t(std::max(ms, 0)));
     m_volume = volume;
 }
 
@@ -405,7 +407,7 @@ bool RadioPlayer::IsPlaying() const
 uint32_t RadioPlayer::GetChannelType() const
 {
     const AudioStream channel = m_channel.load();
-    AudioChannelInfo info{};
+    AudioChannelInfo info {};
     if (!channel || !BASS_ChannelGetInfo(channel, &info))
         return 0;
     return info.ctype;
@@ -442,7 +444,7 @@ void RadioPlayer::OnStall(uint32_t data)
 
 void RadioPlayer::UpdateRecorderFormat()
 {
-    AudioChannelInfo info{};
+    AudioChannelInfo info {};
     if (!BASS_ChannelGetInfo(m_channel.load(), &info))
         return;
     m_rawRecordable = info.ctype == AUDIO_CTYPE_MP3 || info.ctype == AUDIO_CTYPE_AAC;

@@ -45,7 +45,7 @@ class RadioPlayer
 {
 public:
     RadioPlayer(const QString& name, const QString& source, AudioStream previousChannel, int device, int volume,
-                bool crossfade, QObject* notifyWindow, int netBufferMs, int recorderBitrate, bool recorderPreBuffer);
+        bool crossfade, QObject* notifyWindow, int netBufferMs, int recorderBitrate, bool recorderPreBuffer);
     virtual ~RadioPlayer();
 
     RadioPlayer(const RadioPlayer&) = delete;
@@ -56,9 +56,9 @@ public:
     // Stop operations: each sets the stopping flag, the timings and the status posted at the end, stops
     // the recorder and wakes the player's thread, which then fades out and ends with PlayerStatusFinished.
     // The first stop decides; later ones on a stopping player do nothing.
-    void Stop(bool crossfade);       // replaced by a new station; posts nothing of its own
-    void StopNow(bool fade);         // user stop: 4 now, 5 when the channel is stopped
-    void StopWithStatus(int code);   // failed open: code when the channel is stopped
+    void Stop(bool crossfade); // replaced by a new station; posts nothing of its own
+    void StopNow(bool fade); // user stop: 4 now, 5 when the channel is stopped
+    void StopWithStatus(int code); // failed open: code when the channel is stopped
 
     void SetCrossfade(bool crossfade);
     void SetVolumeZero();
@@ -78,10 +78,10 @@ public:
     void PostFinished() { PostStatus(PlayerStatusFinished); }
 
     // --- stream metadata ---
-    QString GetStreamName() const;   // the current song title
-    QString GetNextTitle();          // the next entry of the title history, in turn
-    QString GetInfoText() const;     // the codec name
-    int GetBitrate() const;          // kbit/s, 0 when not known
+    QString GetStreamName() const; // the current song title
+    QString GetNextTitle(); // the next entry of the title history, in turn
+    QString GetInfoText() const; // the codec name
+    int GetBitrate() const; // kbit/s, 0 when not known
     QString GetStationName() const;
     QString GetOwnStreamName() const; // the station's own name from its headers
     QString GetArtist() const;
@@ -156,7 +156,11 @@ private:
     class ChannelLock
     {
     public:
-        explicit ChannelLock(uint32_t channel) : m_channel(channel), m_locked(channel && BASS_ChannelLock(channel, true)) {}
+        explicit ChannelLock(uint32_t channel)
+            : m_channel(channel)
+            , m_locked(channel && BASS_ChannelLock(channel, true))
+        {
+        }
         ~ChannelLock()
         {
             if (m_locked)
@@ -199,19 +203,19 @@ private:
     QString m_source;
     const AudioStream m_previousChannel;
     QObject* const m_notifyWindow;
-    int m_netBuffer;          // player thread only after the start
+    int m_netBuffer; // player thread only after the start
     bool m_normalize = false; // set before the thread starts
 
     std::atomic<int> m_volume;
-    std::atomic<bool> m_muted{false};
-    std::atomic<int> m_fadeOut{100};
-    std::atomic<int> m_stopDelay{0};
-    std::atomic<int> m_statusOnStop{PlayerStatusStoppedByItself};
-    std::atomic<bool> m_stopping{false};
-    std::atomic<AudioStream> m_channel{0};
-    std::atomic<int64_t> m_startTime{0};
-    std::atomic<int> m_bitrate{0};
-    std::atomic<bool> m_bitrateKnown{false};
+    std::atomic<bool> m_muted { false };
+    std::atomic<int> m_fadeOut { 100 };
+    std::atomic<int> m_stopDelay { 0 };
+    std::atomic<int> m_statusOnStop { PlayerStatusStoppedByItself };
+    std::atomic<bool> m_stopping { false };
+    std::atomic<AudioStream> m_channel { 0 };
+    std::atomic<int64_t> m_startTime { 0 };
+    std::atomic<int> m_bitrate { 0 };
+    std::atomic<bool> m_bitrateKnown { false };
 
     // The stop event: auto-reset, not signalled at first.
     std::mutex m_eventMutex;
@@ -249,7 +253,7 @@ private:
     // Equaliser: set from the main window's thread and from the player's open sequence.
     mutable std::mutex m_equalizerMutex;
     int m_equalizerPreset = -1; // guarded by m_equalizerMutex
-    AudioFx m_equalizerEffect = 0;  // guarded by m_equalizerMutex
+    AudioFx m_equalizerEffect = 0; // guarded by m_equalizerMutex
 
     CRecorder m_recorder; // channel lock
 };

@@ -10,7 +10,8 @@
 #include <climits>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr int kMaxTagItemBytes = 256; // an item this long or longer ends the reading
 constexpr int kMaxTagTextUnits = 1024;
@@ -24,9 +25,38 @@ const QString kTitleCompareIgnored = QStringLiteral(" -*_.,");
 // Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five bytes the code page leaves
 // undefined, which stand for the control characters of the same number.
 constexpr char16_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC,
+    0,
+    0x201A,
+    0x0192,
+    0x201E,
+    0x2026,
+    0x2020,
+    0x2021,
+    0x02C6,
+    0x2030,
+    0x0160,
+    0x2039,
+    0x0152,
+    0,
+    0x017D,
+    0,
+    0,
+    0x2018,
+    0x2019,
+    0x201C,
+    0x201D,
+    0x2022,
+    0x2013,
+    0x2014,
+    0x02DC,
+    0x2122,
+    0x0161,
+    0x203A,
+    0x0153,
+    0,
+    0x017E,
+    0x0178,
 };
 
 QChar FromWindows1252(uint8_t byte)
@@ -263,18 +293,27 @@ int RadioPlayer::VorbisBitrateOf(const uint8_t* block, int length)
 QString RadioPlayer::CodecName(uint32_t streamType)
 {
     switch (streamType) {
-    case AUDIO_CTYPE_OGG: return QStringLiteral("OGG");
-    case AUDIO_CTYPE_MP1: return QStringLiteral("MP1");
-    case AUDIO_CTYPE_MP2: return QStringLiteral("MP2");
-    case AUDIO_CTYPE_MP3: return QStringLiteral("MP3");
+    case AUDIO_CTYPE_OGG:
+        return QStringLiteral("OGG");
+    case AUDIO_CTYPE_MP1:
+        return QStringLiteral("MP1");
+    case AUDIO_CTYPE_MP2:
+        return QStringLiteral("MP2");
+    case AUDIO_CTYPE_MP3:
+        return QStringLiteral("MP3");
     case AUDIO_CTYPE_WMA:
-    case AUDIO_CTYPE_WMA_MP3: return QStringLiteral("WMA");
-    case AUDIO_CTYPE_AAC: return QStringLiteral("AAC");
-    case AUDIO_CTYPE_MP4: return QStringLiteral("MP4");
+    case AUDIO_CTYPE_WMA_MP3:
+        return QStringLiteral("WMA");
+    case AUDIO_CTYPE_AAC:
+        return QStringLiteral("AAC");
+    case AUDIO_CTYPE_MP4:
+        return QStringLiteral("MP4");
     case AUDIO_CTYPE_WAV:
     case AUDIO_CTYPE_WAV_PCM:
-    case AUDIO_CTYPE_WAV_FLOAT: return QStringLiteral("WAV");
-    default: return QString();
+    case AUDIO_CTYPE_WAV_FLOAT:
+        return QStringLiteral("WAV");
+    default:
+        return QString();
     }
 }
 
@@ -349,7 +388,7 @@ void RadioPlayer::ReadIcyHeaders(const char* tag)
             AddTitleToHistory(value);
             SetStreamName(value);
         } else if (key == QLatin1String("ICY-DESCRIPTION") || key == QLatin1String("ICY-URL")
-                   || key == QLatin1String("AUTHOR")) {
+            || key == QLatin1String("AUTHOR")) {
             AddTitleToHistory(value);
         } else if (key == QLatin1String("ICY-GENRE")) {
             AddTitleToHistory(QStringLiteral("Genre - ") + value);

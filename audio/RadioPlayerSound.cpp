@@ -11,7 +11,8 @@
 #include <cmath>
 #include <ctime>
 
-namespace {
+namespace
+{
 
 constexpr float kNormalizeThreshold = 1638.35f; // 5% of full scale
 constexpr float kNormalizeTarget = 7500.0f;
@@ -28,13 +29,13 @@ constexpr uint32_t kEqualizerAddOnVersion = 0x0204;
 
 const float RadioPlayer::kEqualizerPresets[4][15] = {
     // Jazz
-    {0.7f, 0.3f, 0.3f, 0.5f, 0.7f, 50, 125, 900, 3200, 6300, -6, 2, 4, -4, -6},
+    { 0.7f, 0.3f, 0.3f, 0.5f, 0.7f, 50, 125, 900, 3200, 6300, -6, 2, 4, -4, -6 },
     // Pop
-    {0.7f, 2.0f, 0.7f, 2.0f, 0.7f, 125, 315, 1000, 2000, 5000, 4, -4, 3, -4, 5},
+    { 0.7f, 2.0f, 0.7f, 2.0f, 0.7f, 125, 315, 1000, 2000, 5000, 4, -4, 3, -4, 5 },
     // Rock
-    {0.7f, 0.7f, 0.5f, 1.0f, 0.7f, 125, 200, 1200, 2200, 6300, 5, 2, -4, 4, 2},
+    { 0.7f, 0.7f, 0.5f, 1.0f, 0.7f, 125, 200, 1200, 2200, 6300, 5, 2, -4, 4, 2 },
     // Classic
-    {0.7f, 0.7f, 0.5f, 0.7f, 0.7f, 80, 315, 1000, 2600, 6300, 3, 4, 0, 2, -3},
+    { 0.7f, 0.7f, 0.5f, 0.7f, 0.7f, 80, 315, 1000, 2600, 6300, 3, 4, 0, 2, -3 },
 };
 
 // --- normaliser ---
@@ -142,7 +143,7 @@ void RadioPlayer::ApplyEqualizer(int preset)
         return;
     const float* table = kEqualizerPresets[preset];
     for (int band = 0; band < kEqualizerBands; ++band) {
-        AudioPeakEqParams parameters{};
+        AudioPeakEqParams parameters {};
         parameters.band = band;
         parameters.bandwidth = 0.0f; // so that Q applies
         parameters.q = table[band];

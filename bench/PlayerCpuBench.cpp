@@ -20,7 +20,8 @@
 #include <sys/resource.h>
 #include <thread>
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -33,14 +34,13 @@ int PlaySeconds()
 
 double ProcessCpuSeconds()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-struct Environment
-{
+struct Environment {
     Environment()
     {
         // The player asks for the default device; here that is the library's null output, as device 0 is.
@@ -49,7 +49,7 @@ struct Environment
         ok = station.IsRunning() && station.StartSource(QStringLiteral("/mp3"));
     }
     int argc = 0;
-    QCoreApplication app{argc, nullptr};
+    QCoreApplication app { argc, nullptr };
     QTemporaryDir folder;
     testing_support::IcecastServer station;
     bool ok = false;
@@ -67,7 +67,10 @@ double libraryCpu = 0.0; // the first benchmark's figure, for the ratios
 class Window : public QObject
 {
 public:
-    explicit Window(CRadioManager& manager) : m_manager(manager) {}
+    explicit Window(CRadioManager& manager)
+        : m_manager(manager)
+    {
+    }
     bool event(QEvent* event) override
     {
         WindowMessage* message = AsWindowMessage(event);

@@ -18,7 +18,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<int16_t> MusicLikeBlock(size_t samples)
 {
@@ -26,7 +27,8 @@ std::vector<int16_t> MusicLikeBlock(size_t samples)
     for (size_t i = 0; i < samples; ++i) {
         const double t = double(i / 2) / 44100.0;
         const double value = 6000.0 * std::sin(2 * std::numbers::pi * 220.0 * t)
-            + 3000.0 * std::sin(2 * std::numbers::pi * 1375.0 * t) + 800.0 * std::sin(2 * std::numbers::pi * 7000.0 * t);
+            + 3000.0 * std::sin(2 * std::numbers::pi * 1375.0 * t)
+            + 800.0 * std::sin(2 * std::numbers::pi * 7000.0 * t);
         block[i] = int16_t(value);
     }
     return block;
@@ -49,8 +51,8 @@ void BM_NormalizeBlock(benchmark::State& state)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(samples));
     // Seconds per sample (shown with an SI prefix: "n" is ns).
-    state.counters["per_sample"] = benchmark::Counter(double(samples), benchmark::Counter::kIsIterationInvariantRate
-                                                                          | benchmark::Counter::kInvert);
+    state.counters["per_sample"] = benchmark::Counter(
+        double(samples), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_NormalizeBlock)->Arg(4096)->Arg(44100 * 2);
 
@@ -70,8 +72,7 @@ void BM_SpectrumBands(benchmark::State& state)
 BENCHMARK(BM_SpectrumBands)->Arg(20)->Arg(64);
 
 // A player playing a generated MP3 file on the library's null output (the default device here).
-struct LivePlayer
-{
+struct LivePlayer {
     LivePlayer()
     {
         setenv("SDL_AUDIODRIVER", "none", 1);

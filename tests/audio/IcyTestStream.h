@@ -21,9 +21,10 @@ inline QByteArray GenerateMedia(const QStringList& args, const QString& format)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("media"));
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                                                       QStringLiteral("error"), QStringLiteral("-y")}
-                                               + args + QStringList{QStringLiteral("-f"), format, path});
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+        QStringList {
+            QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y") }
+            + args + QStringList { QStringLiteral("-f"), format, path });
     if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0)
         return QByteArray();
     QFile file(path);
@@ -34,12 +35,12 @@ inline QByteArray GenerateMedia(const QStringList& args, const QString& format)
 inline QStringList NoiseInput(int seconds, int sampleRate = 44100)
 {
     const QString duration = QString::number(seconds);
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("anoisesrc=d=%1:c=pink:a=0.15:r=%2:seed=7").arg(duration).arg(sampleRate),
-            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("sine=f=440:d=%1:r=%2").arg(duration).arg(sampleRate),
-            QStringLiteral("-filter_complex"), QStringLiteral("amix=inputs=2,aformat=channel_layouts=stereo"),
-            QStringLiteral("-ar"), QString::number(sampleRate)};
+    return { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+        QStringLiteral("anoisesrc=d=%1:c=pink:a=0.15:r=%2:seed=7").arg(duration).arg(sampleRate), QStringLiteral("-f"),
+        QStringLiteral("lavfi"), QStringLiteral("-i"),
+        QStringLiteral("sine=f=440:d=%1:r=%2").arg(duration).arg(sampleRate), QStringLiteral("-filter_complex"),
+        QStringLiteral("amix=inputs=2,aformat=channel_layouts=stereo"), QStringLiteral("-ar"),
+        QString::number(sampleRate) };
 }
 
 // Serves a fixed series of audio bytes as an internet radio station would: "ICY 200 OK" with the
@@ -60,9 +61,9 @@ public:
     // it back: meanwhile connections are answered 404, as a server answers for a missing source (after
     // 300 ms, so that a connection made just before the source returns is served).
     bool goDownAtEnd = false;
-    std::atomic<bool> up{true};
+    std::atomic<bool> up { true };
     // Title of the metadata block sent after audio offset n: the entry with the largest offset <= n.
-    std::vector<std::pair<qint64, QByteArray>> titles{{0, "Loopback - First"}};
+    std::vector<std::pair<qint64, QByteArray>> titles { { 0, "Loopback - First" } };
 
     void Install(testing_support::LoopbackHttpServer& server, const QByteArray& path)
     {
@@ -122,7 +123,7 @@ private:
         int lastTitle = -1;
         while (offset < audio.size() && !m_stopped) {
             const qint64 untilMeta = withMeta ? metaInterval - offset % metaInterval : 4096;
-            const qint64 chunk = std::min<qint64>({untilMeta, 4096, audio.size() - offset});
+            const qint64 chunk = std::min<qint64>({ untilMeta, 4096, audio.size() - offset });
             if (offset >= burstBytes) {
                 const auto due = start + std::chrono::milliseconds((offset - burstBytes) * 1000 / bytesPerSecond);
                 const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
@@ -152,13 +153,12 @@ private:
             return;
         }
         // Keep the connection open but silent until the test ends: the player sees a stall.
-        while (!m_stopped && connection.Sleep(100)) {
-        }
+        while (!m_stopped && connection.Sleep(100)) { }
     }
 
     mutable std::mutex m_mutex;
     std::vector<qint64> m_titleSentAt; // guarded by m_mutex
-    std::atomic<qint64> m_audioSent{0};
-    std::atomic<bool> m_stopped{false};
-    std::atomic<int> m_connections{0};
+    std::atomic<qint64> m_audioSent { 0 };
+    std::atomic<bool> m_stopped { false };
+    std::atomic<int> m_connections { 0 };
 };

@@ -18,8 +18,7 @@ class PlayerStatusLog : public QObject
 public:
     using Clock = std::chrono::steady_clock;
 
-    struct Entry
-    {
+    struct Entry {
         int code;
         LPARAM player;
         Clock::time_point at;
@@ -30,7 +29,7 @@ public:
         WindowMessage* message = AsWindowMessage(event);
         if (!message || message->message() != PlayerStatusMessage())
             return QObject::event(event);
-        const Entry entry{int(message->wParam), message->lParam, Clock::now()};
+        const Entry entry { int(message->wParam), message->lParam, Clock::now() };
         entries.push_back(entry);
         if (onStatus)
             onStatus(entry);

@@ -87,10 +87,10 @@ protected:
     }
 
     int argc = 0;
-    QCoreApplication app{argc, nullptr};
+    QCoreApplication app { argc, nullptr };
     testing_support::TempProgramFolder folder;
     testing_support::LoopbackHttpServer server;
     IcyTestStream stream;
     PlayerStatusLog log;
-    CRadioManager manager{&log};
+    CRadioManager manager { &log };
 };

@@ -16,7 +16,8 @@
 
 #include <deque>
 
-namespace {
+namespace
+{
 
 class SpectrumProbe : public CSpectrumRenderer
 {
@@ -49,17 +50,18 @@ protected:
     }
 
     int argc = 0;
-    QCoreApplication app{argc, nullptr};
+    QCoreApplication app { argc, nullptr };
     testing_support::TempProgramFolder folder;
     PlayerStatusLog log;
-    CRadioManager manager{&log};
+    CRadioManager manager { &log };
 };
 
 TEST_F(RadioManagerTest, RecordingFolderLiesUnderTheProgramFolderUnlessAbsolute)
 {
     EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("Kavrilune Recordings")),
-              folder.Path() + QStringLiteral("Kavrilune Recordings"));
-    EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("./a/../Recordings/.")), folder.Path() + QStringLiteral("Recordings"));
+        folder.Path() + QStringLiteral("Kavrilune Recordings"));
+    EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("./a/../Recordings/.")),
+        folder.Path() + QStringLiteral("Recordings"));
     EXPECT_EQ(manager.RecordingDirectory(QStringLiteral("/srv/music")), QStringLiteral("/srv/music"));
 
     EXPECT_EQ(CRadioManager::JoinPath(QStringLiteral("/a/b"), QStringLiteral("c")), QStringLiteral("/a/b/c"));
@@ -80,18 +82,18 @@ TEST_F(RadioManagerTest, PathComponentsAreMadeSafe)
 
 TEST_F(RadioManagerTest, RecordingWithoutPlayerCreatesTheFoldersAndKeepsTheWish)
 {
-    manager.SetCurrentStation(Station(QStringLiteral("AC/DC: Live?"), {"http://127.0.0.1:9/"}));
+    manager.SetCurrentStation(Station(QStringLiteral("AC/DC: Live?"), { "http://127.0.0.1:9/" }));
     EXPECT_TRUE(manager.StartRecording(QStringLiteral("Kavrilune Recordings"), QStringLiteral("Untitled"), 128, false));
     EXPECT_TRUE(manager.IsRecording());
     EXPECT_TRUE(QFileInfo(folder.FilePath(QStringLiteral("Kavrilune Recordings/AC-DC- Live-"))).isDir());
 
     // A station called ".." stays inside the recordings folder.
-    manager.SetCurrentStation(Station(QStringLiteral(".."), {"http://127.0.0.1:9/"}));
+    manager.SetCurrentStation(Station(QStringLiteral(".."), { "http://127.0.0.1:9/" }));
     EXPECT_TRUE(manager.StartRecording(QStringLiteral("Inside"), QStringLiteral("Untitled"), 0, false));
     EXPECT_TRUE(QFileInfo(folder.FilePath(QStringLiteral("Inside"))).isDir());
     QStringList made = QDir(folder.Path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     made.removeAll(QStringLiteral("Log"));
-    EXPECT_EQ(made, QStringList({QStringLiteral("Inside"), QStringLiteral("Kavrilune Recordings")}));
+    EXPECT_EQ(made, QStringList({ QStringLiteral("Inside"), QStringLiteral("Kavrilune Recordings") }));
     EXPECT_TRUE(QDir(folder.FilePath(QStringLiteral("Inside"))).isEmpty());
 }
 
@@ -111,7 +113,7 @@ TEST_F(RadioManagerTest, StoppingARecordingAsksAndOnlyYesStopsIt)
     EXPECT_TRUE(boxes.texts.isEmpty());
 
     ASSERT_TRUE(manager.StartRecording(QStringLiteral("Rec"), QStringLiteral("Untitled"), 0, false));
-    answers = {IDNO, IDCANCEL};
+    answers = { IDNO, IDCANCEL };
     EXPECT_FALSE(manager.StopRecording(false, false));
     EXPECT_FALSE(manager.StopRecording(false, false));
     EXPECT_TRUE(manager.IsRecording());
@@ -122,7 +124,7 @@ TEST_F(RadioManagerTest, StoppingARecordingAsksAndOnlyYesStopsIt)
     // Forced with the wish kept, then answered Yes: the wish goes, also without a player.
     EXPECT_TRUE(manager.StopRecording(true, true));
     EXPECT_TRUE(manager.IsRecording());
-    answers = {IDYES};
+    answers = { IDYES };
     EXPECT_TRUE(manager.StopRecording(false, false));
     EXPECT_FALSE(manager.IsRecording());
 }
@@ -173,7 +175,7 @@ TEST_F(RadioManagerTest, WithoutPlayerGettersAreNeutralAndSettingsAreKept)
 
 TEST_F(RadioManagerTest, CurrentStationIsCopiedWithItsSource)
 {
-    CStationItem station = Station(QStringLiteral("Two Sources"), {"http://127.0.0.1:9/a", "http://127.0.0.1:9/b"});
+    CStationItem station = Station(QStringLiteral("Two Sources"), { "http://127.0.0.1:9/a", "http://127.0.0.1:9/b" });
     station.SetCurrentSource(1);
     manager.SetCurrentStation(station);
     EXPECT_EQ(manager.GetStationName(), QStringLiteral("Two Sources"));

@@ -6,7 +6,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 class PlayerChannelTest : public PlayerStreamFixture
 {
@@ -56,8 +57,8 @@ protected:
 
 TEST_F(PlayerChannelTest, RockPresetShapesTheSpectrumOfWhiteNoiseAndOffRestoresIt)
 {
-    const QByteArray wav = GenerateMedia({"-f", "lavfi", "-i", "anoisesrc=d=20:c=white:a=0.3:r=44100:seed=3", "-ac", "2"},
-                                         QStringLiteral("wav"));
+    const QByteArray wav = GenerateMedia(
+        { "-f", "lavfi", "-i", "anoisesrc=d=20:c=white:a=0.3:r=44100:seed=3", "-ac", "2" }, QStringLiteral("wav"));
     ASSERT_FALSE(wav.isEmpty());
     RadioPlayer* player = PlayFile(wav, QStringLiteral("noise.wav"));
     ASSERT_NE(player, nullptr);
@@ -83,8 +84,8 @@ TEST_F(PlayerChannelTest, RockPresetShapesTheSpectrumOfWhiteNoiseAndOffRestoresI
 TEST_F(PlayerChannelTest, SpectrumOfASinePeaksInItsBandAndTheNormaliserRaisesAQuietOne)
 {
     manager.SetPlayerOptions(0, false, 0, 2000, false, true);
-    const QByteArray wav = GenerateMedia({"-f", "lavfi", "-i", "sine=f=440:d=20:r=44100", "-ac", "2"},
-                                         QStringLiteral("wav"));
+    const QByteArray wav
+        = GenerateMedia({ "-f", "lavfi", "-i", "sine=f=440:d=20:r=44100", "-ac", "2" }, QStringLiteral("wav"));
     ASSERT_FALSE(wav.isEmpty());
     RadioPlayer* player = PlayFile(wav, QStringLiteral("sine.wav"));
     ASSERT_NE(player, nullptr);

@@ -7,7 +7,8 @@
 
 #include <QElapsedTimer>
 
-namespace {
+namespace
+{
 
 using testing_support::IcecastFormat;
 using testing_support::IcecastServer;
@@ -59,7 +60,7 @@ TEST_F(PlayerIcecastTest, Mp3StationPlaysAnnouncesTitlesAndBitrateAndStops)
 {
     RadioPlayer* player = PlayMount(QStringLiteral("/mp3"), {}, QStringLiteral("Icecast MP3"));
     ASSERT_NE(player, nullptr);
-    EXPECT_EQ(Only(log.CodesOf(player), {1, 2, 3, 6, 7, 8, 10}), (std::vector<int>{1, 3, 6, 8, 10}));
+    EXPECT_EQ(Only(log.CodesOf(player), { 1, 2, 3, 6, 7, 8, 10 }), (std::vector<int> { 1, 3, 6, 8, 10 }));
     EXPECT_EQ(manager.GetBitrate(), 128); // icy-br
     EXPECT_EQ(CountOf(player, PlayerStatusBitrateChanged), 1);
     EXPECT_EQ(manager.GetStreamInfo(), QStringLiteral("MP3"));
@@ -67,8 +68,8 @@ TEST_F(PlayerIcecastTest, Mp3StationPlaysAnnouncesTitlesAndBitrateAndStops)
 
     const int titlesBefore = CountOf(player, PlayerStatusNewStreamTitle);
     ASSERT_TRUE(icecast.SetTitle(QStringLiteral("/mp3"), QStringLiteral("Band - Song")));
-    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return CountOf(player, PlayerStatusNewStreamTitle) > titlesBefore; },
-                                           15000));
+    ASSERT_TRUE(
+        PlayerStatusLog::PumpUntil([&] { return CountOf(player, PlayerStatusNewStreamTitle) > titlesBefore; }, 15000));
     EXPECT_EQ(manager.GetStreamName(), QStringLiteral("Band - Song"));
     EXPECT_EQ(player->GetArtist(), QStringLiteral("Band"));
     EXPECT_EQ(player->GetSongTitle(), QStringLiteral("Song"));
@@ -79,7 +80,7 @@ TEST_F(PlayerIcecastTest, Mp3StationPlaysAnnouncesTitlesAndBitrateAndStops)
     manager.Stop(false, false);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 5000));
     const std::vector<int> codes = log.CodesOf(player);
-    EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int>{4, 5, 12}));
+    EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int> { 4, 5, 12 }));
     EXPECT_FALSE(log.Has(player, PlayerStatusCannotConnect));
 }
 
@@ -119,7 +120,7 @@ TEST_F(PlayerIcecastTest, OggStationIsRecordedAsMp3WithTitleAndArtist)
     const testing_support::ProbedAudio probe = testing_support::ProbeAudio(path);
     ASSERT_TRUE(probe.ok) << probe.error.toStdString();
     EXPECT_EQ(probe.codecName, QStringLiteral("mp3"));
-    AudioChannelInfo info{};
+    AudioChannelInfo info {};
     ASSERT_TRUE(BASS_ChannelGetInfo(player->GetHandle(), &info));
     EXPECT_EQ(probe.sampleRate, int(info.freq));
     EXPECT_NEAR(probe.duration, seconds, 1.0);

@@ -7,10 +7,11 @@
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
+#include <QFileInfo>
 
-namespace {
+namespace
+{
 
 // The recorded bytes without an ID3v1 tag at the end.
 QByteArray WithoutTag(QByteArray bytes)
@@ -53,9 +54,10 @@ protected:
 
 TEST_F(PlayerRecordingTest, RawMp3RecordingIsOneSliceOfTheSentBytes)
 {
-    stream.audio = GenerateMedia(NoiseInput(40) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    stream.audio
+        = GenerateMedia(NoiseInput(40) + QStringList { "-c:a", "libmp3lame", "-b:a", "128k" }, QStringLiteral("mp3"));
     ASSERT_FALSE(stream.audio.isEmpty());
-    stream.titles = {{0, "Band - Song"}};
+    stream.titles = { { 0, "Band - Song" } };
     ASSERT_NE(PlayLoopback(QStringLiteral("Loop: MP3")), nullptr);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return !manager.GetStreamName().isEmpty(); }, 5000));
 
@@ -79,11 +81,11 @@ TEST_F(PlayerRecordingTest, RawMp3RecordingIsOneSliceOfTheSentBytes)
 
 TEST_F(PlayerRecordingTest, RawAacRecordingIsOneSliceOfTheSentBytesWithoutTag)
 {
-    stream.audio = GenerateMedia(NoiseInput(40) + QStringList{"-c:a", "aac", "-b:a", "96k"}, QStringLiteral("adts"));
+    stream.audio = GenerateMedia(NoiseInput(40) + QStringList { "-c:a", "aac", "-b:a", "96k" }, QStringLiteral("adts"));
     ASSERT_FALSE(stream.audio.isEmpty());
     stream.contentType = "audio/aacp";
     stream.bytesPerSecond = 12000;
-    stream.titles = {{0, "Band - Song"}};
+    stream.titles = { { 0, "Band - Song" } };
     ASSERT_NE(PlayLoopback(QStringLiteral("Loop AAC")), nullptr);
     ASSERT_EQ(manager.GetStreamInfo(), QStringLiteral("AAC"));
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return !manager.GetStreamName().isEmpty(); }, 5000));
@@ -92,7 +94,8 @@ TEST_F(PlayerRecordingTest, RawAacRecordingIsOneSliceOfTheSentBytesWithoutTag)
     PlayerStatusLog::Pump(4000);
     ASSERT_TRUE(manager.StopRecording(true, false));
 
-    const QByteArray file = testing_support::ReadBytes(RecordingPath(QStringLiteral("Loop AAC"), QStringLiteral("Band - Song.aac")));
+    const QByteArray file
+        = testing_support::ReadBytes(RecordingPath(QStringLiteral("Loop AAC"), QStringLiteral("Band - Song.aac")));
     EXPECT_GT(file.size(), 3 * 12000);
     EXPECT_NE(file.right(128).left(3), QByteArray("TAG"));
     EXPECT_GE(SliceOffset(stream.audio, file), 0);
@@ -101,18 +104,21 @@ TEST_F(PlayerRecordingTest, RawAacRecordingIsOneSliceOfTheSentBytesWithoutTag)
 TEST_F(PlayerRecordingTest, PreRecordingStartsTheFileAtTheLastTitleChange)
 {
     manager.SetPlayerOptions(0, false, 0, 2000, true, false);
-    stream.audio = GenerateMedia(NoiseInput(40) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    stream.audio
+        = GenerateMedia(NoiseInput(40) + QStringList { "-c:a", "libmp3lame", "-b:a", "128k" }, QStringLiteral("mp3"));
     ASSERT_FALSE(stream.audio.isEmpty());
-    stream.titles = {{0, "Band - Intro"}, {8192 * 10, "Band - Main"}};
+    stream.titles = { { 0, "Band - Intro" }, { 8192 * 10, "Band - Main" } };
     ASSERT_NE(PlayLoopback(QStringLiteral("Pre")), nullptr);
-    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetStreamName() == QStringLiteral("Band - Main"); }, 15000));
+    ASSERT_TRUE(
+        PlayerStatusLog::PumpUntil([&] { return manager.GetStreamName() == QStringLiteral("Band - Main"); }, 15000));
     PlayerStatusLog::Pump(1500);
 
     ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
     PlayerStatusLog::Pump(1500);
     ASSERT_TRUE(manager.StopRecording(true, false));
 
-    const QByteArray body = WithoutTag(testing_support::ReadBytes(RecordingPath(QStringLiteral("Pre"), QStringLiteral("Band - Main.mp3"))));
+    const QByteArray body = WithoutTag(
+        testing_support::ReadBytes(RecordingPath(QStringLiteral("Pre"), QStringLiteral("Band - Main.mp3"))));
     const qint64 change = stream.TitleSentAt(1);
     ASSERT_GT(change, 0);
     // The library announces a title with the network block that carried it (at most 16 KiB), and
@@ -125,9 +131,9 @@ TEST_F(PlayerRecordingTest, PreRecordingStartsTheFileAtTheLastTitleChange)
 TEST_F(PlayerRecordingTest, OggStationIsRecordedAsTaggedMp3AtItsSampleRate)
 {
     stream.audio = GenerateMedia(NoiseInput(40, 48000)
-                                     + QStringList{"-c:a", "libvorbis", "-q:a", "3", "-metadata", "artist=Band",
-                                                   "-metadata", "title=Song", "-metadata", "album=Disc"},
-                                 QStringLiteral("ogg"));
+            + QStringList { "-c:a", "libvorbis", "-q:a", "3", "-metadata", "artist=Band", "-metadata", "title=Song",
+                "-metadata", "album=Disc" },
+        QStringLiteral("ogg"));
     ASSERT_FALSE(stream.audio.isEmpty());
     stream.contentType = "application/ogg";
     stream.icyMetadata = false;
@@ -149,7 +155,7 @@ TEST_F(PlayerRecordingTest, OggStationIsRecordedAsTaggedMp3AtItsSampleRate)
     const testing_support::ProbedAudio probe = testing_support::ProbeAudio(path);
     ASSERT_TRUE(probe.ok) << probe.error.toStdString();
     EXPECT_EQ(probe.codecName, QStringLiteral("mp3"));
-    AudioChannelInfo info{};
+    AudioChannelInfo info {};
     ASSERT_TRUE(BASS_ChannelGetInfo(player->GetHandle(), &info));
     EXPECT_EQ(probe.sampleRate, int(info.freq));
     EXPECT_NEAR(probe.duration, seconds, 1.0);
@@ -163,9 +169,10 @@ TEST_F(PlayerRecordingTest, OggStationIsRecordedAsTaggedMp3AtItsSampleRate)
 
 TEST_F(PlayerRecordingTest, RecordingWishStartsOnTheNextTickOnceThePlayerHasAStream)
 {
-    stream.audio = GenerateMedia(NoiseInput(30) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    stream.audio
+        = GenerateMedia(NoiseInput(30) + QStringList { "-c:a", "libmp3lame", "-b:a", "128k" }, QStringLiteral("mp3"));
     ASSERT_FALSE(stream.audio.isEmpty());
-    stream.titles = {{0, "Band - Song"}};
+    stream.titles = { { 0, "Band - Song" } };
 
     // Wanted before anything plays: kept until a player can carry it.
     ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));

@@ -9,7 +9,8 @@
 #include <numbers>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr double kSampleRate = 44100.0;
 
@@ -39,8 +40,7 @@ double LoudRms(const std::vector<int16_t>& samples)
     return count ? std::sqrt(sum / count) : 0.0;
 }
 
-struct NormalizerState
-{
+struct NormalizerState {
     float gain = 1.0f;
     float levelSum = 0.0f;
     int levelCount = 0;
@@ -142,9 +142,9 @@ TEST(NormalizerTest, SilenceIsOnlyMultipliedByTheGain)
 {
     NormalizerState state;
     state.gain = 0.5f;
-    std::vector<int16_t> block = {3, -3, 1, -1, 1638, -1638, 0};
+    std::vector<int16_t> block = { 3, -3, 1, -1, 1638, -1638, 0 };
     state.Run(block);
-    EXPECT_EQ(block, (std::vector<int16_t>{2, -2, 1, -1, 819, -819, 0}));
+    EXPECT_EQ(block, (std::vector<int16_t> { 2, -2, 1, -1, 819, -819, 0 }));
     EXPECT_FLOAT_EQ(state.gain, 0.5f);
     EXPECT_FLOAT_EQ(state.levelSum, 0.0f);
     EXPECT_EQ(state.levelCount, 0);
@@ -208,14 +208,14 @@ TEST(SpectrumBandsTest, BandEdgesFollowTheLogarithmicScale)
         }
         return on;
     };
-    EXPECT_EQ(lit(0), std::vector<int>{});   // the constant part is never shown
-    EXPECT_EQ(lit(1), std::vector<int>{0});  // band 0 is bin 1 alone
-    EXPECT_EQ(lit(2), std::vector<int>{1});  // equal ends are pushed one bin up
-    EXPECT_EQ(lit(4), std::vector<int>{3});
-    EXPECT_EQ(lit(19), std::vector<int>{9});
-    EXPECT_EQ(lit(26), std::vector<int>{9});
-    EXPECT_EQ(lit(27), std::vector<int>{10});
-    EXPECT_EQ(lit(1023), std::vector<int>{19});
+    EXPECT_EQ(lit(0), std::vector<int> {}); // the constant part is never shown
+    EXPECT_EQ(lit(1), std::vector<int> { 0 }); // band 0 is bin 1 alone
+    EXPECT_EQ(lit(2), std::vector<int> { 1 }); // equal ends are pushed one bin up
+    EXPECT_EQ(lit(4), std::vector<int> { 3 });
+    EXPECT_EQ(lit(19), std::vector<int> { 9 });
+    EXPECT_EQ(lit(26), std::vector<int> { 9 });
+    EXPECT_EQ(lit(27), std::vector<int> { 10 });
+    EXPECT_EQ(lit(1023), std::vector<int> { 19 });
 
     lit(1);
     EXPECT_NEAR(bands[0], std::sqrt(0.25 / std::log10(11.0)) - 0.02, 1e-6);
@@ -240,9 +240,9 @@ TEST(SpectrumBandsTest, OneBandAndVeryManyBandsStayInsideTheBins)
 TEST(EqualizerTest, PresetTableHoldsQThenCentresThenGains)
 {
     const float* rock = RadioPlayer::kEqualizerPresets[2];
-    EXPECT_EQ(std::vector<float>(rock, rock + 5), (std::vector<float>{0.7f, 0.7f, 0.5f, 1.0f, 0.7f}));
-    EXPECT_EQ(std::vector<float>(rock + 5, rock + 10), (std::vector<float>{125, 200, 1200, 2200, 6300}));
-    EXPECT_EQ(std::vector<float>(rock + 10, rock + 15), (std::vector<float>{5, 2, -4, 4, 2}));
+    EXPECT_EQ(std::vector<float>(rock, rock + 5), (std::vector<float> { 0.7f, 0.7f, 0.5f, 1.0f, 0.7f }));
+    EXPECT_EQ(std::vector<float>(rock + 5, rock + 10), (std::vector<float> { 125, 200, 1200, 2200, 6300 }));
+    EXPECT_EQ(std::vector<float>(rock + 10, rock + 15), (std::vector<float> { 5, 2, -4, 4, 2 }));
     const float* classic = RadioPlayer::kEqualizerPresets[3];
     EXPECT_EQ(classic[7], 1000.0f);
     EXPECT_EQ(classic[12], 0.0f);

@@ -7,7 +7,8 @@
 
 #include <QElapsedTimer>
 
-namespace {
+namespace
+{
 
 using Clock = PlayerStatusLog::Clock;
 
@@ -34,7 +35,8 @@ std::vector<int> Only(const std::vector<int>& codes, std::initializer_list<int> 
 
 QByteArray Mp3Noise(int seconds)
 {
-    return GenerateMedia(NoiseInput(seconds) + QStringList{"-c:a", "libmp3lame", "-b:a", "128k"}, QStringLiteral("mp3"));
+    return GenerateMedia(
+        NoiseInput(seconds) + QStringList { "-c:a", "libmp3lame", "-b:a", "128k" }, QStringLiteral("mp3"));
 }
 
 class PlayerStreamTest : public PlayerStreamFixture
@@ -45,18 +47,19 @@ TEST_F(PlayerStreamTest, PlayingPostsTheStartSequenceTitlesAndBitrateAndStopsCle
 {
     stream.audio = Mp3Noise(40);
     ASSERT_FALSE(stream.audio.isEmpty());
-    stream.titles = {{0, "Band - First Song"}, {8192 * 20, "Band - Second Song"}};
+    stream.titles = { { 0, "Band - First Song" }, { 8192 * 20, "Band - Second Song" } };
     stream.Install(server, "/radio");
 
     manager.PlayStation(Station(QStringLiteral("Loopback"), server.Url(QStringLiteral("/radio"))), false, false);
     RadioPlayer* player = NewPlayerAfter(0, 5000);
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(WaitForCode(player, PlayerStatusPlaying, 15000));
-    EXPECT_EQ(Only(log.CodesOf(player), {1, 2, 3, 6, 8, 10}), (std::vector<int>{1, 3, 6, 8, 10}));
+    EXPECT_EQ(Only(log.CodesOf(player), { 1, 2, 3, 6, 8, 10 }), (std::vector<int> { 1, 3, 6, 8, 10 }));
 
     // Alone, the new stream fades in over 500 ms to the volume.
     const AudioStream channel = player->GetHandle();
-    PlayerStatusLog::PumpUntil([&] { return SecondsBetween(log.TimeOf(player, PlayerStatusPlaying), Clock::now()) > 0.7; }, 2000);
+    PlayerStatusLog::PumpUntil(
+        [&] { return SecondsBetween(log.TimeOf(player, PlayerStatusPlaying), Clock::now()) > 0.7; }, 2000);
     EXPECT_NEAR(VolumeOf(channel), 0.8f, 0.001f);
 
     // The header's bitrate, the codec, and the title that came with the first metadata block.
@@ -97,15 +100,14 @@ TEST_F(PlayerStreamTest, PlayingPostsTheStartSequenceTitlesAndBitrateAndStopsCle
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 5000));
     const std::vector<int> codes = log.CodesOf(player);
     ASSERT_GE(codes.size(), 3u);
-    EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int>{4, 5, 12}));
+    EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int> { 4, 5, 12 }));
     EXPECT_FALSE(log.Has(player, PlayerStatusCannotConnect));
 }
 
 TEST_F(PlayerStreamTest, StopBeforeTheConnectionEndsWithStoppedAndNoConnectionError)
 {
     server.Route("/silent", [](testing_support::HttpConnection& connection) {
-        while (connection.Sleep(100)) {
-        }
+        while (connection.Sleep(100)) { }
     });
     manager.PlayStation(Station(QStringLiteral("Silent"), server.Url(QStringLiteral("/silent"))), false, false);
     manager.Stop(false, false);
@@ -113,20 +115,20 @@ TEST_F(PlayerStreamTest, StopBeforeTheConnectionEndsWithStoppedAndNoConnectionEr
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 40000));
     const std::vector<int> codes = log.CodesOf(player);
-    EXPECT_EQ(Only(codes, {4, 5, 7, 12}), (std::vector<int>{4, 5, 12}));
+    EXPECT_EQ(Only(codes, { 4, 5, 7, 12 }), (std::vector<int> { 4, 5, 12 }));
     EXPECT_EQ(codes.back(), PlayerStatusFinished);
 }
 
 TEST_F(PlayerStreamTest, LibraryIsSetUpForTheStationWithTheNetBufferClamped)
 {
     // A server that takes its time and then has nothing: the player ends with 7.
-    std::atomic<int> requests{0};
+    std::atomic<int> requests { 0 };
     server.Route("/slow", [&](testing_support::HttpConnection& connection) {
         ++requests;
         if (connection.Sleep(500))
             connection.SendResponse(404, "text/html", "<html><body>gone</body></html>");
     });
-    for (const auto& [asked, used] : {std::pair{500, 2000}, std::pair{60000, 15000}}) {
+    for (const auto& [asked, used] : { std::pair { 500, 2000 }, std::pair { 60000, 15000 } }) {
         manager.SetPlayerOptions(0, false, 0, asked, false, false);
         const size_t before = log.entries.size();
         const int requestsBefore = requests;
@@ -141,7 +143,7 @@ TEST_F(PlayerStreamTest, LibraryIsSetUpForTheStationWithTheNetBufferClamped)
         EXPECT_EQ(config.bufferMs, 500);
         EXPECT_EQ(config.playlistMode, 1);
         ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 10000));
-        EXPECT_EQ(log.CodesOf(player, before), (std::vector<int>{1, 3, 6, 7, 12}));
+        EXPECT_EQ(log.CodesOf(player, before), (std::vector<int> { 1, 3, 6, 7, 12 }));
     }
     const std::vector<testing_support::HttpRequest> seen = server.Requests();
     ASSERT_FALSE(seen.empty());
@@ -156,14 +158,14 @@ TEST_F(PlayerStreamTest, FailedConnectionsEndWithCannotConnectAndTheWatchdogRepe
     RadioPlayer* player = NewPlayerAfter(0, 5000);
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 40000));
-    EXPECT_EQ(log.CodesOf(player), (std::vector<int>{1, 3, 6, 7, 12}));
+    EXPECT_EQ(log.CodesOf(player), (std::vector<int> { 1, 3, 6, 7, 12 }));
 
     // A source without "://" is a file, also when it looks like an address.
     const size_t before = log.entries.size();
     manager.Play(QStringLiteral("No scheme"), QStringLiteral("127.0.0.1/radio"));
     RadioPlayer* filePlayer = NewPlayerAfter(before, 5000);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 10000));
-    EXPECT_EQ(log.CodesOf(filePlayer, before), (std::vector<int>{1, 3, 6, 7, 12}));
+    EXPECT_EQ(log.CodesOf(filePlayer, before), (std::vector<int> { 1, 3, 6, 7, 12 }));
     EXPECT_EQ(server.Requests().size(), 1u);
 
     // The player is gone and none ever played: every tick reports it again, without a player.
@@ -187,7 +189,7 @@ protected:
         ASSERT_FALSE(stream.audio.isEmpty());
         stream.Install(server, "/one");
         second.audio = stream.audio;
-        second.titles = {{0, "Other - Station"}};
+        second.titles = { { 0, "Other - Station" } };
         second.Install(server, "/two");
     }
 
@@ -240,7 +242,7 @@ TEST_F(CrossfadeTest, WithCrossfadeTheOldStationFadesUnderTheNewOneAndEndsAfterS
     ASSERT_TRUE(WaitForCode(newPlayer, PlayerStatusPlaying, 15000));
     const Clock::time_point newPlaying = log.TimeOf(newPlayer, PlayerStatusPlaying);
     // The library was initialised already: no failure for the second player.
-    EXPECT_EQ(Only(log.CodesOf(newPlayer), {1, 2, 3, 6, 8, 10}), (std::vector<int>{1, 3, 6, 8, 10}));
+    EXPECT_EQ(Only(log.CodesOf(newPlayer), { 1, 2, 3, 6, 8, 10 }), (std::vector<int> { 1, 3, 6, 8, 10 }));
     EXPECT_EQ(manager.GetPlayerCount(), 2);
     EXPECT_TRUE(manager.IsCurrentPlayer(newPlayer));
     EXPECT_FALSE(manager.IsCurrentPlayer(oldPlayer));
@@ -256,7 +258,7 @@ TEST_F(CrossfadeTest, WithCrossfadeTheOldStationFadesUnderTheNewOneAndEndsAfterS
     const double ended = SecondsBetween(switchedAt, log.TimeOf(oldPlayer, PlayerStatusFinished));
     EXPECT_GT(ended, 6.9);
     EXPECT_LT(ended, 8.0);
-    EXPECT_EQ(Only(log.CodesOf(oldPlayer), {4, 5, 7, 12}), (std::vector<int>{12}));
+    EXPECT_EQ(Only(log.CodesOf(oldPlayer), { 4, 5, 7, 12 }), (std::vector<int> { 12 }));
     EXPECT_EQ(manager.GetPlayerCount(), 1);
     EXPECT_TRUE(manager.IsPlaying());
 }
@@ -317,7 +319,7 @@ TEST_F(PlayerStreamTest, WatchdogReconnectsASilentStationAfterThirtySeconds)
     // The old player was stopped like a user stop, and the same station plays again.
     ASSERT_TRUE(WaitForCode(first, PlayerStatusFinished, 5000));
     const std::vector<int> oldCodes = log.CodesOf(first);
-    EXPECT_EQ(std::vector<int>(oldCodes.end() - 3, oldCodes.end()), (std::vector<int>{4, 5, 12}));
+    EXPECT_EQ(std::vector<int>(oldCodes.end() - 3, oldCodes.end()), (std::vector<int> { 4, 5, 12 }));
     EXPECT_TRUE(WaitForCode(second, PlayerStatusPlaying, 15000));
     EXPECT_TRUE(manager.IsPlaying());
     EXPECT_EQ(manager.GetStationName(), QStringLiteral("Flaky"));

@@ -11,7 +11,8 @@
 
 #include <initializer_list>
 
-namespace {
+namespace
+{
 
 // Raw tag bytes as the library hands them out: null-terminated items ended by an empty one.
 QByteArray Tag(std::initializer_list<QByteArray> items)
@@ -65,10 +66,10 @@ protected:
     }
 
     int argc = 0;
-    QCoreApplication app{argc, nullptr};
+    QCoreApplication app { argc, nullptr };
     PlayerStatusLog log;
-    RadioPlayer player{QStringLiteral("Station One"), QStringLiteral("/nonexistent.mp3"), 0, 0, 50, false, &log,
-                       4000, 0, false};
+    RadioPlayer player { QStringLiteral("Station One"), QStringLiteral("/nonexistent.mp3"), 0, 0, 50, false, &log, 4000,
+        0, false };
 };
 
 TEST(TagItemTest, ItemsDecodeAsStrictUtf8ElseAsTheCodePage)
@@ -97,7 +98,7 @@ TEST(TagItemTest, PercentEscapesAreDecodedAndBrokenOnesKept)
 
 TEST(TagItemTest, ReadingStopsAtAnEmptyItemOrOneOf256Bytes)
 {
-    const QByteArray tag = Tag({"first", "second"});
+    const QByteArray tag = Tag({ "first", "second" });
     QString item;
     const char* next = RadioPlayer::ReadTagItem(tag.constData(), item);
     ASSERT_NE(next, nullptr);
@@ -111,10 +112,10 @@ TEST(TagItemTest, ReadingStopsAtAnEmptyItemOrOneOf256Bytes)
 
     const QByteArray item255(255, 'a');
     const QByteArray item256(256, 'b');
-    EXPECT_NE(RadioPlayer::ReadTagItem(Tag({item255}).constData(), item), nullptr);
+    EXPECT_NE(RadioPlayer::ReadTagItem(Tag({ item255 }).constData(), item), nullptr);
     EXPECT_EQ(item.size(), 255);
     item.clear();
-    EXPECT_EQ(RadioPlayer::ReadTagItem(Tag({item256, "after"}).constData(), item), nullptr);
+    EXPECT_EQ(RadioPlayer::ReadTagItem(Tag({ item256, "after" }).constData(), item), nullptr);
     EXPECT_TRUE(item.isEmpty());
 }
 
@@ -232,8 +233,9 @@ TEST_F(PlayerMetadataTest, MetaStreamTitleSetsTitleArtistAndHistoryAndAnnouncesI
     EXPECT_EQ(player.GetStreamName(), QStringLiteral("Artist - Song"));
     EXPECT_EQ(player.GetArtist(), QStringLiteral("Artist"));
     EXPECT_EQ(player.GetSongTitle(), QStringLiteral("Song"));
-    EXPECT_EQ(player.GetTitleHistory(), QStringList({QStringLiteral("Station One"), QStringLiteral("Artist - Song")}));
-    EXPECT_EQ(Codes(), std::vector<int>{PlayerStatusNewStreamTitle});
+    EXPECT_EQ(
+        player.GetTitleHistory(), QStringList({ QStringLiteral("Station One"), QStringLiteral("Artist - Song") }));
+    EXPECT_EQ(Codes(), std::vector<int> { PlayerStatusNewStreamTitle });
 
     // The same title in other dress is no new title.
     player.ReadMetaTag(Meta("StreamTitle='artist-song.';").constData());
@@ -249,8 +251,8 @@ TEST_F(PlayerMetadataTest, EmptyAndDegenerateTitlesChangeNothing)
 {
     player.ReadMetaTag(Meta("StreamTitle='Before';").constData());
     const QStringList history = player.GetTitleHistory();
-    for (const char* text : {"StreamTitle='';", "StreamTitle=';;;';", "StreamTitle=' .,:';", "StreamTitle=' - _';", "StreamTitle=';",
-                             "StreamTitle", "StreamTitle=", "StreamUrl='http://x';", "", ";;;", "%"}) {
+    for (const char* text : { "StreamTitle='';", "StreamTitle=';;;';", "StreamTitle=' .,:';", "StreamTitle=' - _';",
+             "StreamTitle=';", "StreamTitle", "StreamTitle=", "StreamUrl='http://x';", "", ";;;", "%" }) {
         player.ReadMetaTag(Meta(text).constData());
     }
     player.ReadMetaTag(nullptr);
@@ -269,14 +271,14 @@ TEST_F(PlayerMetadataTest, InvalidUtf8TitleIsReadInTheCodePageAndPercentEscapesD
 
 TEST_F(PlayerMetadataTest, OggCommentsComposeInTheOrderTheyCome)
 {
-    player.ReadOggTags(Tag({"TITLE=Song", "ARTIST=Band", "ALBUM=Record"}).constData());
+    player.ReadOggTags(Tag({ "TITLE=Song", "ARTIST=Band", "ALBUM=Record" }).constData());
     EXPECT_EQ(player.GetStreamName(), QStringLiteral("Song"));
     EXPECT_TRUE(player.GetArtist().isEmpty());
     EXPECT_EQ(player.GetAlbum(), QStringLiteral("Record"));
     EXPECT_TRUE(player.GetTitleHistory().contains(QStringLiteral("Album - Record")));
     EXPECT_TRUE(player.GetTitleHistory().contains(QStringLiteral("Band")));
 
-    player.ReadOggTags(Tag({"artist=Band", "title=Other Song"}).constData());
+    player.ReadOggTags(Tag({ "artist=Band", "title=Other Song" }).constData());
     EXPECT_EQ(player.GetStreamName(), QStringLiteral("Band - Other Song"));
     EXPECT_EQ(player.GetArtist(), QStringLiteral("Band"));
     EXPECT_EQ(player.GetSongTitle(), QStringLiteral("Other Song"));
@@ -285,42 +287,42 @@ TEST_F(PlayerMetadataTest, OggCommentsComposeInTheOrderTheyCome)
 
 TEST_F(PlayerMetadataTest, IcyHeadersFillNameHistoryAndTheFirstBitrate)
 {
-    player.ReadIcyHeaders(Tag({"ICY 200 OK", "icy-name: My Radio \t", "icy-genre:Jazz", "icy-br:128",
-                               "icy-description:Best: music", "icy-url:http://example.invalid", "icy-pub:1"})
+    player.ReadIcyHeaders(Tag({ "ICY 200 OK", "icy-name: My Radio \t", "icy-genre:Jazz", "icy-br:128",
+                                  "icy-description:Best: music", "icy-url:http://example.invalid", "icy-pub:1" })
                               .constData());
     EXPECT_EQ(player.GetOwnStreamName(), QStringLiteral("My Radio"));
     EXPECT_EQ(player.GetBitrate(), 128);
     EXPECT_EQ(player.GetTitleHistory(),
-              QStringList({QStringLiteral("Station One"), QStringLiteral("My Radio"), QStringLiteral("Genre - Jazz"),
-                           QStringLiteral("Best: music"), QStringLiteral("http://example.invalid")}));
+        QStringList({ QStringLiteral("Station One"), QStringLiteral("My Radio"), QStringLiteral("Genre - Jazz"),
+            QStringLiteral("Best: music"), QStringLiteral("http://example.invalid") }));
     EXPECT_EQ(CountOf(PlayerStatusBitrateChanged), 1);
 
     // A known bitrate stays; HTTP headers use the same rules.
-    player.ReadIcyHeaders(Tag({"icy-br:64", "CurrentBitrate: 256000"}).constData());
+    player.ReadIcyHeaders(Tag({ "icy-br:64", "CurrentBitrate: 256000" }).constData());
     EXPECT_EQ(player.GetBitrate(), 128);
     EXPECT_EQ(CountOf(PlayerStatusBitrateChanged), 1);
     // The title comparison keeps the history free of doubles.
-    player.ReadIcyHeaders(Tag({"icy-name:my radio."}).constData());
+    player.ReadIcyHeaders(Tag({ "icy-name:my radio." }).constData());
     EXPECT_EQ(player.GetTitleHistory().size(), 5);
 }
 
 TEST_F(PlayerMetadataTest, CurrentBitrateHeaderIsBitsPerSecondRoundedDownToFour)
 {
-    player.ReadIcyHeaders(Tag({"CurrentBitrate: 130000"}).constData());
+    player.ReadIcyHeaders(Tag({ "CurrentBitrate: 130000" }).constData());
     EXPECT_EQ(player.GetBitrate(), 128);
 }
 
 TEST_F(PlayerMetadataTest, WmaDataPairsAreReadToTheLastOne)
 {
-    player.ReadWmaTags(Tag({"DATA=artist=Band&&title=Song&album=Disc&mmss=03:15&&", "ignored=1"}).constData());
+    player.ReadWmaTags(Tag({ "DATA=artist=Band&&title=Song&album=Disc&mmss=03:15&&", "ignored=1" }).constData());
     EXPECT_EQ(player.GetStreamName(), QStringLiteral("Band - Song"));
     EXPECT_EQ(player.GetAlbum(), QStringLiteral("Disc"));
     const QStringList history = player.GetTitleHistory();
     EXPECT_TRUE(history.contains(QStringLiteral("Album - Disc")));
     EXPECT_TRUE(history.contains(QStringLiteral("Duration - 03:15")));
 
-    player.ReadWmaTags(Tag({"OTHER=title=Nope"}).constData());
-    player.ReadWmaTags(Tag({"DATA=&&&"}).constData());
+    player.ReadWmaTags(Tag({ "OTHER=title=Nope" }).constData());
+    player.ReadWmaTags(Tag({ "DATA=&&&" }).constData());
     EXPECT_EQ(player.GetStreamName(), QStringLiteral("Band - Song"));
 }
 
@@ -329,7 +331,7 @@ TEST_F(PlayerMetadataTest, HistoryRotatesAndSurvivesShrinking)
     EXPECT_EQ(player.GetNextTitle(), QStringLiteral("Station One"));
     EXPECT_EQ(player.GetNextTitle(), QStringLiteral("Station One"));
 
-    player.ReadIcyHeaders(Tag({"icy-name:A", "icy-description:B", "icy-url:C", "icy-genre:D"}).constData());
+    player.ReadIcyHeaders(Tag({ "icy-name:A", "icy-description:B", "icy-url:C", "icy-genre:D" }).constData());
     QStringList seen;
     for (int i = 0; i < 5; ++i)
         seen << player.GetNextTitle();
@@ -379,8 +381,9 @@ TEST_F(PlayerMetadataTest, LocalFileTagNamesTheStation)
     EXPECT_EQ(player.GetStationName(), QStringLiteral("Caf\u00e9 Song"));
     EXPECT_EQ(player.GetOwnStreamName(), QStringLiteral("Caf\u00e9 Song"));
     EXPECT_EQ(player.GetAlbum(), QStringLiteral("Disc"));
-    EXPECT_EQ(player.GetTitleHistory(), QStringList({QStringLiteral("Caf\u00e9 Song"), QStringLiteral("Band - Caf\u00e9 Song"),
-                                                     QStringLiteral("Disc")}));
+    EXPECT_EQ(player.GetTitleHistory(),
+        QStringList(
+            { QStringLiteral("Caf\u00e9 Song"), QStringLiteral("Band - Caf\u00e9 Song"), QStringLiteral("Disc") }));
     EXPECT_EQ(CountOf(PlayerStatusNewStreamTitle), 2);
 
     // A file that cannot be read changes nothing.
