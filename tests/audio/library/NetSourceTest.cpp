@@ -162,6 +162,31 @@ TEST_F(NetSourceTest, ServersThatGiveNoAudioFailWithTheirCodes)
 TEST_F(NetSourceTest, AServerThatNeverAnswersFailsAfterTheTimeOut)
 {
     BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 1500);
+    // An unreachable host: a listening socket whose queue is full drops further connection attempts.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const QByteArray unreachable = QStringLiteral("http://127.0.0.1:%1/stream").arg(ntohs(address.sin_port)).toUtf8();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(BASS_StreamCreateURL(unreachable.constData(), 0, 0x940000, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_TIMEOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+
     m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
     m_server.Route("/head-only", [](HttpConnection& c) {
         c.Send("HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
