@@ -282,6 +282,8 @@ bool CAudioEngine::StartThread(std::function<void()> work)
             } catch (CSeException* e) {
                 e->Log("AudioEngine", __LINE__);
                 e->Delete();
+            } catch (const std::exception& e) {
+                WriteErrorLog("AudioEngine", __LINE__, QString::fromLocal8Bit(e.what()));
             }
             work = nullptr; // releases what the work held before the thread counts as ended
             ThreadEnded();

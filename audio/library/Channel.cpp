@@ -161,6 +161,9 @@ void CChannel::DecodeThread(const std::string& fileName)
     } catch (const std::bad_alloc&) {
         WriteErrorLog("Channel", __LINE__, QStringLiteral("Out of memory while decoding a stream."));
         SignalOpened(AUDIO_ERROR_MEMORY);
+    } catch (const std::exception& e) {
+        WriteErrorLog("Channel", __LINE__, QString::fromLocal8Bit(e.what()));
+        SignalOpened(AUDIO_ERROR_UNKNOWN);
     }
     m_decoder.reset(); // frees FFmpeg's contexts on this thread
 }
@@ -424,8 +427,13 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
     const size_t available = starve ? 0 : m_ring.Fill();
     const size_t n = std::min(available, size_t(frames));
     if (n > 0) {
-        const float from = m_volume.At(nowNs);
-        const float to = m_volume.At(nowNs + int64_t(n) * 1000000000 / m_outputRate);
+        // A writer busy with the volume leaves this block at the last volume used.
+        float from = m_renderVolume;
+        float to = from;
+        if (m_volume.TryAt(nowNs, from) && m_volume.TryAt(nowNs + int64_t(n) * 1000000000 / m_outputRate, to))
+            m_renderVolume = to;
+        else
+            to = from;
         const float step = (to - from) / float(n);
         const int channels = m_ring.Channels();
         size_t index = 0;

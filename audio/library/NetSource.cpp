@@ -3,6 +3,9 @@
 #include "audio/library/AudioLibrary.h"
 #include "audio/library/StreamBuffer.h"
 
+#include "core/ErrorLog.h"
+#include "core/SeException.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -164,6 +167,20 @@ bool CNetSource::WaitInterruptible(int ms)
 }
 
 void CNetSource::Run()
+{
+    try {
+        Download();
+    } catch (const std::exception& e) {
+        WriteErrorLog("NetSource", __LINE__, QString::fromLocal8Bit(e.what()));
+        m_buffer.Finish(AUDIO_ERROR_UNKNOWN);
+    } catch (CSeException* e) {
+        e->Log("NetSource", __LINE__);
+        e->Delete();
+        m_buffer.Finish(AUDIO_ERROR_UNKNOWN);
+    }
+}
+
+void CNetSource::Download()
 {
     std::set<std::string> visited;
     int error = AUDIO_ERROR_FILE_OPEN;

@@ -66,6 +66,7 @@ private:
     enum class Outcome { Failed, Playlist, Audio };
     struct Transfer;
 
+    void Download();
     bool OpenUrl(const std::string& url, int depth, std::set<std::string>& visited, int& error);
     Outcome RunTransfer(const std::string& url, bool allowPlaylist, bool first, int& error,
                         std::vector<std::string>& entries, std::string& effectiveUrl);

@@ -12,6 +12,8 @@ public:
     void Set(float value, int64_t nowNs);
     void Slide(float target, int64_t durationNs, int64_t nowNs);
     float At(int64_t nowNs) const;
+    // For the output thread: never waits for a writer; false while one is busy (use the last value).
+    bool TryAt(int64_t nowNs, float& value) const;
 
 private:
     struct State
@@ -22,6 +24,7 @@ private:
         int64_t durationNs;
     };
     State Read() const;
+    bool TryRead(State& state) const;
     void Write(const State& state);
 
     std::mutex m_writers; // serialises writers; never taken by the reader
