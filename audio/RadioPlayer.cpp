@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -118,7 +119,8 @@ void EnumerateAudioDevices(QStringList& list)
             AudioDeviceInfo info{};
             if (!BASS_GetDeviceInfo(device, &info) || !info.name)
                 continue;
-            list.append(QString::fromUtf8(info.name).left(kMaxDeviceNameLength));
+            // The library's 8-bit text: UTF-8 when it is valid as such, else the code page.
+            list.append(RadioPlayer::DecodeTagText(info.name, int(strnlen(info.name, 1024))).left(kMaxDeviceNameLength));
         }
     } catch (CSeException* e) {
         e->Log("RadioPlayer", __LINE__);

@@ -33,7 +33,6 @@ enum PlayerStatusCode : int {
     PlayerStatusBitrateChanged = 16,
 };
 
-
 // Plays one stream (a station's URL or a local file) on a thread of its own. The manager creates one
 // per play request and deletes it when it reports PlayerStatusFinished; during a crossfade two are
 // alive, the new one fading the old one's channel out. A player never calls the manager: everything it
@@ -56,6 +55,7 @@ public:
 
     // Stop operations: each sets the stopping flag, the timings and the status posted at the end, stops
     // the recorder and wakes the player's thread, which then fades out and ends with PlayerStatusFinished.
+    // The first stop decides; later ones on a stopping player do nothing.
     void Stop(bool crossfade);       // replaced by a new station; posts nothing of its own
     void StopNow(bool fade);         // user stop: 4 now, 5 when the channel is stopped
     void StopWithStatus(int code);   // failed open: code when the channel is stopped

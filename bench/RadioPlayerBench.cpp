@@ -1,11 +1,21 @@
-// The player's work in the audio path: the normaliser on one block of samples, and the spectrum bands
-// computed from one set of FFT magnitudes (every 32 ms while the window shows them).
+// The player's work in the audio path, call by call: the normaliser on one block of samples, the
+// spectrum bands from one set of FFT magnitudes, and, on a player playing a local MP3 file, its
+// recording DSP for one decoded frame, its download callback for one network block, the window's
+// buffer poll and a whole spectrum frame. Multiplied by their rates (about 38 decoded frames and a
+// few network blocks a second, a poll every 400 ms) they give the player's own share of a second of
+// playing.
 #include "audio/RadioPlayer.h"
+#include "tests/support/TestMedia.h"
+
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -58,5 +68,96 @@ void BM_SpectrumBands(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()));
 }
 BENCHMARK(BM_SpectrumBands)->Arg(20)->Arg(64);
+
+// A player playing a generated MP3 file on the library's null output (the default device here).
+struct LivePlayer
+{
+    LivePlayer()
+    {
+        setenv("SDL_AUDIODRIVER", "none", 1);
+        testing_support::SineOptions options;
+        options.seconds = 120;
+        const QString path = folder.filePath(QStringLiteral("sine.mp3"));
+        if (!testing_support::GenerateSine(path, testing_support::MediaFormat::Mp3, options))
+            return;
+        mp3 = QByteArray(4096, 0);
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            file.seek(8192);
+            mp3 = file.read(4096);
+        }
+        player = new RadioPlayer(QStringLiteral("Bench"), path, 0, 0, 80, false, nullptr, 4000, 0, false);
+        player->StartThread();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!player->IsPlaying() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    bool Ready() const { return player && player->IsPlaying(); }
+
+    QTemporaryDir folder;
+    QByteArray mp3;
+    RadioPlayer* player = nullptr; // left playing until the program ends
+};
+
+LivePlayer& Live()
+{
+    static LivePlayer live;
+    return live;
+}
+
+void BM_RecordDspPerDecodedFrame(benchmark::State& state)
+{
+    LivePlayer& live = Live();
+    if (!live.Ready()) {
+        state.SkipWithError("the player did not play");
+        return;
+    }
+    std::vector<int16_t> block = MusicLikeBlock(1152 * 2);
+    const uint32_t bytes = uint32_t(block.size() * sizeof(int16_t));
+    for (auto _ : state)
+        RadioPlayer::RecordDspProc(0, live.player->GetHandle(), block.data(), bytes, live.player);
+}
+BENCHMARK(BM_RecordDspPerDecodedFrame);
+
+void BM_DownloadCallbackPerNetworkBlock(benchmark::State& state)
+{
+    LivePlayer& live = Live();
+    if (!live.Ready()) {
+        state.SkipWithError("the player did not play");
+        return;
+    }
+    for (auto _ : state)
+        RadioPlayer::DownloadProc(live.mp3.constData(), uint32_t(live.mp3.size()), live.player);
+}
+BENCHMARK(BM_DownloadCallbackPerNetworkBlock);
+
+// The window's 400 ms poll, and the download callback after it, which measures the bitrate again.
+void BM_BufferPollAndBitrateMeasure(benchmark::State& state)
+{
+    LivePlayer& live = Live();
+    if (!live.Ready()) {
+        state.SkipWithError("the player did not play");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(live.player->GetBufferPercent());
+        RadioPlayer::DownloadProc(live.mp3.constData(), uint32_t(live.mp3.size()), live.player);
+    }
+}
+BENCHMARK(BM_BufferPollAndBitrateMeasure);
+
+// One frame of the spectrum display: the library's FFT of what is heard and the 20 bands.
+void BM_SpectrumFrame(benchmark::State& state)
+{
+    LivePlayer& live = Live();
+    if (!live.Ready()) {
+        state.SkipWithError("the player did not play");
+        return;
+    }
+    float bands[20];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(live.player->GetSpectrum(bands, 20));
+}
+BENCHMARK(BM_SpectrumFrame);
 
 } // namespace
