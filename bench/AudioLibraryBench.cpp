@@ -10,14 +10,16 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<int16_t> Sine(size_t frames, int channels)
 {
     std::vector<int16_t> samples(frames * size_t(channels));
     for (size_t i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            samples[i * size_t(channels) + size_t(c)] = int16_t(8000.0 * std::sin(2.0 * M_PI * 440.0 * double(i) / 44100.0));
+            samples[i * size_t(channels) + size_t(c)]
+                = int16_t(8000.0 * std::sin(2.0 * M_PI * 440.0 * double(i) / 44100.0));
     return samples;
 }
 
@@ -36,9 +38,9 @@ BENCHMARK(BM_Fft2048);
 void BM_PeakEqualizerFiveBands(benchmark::State& state)
 {
     CPeakEqualizer equalizer;
-    const float centres[] = {125, 200, 1200, 2200, 6300};
+    const float centres[] = { 125, 200, 1200, 2200, 6300 };
     for (int band = 0; band < 5; ++band)
-        equalizer.SetBand({band, 0.0f, 0.7f, centres[band], 4.0f, -1});
+        equalizer.SetBand({ band, 0.0f, 0.7f, centres[band], 4.0f, -1 });
     const std::vector<int16_t> block = Sine(1152, 2);
     std::vector<int16_t> work = block;
     for (auto _ : state) {
@@ -66,8 +68,8 @@ void BM_IcyParser(benchmark::State& state)
         CIcyParser parser(16000);
         for (size_t i = 0; i < wire.size(); i += 16384) {
             audio.clear();
-            parser.Feed(reinterpret_cast<const uint8_t*>(wire.data() + i), std::min<size_t>(16384, wire.size() - i), audio,
-                        [](const std::string&) {});
+            parser.Feed(reinterpret_cast<const uint8_t*>(wire.data() + i), std::min<size_t>(16384, wire.size() - i),
+                audio, [](const std::string&) {});
         }
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(wire.size()));

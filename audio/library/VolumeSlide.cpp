@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-namespace {
+namespace
+{
 
 float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int64_t nowNs)
 {
@@ -25,14 +26,14 @@ bool CVolumeSlide::TryRead(State& state) const
     const uint32_t before = m_sequence.load(std::memory_order_acquire);
     if (before & 1u)
         return false;
-    state = State{m_from.load(std::memory_order_acquire), m_to.load(std::memory_order_acquire),
-                  m_startNs.load(std::memory_order_acquire), m_durationNs.load(std::memory_order_acquire)};
+    state = State { m_from.load(std::memory_order_acquire), m_to.load(std::memory_order_acquire),
+        m_startNs.load(std::memory_order_acquire), m_durationNs.load(std::memory_order_acquire) };
     return m_sequence.load(std::memory_order_relaxed) == before;
 }
 
 CVolumeSlide::State CVolumeSlide::Read() const
 {
-    State state{};
+    State state {};
     while (!TryRead(state))
         std::this_thread::yield();
     return state;
@@ -53,19 +54,19 @@ void CVolumeSlide::Set(float value, int64_t nowNs)
 {
     std::lock_guard lock(m_writers);
     const float clamped = std::clamp(value, 0.0f, 1.0f);
-    Write({clamped, clamped, nowNs, 0});
+    Write({ clamped, clamped, nowNs, 0 });
 }
 
 void CVolumeSlide::Slide(float target, int64_t durationNs, int64_t nowNs)
 {
     std::lock_guard lock(m_writers);
     const float current = At(nowNs);
-    Write({current, std::clamp(target, 0.0f, 1.0f), nowNs, std::max<int64_t>(durationNs, 0)});
+    Write({ current, std::clamp(target, 0.0f, 1.0f), nowNs, std::max<int64_t>(durationNs, 0) });
 }
 
 bool CVolumeSlide::TryAt(int64_t nowNs, float& value) const
 {
-    State state{};
+    State state {};
     for (int attempt = 0; attempt < 16; ++attempt) {
         if (TryRead(state)) {
             value = Interpolate(state.from, state.to, state.startNs, state.durationNs, nowNs);

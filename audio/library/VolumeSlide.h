@@ -16,8 +16,7 @@ public:
     bool TryAt(int64_t nowNs, float& value) const;
 
 private:
-    struct State
-    {
+    struct State {
         float from;
         float to;
         int64_t startNs;
@@ -28,9 +27,9 @@ private:
     void Write(const State& state);
 
     std::mutex m_writers; // serialises writers; never taken by the reader
-    std::atomic<uint32_t> m_sequence{0};
-    std::atomic<float> m_from{1.0f};
-    std::atomic<float> m_to{1.0f};
-    std::atomic<int64_t> m_startNs{0};
-    std::atomic<int64_t> m_durationNs{0};
+    std::atomic<uint32_t> m_sequence { 0 };
+    std::atomic<float> m_from { 1.0f };
+    std::atomic<float> m_to { 1.0f };
+    std::atomic<int64_t> m_startNs { 0 };
+    std::atomic<int64_t> m_durationNs { 0 };
 };

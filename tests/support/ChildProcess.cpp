@@ -7,7 +7,8 @@
 #include <thread>
 #include <unistd.h>
 
-namespace testing_support {
+namespace testing_support
+{
 
 ChildProcess::~ChildProcess()
 {
