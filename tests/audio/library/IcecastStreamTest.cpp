@@ -52,7 +52,7 @@ struct Download {
     QByteArray Bytes()
     {
         std::lock_guard lock(mutex);
-        return bytes;
+        return QByteArray(bytes.constData(), bytes.size()); // a deep copy: the callback goes on appending
     }
 };
 
