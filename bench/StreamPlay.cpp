@@ -12,10 +12,11 @@
 #include <cstdlib>
 #include <thread>
 
-namespace {
+namespace
+{
 
-std::atomic<uint64_t> downloaded{0};
-std::atomic<int> stalls{0};
+std::atomic<uint64_t> downloaded { 0 };
+std::atomic<int> stalls { 0 };
 
 void CountBytes(const void*, uint32_t length, void*)
 {
@@ -52,8 +53,8 @@ int main(int argc, char** argv)
     BASS_SetConfig(AUDIO_CONFIG_UPDATE_THREADS, 4);
 
     const auto created = std::chrono::steady_clock::now();
-    const AudioStream stream = BASS_StreamCreateURL(url, 0, AUDIO_STREAM_STATUS | AUDIO_STREAM_BLOCK | AUDIO_STREAM_AUTOFREE,
-                                                    &CountBytes, nullptr);
+    const AudioStream stream = BASS_StreamCreateURL(
+        url, 0, AUDIO_STREAM_STATUS | AUDIO_STREAM_BLOCK | AUDIO_STREAM_AUTOFREE, &CountBytes, nullptr);
     if (!stream) {
         std::fprintf(stderr, "cannot open %s: error %d\n", url, BASS_ErrorGetCode());
         BASS_Free();
@@ -72,7 +73,7 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const uint32_t state = BASS_ChannelIsActive(stream);
     std::printf("state after %d s: %u, stalls: %d, bytes downloaded: %llu\n", seconds, state, stalls.load(),
-                static_cast<unsigned long long>(downloaded.load()));
+        static_cast<unsigned long long>(downloaded.load()));
     BASS_ChannelStop(stream);
     BASS_Free();
     return state == AUDIO_ACTIVE_PLAYING ? 0 : 5;

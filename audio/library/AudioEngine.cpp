@@ -21,7 +21,8 @@ extern "C" {
 #include <sys/stat.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kDefaultRate = 44100;
 constexpr auto kThreadExitWait = std::chrono::seconds(10);
@@ -77,8 +78,8 @@ int CAudioEngine::Init(int device, uint32_t freq)
         }
         if (!output) {
             // The default device on a machine without sound: play on, silently.
-            WriteErrorLog("AudioEngine", __LINE__,
-                          QStringLiteral("No sound device could be opened; playing without sound."));
+            WriteErrorLog(
+                "AudioEngine", __LINE__, QStringLiteral("No sound device could be opened; playing without sound."));
         }
     }
     if (!output)
@@ -188,18 +189,30 @@ int CAudioEngine::SetConfig(uint32_t option, uint32_t value)
     std::lock_guard lock(m_mutex);
     const int number = int(std::min<uint32_t>(value, 1u << 30));
     switch (option) {
-    case AUDIO_CONFIG_BUFFER: m_config.bufferMs = std::clamp(number, 10, 5000); return AUDIO_OK;
-    case AUDIO_CONFIG_VOLUME_CURVE: return value == 0 ? AUDIO_OK : AUDIO_ERROR_PARAMETER;
-    case AUDIO_CONFIG_NET_TIMEOUT: m_config.netTimeoutMs = std::clamp(number, 500, 600000); return AUDIO_OK;
-    case AUDIO_CONFIG_NET_BUFFER: m_config.netBufferMs = std::clamp(number, 500, 60000); return AUDIO_OK;
-    case AUDIO_CONFIG_NET_PREBUFFER: m_config.netPrebufferPercent = std::clamp(number, 0, 100); return AUDIO_OK;
+    case AUDIO_CONFIG_BUFFER:
+        m_config.bufferMs = std::clamp(number, 10, 5000);
+        return AUDIO_OK;
+    case AUDIO_CONFIG_VOLUME_CURVE:
+        return value == 0 ? AUDIO_OK : AUDIO_ERROR_PARAMETER;
+    case AUDIO_CONFIG_NET_TIMEOUT:
+        m_config.netTimeoutMs = std::clamp(number, 500, 600000);
+        return AUDIO_OK;
+    case AUDIO_CONFIG_NET_BUFFER:
+        m_config.netBufferMs = std::clamp(number, 500, 60000);
+        return AUDIO_OK;
+    case AUDIO_CONFIG_NET_PREBUFFER:
+        m_config.netPrebufferPercent = std::clamp(number, 0, 100);
+        return AUDIO_OK;
     case AUDIO_CONFIG_NET_PLAYLIST:
         if (value > 2)
             return AUDIO_ERROR_PARAMETER;
         m_config.playlistMode = number;
         return AUDIO_OK;
-    case AUDIO_CONFIG_UPDATE_THREADS: m_config.updateThreads = std::clamp(number, 0, 64); return AUDIO_OK;
-    default: return AUDIO_ERROR_PARAMETER;
+    case AUDIO_CONFIG_UPDATE_THREADS:
+        m_config.updateThreads = std::clamp(number, 0, 64);
+        return AUDIO_OK;
+    default:
+        return AUDIO_ERROR_PARAMETER;
     }
 }
 
@@ -282,6 +295,8 @@ bool CAudioEngine::StartThread(std::function<void()> work)
             } catch (CSeException* e) {
                 e->Log("AudioEngine", __LINE__);
                 e->Delete();
+            } catch (const std::exception& e) {
+                WriteErrorLog("AudioEngine", __LINE__, QString::fromLocal8Bit(e.what()));
             }
             work = nullptr; // releases what the work held before the thread counts as ended
             ThreadEnded();
@@ -323,7 +338,8 @@ AudioPlugin CAudioEngine::LoadPlugin(const char* file, int& error)
         kind = "aac";
         available = avcodec_find_decoder(AV_CODEC_ID_AAC) && av_find_input_format("aac") && av_find_input_format("mov");
     } else {
-        struct stat info{};
+        struct stat info {
+        };
         error = stat(file, &info) == 0 ? AUDIO_ERROR_FILE_FORMAT : AUDIO_ERROR_FILE_OPEN;
         return 0;
     }

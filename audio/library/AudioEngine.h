@@ -16,8 +16,7 @@ class CChannel;
 class COutputDevice;
 
 // Library settings; a stream takes a copy when it is created.
-struct AudioConfig
-{
+struct AudioConfig {
     int bufferMs = 500;
     int netTimeoutMs = 5000;
     int netBufferMs = 5000;
@@ -70,19 +69,19 @@ private:
     std::mutex m_deviceMutex; // serialises Init, Free and device queries
     mutable std::mutex m_mutex;
     CMixer m_mixer;
-    std::unique_ptr<COutputDevice> m_output;                 // guarded by m_deviceMutex
-    bool m_sdl = false;                                      // guarded by m_deviceMutex
-    std::atomic<bool> m_initialised{false};
-    std::atomic<int> m_device{-2};
-    std::atomic<int> m_rate{44100};
-    std::atomic<int> m_latencyFrames{0};
-    AudioConfig m_config;                                    // guarded by m_mutex
+    std::unique_ptr<COutputDevice> m_output; // guarded by m_deviceMutex
+    bool m_sdl = false; // guarded by m_deviceMutex
+    std::atomic<bool> m_initialised { false };
+    std::atomic<int> m_device { -2 };
+    std::atomic<int> m_rate { 44100 };
+    std::atomic<int> m_latencyFrames { 0 };
+    AudioConfig m_config; // guarded by m_mutex
     std::map<uint32_t, std::shared_ptr<CChannel>> m_channels; // guarded by m_mutex
-    std::map<uint32_t, uint32_t> m_effects;                  // guarded by m_mutex: effect -> channel
-    std::map<std::string, AudioPlugin> m_plugins;            // guarded by m_mutex
-    std::set<std::string> m_names;                           // guarded by m_deviceMutex: device names handed out
-    std::atomic<uint32_t> m_nextHandle{0x10000};
+    std::map<uint32_t, uint32_t> m_effects; // guarded by m_mutex: effect -> channel
+    std::map<std::string, AudioPlugin> m_plugins; // guarded by m_mutex
+    std::set<std::string> m_names; // guarded by m_deviceMutex: device names handed out
+    std::atomic<uint32_t> m_nextHandle { 0x10000 };
     std::mutex m_threadMutex;
     std::condition_variable m_threadsDone;
-    int m_threads = 0;                                       // guarded by m_threadMutex
+    int m_threads = 0; // guarded by m_threadMutex
 };

@@ -12,7 +12,8 @@
 #include <map>
 #include <set>
 
-namespace {
+namespace
+{
 
 thread_local int lastError = AUDIO_OK;
 // The channels whose lock this thread holds, so that it can release one that was freed meanwhile.
@@ -20,8 +21,7 @@ thread_local std::map<uint32_t, std::pair<std::shared_ptr<CChannel>, int>> heldL
 
 constexpr size_t kPlaylistFileLimit = 1 << 20;
 
-template <typename T>
-T Fail(int code, T result)
+template <typename T> T Fail(int code, T result)
 {
     lastError = code;
     return result;
@@ -76,15 +76,14 @@ std::string NormaliseUrl(const char* url)
     return result;
 }
 
-template <typename Opener>
-AudioStream CreateStream(const std::string& name, uint32_t flags, Opener&& open)
+template <typename Opener> AudioStream CreateStream(const std::string& name, uint32_t flags, Opener&& open)
 {
     CAudioEngine& engine = CAudioEngine::Instance();
     if (!engine.IsInitialised())
         return Fail(AUDIO_ERROR_NOT_INIT, 0u);
     const uint32_t handle = engine.NewHandle();
-    auto channel = std::make_shared<CChannel>(handle, flags, engine.Config(), engine.OutputRate(),
-                                              engine.OutputLatencyFrames(), name);
+    auto channel = std::make_shared<CChannel>(
+        handle, flags, engine.Config(), engine.OutputRate(), engine.OutputLatencyFrames(), name);
     if (!engine.AddChannel(channel))
         return Fail(AUDIO_ERROR_NOT_INIT, 0u);
     const int result = open(*channel);
@@ -404,7 +403,8 @@ bool BASS_FXSetParameters(AudioFx fx, const void* params)
     if (!params)
         return Fail(AUDIO_ERROR_PARAMETER, false);
     return channel->SetEffectParameters(fx, *static_cast<const AudioPeakEqParams*>(params))
-        ? Succeed() : Fail(AUDIO_ERROR_PARAMETER, false);
+        ? Succeed()
+        : Fail(AUDIO_ERROR_PARAMETER, false);
 }
 
 CWmaMediaObject* BASS_WMA_GetWMObject(uint32_t handle)

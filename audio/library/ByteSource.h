@@ -8,9 +8,9 @@ class IByteSource
 {
 public:
     enum : int {
-        kNoData = 0,       // nothing within the wait; ask again
-        kSegmentEnd = -1,  // the bytes of one connection are used up; NextSegment() moves on
-        kEnd = -2,         // no more bytes will come
+        kNoData = 0, // nothing within the wait; ask again
+        kSegmentEnd = -1, // the bytes of one connection are used up; NextSegment() moves on
+        kEnd = -2, // no more bytes will come
         kCancelled = -3,
     };
 

@@ -13,12 +13,13 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr size_t kMinNetBufferBytes = 16384;
-constexpr size_t kCurlBlock = 16384;      // the largest block a download delivers at once
+constexpr size_t kCurlBlock = 16384; // the largest block a download delivers at once
 constexpr int64_t kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
-constexpr double kMeasureSeconds = 0.25;  // decoded audio before the byte rate is measured
+constexpr double kMeasureSeconds = 0.25; // decoded audio before the byte rate is measured
 constexpr size_t kFftHistoryMargin = 4096;
 
 int64_t NowNs()
@@ -28,8 +29,7 @@ int64_t NowNs()
 }
 
 // Runs a caller's callback; a fault inside it is logged and does not take the library's thread down.
-template <typename Call>
-void CallUser(Call&& call)
+template <typename Call> void CallUser(Call&& call)
 {
     try {
         call();
@@ -41,10 +41,14 @@ void CallUser(Call&& call)
 
 } // namespace
 
-CChannel::CChannel(uint32_t handle, uint32_t flags, const AudioConfig& config, int outputRate, int latencyFrames,
-                   std::string name)
-    : m_handle(handle), m_flags(flags), m_config(config), m_outputRate(outputRate), m_latencyFrames(latencyFrames),
-      m_name(std::move(name))
+CChannel::CChannel(
+    uint32_t handle, uint32_t flags, const AudioConfig& config, int outputRate, int latencyFrames, std::string name)
+    : m_handle(handle)
+    , m_flags(flags)
+    , m_config(config)
+    , m_outputRate(outputRate)
+    , m_latencyFrames(latencyFrames)
+    , m_name(std::move(name))
 {
     m_volume.Set(1.0f, NowNs());
 }
@@ -161,6 +165,9 @@ void CChannel::DecodeThread(const std::string& fileName)
     } catch (const std::bad_alloc&) {
         WriteErrorLog("Channel", __LINE__, QStringLiteral("Out of memory while decoding a stream."));
         SignalOpened(AUDIO_ERROR_MEMORY);
+    } catch (const std::exception& e) {
+        WriteErrorLog("Channel", __LINE__, QString::fromLocal8Bit(e.what()));
+        SignalOpened(AUDIO_ERROR_UNKNOWN);
     }
     m_decoder.reset(); // frees FFmpeg's contexts on this thread
 }
@@ -350,7 +357,7 @@ void CChannel::FireSync(uint32_t type, uint32_t data)
     for (const CSyncList::Entry& entry : entries) {
         if (!entry.mixtime && !decodingThread) {
             std::lock_guard lock(m_queueMutex);
-            m_queuedSyncs.push_back({entry.handle, type, data});
+            m_queuedSyncs.push_back({ entry.handle, type, data });
             continue;
         }
         if (m_syncs.Contains(entry.handle))
@@ -424,8 +431,13 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
     const size_t available = starve ? 0 : m_ring.Fill();
     const size_t n = std::min(available, size_t(frames));
     if (n > 0) {
-        const float from = m_volume.At(nowNs);
-        const float to = m_volume.At(nowNs + int64_t(n) * 1000000000 / m_outputRate);
+        // A writer busy with the volume leaves this block at the last volume used.
+        float from = m_renderVolume;
+        float to = from;
+        if (m_volume.TryAt(nowNs, from) && m_volume.TryAt(nowNs + int64_t(n) * 1000000000 / m_outputRate, to))
+            m_renderVolume = to;
+        else
+            to = from;
         const float step = (to - from) / float(n);
         const int channels = m_ring.Channels();
         size_t index = 0;
@@ -528,25 +540,33 @@ uint64_t CChannel::FilePosition(uint32_t mode, int& error) const
     if (m_buffer) {
         const int64_t length = m_net->ContentLength();
         switch (mode) {
-        case AUDIO_FILEPOS_CURRENT: return m_buffer->Consumed() - std::min(m_buffer->Consumed(), m_decoderHeld.load());
-        case AUDIO_FILEPOS_DOWNLOAD: return m_buffer->Written();
-        case AUDIO_FILEPOS_END: return length >= 0 ? uint64_t(length) : uint64_t(m_netBufferBytes.load());
+        case AUDIO_FILEPOS_CURRENT:
+            return m_buffer->Consumed() - std::min(m_buffer->Consumed(), m_decoderHeld.load());
+        case AUDIO_FILEPOS_DOWNLOAD:
+            return m_buffer->Written();
+        case AUDIO_FILEPOS_END:
+            return length >= 0 ? uint64_t(length) : uint64_t(m_netBufferBytes.load());
         case AUDIO_FILEPOS_WMA_BUFFER:
             if (wma)
-                return std::min<uint64_t>(100, uint64_t(m_buffer->Fill()) * 100 / std::max<size_t>(m_netBufferBytes, 1));
+                return std::min<uint64_t>(
+                    100, uint64_t(m_buffer->Fill()) * 100 / std::max<size_t>(m_netBufferBytes, 1));
             break;
-        default: break;
+        default:
+            break;
         }
     } else if (m_file) {
         switch (mode) {
-        case AUDIO_FILEPOS_CURRENT: return m_file->Position();
+        case AUDIO_FILEPOS_CURRENT:
+            return m_file->Position();
         case AUDIO_FILEPOS_DOWNLOAD:
-        case AUDIO_FILEPOS_END: return uint64_t(m_file->Size());
+        case AUDIO_FILEPOS_END:
+            return uint64_t(m_file->Size());
         case AUDIO_FILEPOS_WMA_BUFFER:
             if (wma)
                 return 100;
             break;
-        default: break;
+        default:
+            break;
         }
     }
     error = mode == AUDIO_FILEPOS_WMA_BUFFER ? AUDIO_ERROR_NOT_AVAILABLE : AUDIO_ERROR_PARAMETER;
@@ -570,7 +590,7 @@ float CChannel::CurrentVolume() const
 
 AudioSync CChannel::SetSync(AudioSync handle, uint32_t type, AudioSyncProc proc, void* user)
 {
-    m_syncs.Add({handle, type & ~AUDIO_SYNC_MIXTIME, (type & AUDIO_SYNC_MIXTIME) != 0, proc, user});
+    m_syncs.Add({ handle, type & ~AUDIO_SYNC_MIXTIME, (type & AUDIO_SYNC_MIXTIME) != 0, proc, user });
     return handle;
 }
 

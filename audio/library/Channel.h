@@ -35,7 +35,7 @@ class CChannel : public std::enable_shared_from_this<CChannel>, public INetSourc
 {
 public:
     CChannel(uint32_t handle, uint32_t flags, const AudioConfig& config, int outputRate, int latencyFrames,
-             std::string name);
+        std::string name);
     ~CChannel() override;
     CChannel(const CChannel&) = delete;
     CChannel& operator=(const CChannel&) = delete;
@@ -111,14 +111,14 @@ private:
     const std::string m_name;
 
     CChannelLock m_lock;
-    std::atomic<bool> m_cancel{false};
-    std::atomic<bool> m_freed{false};
-    std::atomic<uint32_t> m_state{AUDIO_ACTIVE_STOPPED};
-    std::atomic<bool> m_stallPending{false};   // set by the output, handled by the decoding thread
-    std::atomic<bool> m_endPending{false};     // set by the output, handled by the decoding thread
-    std::atomic<bool> m_decodeEnded{false};
-    std::atomic<bool> m_ended{false};          // played to the end
-    std::atomic<bool> m_outputStarved{false};  // the output simulates an underrun
+    std::atomic<bool> m_cancel { false };
+    std::atomic<bool> m_freed { false };
+    std::atomic<uint32_t> m_state { AUDIO_ACTIVE_STOPPED };
+    std::atomic<bool> m_stallPending { false }; // set by the output, handled by the decoding thread
+    std::atomic<bool> m_endPending { false }; // set by the output, handled by the decoding thread
+    std::atomic<bool> m_decodeEnded { false };
+    std::atomic<bool> m_ended { false }; // played to the end
+    std::atomic<bool> m_outputStarved { false }; // the output simulates an underrun
 
     // Set before the threads start.
     AudioDownloadProc m_downloadProc = nullptr;
@@ -127,21 +127,22 @@ private:
     std::unique_ptr<CNetSource> m_net;
     std::unique_ptr<CFileSource> m_file;
     IByteSource* m_source = nullptr;
-    std::unique_ptr<CDecoder> m_decoder;       // decoding thread only, once started
-    std::atomic<std::thread::id> m_decodeThreadId{}; // set by the decoding thread when it starts
+    std::unique_ptr<CDecoder> m_decoder; // decoding thread only, once started
+    std::atomic<std::thread::id> m_decodeThreadId {}; // set by the decoding thread when it starts
 
     // Set by the decoding thread before it signals that the stream opened; read-only afterwards.
     DecodedFormat m_format;
     size_t m_playFrames = 0;
-    std::atomic<int64_t> m_byteRate{16000};    // bytes per second of audio; written by the decoding thread
-    std::atomic<size_t> m_netBufferBytes{0};   // the network buffer in bytes; written by the decoding thread
-    uint64_t m_decodedFrames = 0;              // decoding thread only
-    std::atomic<uint64_t> m_decoderHeld{0};    // bytes the demuxer read ahead; written by the decoding thread
+    std::atomic<int64_t> m_byteRate { 16000 }; // bytes per second of audio; written by the decoding thread
+    std::atomic<size_t> m_netBufferBytes { 0 }; // the network buffer in bytes; written by the decoding thread
+    uint64_t m_decodedFrames = 0; // decoding thread only
+    std::atomic<uint64_t> m_decoderHeld { 0 }; // bytes the demuxer read ahead; written by the decoding thread
 
     CPcmRing m_ring;
-    CSampleConverter m_resampler;              // decoding thread only
-    std::vector<int16_t> m_block;              // decoding thread only
-    std::vector<int16_t> m_resampled;          // decoding thread only
+    CSampleConverter m_resampler; // decoding thread only
+    float m_renderVolume = 1.0f; // output thread only
+    std::vector<int16_t> m_block; // decoding thread only
+    std::vector<int16_t> m_resampled; // decoding thread only
     std::vector<CDspChain::Entry> m_dspSnapshot; // decoding thread only
 
     CChannelTags m_tags;
@@ -151,22 +152,21 @@ private:
 
     std::mutex m_openMutex;
     std::condition_variable m_openChanged;
-    bool m_openSignalled = false;              // guarded by m_openMutex
-    int m_openResult = AUDIO_OK;               // guarded by m_openMutex
+    bool m_openSignalled = false; // guarded by m_openMutex
+    int m_openResult = AUDIO_OK; // guarded by m_openMutex
 
     std::mutex m_wakeMutex;
-    std::condition_variable m_wake;            // wakes the decoding thread
+    std::condition_variable m_wake; // wakes the decoding thread
 
-    struct QueuedSync
-    {
+    struct QueuedSync {
         AudioSync handle;
         uint32_t type;
         uint32_t data;
     };
     std::mutex m_queueMutex;
-    std::vector<QueuedSync> m_queuedSyncs;     // guarded by m_queueMutex
+    std::vector<QueuedSync> m_queuedSyncs; // guarded by m_queueMutex
 
     std::mutex m_analyzerMutex;
     std::unique_ptr<CSpectrumAnalyzer> m_analyzer; // guarded by m_analyzerMutex
-    std::unique_ptr<CWmaObject> m_wma;             // guarded by m_analyzerMutex
+    std::unique_ptr<CWmaObject> m_wma; // guarded by m_analyzerMutex
 };

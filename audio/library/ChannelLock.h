@@ -22,15 +22,19 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_released;
     std::thread::id m_owner; // guarded by m_mutex
-    int m_depth = 0;         // guarded by m_mutex
-    bool m_closed = false;   // guarded by m_mutex
+    int m_depth = 0; // guarded by m_mutex
+    bool m_closed = false; // guarded by m_mutex
 };
 
 // Holds a channel lock for a scope when it could be taken.
 class CChannelLockGuard
 {
 public:
-    explicit CChannelLockGuard(CChannelLock& lock) : m_lock(lock), m_locked(lock.Lock()) {}
+    explicit CChannelLockGuard(CChannelLock& lock)
+        : m_lock(lock)
+        , m_locked(lock.Lock())
+    {
+    }
     ~CChannelLockGuard()
     {
         if (m_locked)

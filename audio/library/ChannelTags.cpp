@@ -2,7 +2,8 @@
 
 #include "audio/library/AudioLibrary.h"
 
-namespace {
+namespace
+{
 
 constexpr size_t kRetiredVersions = 32;
 
@@ -55,11 +56,20 @@ const char* CChannelTags::Get(unsigned kind) const
     std::lock_guard lock(m_mutex);
     const Block* slot = nullptr;
     switch (kind) {
-    case AUDIO_TAG_HTTP: slot = &m_http; break;
-    case AUDIO_TAG_ICY: slot = &m_icy; break;
-    case AUDIO_TAG_META: slot = &m_meta; break;
-    case AUDIO_TAG_OGG: slot = &m_ogg; break;
-    default: return nullptr;
+    case AUDIO_TAG_HTTP:
+        slot = &m_http;
+        break;
+    case AUDIO_TAG_ICY:
+        slot = &m_icy;
+        break;
+    case AUDIO_TAG_META:
+        slot = &m_meta;
+        break;
+    case AUDIO_TAG_OGG:
+        slot = &m_ogg;
+        break;
+    default:
+        return nullptr;
     }
     return *slot ? (*slot)->c_str() : nullptr;
 }

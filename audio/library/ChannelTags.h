@@ -26,9 +26,9 @@ private:
     static std::string Join(const std::vector<std::string>& items);
 
     mutable std::mutex m_mutex;
-    Block m_http;  // guarded by m_mutex
-    Block m_icy;   // guarded by m_mutex
-    Block m_meta;  // guarded by m_mutex
-    Block m_ogg;   // guarded by m_mutex
+    Block m_http; // guarded by m_mutex
+    Block m_icy; // guarded by m_mutex
+    Block m_meta; // guarded by m_mutex
+    Block m_ogg; // guarded by m_mutex
     std::deque<Block> m_retired; // guarded by m_mutex
 };

@@ -14,7 +14,8 @@ extern "C" {
 #include <cctype>
 #include <mutex>
 
-namespace {
+namespace
+{
 
 constexpr int kIoBufferSize = 4096; // small reads keep the network buffer's count close to the decoder
 constexpr unsigned kProbeBytesNetwork = 1 << 15; // a live MP3 that starts mid-frame is sure enough by then
@@ -39,7 +40,9 @@ int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**
 } // namespace
 
 CDecoder::CDecoder(IByteSource& source, const std::atomic<bool>& cancel, std::function<void()> idle)
-    : m_source(source), m_cancel(cancel), m_idle(std::move(idle))
+    : m_source(source)
+    , m_cancel(cancel)
+    , m_idle(std::move(idle))
 {
     std::call_once(quietLogOnce, [] { av_log_set_level(AV_LOG_QUIET); });
     m_packet = av_packet_alloc();
@@ -59,7 +62,7 @@ int CDecoder::ReadPacket(void* opaque, uint8_t* buffer, int size)
     for (;;) {
         if (self.m_cancel.load())
             return AVERROR_EXIT;
-        if (self.m_deadline != std::chrono::steady_clock::time_point{}
+        if (self.m_deadline != std::chrono::steady_clock::time_point {}
             && std::chrono::steady_clock::now() > self.m_deadline) {
             self.m_timedOut = true;
             return AVERROR_EXIT;
@@ -96,14 +99,19 @@ int64_t CDecoder::SeekPacket(void* opaque, int64_t offset, int whence)
     whence &= ~AVSEEK_FORCE;
     int64_t target;
     switch (whence) {
-    case SEEK_SET: target = offset; break;
-    case SEEK_CUR: target = int64_t(self.m_source.Position()) + offset; break;
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = int64_t(self.m_source.Position()) + offset;
+        break;
     case SEEK_END:
         if (self.m_source.Size() < 0)
             return -1;
         target = self.m_source.Size() + offset;
         break;
-    default: return -1;
+    default:
+        return -1;
     }
     if (target < 0 || !self.m_source.Seek(uint64_t(target)))
         return -1;
@@ -137,25 +145,36 @@ uint32_t CDecoder::StreamType(int codecId) const
         case AV_CODEC_ID_PCM_U8:
         case AV_CODEC_ID_PCM_S16LE:
         case AV_CODEC_ID_PCM_S24LE:
-        case AV_CODEC_ID_PCM_S32LE: return AUDIO_CTYPE_WAV_PCM;
+        case AV_CODEC_ID_PCM_S32LE:
+            return AUDIO_CTYPE_WAV_PCM;
         case AV_CODEC_ID_PCM_F32LE:
-        case AV_CODEC_ID_PCM_F64LE: return AUDIO_CTYPE_WAV_FLOAT;
-        default: return AUDIO_CTYPE_WAV;
+        case AV_CODEC_ID_PCM_F64LE:
+            return AUDIO_CTYPE_WAV_FLOAT;
+        default:
+            return AUDIO_CTYPE_WAV;
         }
     }
     switch (codecId) {
-    case AV_CODEC_ID_MP3: return container.starts_with("asf") ? AUDIO_CTYPE_WMA_MP3 : AUDIO_CTYPE_MP3;
-    case AV_CODEC_ID_MP2: return AUDIO_CTYPE_MP2;
-    case AV_CODEC_ID_MP1: return AUDIO_CTYPE_MP1;
-    case AV_CODEC_ID_AAC: return container == "mov" ? AUDIO_CTYPE_MP4 : AUDIO_CTYPE_AAC;
-    case AV_CODEC_ID_VORBIS: return container == "ogg" ? AUDIO_CTYPE_OGG : 0;
-    case AV_CODEC_ID_OPUS: return container == "ogg" ? AUDIO_CTYPE_OPUS : 0;
+    case AV_CODEC_ID_MP3:
+        return container.starts_with("asf") ? AUDIO_CTYPE_WMA_MP3 : AUDIO_CTYPE_MP3;
+    case AV_CODEC_ID_MP2:
+        return AUDIO_CTYPE_MP2;
+    case AV_CODEC_ID_MP1:
+        return AUDIO_CTYPE_MP1;
+    case AV_CODEC_ID_AAC:
+        return container == "mov" ? AUDIO_CTYPE_MP4 : AUDIO_CTYPE_AAC;
+    case AV_CODEC_ID_VORBIS:
+        return container == "ogg" ? AUDIO_CTYPE_OGG : 0;
+    case AV_CODEC_ID_OPUS:
+        return container == "ogg" ? AUDIO_CTYPE_OPUS : 0;
     case AV_CODEC_ID_WMAV1:
     case AV_CODEC_ID_WMAV2:
     case AV_CODEC_ID_WMAPRO:
     case AV_CODEC_ID_WMALOSSLESS:
-    case AV_CODEC_ID_WMAVOICE: return container.starts_with("asf") ? AUDIO_CTYPE_WMA : 0;
-    default: return 0;
+    case AV_CODEC_ID_WMAVOICE:
+        return container.starts_with("asf") ? AUDIO_CTYPE_WMA : 0;
+    default:
+        return 0;
     }
 }
 
@@ -167,8 +186,8 @@ int CDecoder::OpenDemuxer(const std::string& fileName, bool first)
     if (!buffer)
         return AUDIO_ERROR_MEMORY;
     const bool seekable = m_source.Seekable();
-    m_io = avio_alloc_context(buffer, kIoBufferSize, 0, this, &CDecoder::ReadPacket, nullptr,
-                              seekable ? &CDecoder::SeekPacket : nullptr);
+    m_io = avio_alloc_context(
+        buffer, kIoBufferSize, 0, this, &CDecoder::ReadPacket, nullptr, seekable ? &CDecoder::SeekPacket : nullptr);
     if (!m_io) {
         av_free(buffer);
         return AUDIO_ERROR_MEMORY;
@@ -181,8 +200,8 @@ int CDecoder::OpenDemuxer(const std::string& fileName, bool first)
         return m_timedOut ? AUDIO_ERROR_TIMEOUT : fallback;
     };
     const AVInputFormat* input = nullptr;
-    const int score = av_probe_input_buffer2(m_io, &input, first ? fileName.c_str() : "", nullptr, 0,
-                                             seekable ? kProbeBytesFile : kProbeBytesNetwork);
+    const int score = av_probe_input_buffer2(
+        m_io, &input, first ? fileName.c_str() : "", nullptr, 0, seekable ? kProbeBytesFile : kProbeBytesNetwork);
     if (score < AVPROBE_SCORE_MAX / 4 || !input || !AllowedContainer(input->name))
         return failure(AUDIO_ERROR_FILE_FORMAT);
 
@@ -191,7 +210,7 @@ int CDecoder::OpenDemuxer(const std::string& fileName, bool first)
         return AUDIO_ERROR_MEMORY;
     m_format_ctx->pb = m_io;
     m_format_ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
-    m_format_ctx->interrupt_callback = {&CDecoder::Interrupt, this};
+    m_format_ctx->interrupt_callback = { &CDecoder::Interrupt, this };
     m_format_ctx->io_open = &RefuseOpen;
     if (avformat_open_input(&m_format_ctx, "", input, nullptr) < 0)
         return failure(AUDIO_ERROR_FILE_FORMAT); // the context is freed on failure
@@ -300,7 +319,7 @@ int CDecoder::NextFrame()
 int CDecoder::Open(const std::string& fileName, int timeoutMs)
 {
     m_deadline = timeoutMs > 0 ? std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)
-                               : std::chrono::steady_clock::time_point{};
+                               : std::chrono::steady_clock::time_point {};
     const int opened = OpenDemuxer(fileName, true);
     if (opened != AUDIO_OK)
         return opened;
@@ -315,9 +334,11 @@ int CDecoder::Open(const std::string& fileName, int timeoutMs)
     const AVCodecParameters* parameters = m_format_ctx->streams[m_streamIndex]->codecpar;
     m_format.ctype = StreamType(parameters->codec_id);
     m_format.sourceBits = m_format.ctype == AUDIO_CTYPE_WAV_PCM || m_format.ctype == AUDIO_CTYPE_WAV_FLOAT
-        ? av_get_bits_per_sample(parameters->codec_id) : 0;
+        ? av_get_bits_per_sample(parameters->codec_id)
+        : 0;
     m_format.bitRate = m_codec->bit_rate > 0 ? m_codec->bit_rate
-        : parameters->bit_rate > 0 ? parameters->bit_rate : m_format_ctx->bit_rate;
+        : parameters->bit_rate > 0           ? parameters->bit_rate
+                                             : m_format_ctx->bit_rate;
     if (m_format.sampleRate <= 0)
         return AUDIO_ERROR_FILE_FORMAT;
     m_pendingFrame = true;

@@ -17,13 +17,12 @@ struct AVIOContext;
 struct AVPacket;
 
 // What the decoder found in a stream.
-struct DecodedFormat
-{
-    int sampleRate = 0;    // the stream's own rate
-    int channels = 0;      // 1 or 2 (more are mixed down to 2)
-    uint32_t ctype = 0;    // AUDIO_CTYPE_*
-    int sourceBits = 0;    // bits per sample of PCM sources, else 0
-    int64_t bitRate = 0;   // bit/s when the container or codec says, else 0
+struct DecodedFormat {
+    int sampleRate = 0; // the stream's own rate
+    int channels = 0; // 1 or 2 (more are mixed down to 2)
+    uint32_t ctype = 0; // AUDIO_CTYPE_*
+    int sourceBits = 0; // bits per sample of PCM sources, else 0
+    int64_t bitRate = 0; // bit/s when the container or codec says, else 0
 };
 
 // Demuxes and decodes a stream with FFmpeg from a byte source through a custom AVIOContext, and
@@ -73,7 +72,7 @@ private:
     IByteSource& m_source;
     const std::atomic<bool>& m_cancel;
     std::function<void()> m_idle;
-    std::chrono::steady_clock::time_point m_deadline{};
+    std::chrono::steady_clock::time_point m_deadline {};
     bool m_timedOut = false;
     bool m_atSegmentEnd = false;
     bool m_atEnd = false;

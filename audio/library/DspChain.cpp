@@ -8,15 +8,16 @@ void CDspChain::Add(Entry entry)
 {
     std::lock_guard lock(m_mutex);
     entry.order = m_nextOrder++;
-    const auto position = std::find_if(m_entries.begin(), m_entries.end(),
-                                       [&](const Entry& e) { return e.priority < entry.priority; });
+    const auto position
+        = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.priority < entry.priority; });
     m_entries.insert(position, std::move(entry));
 }
 
 bool CDspChain::Remove(uint32_t handle)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.handle == handle; });
+    const auto it
+        = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.handle == handle; });
     if (it == m_entries.end())
         return false;
     m_entries.erase(it);

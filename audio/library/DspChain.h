@@ -14,12 +14,11 @@ class CPeakEqualizer;
 class CDspChain
 {
 public:
-    struct Entry
-    {
+    struct Entry {
         uint32_t handle = 0;
         int priority = 0;
         uint64_t order = 0;
-        AudioDspProc proc = nullptr;  // a DSP ...
+        AudioDspProc proc = nullptr; // a DSP ...
         void* user = nullptr;
         std::shared_ptr<CPeakEqualizer> effect; // ... or an effect
     };
@@ -35,5 +34,5 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries; // guarded by m_mutex
-    uint64_t m_nextOrder = 0;     // guarded by m_mutex
+    uint64_t m_nextOrder = 0; // guarded by m_mutex
 };

@@ -13,7 +13,8 @@ bool CFileSource::Open(const std::string& path)
     m_file = std::fopen(path.c_str(), "rbe");
     if (!m_file)
         return false;
-    struct stat info{};
+    struct stat info {
+    };
     if (fstat(fileno(m_file), &info) != 0 || !S_ISREG(info.st_mode)) {
         std::fclose(m_file);
         m_file = nullptr;

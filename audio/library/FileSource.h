@@ -25,7 +25,7 @@ public:
     int64_t Size() const override { return m_size; }
 
 private:
-    std::FILE* m_file = nullptr;         // decoding thread only
-    int64_t m_size = -1;                 // set by Open
-    std::atomic<uint64_t> m_position{0}; // written by the decoding thread, read by any
+    std::FILE* m_file = nullptr; // decoding thread only
+    int64_t m_size = -1; // set by Open
+    std::atomic<uint64_t> m_position { 0 }; // written by the decoding thread, read by any
 };

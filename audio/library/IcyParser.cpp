@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
-CIcyParser::CIcyParser(uint32_t interval) : m_interval(interval), m_audioLeft(interval)
+CIcyParser::CIcyParser(uint32_t interval)
+    : m_interval(interval)
+    , m_audioLeft(interval)
 {
 }
 
 void CIcyParser::Feed(const uint8_t* data, size_t size, std::vector<uint8_t>& audio,
-                      const std::function<void(const std::string&)>& onMetadata)
+    const std::function<void(const std::string&)>& onMetadata)
 {
     if (m_interval == 0) {
         audio.insert(audio.end(), data, data + size);

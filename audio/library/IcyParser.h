@@ -18,14 +18,14 @@ public:
     // Appends the audio bytes of [data, data + size) to audio and calls onMetadata for each complete
     // non-empty metadata block (its text up to the first zero byte).
     void Feed(const uint8_t* data, size_t size, std::vector<uint8_t>& audio,
-              const std::function<void(const std::string&)>& onMetadata);
+        const std::function<void(const std::string&)>& onMetadata);
 
     uint32_t Interval() const { return m_interval; }
 
 private:
     uint32_t m_interval;
-    uint32_t m_audioLeft;       // audio bytes before the next length byte
-    size_t m_metaLeft = 0;      // metadata bytes still to come in the current block
+    uint32_t m_audioLeft; // audio bytes before the next length byte
+    size_t m_metaLeft = 0; // metadata bytes still to come in the current block
     bool m_inMeta = false;
     std::string m_meta;
 };

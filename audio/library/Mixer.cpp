@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
-namespace {
+namespace
+{
 
 constexpr int kDefaultMaxFrames = 8192;
 
@@ -40,8 +41,8 @@ void CMixer::Add(std::shared_ptr<CChannel> channel)
 std::shared_ptr<CChannel> CMixer::Remove(const CChannel* channel)
 {
     std::lock_guard lock(m_lock);
-    const auto it = std::find_if(m_channels.begin(), m_channels.end(),
-                                 [&](const std::shared_ptr<CChannel>& c) { return c.get() == channel; });
+    const auto it = std::find_if(
+        m_channels.begin(), m_channels.end(), [&](const std::shared_ptr<CChannel>& c) { return c.get() == channel; });
     if (it == m_channels.end())
         return nullptr;
     std::shared_ptr<CChannel> removed = std::move(*it);
@@ -69,6 +70,6 @@ void CMixer::Mix(int16_t* out, int frames, bool starve)
 bool CMixer::ReadyFor(int frames)
 {
     std::lock_guard lock(m_lock);
-    return std::all_of(m_channels.begin(), m_channels.end(),
-                       [&](const std::shared_ptr<CChannel>& c) { return c->CanRender(frames); });
+    return std::all_of(
+        m_channels.begin(), m_channels.end(), [&](const std::shared_ptr<CChannel>& c) { return c->CanRender(frames); });
 }

@@ -29,6 +29,6 @@ public:
 private:
     std::mutex m_lock;
     std::vector<std::shared_ptr<CChannel>> m_channels; // guarded by m_lock
-    std::vector<int32_t> m_scratch;                     // guarded by m_lock
-    int m_rate = 44100;                                 // guarded by m_lock
+    std::vector<int32_t> m_scratch; // guarded by m_lock
+    int m_rate = 44100; // guarded by m_lock
 };

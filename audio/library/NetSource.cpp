@@ -3,6 +3,9 @@
 #include "audio/library/AudioLibrary.h"
 #include "audio/library/StreamBuffer.h"
 
+#include "core/ErrorLog.h"
+#include "core/SeException.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -11,7 +14,8 @@
 #include <mutex>
 #include <thread>
 
-namespace {
+namespace
+{
 
 constexpr size_t kSniffBytes = 1024;
 constexpr size_t kMaxPlaylistBytes = 1 << 20;
@@ -61,27 +65,32 @@ bool IsHttpUrl(const std::string& url)
 int ErrorFromCurl(CURLcode code)
 {
     switch (code) {
-    case CURLE_OK: return AUDIO_OK;
-    case CURLE_OPERATION_TIMEDOUT: return AUDIO_ERROR_TIMEOUT;
+    case CURLE_OK:
+        return AUDIO_OK;
+    case CURLE_OPERATION_TIMEDOUT:
+        return AUDIO_ERROR_TIMEOUT;
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
     case CURLE_TOO_MANY_REDIRECTS:
-    case CURLE_HTTP_RETURNED_ERROR: return AUDIO_ERROR_FILE_OPEN;
+    case CURLE_HTTP_RETURNED_ERROR:
+        return AUDIO_ERROR_FILE_OPEN;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR: return AUDIO_ERROR_SSL;
-    case CURLE_OUT_OF_MEMORY: return AUDIO_ERROR_MEMORY;
-    default: return AUDIO_ERROR_NO_NET;
+    case CURLE_SSL_ISSUER_ERROR:
+        return AUDIO_ERROR_SSL;
+    case CURLE_OUT_OF_MEMORY:
+        return AUDIO_ERROR_MEMORY;
+    default:
+        return AUDIO_ERROR_NO_NET;
     }
 }
 
 } // namespace
 
-struct CNetSource::Transfer
-{
+struct CNetSource::Transfer {
     enum class Phase { Sniff, Playlist, Audio };
 
     CNetSource* source = nullptr;
@@ -93,23 +102,25 @@ struct CNetSource::Transfer
     std::vector<std::string> headerLines;
     bool headersDone = false;
     bool icy = false;
-    std::string icyHead;            // an "ICY 200 OK" head read from the body
+    std::string icyHead; // an "ICY 200 OK" head read from the body
     std::string contentType;
     int64_t contentLength = -1;
     int icyBitrate = 0;
     std::unique_ptr<CIcyParser> icyParser;
 
     Phase phase = Phase::Sniff;
-    std::string body;               // sniffed bytes, then the playlist
+    std::string body; // sniffed bytes, then the playlist
     CPlaylistParser::Kind playlistKind = CPlaylistParser::Kind::None;
-    std::vector<uint8_t> audio;     // scratch for one block without metadata
+    std::vector<uint8_t> audio; // scratch for one block without metadata
     bool paused = false;
     int error = AUDIO_OK;
     std::chrono::steady_clock::time_point lastActivity;
 };
 
 CNetSource::CNetSource(Settings settings, CStreamBuffer& buffer, INetSourceListener& listener)
-    : m_settings(std::move(settings)), m_buffer(buffer), m_listener(listener)
+    : m_settings(std::move(settings))
+    , m_buffer(buffer)
+    , m_listener(listener)
 {
     std::call_once(curlInitOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     m_multi = curl_multi_init();
@@ -164,6 +175,20 @@ bool CNetSource::WaitInterruptible(int ms)
 }
 
 void CNetSource::Run()
+{
+    try {
+        Download();
+    } catch (const std::exception& e) {
+        WriteErrorLog("NetSource", __LINE__, QString::fromLocal8Bit(e.what()));
+        m_buffer.Finish(AUDIO_ERROR_UNKNOWN);
+    } catch (CSeException* e) {
+        e->Log("NetSource", __LINE__);
+        e->Delete();
+        m_buffer.Finish(AUDIO_ERROR_UNKNOWN);
+    }
+}
+
+void CNetSource::Download()
 {
     std::set<std::string> visited;
     int error = AUDIO_ERROR_FILE_OPEN;
@@ -222,7 +247,7 @@ bool CNetSource::OpenUrl(const std::string& url, int depth, std::set<std::string
 }
 
 CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPlaylist, bool first, int& error,
-                                            std::vector<std::string>& entries, std::string& effectiveUrl)
+    std::vector<std::string>& entries, std::string& effectiveUrl)
 {
     CURLM* multi = static_cast<CURLM*>(m_multi);
     Transfer transfer;
@@ -299,7 +324,8 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
     if (transfer.phase == Transfer::Phase::Sniff && transfer.error == AUDIO_OK && transfer.headersDone
         && !transfer.body.empty()) {
         transfer.playlistKind = transfer.allowPlaylist
-            ? CPlaylistParser::Detect(transfer.contentType, url, transfer.body) : CPlaylistParser::Kind::None;
+            ? CPlaylistParser::Detect(transfer.contentType, url, transfer.body)
+            : CPlaylistParser::Kind::None;
         if (transfer.playlistKind != CPlaylistParser::Kind::None) {
             transfer.phase = Transfer::Phase::Playlist;
         } else {
@@ -445,7 +471,8 @@ size_t CNetSource::OnBody(Transfer& transfer, const uint8_t* data, size_t size)
         }
         std::string rest;
         rest.swap(transfer.icyHead);
-        if (!rest.empty() && OnBody(transfer, reinterpret_cast<const uint8_t*>(rest.data()), rest.size()) != rest.size())
+        if (!rest.empty()
+            && OnBody(transfer, reinterpret_cast<const uint8_t*>(rest.data()), rest.size()) != rest.size())
             return 0;
         return size;
     }
@@ -456,7 +483,8 @@ size_t CNetSource::OnBody(Transfer& transfer, const uint8_t* data, size_t size)
     }
     transfer.lastActivity = std::chrono::steady_clock::now();
     transfer.audio.clear();
-    transfer.icyParser->Feed(data, size, transfer.audio, [this](const std::string& text) { m_listener.OnMetadata(text); });
+    transfer.icyParser->Feed(
+        data, size, transfer.audio, [this](const std::string& text) { m_listener.OnMetadata(text); });
     switch (transfer.phase) {
     case Transfer::Phase::Sniff:
         transfer.body.append(reinterpret_cast<const char*>(transfer.audio.data()), transfer.audio.size());

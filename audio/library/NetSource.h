@@ -34,8 +34,7 @@ public:
 class CNetSource
 {
 public:
-    struct Settings
-    {
+    struct Settings {
         std::string url;
         int timeoutMs = 5000;
         std::string userAgent;
@@ -66,9 +65,10 @@ private:
     enum class Outcome { Failed, Playlist, Audio };
     struct Transfer;
 
+    void Download();
     bool OpenUrl(const std::string& url, int depth, std::set<std::string>& visited, int& error);
     Outcome RunTransfer(const std::string& url, bool allowPlaylist, bool first, int& error,
-                        std::vector<std::string>& entries, std::string& effectiveUrl);
+        std::vector<std::string>& entries, std::string& effectiveUrl);
     bool WaitInterruptible(int ms);
 
     static size_t HeaderCallback(char* data, size_t size, size_t count, void* user);
@@ -82,14 +82,14 @@ private:
     const Settings m_settings;
     CStreamBuffer& m_buffer;
     INetSourceListener& m_listener;
-    void* m_multi;                    // curl multi handle: created before the thread starts, woken by others
-    std::atomic<bool> m_paused{false};
-    std::atomic<bool> m_cancelled{false};
+    void* m_multi; // curl multi handle: created before the thread starts, woken by others
+    std::atomic<bool> m_paused { false };
+    std::atomic<bool> m_cancelled { false };
 
     mutable std::mutex m_infoMutex;
-    std::string m_contentType;        // guarded by m_infoMutex
-    int m_icyBitrate = 0;             // guarded by m_infoMutex
-    int64_t m_contentLength = -1;     // guarded by m_infoMutex
-    std::string m_audioUrl;           // download thread only
-    bool m_hadAudio = false;          // download thread only
+    std::string m_contentType; // guarded by m_infoMutex
+    int m_icyBitrate = 0; // guarded by m_infoMutex
+    int64_t m_contentLength = -1; // guarded by m_infoMutex
+    std::string m_audioUrl; // download thread only
+    bool m_hadAudio = false; // download thread only
 };

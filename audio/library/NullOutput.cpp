@@ -6,11 +6,12 @@
 #include <mutex>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::mutex knobsMutex;
 NullOutputKnobs knobs; // guarded by knobsMutex
-std::atomic<int64_t> underrunUntilNs{0};
+std::atomic<int64_t> underrunUntilNs { 0 };
 
 int64_t NowNs()
 {
@@ -37,7 +38,10 @@ void CNullOutput::SimulateUnderrun(int ms)
     underrunUntilNs = NowNs() + int64_t(ms) * 1000000;
 }
 
-CNullOutput::CNullOutput(CMixer& mixer, int sampleRate) : m_mixer(mixer), m_rate(sampleRate), m_knobs(Knobs())
+CNullOutput::CNullOutput(CMixer& mixer, int sampleRate)
+    : m_mixer(mixer)
+    , m_rate(sampleRate)
+    , m_knobs(Knobs())
 {
 }
 

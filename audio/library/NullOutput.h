@@ -10,10 +10,9 @@
 class CMixer;
 
 // Knobs of the "no sound" device for tests; they apply to devices started afterwards.
-struct NullOutputKnobs
-{
-    bool noClock = false;      // consume as fast as the channels deliver instead of in real time
-    int addedLatencyMs = 0;    // reported on top of the device's own block
+struct NullOutputKnobs {
+    bool noClock = false; // consume as fast as the channels deliver instead of in real time
+    int addedLatencyMs = 0; // reported on top of the device's own block
     // Sees every mixed block (interleaved stereo) on the output thread.
     std::function<void(const int16_t* samples, int frames)> tap;
 };
@@ -43,6 +42,6 @@ private:
     CMixer& m_mixer;
     const int m_rate;
     const NullOutputKnobs m_knobs; // copied at construction
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop { false };
     std::thread m_thread;
 };

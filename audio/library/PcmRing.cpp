@@ -28,7 +28,7 @@ void CPcmRing::Write(const int16_t* frames, size_t count)
         const size_t offset = size_t((write + done) % m_capacity);
         const size_t run = std::min(count - done, m_capacity - offset);
         std::memcpy(m_data.data() + offset * size_t(m_channels), frames + done * size_t(m_channels),
-                    run * size_t(m_channels) * sizeof(int16_t));
+            run * size_t(m_channels) * sizeof(int16_t));
         done += run;
     }
     m_write.store(write + count, std::memory_order_release);
@@ -46,7 +46,7 @@ bool CPcmRing::CopyHistory(uint64_t end, size_t count, int16_t* destination) con
         const size_t offset = size_t((start + done) % m_capacity);
         const size_t run = std::min(count - done, m_capacity - offset);
         std::memcpy(destination + done * size_t(m_channels), m_data.data() + offset * size_t(m_channels),
-                    run * size_t(m_channels) * sizeof(int16_t));
+            run * size_t(m_channels) * sizeof(int16_t));
         done += run;
     }
     // The producer may have overwritten the oldest frames while they were copied.

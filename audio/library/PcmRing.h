@@ -17,14 +17,16 @@ public:
     void Reset(int channels, size_t playFrames, size_t historyFrames);
 
     int Channels() const { return m_channels; }
-    size_t Fill() const { return size_t(m_write.load(std::memory_order_acquire) - m_read.load(std::memory_order_acquire)); }
+    size_t Fill() const
+    {
+        return size_t(m_write.load(std::memory_order_acquire) - m_read.load(std::memory_order_acquire));
+    }
     // Frames the producer may write now.
     size_t Space() const;
     void Write(const int16_t* frames, size_t count);
 
     // Consumer: hands up to count frames to sink(pointer, frames) in at most two runs and consumes them.
-    template <typename Sink>
-    size_t Consume(size_t count, Sink&& sink)
+    template <typename Sink> size_t Consume(size_t count, Sink&& sink)
     {
         const uint64_t read = m_read.load(std::memory_order_relaxed);
         const size_t n = std::min(count, size_t(m_write.load(std::memory_order_acquire) - read));
@@ -49,8 +51,8 @@ private:
     size_t m_capacity = 1;
     size_t m_history = 0;
     int m_channels = 2;
-    std::atomic<uint64_t> m_write{0};
-    std::atomic<uint64_t> m_read{0};
+    std::atomic<uint64_t> m_write { 0 };
+    std::atomic<uint64_t> m_read { 0 };
     // Orders a history copy before the producer overwrites those frames later; never taken by the
     // consumer.
     mutable std::mutex m_historyMutex;

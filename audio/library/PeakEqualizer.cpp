@@ -13,7 +13,7 @@ bool CPeakEqualizer::SetBand(const AudioPeakEqParams& params)
     std::lock_guard lock(m_mutex);
     auto it = std::find_if(m_bands.begin(), m_bands.end(), [&](const Band& b) { return b.params.band == params.band; });
     if (it == m_bands.end()) {
-        m_bands.push_back(Band{});
+        m_bands.push_back(Band {});
         it = m_bands.end() - 1;
     }
     it->params = checked;

@@ -18,13 +18,12 @@ public:
     void Process(int16_t* samples, size_t frames, int channels, int sampleRate);
 
 private:
-    struct Band
-    {
+    struct Band {
         AudioPeakEqParams params;
         int designedRate = 0;
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-        double z1[2] = {0, 0};
-        double z2[2] = {0, 0};
+        double z1[2] = { 0, 0 };
+        double z2[2] = { 0, 0 };
     };
     static void Design(Band& band, int sampleRate);
 

@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <map>
 
-namespace {
+namespace
+{
 
 std::string Lower(std::string_view text)
 {
@@ -67,8 +68,8 @@ bool LooksLikeTextList(std::string_view head)
 
 std::string DecodeXmlEntities(std::string_view text)
 {
-    static const std::pair<std::string_view, char> entities[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    static const std::pair<std::string_view, char> entities[]
+        = { { "&amp;", '&' }, { "&lt;", '<' }, { "&gt;", '>' }, { "&quot;", '"' }, { "&apos;", '\'' } };
     std::string result;
     for (size_t i = 0; i < text.size();) {
         bool replaced = false;
@@ -136,8 +137,8 @@ std::vector<std::string> ParseAsx(std::string_view body)
             break;
         const std::string_view tag = std::string_view(lower).substr(pos + 1, close - pos - 1);
         const bool isRef = tag.starts_with("ref") && tag.size() > 3 && std::isspace(static_cast<unsigned char>(tag[3]));
-        const bool isEntryRef = tag.starts_with("entryref") && tag.size() > 8
-            && std::isspace(static_cast<unsigned char>(tag[8]));
+        const bool isEntryRef
+            = tag.starts_with("entryref") && tag.size() > 8 && std::isspace(static_cast<unsigned char>(tag[8]));
         if (isRef || isEntryRef) {
             const size_t href = tag.find("href");
             size_t equals = href == std::string_view::npos ? href : tag.find('=', href);
@@ -157,7 +158,8 @@ std::vector<std::string> ParseAsx(std::string_view body)
                     if (valueEnd == std::string_view::npos)
                         valueEnd = tag.size();
                     // Take the value from the original text, not the lower-cased copy.
-                    const std::string value = DecodeXmlEntities(Trim(body.substr(pos + 1 + valueStart, valueEnd - valueStart)));
+                    const std::string value
+                        = DecodeXmlEntities(Trim(body.substr(pos + 1 + valueStart, valueEnd - valueStart)));
                     if (!value.empty())
                         result.push_back(value);
                 }
@@ -188,7 +190,7 @@ CPlaylistParser::Kind CPlaylistParser::Detect(std::string_view contentType, std:
         return Kind::Pls;
     const bool xml = StartsWithNoCase(text, "<");
     if ((type == "video/x-ms-asf" || type == "audio/x-ms-asf" || type == "video/x-ms-asx" || type == "audio/x-ms-asx"
-         || type == "video/x-ms-wax" || type == "audio/x-ms-wax" || type == "video/x-ms-wvx")
+            || type == "video/x-ms-wax" || type == "audio/x-ms-wax" || type == "video/x-ms-wvx")
         && xml && Lower(text.substr(0, 4096)).find("<ref") != std::string::npos)
         return Kind::Asx;
     const bool m3uType = type == "audio/x-mpegurl" || type == "audio/mpegurl" || type == "application/x-mpegurl"
@@ -205,10 +207,14 @@ CPlaylistParser::Kind CPlaylistParser::Detect(std::string_view contentType, std:
 std::vector<std::string> CPlaylistParser::Parse(Kind kind, std::string_view body)
 {
     switch (kind) {
-    case Kind::Pls: return ParsePls(body);
-    case Kind::M3u: return ParseM3u(body);
-    case Kind::Asx: return ParseAsx(body);
-    case Kind::None: break;
+    case Kind::Pls:
+        return ParsePls(body);
+    case Kind::M3u:
+        return ParseM3u(body);
+    case Kind::Asx:
+        return ParseAsx(body);
+    case Kind::None:
+        break;
     }
     return {};
 }

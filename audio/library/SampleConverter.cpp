@@ -27,8 +27,8 @@ bool CSampleConverter::Configure(const void* inLayoutPtr, int inFormat, int inRa
         av_channel_layout_default(&input, inLayout.nb_channels > 0 ? inLayout.nb_channels : 1);
     else
         av_channel_layout_copy(&input, &inLayout);
-    const int result = swr_alloc_set_opts2(&m_swr, &outLayout, AV_SAMPLE_FMT_S16, outRate, &input,
-                                           AVSampleFormat(inFormat), inRate, 0, nullptr);
+    const int result = swr_alloc_set_opts2(
+        &m_swr, &outLayout, AV_SAMPLE_FMT_S16, outRate, &input, AVSampleFormat(inFormat), inRate, 0, nullptr);
     av_channel_layout_uninit(&input);
     av_channel_layout_uninit(&outLayout);
     if (result < 0 || swr_init(m_swr) < 0) {
@@ -44,8 +44,8 @@ bool CSampleConverter::Configure(const void* inLayoutPtr, int inFormat, int inRa
     return true;
 }
 
-bool CSampleConverter::Run(const uint8_t* const* input, int frames, int inRate, int outChannels, int outRate,
-                           std::vector<int16_t>& out)
+bool CSampleConverter::Run(
+    const uint8_t* const* input, int frames, int inRate, int outChannels, int outRate, std::vector<int16_t>& out)
 {
     const int64_t capacity = av_rescale_rnd(swr_get_delay(m_swr, inRate) + frames, outRate, inRate, AV_ROUND_UP) + 16;
     const size_t start = out.size();
@@ -67,8 +67,8 @@ bool CSampleConverter::ConvertFrame(const AVFrame& frame, int outChannels, std::
     return Run(frame.extended_data, frame.nb_samples, frame.sample_rate, outChannels, frame.sample_rate, out);
 }
 
-bool CSampleConverter::Resample(const int16_t* samples, int frames, int channels, int inRate, int outRate,
-                                std::vector<int16_t>& out)
+bool CSampleConverter::Resample(
+    const int16_t* samples, int frames, int channels, int inRate, int outRate, std::vector<int16_t>& out)
 {
     AVChannelLayout layout;
     av_channel_layout_default(&layout, channels);

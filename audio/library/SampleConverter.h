@@ -22,7 +22,8 @@ public:
 
 private:
     bool Configure(const void* inLayout, int inFormat, int inRate, int outChannels, int outRate);
-    bool Run(const uint8_t* const* input, int frames, int inRate, int outChannels, int outRate, std::vector<int16_t>& out);
+    bool Run(
+        const uint8_t* const* input, int frames, int inRate, int outChannels, int outRate, std::vector<int16_t>& out);
 
     SwrContext* m_swr = nullptr;
     // The input the context was made for.

@@ -5,7 +5,8 @@
 
 #include <SDL.h>
 
-namespace {
+namespace
+{
 
 constexpr int kCallbackFrames = 1024;
 
@@ -49,7 +50,9 @@ std::string CSdlOutput::DefaultDeviceName()
     return result;
 }
 
-CSdlOutput::CSdlOutput(CMixer& mixer, int sampleRate) : m_mixer(mixer), m_rate(sampleRate)
+CSdlOutput::CSdlOutput(CMixer& mixer, int sampleRate)
+    : m_mixer(mixer)
+    , m_rate(sampleRate)
 {
 }
 
@@ -66,14 +69,14 @@ int CSdlOutput::Open(int index)
         if (name.empty())
             return AUDIO_ERROR_DEVICE;
     }
-    SDL_AudioSpec wanted{};
+    SDL_AudioSpec wanted {};
     wanted.freq = m_rate;
     wanted.format = AUDIO_S16SYS;
     wanted.channels = 2;
     wanted.samples = kCallbackFrames;
     wanted.callback = &CSdlOutput::Callback;
     wanted.userdata = this;
-    SDL_AudioSpec obtained{};
+    SDL_AudioSpec obtained {};
     // No changes allowed: SDL converts to whatever the hardware wants.
     m_device = SDL_OpenAudioDevice(index >= 0 ? name.c_str() : nullptr, 0, &wanted, &obtained, 0);
     if (m_device == 0)

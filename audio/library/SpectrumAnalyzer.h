@@ -25,7 +25,7 @@ private:
     std::mutex m_mutex; // one transform at a time
     AVTXContext* m_context = nullptr;
     void (*m_transform)(AVTXContext*, void*, void*, ptrdiff_t) = nullptr;
-    float* m_input = nullptr;   // av_malloc'd, aligned
-    float* m_output = nullptr;  // kBins + 1 complex values
+    float* m_input = nullptr; // av_malloc'd, aligned
+    float* m_output = nullptr; // kBins + 1 complex values
     float m_window[kPoints];
 };

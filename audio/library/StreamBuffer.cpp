@@ -4,7 +4,8 @@
 #include <chrono>
 #include <cstring>
 
-CStreamBuffer::CStreamBuffer(size_t limit) : m_limit(std::max<size_t>(limit, 4096))
+CStreamBuffer::CStreamBuffer(size_t limit)
+    : m_limit(std::max<size_t>(limit, 4096))
 {
     m_ring.resize(m_limit + 65536);
 }
@@ -23,7 +24,8 @@ bool CStreamBuffer::HasRoomFor(size_t bytes) const
     return fill == 0 || fill + bytes <= m_limit;
 }
 
-namespace {
+namespace
+{
 
 void CopyFromRing(const std::vector<uint8_t>& ring, uint64_t position, uint8_t* destination, size_t size)
 {

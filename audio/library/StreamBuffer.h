@@ -35,8 +35,8 @@ public:
     uint64_t Position() const override { return Consumed(); }
     void Cancel();
 
-    uint64_t Written() const;   // all bytes ever written
-    uint64_t Consumed() const;  // all bytes ever read
+    uint64_t Written() const; // all bytes ever written
+    uint64_t Consumed() const; // all bytes ever read
     size_t Fill() const;
     bool IsFinished() const;
     int Error() const;
@@ -46,13 +46,13 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<uint8_t> m_ring;        // guarded by m_mutex
-    size_t m_limit;                     // guarded by m_mutex
-    uint64_t m_written = 0;             // guarded by m_mutex
-    uint64_t m_consumed = 0;            // guarded by m_mutex
-    std::deque<uint64_t> m_boundaries;  // guarded by m_mutex: starts of later segments
-    bool m_finished = false;            // guarded by m_mutex
-    bool m_cancelled = false;           // guarded by m_mutex
-    int m_error = 0;                    // guarded by m_mutex
+    std::vector<uint8_t> m_ring; // guarded by m_mutex
+    size_t m_limit; // guarded by m_mutex
+    uint64_t m_written = 0; // guarded by m_mutex
+    uint64_t m_consumed = 0; // guarded by m_mutex
+    std::deque<uint64_t> m_boundaries; // guarded by m_mutex: starts of later segments
+    bool m_finished = false; // guarded by m_mutex
+    bool m_cancelled = false; // guarded by m_mutex
+    int m_error = 0; // guarded by m_mutex
     std::function<void()> m_roomCallback; // set before the threads start
 };

@@ -11,7 +11,8 @@ void CSyncList::Add(const Entry& entry)
 bool CSyncList::Remove(AudioSync handle)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.handle == handle; });
+    const auto it
+        = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.handle == handle; });
     if (it == m_entries.end())
         return false;
     m_entries.erase(it);

@@ -9,10 +9,9 @@
 class CSyncList
 {
 public:
-    struct Entry
-    {
+    struct Entry {
         AudioSync handle;
-        uint32_t type;  // without AUDIO_SYNC_MIXTIME
+        uint32_t type; // without AUDIO_SYNC_MIXTIME
         bool mixtime;
         AudioSyncProc proc;
         void* user;

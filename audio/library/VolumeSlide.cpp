@@ -1,8 +1,10 @@
 #include "audio/library/VolumeSlide.h"
 
 #include <algorithm>
+#include <thread>
 
-namespace {
+namespace
+{
 
 float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int64_t nowNs)
 {
@@ -19,17 +21,22 @@ float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int
 // A sequence lock: the writer makes the counter odd while it changes the fields; a reader that saw
 // an odd or changed counter reads again. Acquire loads and release stores order the fields against
 // the counter without fences.
+bool CVolumeSlide::TryRead(State& state) const
+{
+    const uint32_t before = m_sequence.load(std::memory_order_acquire);
+    if (before & 1u)
+        return false;
+    state = State { m_from.load(std::memory_order_acquire), m_to.load(std::memory_order_acquire),
+        m_startNs.load(std::memory_order_acquire), m_durationNs.load(std::memory_order_acquire) };
+    return m_sequence.load(std::memory_order_relaxed) == before;
+}
+
 CVolumeSlide::State CVolumeSlide::Read() const
 {
-    for (;;) {
-        const uint32_t before = m_sequence.load(std::memory_order_acquire);
-        if (before & 1u)
-            continue;
-        const State state{m_from.load(std::memory_order_acquire), m_to.load(std::memory_order_acquire),
-                          m_startNs.load(std::memory_order_acquire), m_durationNs.load(std::memory_order_acquire)};
-        if (m_sequence.load(std::memory_order_relaxed) == before)
-            return state;
-    }
+    State state {};
+    while (!TryRead(state))
+        std::this_thread::yield();
+    return state;
 }
 
 void CVolumeSlide::Write(const State& state)
@@ -47,14 +54,26 @@ void CVolumeSlide::Set(float value, int64_t nowNs)
 {
     std::lock_guard lock(m_writers);
     const float clamped = std::clamp(value, 0.0f, 1.0f);
-    Write({clamped, clamped, nowNs, 0});
+    Write({ clamped, clamped, nowNs, 0 });
 }
 
 void CVolumeSlide::Slide(float target, int64_t durationNs, int64_t nowNs)
 {
     std::lock_guard lock(m_writers);
     const float current = At(nowNs);
-    Write({current, std::clamp(target, 0.0f, 1.0f), nowNs, std::max<int64_t>(durationNs, 0)});
+    Write({ current, std::clamp(target, 0.0f, 1.0f), nowNs, std::max<int64_t>(durationNs, 0) });
+}
+
+bool CVolumeSlide::TryAt(int64_t nowNs, float& value) const
+{
+    State state {};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (TryRead(state)) {
+            value = Interpolate(state.from, state.to, state.startNs, state.durationNs, nowNs);
+            return true;
+        }
+    }
+    return false;
 }
 
 float CVolumeSlide::At(int64_t nowNs) const

@@ -12,22 +12,24 @@ public:
     void Set(float value, int64_t nowNs);
     void Slide(float target, int64_t durationNs, int64_t nowNs);
     float At(int64_t nowNs) const;
+    // For the output thread: never waits for a writer; false while one is busy (use the last value).
+    bool TryAt(int64_t nowNs, float& value) const;
 
 private:
-    struct State
-    {
+    struct State {
         float from;
         float to;
         int64_t startNs;
         int64_t durationNs;
     };
     State Read() const;
+    bool TryRead(State& state) const;
     void Write(const State& state);
 
     std::mutex m_writers; // serialises writers; never taken by the reader
-    std::atomic<uint32_t> m_sequence{0};
-    std::atomic<float> m_from{1.0f};
-    std::atomic<float> m_to{1.0f};
-    std::atomic<int64_t> m_startNs{0};
-    std::atomic<int64_t> m_durationNs{0};
+    std::atomic<uint32_t> m_sequence { 0 };
+    std::atomic<float> m_from { 1.0f };
+    std::atomic<float> m_to { 1.0f };
+    std::atomic<int64_t> m_startNs { 0 };
+    std::atomic<int64_t> m_durationNs { 0 };
 };

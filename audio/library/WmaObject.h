@@ -9,7 +9,10 @@
 class CWmaObject : public CWmaMediaObject, private CWmaHeaderInfo
 {
 public:
-    explicit CWmaObject(int64_t bitRate) : m_bitRate(bitRate) {}
+    explicit CWmaObject(int64_t bitRate)
+        : m_bitRate(bitRate)
+    {
+    }
     CWmaHeaderInfo* QueryHeaderInfo() override { return this; }
 
 private:

@@ -7,7 +7,8 @@
 #include <thread>
 #include <unistd.h>
 
-namespace testing_support {
+namespace testing_support
+{
 
 ChildProcess::~ChildProcess()
 {
@@ -28,6 +29,10 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, const QStrin
         return false;
     if (pid == 0) {
         ::setpgid(0, 0);
+        // A blocked signal mask would survive exec and make the program deaf to SIGTERM.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (in >= 0)

@@ -6,7 +6,8 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace testing_support {
+namespace testing_support
+{
 
 // A program started by a test and stopped by it: stdin from /dev/null, stdout and stderr to a log
 // file (or /dev/null). The destructor stops it.

@@ -20,16 +20,18 @@
 #include <random>
 #include <thread>
 
-namespace testing_support {
+namespace testing_support
+{
 
-namespace {
+namespace
+{
 
 uint16_t FreeLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return 0;
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
@@ -60,7 +62,9 @@ size_t CollectBody(char* data, size_t size, size_t count, void* user)
 
 } // namespace
 
-IcecastServer::IcecastServer() : m_sourcePassword(RandomPassword()), m_adminPassword(RandomPassword())
+IcecastServer::IcecastServer()
+    : m_sourcePassword(RandomPassword())
+    , m_adminPassword(RandomPassword())
 {
     if (!m_folder.isValid()) {
         m_error = QStringLiteral("no temporary folder");
@@ -73,7 +77,8 @@ IcecastServer::IcecastServer() : m_sourcePassword(RandomPassword()), m_adminPass
         const passwd* user = ::getpwnam("nobody");
         const group* nogroup = ::getgrnam("nogroup");
         if (user && nogroup)
-            ::chown(QFile::encodeName(m_folder.filePath(QStringLiteral("log"))).constData(), user->pw_uid, nogroup->gr_gid);
+            ::chown(
+                QFile::encodeName(m_folder.filePath(QStringLiteral("log"))).constData(), user->pw_uid, nogroup->gr_gid);
     }
     for (int attempt = 0; attempt < 3 && !StartServer(); ++attempt)
         m_server.Stop();
@@ -107,9 +112,11 @@ bool IcecastServer::WriteConfig()
         "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
         "  <security><chroot>0</chroot>%5</security>\n"
         "</icecast>\n")
-        .arg(m_sourcePassword, m_adminPassword, QString::number(m_port),
-             XmlEscaped(m_folder.filePath(QStringLiteral("log"))),
-             root ? QStringLiteral("<changeowner><user>nobody</user><group>nogroup</group></changeowner>") : QString());
+                               .arg(m_sourcePassword, m_adminPassword, QString::number(m_port),
+                                   XmlEscaped(m_folder.filePath(QStringLiteral("log"))),
+                                   root ? QStringLiteral(
+                                       "<changeowner><user>nobody</user><group>nogroup</group></changeowner>")
+                                        : QString());
     return WriteBytes(m_folder.filePath(QStringLiteral("icecast.xml")), config.toUtf8());
 }
 
@@ -120,8 +127,8 @@ bool IcecastServer::StartServer()
         m_error = QStringLiteral("cannot prepare the configuration");
         return false;
     }
-    if (!m_server.Start({"icecast2", "-c", m_folder.filePath(QStringLiteral("icecast.xml")).toStdString()},
-                        m_folder.filePath(QStringLiteral("icecast.out")))) {
+    if (!m_server.Start({ "icecast2", "-c", m_folder.filePath(QStringLiteral("icecast.xml")).toStdString() },
+            m_folder.filePath(QStringLiteral("icecast.out")))) {
         m_error = QStringLiteral("cannot start icecast2");
         return false;
     }
@@ -180,27 +187,32 @@ QByteArray IcecastServer::Get(const QString& pathAndQuery, int* status, bool adm
 bool IcecastServer::StartSource(const QString& mount, const IcecastSourceOptions& options)
 {
     StopSource(mount);
-    std::vector<std::string> arguments = {
-        "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-        QStringLiteral("sine=frequency=%1:sample_rate=%2").arg(options.frequencyHz).arg(options.sampleRate).toStdString(),
-        "-ac", std::to_string(options.channels)};
+    std::vector<std::string> arguments
+        = { "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+              QStringLiteral("sine=frequency=%1:sample_rate=%2")
+                  .arg(options.frequencyHz)
+                  .arg(options.sampleRate)
+                  .toStdString(),
+              "-ac", std::to_string(options.channels) };
     const std::string bitrate = std::to_string(options.bitrateKbps) + "k";
     std::string contentType;
     switch (options.format) {
     case IcecastFormat::Mp3:
-        arguments.insert(arguments.end(), {"-c:a", "libmp3lame", "-b:a", bitrate, "-f", "mp3"});
+        arguments.insert(arguments.end(), { "-c:a", "libmp3lame", "-b:a", bitrate, "-f", "mp3" });
         contentType = "audio/mpeg";
         break;
     case IcecastFormat::Aac:
-        arguments.insert(arguments.end(), {"-c:a", "aac", "-b:a", bitrate, "-f", "adts"});
+        arguments.insert(arguments.end(), { "-c:a", "aac", "-b:a", bitrate, "-f", "adts" });
         contentType = "audio/aac";
         break;
     case IcecastFormat::OggVorbis:
-        arguments.insert(arguments.end(), {"-c:a", "libvorbis", "-b:a", bitrate, "-page_duration", "250000", "-f", "ogg"});
+        arguments.insert(
+            arguments.end(), { "-c:a", "libvorbis", "-b:a", bitrate, "-page_duration", "250000", "-f", "ogg" });
         contentType = "application/ogg";
         break;
     case IcecastFormat::OggOpus:
-        arguments.insert(arguments.end(), {"-c:a", "libopus", "-b:a", bitrate, "-page_duration", "250000", "-f", "ogg"});
+        arguments.insert(
+            arguments.end(), { "-c:a", "libopus", "-b:a", bitrate, "-page_duration", "250000", "-f", "ogg" });
         contentType = "audio/ogg";
         break;
     }
@@ -211,11 +223,16 @@ bool IcecastServer::StartSource(const QString& mount, const IcecastSourceOptions
                                 .arg(options.name, options.description, options.genre, options.url)
                                 .arg(options.bitrateKbps);
     arguments.insert(arguments.end(),
-                     {"-method", "PUT", "-chunked_post", "0", "-send_expect_100", "1", "-content_type", contentType,
-                      "-headers", headers.toStdString(),
-                      QStringLiteral("http://source:%1@127.0.0.1:%2%3").arg(m_sourcePassword).arg(m_port).arg(mount).toStdString()});
+        { "-method", "PUT", "-chunked_post", "0", "-send_expect_100", "1", "-content_type", contentType, "-headers",
+            headers.toStdString(),
+            QStringLiteral("http://source:%1@127.0.0.1:%2%3")
+                .arg(m_sourcePassword)
+                .arg(m_port)
+                .arg(mount)
+                .toStdString() });
     auto process = std::make_unique<ChildProcess>();
-    const QString log = m_folder.filePath(QStringLiteral("source%1.log").arg(QString(mount).replace(QLatin1Char('/'), QLatin1Char('_'))));
+    const QString log = m_folder.filePath(
+        QStringLiteral("source%1.log").arg(QString(mount).replace(QLatin1Char('/'), QLatin1Char('_'))));
     if (!process->Start(arguments, log))
         return false;
     m_sources[mount] = std::move(process);
@@ -272,7 +289,7 @@ bool IcecastServer::SetTitle(const QString& mount, const QString& title)
     int status = 0;
     const QByteArray body = Get(QStringLiteral("/admin/metadata?mount=%1&mode=updinfo&charset=UTF-8&song=%2")
                                     .arg(mount, QString::fromLatin1(QUrl::toPercentEncoding(title))),
-                                &status, true);
+        &status, true);
     return status == 200 && body.contains("<return>1</return>");
 }
 
@@ -281,8 +298,8 @@ bool IcecastServer::SetOggTags(const QString& mount, const QString& title, const
     int status = 0;
     const QByteArray body = Get(QStringLiteral("/admin/metadata?mount=%1&mode=updinfo&charset=UTF-8&title=%2&artist=%3")
                                     .arg(mount, QString::fromLatin1(QUrl::toPercentEncoding(title)),
-                                         QString::fromLatin1(QUrl::toPercentEncoding(artist))),
-                                &status, true);
+                                        QString::fromLatin1(QUrl::toPercentEncoding(artist))),
+        &status, true);
     return status == 200 && body.contains("<return>1</return>");
 }
 

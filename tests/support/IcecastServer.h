@@ -10,18 +10,18 @@
 #include <map>
 #include <memory>
 
-namespace testing_support {
+namespace testing_support
+{
 
 enum class IcecastFormat { Mp3, Aac, OggVorbis, OggOpus };
 
 // What a source sends: a sine tone encoded by ffmpeg in real time.
-struct IcecastSourceOptions
-{
+struct IcecastSourceOptions {
     IcecastFormat format = IcecastFormat::Mp3;
     int frequencyHz = 440;
     int sampleRate = 44100;
     int channels = 2;
-    int bitrateKbps = 128;       // also announced to listeners as icy-br
+    int bitrateKbps = 128; // also announced to listeners as icy-br
     QString name = QStringLiteral("Test Station");
     QString description = QStringLiteral("A sine tone");
     QString genre = QStringLiteral("Testing");

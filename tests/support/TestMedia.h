@@ -3,18 +3,18 @@
 #include <QByteArray>
 #include <QString>
 
-namespace testing_support {
+namespace testing_support
+{
 
 enum class MediaFormat { Mp3, Mp2, AacAdts, M4a, OggVorbis, OggOpus, WavPcm, WavFloat, Wma, Flac };
 
-struct SineOptions
-{
+struct SineOptions {
     double seconds = 2.0;
     int frequencyHz = 440;
     int sampleRate = 44100;
     int channels = 2;
-    int bitrateKbps = 128;   // compressed formats
-    QString title;           // written as the title tag when the format has tags
+    int bitrateKbps = 128; // compressed formats
+    QString title; // written as the title tag when the format has tags
     QString artist;
 };
 

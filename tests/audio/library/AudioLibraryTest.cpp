@@ -14,7 +14,8 @@
 using namespace audio_test;
 using namespace testing_support;
 
-namespace {
+namespace
+{
 
 class FastLibraryTest : public LibraryTest
 {
@@ -35,9 +36,8 @@ protected:
     int m_count = 0;
 };
 
-struct EndCounter
-{
-    std::atomic<int> ends{0};
+struct EndCounter {
+    std::atomic<int> ends { 0 };
     static void Proc(AudioSync, uint32_t, uint32_t, void* user) { ++static_cast<EndCounter*>(user)->ends; }
 };
 
@@ -45,19 +45,22 @@ struct EndCounter
 
 TEST_F(FastLibraryTest, FileStreamsReportTypeRateAndChannelsAndPlayToTheirEnd)
 {
-    struct Case
-    {
+    struct Case {
         MediaFormat format;
         int rate;
         int channels;
         uint32_t ctype;
     };
     const Case cases[] = {
-        {MediaFormat::Mp3, 44100, 2, AUDIO_CTYPE_MP3},       {MediaFormat::Mp2, 32000, 1, AUDIO_CTYPE_MP2},
-        {MediaFormat::AacAdts, 22050, 2, AUDIO_CTYPE_AAC},   {MediaFormat::M4a, 44100, 2, AUDIO_CTYPE_MP4},
-        {MediaFormat::OggVorbis, 44100, 2, AUDIO_CTYPE_OGG}, {MediaFormat::OggOpus, 48000, 2, AUDIO_CTYPE_OPUS},
-        {MediaFormat::WavPcm, 11025, 1, AUDIO_CTYPE_WAV_PCM}, {MediaFormat::WavFloat, 44100, 2, AUDIO_CTYPE_WAV_FLOAT},
-        {MediaFormat::Wma, 44100, 2, AUDIO_CTYPE_WMA},
+        { MediaFormat::Mp3, 44100, 2, AUDIO_CTYPE_MP3 },
+        { MediaFormat::Mp2, 32000, 1, AUDIO_CTYPE_MP2 },
+        { MediaFormat::AacAdts, 22050, 2, AUDIO_CTYPE_AAC },
+        { MediaFormat::M4a, 44100, 2, AUDIO_CTYPE_MP4 },
+        { MediaFormat::OggVorbis, 44100, 2, AUDIO_CTYPE_OGG },
+        { MediaFormat::OggOpus, 48000, 2, AUDIO_CTYPE_OPUS },
+        { MediaFormat::WavPcm, 11025, 1, AUDIO_CTYPE_WAV_PCM },
+        { MediaFormat::WavFloat, 44100, 2, AUDIO_CTYPE_WAV_FLOAT },
+        { MediaFormat::Wma, 44100, 2, AUDIO_CTYPE_WMA },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(MediaExtension(c.format).toStdString() + " " + std::to_string(c.rate));
@@ -69,7 +72,7 @@ TEST_F(FastLibraryTest, FileStreamsReportTypeRateAndChannelsAndPlayToTheirEnd)
         const QString path = Generate(c.format, options);
         const AudioStream stream = BASS_StreamCreateFile(false, path.toUtf8().constData(), 0, 0, 0x940000);
         ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
-        AudioChannelInfo info{};
+        AudioChannelInfo info {};
         ASSERT_TRUE(BASS_ChannelGetInfo(stream, &info));
         EXPECT_EQ(info.ctype, c.ctype);
         EXPECT_EQ(int(info.freq), c.rate);
@@ -100,7 +103,7 @@ TEST_F(FastLibraryTest, InitialisationAndHandleErrorsAreReported)
     EXPECT_EQ(BASS_GetVersion() >> 16, 0x0204u);
     EXPECT_EQ(BASS_FX_GetVersion() >> 16, 0x0204u);
 
-    AudioDeviceInfo info{};
+    AudioDeviceInfo info {};
     ASSERT_TRUE(BASS_GetDeviceInfo(0, &info));
     EXPECT_STREQ(info.name, "No sound");
     EXPECT_TRUE(info.flags & AUDIO_DEVICE_INIT);
@@ -214,7 +217,8 @@ TEST_F(FastLibraryTest, PlaylistFilesAreFollowedOnlyWhenAllowed)
     options.seconds = 0.5;
     const QString tone = Generate(MediaFormat::Mp3, options);
     const QString list = m_folder.filePath(QStringLiteral("list.m3u"));
-    ASSERT_TRUE(WriteBytes(list, "#EXTM3U\n#EXTINF:-1,Missing\nmissing.mp3\n" + QFileInfo(tone).fileName().toUtf8() + "\n"));
+    ASSERT_TRUE(
+        WriteBytes(list, "#EXTM3U\n#EXTINF:-1,Missing\nmissing.mp3\n" + QFileInfo(tone).fileName().toUtf8() + "\n"));
 
     BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 1);
     EXPECT_EQ(BASS_StreamCreateFile(false, list.toUtf8().constData(), 0, 0, 0), 0u);
@@ -223,7 +227,7 @@ TEST_F(FastLibraryTest, PlaylistFilesAreFollowedOnlyWhenAllowed)
     BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 2);
     const AudioStream stream = BASS_StreamCreateFile(false, list.toUtf8().constData(), 0, 0, 0);
     ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
-    AudioChannelInfo info{};
+    AudioChannelInfo info {};
     ASSERT_TRUE(BASS_ChannelGetInfo(stream, &info));
     EXPECT_EQ(QString::fromUtf8(info.filename), tone);
 

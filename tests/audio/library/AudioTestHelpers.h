@@ -9,10 +9,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <vector>
 #include <thread>
+#include <vector>
 
-namespace audio_test {
+namespace audio_test
+{
 
 // Initialises the library on the "no sound" device for one test and frees it afterwards.
 class LibraryTest : public ::testing::Test
@@ -35,8 +36,7 @@ protected:
     virtual NullOutputKnobs Knobs() const { return {}; }
 
     // An object for callbacks that lives until the library has been freed after the test.
-    template <typename T, typename... Args>
-    T& Keep(Args&&... args)
+    template <typename T, typename... Args> T& Keep(Args&&... args)
     {
         auto object = std::make_shared<T>(std::forward<Args>(args)...);
         m_kept.push_back(object);

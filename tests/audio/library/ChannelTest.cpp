@@ -15,7 +15,8 @@
 using namespace audio_test;
 using namespace testing_support;
 
-namespace {
+namespace
+{
 
 int PeakOf(const int16_t* samples, size_t count)
 {
@@ -26,10 +27,8 @@ int PeakOf(const int16_t* samples, size_t count)
 }
 
 // What the "no sound" device played: the peak of every 10 ms block with the time it was mixed.
-struct OutputRecorder
-{
-    struct Block
-    {
+struct OutputRecorder {
+    struct Block {
         std::chrono::steady_clock::time_point time;
         int leftPeak;
         int rightPeak;
@@ -41,12 +40,13 @@ struct OutputRecorder
 
     void Add(const int16_t* samples, int frames)
     {
-        Block block{std::chrono::steady_clock::now(), 0, 0, 0, 0.0};
+        Block block { std::chrono::steady_clock::now(), 0, 0, 0, 0.0 };
         for (int i = 0; i < frames; ++i) {
             block.leftRms += double(samples[2 * i]) * samples[2 * i];
             block.leftPeak = std::max(block.leftPeak, std::abs(int(samples[2 * i])));
             block.rightPeak = std::max(block.rightPeak, std::abs(int(samples[2 * i + 1])));
-            block.maxDifference = std::max(block.maxDifference, std::abs(int(samples[2 * i]) - int(samples[2 * i + 1])));
+            block.maxDifference
+                = std::max(block.maxDifference, std::abs(int(samples[2 * i]) - int(samples[2 * i + 1])));
         }
         block.leftRms = std::sqrt(block.leftRms / std::max(frames, 1));
         std::lock_guard lock(mutex);
@@ -109,18 +109,16 @@ protected:
     FastChannelTest() { m_noClock = true; }
 };
 
-struct DspProbe
-{
+struct DspProbe {
     std::mutex mutex;
-    std::vector<int> order;      // priority of each call, in call order
+    std::vector<int> order; // priority of each call, in call order
     std::vector<int> firstPeaks; // peak seen by the priority-10 DSP
-    std::vector<int> lastPeaks;  // peak seen by the priority-0 DSP
-    std::atomic<int> calls{0};
+    std::vector<int> lastPeaks; // peak seen by the priority-0 DSP
+    std::atomic<int> calls { 0 };
     bool silence = false;
 };
 
-struct DspContext
-{
+struct DspContext {
     DspProbe* probe;
     int priority;
 };
@@ -138,8 +136,7 @@ void ProbeDsp(AudioDsp, uint32_t, void* buffer, uint32_t length, void* user)
         std::fill_n(samples, length / 2, int16_t(0));
 }
 
-struct SyncLog
-{
+struct SyncLog {
     std::mutex mutex;
     std::vector<uint32_t> data;
     static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
@@ -162,13 +159,13 @@ TEST_F(FastChannelTest, DspsRunByPriorityWithTheEqualiserBetweenThem)
     const AudioStream stream = OpenTone(3.0);
     ASSERT_NE(stream, 0u);
     DspProbe& probe = Keep<DspProbe>();
-    DspContext& last = Keep<DspContext>(DspContext{&probe, 0});
-    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
+    DspContext& last = Keep<DspContext>(DspContext { &probe, 0 });
+    DspContext& first = Keep<DspContext>(DspContext { &probe, 10 });
     // Set in the "wrong" order: priority decides, not the order of setting.
     ASSERT_NE(BASS_ChannelSetDSP(stream, &ProbeDsp, &last, 0), 0u);
     const AudioFx effect = BASS_ChannelSetFX(stream, AUDIO_FX_PEAK_EQ, 2);
     ASSERT_NE(effect, 0u);
-    const AudioPeakEqParams band{0, 0.0f, 1.0f, 440.0f, 12.0f, -1};
+    const AudioPeakEqParams band { 0, 0.0f, 1.0f, 440.0f, 12.0f, -1 };
     ASSERT_TRUE(BASS_FXSetParameters(effect, &band));
     const AudioDsp firstDsp = BASS_ChannelSetDSP(stream, &ProbeDsp, &first, 10);
     ASSERT_NE(firstDsp, 0u);
@@ -195,7 +192,7 @@ TEST_F(FastChannelTest, ARemovedDspOrEffectIsNotCalledAgain)
     const AudioStream stream = OpenTone(60.0);
     ASSERT_NE(stream, 0u);
     DspProbe& probe = Keep<DspProbe>();
-    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
+    DspContext& first = Keep<DspContext>(DspContext { &probe, 10 });
     const AudioDsp dsp = BASS_ChannelSetDSP(stream, &ProbeDsp, &first, 10);
     const AudioFx effect = BASS_ChannelSetFX(stream, AUDIO_FX_PEAK_EQ, 2);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
@@ -206,10 +203,10 @@ TEST_F(FastChannelTest, ARemovedDspOrEffectIsNotCalledAgain)
     EXPECT_EQ(probe.calls, calls);
     EXPECT_FALSE(BASS_ChannelRemoveDSP(stream, dsp));
     ASSERT_TRUE(BASS_ChannelRemoveFX(stream, effect));
-    const AudioPeakEqParams band{0, 0.0f, 1.0f, 440.0f, 3.0f, -1};
+    const AudioPeakEqParams band { 0, 0.0f, 1.0f, 440.0f, 3.0f, -1 };
     EXPECT_FALSE(BASS_FXSetParameters(effect, &band));
     const AudioFx another = BASS_ChannelSetFX(stream, AUDIO_FX_PEAK_EQ, 2);
-    const AudioPeakEqParams nonsense{0, 0.0f, 0.0f, -5.0f, 3.0f, -1};
+    const AudioPeakEqParams nonsense { 0, 0.0f, 0.0f, -5.0f, 3.0f, -1 };
     EXPECT_FALSE(BASS_FXSetParameters(another, &nonsense));
     EXPECT_EQ(BASS_ChannelSetFX(stream, 0x10005, 2), 0u);
 }
@@ -220,7 +217,7 @@ TEST_F(ChannelTest, WhatADspWritesIsWhatIsHeard)
     ASSERT_NE(stream, 0u);
     DspProbe& probe = Keep<DspProbe>();
     probe.silence = true;
-    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
+    DspContext& first = Keep<DspContext>(DspContext { &probe, 10 });
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto before = m_output.Snapshot();
@@ -244,12 +241,12 @@ TEST_F(ChannelTest, TheFftShowsWhatIsHeardNotWhatIsDecoded)
     // 440 Hz for one second, then 2 kHz: while the first second plays, the decoder is already far
     // into the second tone (the playback buffer is 500 ms ahead).
     const QString path = m_folder.filePath(QStringLiteral("two-tones.wav"));
-    ASSERT_EQ(ChildProcess::Run({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                 "sine=frequency=440:sample_rate=44100:duration=1[a];"
-                                 "sine=frequency=2000:sample_rate=44100:duration=2[b];[a][b]concat=v=0:a=1",
-                                 "-c:a", "pcm_s16le", path.toStdString()},
-                                30000),
-              0);
+    ASSERT_EQ(ChildProcess::Run({ "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "sine=frequency=440:sample_rate=44100:duration=1[a];"
+                                    "sine=frequency=2000:sample_rate=44100:duration=2[b];[a][b]concat=v=0:a=1",
+                                    "-c:a", "pcm_s16le", path.toStdString() },
+                  30000),
+        0);
     const AudioStream stream = BASS_StreamCreateFile(false, path.toUtf8().constData(), 0, 0, 0x940000);
     ASSERT_NE(stream, 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
@@ -327,7 +324,7 @@ TEST_F(ChannelTest, AnUnderrunStallsTheChannelAndItResumes)
     ASSERT_TRUE(WaitFor([&] { return stalls.Snapshot().size() >= 1; }, 2000));
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STALLED);
     ASSERT_TRUE(WaitFor([&] { return stalls.Snapshot().size() >= 2; }, 3000));
-    EXPECT_EQ(stalls.Snapshot(), (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(stalls.Snapshot(), (std::vector<uint32_t> { 0, 1 }));
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_PLAYING);
 }
 
@@ -336,7 +333,7 @@ TEST_F(FastChannelTest, TheChannelLockHoldsProcessingAndFailsOnceTheStreamIsFree
     const AudioStream stream = OpenTone(30.0);
     ASSERT_NE(stream, 0u);
     DspProbe& probe = Keep<DspProbe>();
-    DspContext& first = Keep<DspContext>(DspContext{&probe, 10});
+    DspContext& first = Keep<DspContext>(DspContext { &probe, 10 });
     ASSERT_NE(BASS_ChannelSetDSP(stream, &ProbeDsp, &first, 10), 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     ASSERT_TRUE(WaitFor([&] { return probe.calls > 3; }, 5000));
@@ -355,7 +352,7 @@ TEST_F(FastChannelTest, TheChannelLockHoldsProcessingAndFailsOnceTheStreamIsFree
 
     // A thread waiting for the lock gets false when the holder frees the stream.
     ASSERT_TRUE(BASS_ChannelLock(stream, true));
-    std::atomic<int> waiterResult{-1};
+    std::atomic<int> waiterResult { -1 };
     std::thread waiter([&] { waiterResult = BASS_ChannelLock(stream, true) ? 1 : 0; });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(waiterResult, -1);

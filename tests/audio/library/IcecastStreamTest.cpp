@@ -12,10 +12,10 @@
 using namespace audio_test;
 using namespace testing_support;
 
-namespace {
-
-struct SyncLog
+namespace
 {
+
+struct SyncLog {
     std::mutex mutex;
     std::vector<uint32_t> data;
     std::vector<std::chrono::steady_clock::time_point> times;
@@ -33,8 +33,7 @@ struct SyncLog
     }
 };
 
-struct Download
-{
+struct Download {
     std::mutex mutex;
     QByteArray bytes;
     std::vector<std::string> status;
@@ -53,7 +52,7 @@ struct Download
     QByteArray Bytes()
     {
         std::lock_guard lock(mutex);
-        return bytes;
+        return QByteArray(bytes.constData(), bytes.size()); // a deep copy: the callback goes on appending
     }
 };
 
@@ -68,8 +67,8 @@ protected:
     AudioStream Open(const QString& mount, Download* download = nullptr)
     {
         const QByteArray url = m_server.Url(mount).toUtf8();
-        const AudioStream stream = BASS_StreamCreateURL(url.constData(), 0, 0x940000,
-                                                        download ? &Download::Proc : nullptr, download);
+        const AudioStream stream
+            = BASS_StreamCreateURL(url.constData(), 0, 0x940000, download ? &Download::Proc : nullptr, download);
         EXPECT_NE(stream, 0u) << "error " << BASS_ErrorGetCode();
         return stream;
     }
@@ -81,17 +80,16 @@ protected:
 
 TEST_F(IcecastStreamTest, EachFormatPlaysWithItsTypeRateChannelsAndHeaders)
 {
-    struct Case
-    {
+    struct Case {
         QString mount;
         IcecastFormat format;
         uint32_t ctype;
         int rate;
     };
-    const Case cases[] = {{"/mp3", IcecastFormat::Mp3, AUDIO_CTYPE_MP3, 44100},
-                          {"/aac", IcecastFormat::Aac, AUDIO_CTYPE_AAC, 44100},
-                          {"/ogg", IcecastFormat::OggVorbis, AUDIO_CTYPE_OGG, 44100},
-                          {"/opus", IcecastFormat::OggOpus, AUDIO_CTYPE_OPUS, 48000}};
+    const Case cases[] = { { "/mp3", IcecastFormat::Mp3, AUDIO_CTYPE_MP3, 44100 },
+        { "/aac", IcecastFormat::Aac, AUDIO_CTYPE_AAC, 44100 },
+        { "/ogg", IcecastFormat::OggVorbis, AUDIO_CTYPE_OGG, 44100 },
+        { "/opus", IcecastFormat::OggOpus, AUDIO_CTYPE_OPUS, 48000 } };
     for (const Case& c : cases) {
         IcecastSourceOptions options;
         options.format = c.format;
@@ -103,7 +101,7 @@ TEST_F(IcecastStreamTest, EachFormatPlaysWithItsTypeRateChannelsAndHeaders)
         SCOPED_TRACE(c.mount.toStdString());
         const AudioStream stream = Open(c.mount);
         ASSERT_NE(stream, 0u);
-        AudioChannelInfo info{};
+        AudioChannelInfo info {};
         ASSERT_TRUE(BASS_ChannelGetInfo(stream, &info));
         EXPECT_EQ(info.ctype, c.ctype);
         EXPECT_EQ(int(info.freq), c.rate);
@@ -113,8 +111,8 @@ TEST_F(IcecastStreamTest, EachFormatPlaysWithItsTypeRateChannelsAndHeaders)
         ASSERT_FALSE(http.empty());
         EXPECT_EQ(http.front(), "HTTP/1.0 200 OK");
         EXPECT_NE(std::find(http.begin(), http.end(), "icy-name:Test Station"), http.end());
-        EXPECT_NE(std::find(http.begin(), http.end(),
-                            c.format == IcecastFormat::OggOpus ? "icy-br:96" : "icy-br:128"), http.end());
+        EXPECT_NE(std::find(http.begin(), http.end(), c.format == IcecastFormat::OggOpus ? "icy-br:96" : "icy-br:128"),
+            http.end());
         EXPECT_EQ(BASS_ChannelGetTags(stream, AUDIO_TAG_ICY), nullptr);
 
         ASSERT_TRUE(BASS_ChannelPlay(stream, false));
@@ -148,10 +146,12 @@ TEST_F(IcecastStreamTest, ATitleChangeReachesTheMetaTagAndSyncWithinOneInterval)
     ASSERT_TRUE(m_server.SetTitle("/mp3", QStringLiteral("Artist - Song \u00e4")));
     const auto changed = std::chrono::steady_clock::now();
     // 16000 bytes of a 128 kbit/s stream are one second.
-    ASSERT_TRUE(WaitFor([&] {
-        const char* tag = BASS_ChannelGetTags(stream, AUDIO_TAG_META);
-        return tag && std::string(tag).find("Artist - Song") != std::string::npos;
-    }, 2500));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const char* tag = BASS_ChannelGetTags(stream, AUDIO_TAG_META);
+            return tag && std::string(tag).find("Artist - Song") != std::string::npos;
+        },
+        2500));
     EXPECT_LT(std::chrono::steady_clock::now() - changed, std::chrono::milliseconds(2500));
     // Icecast sends MP3 metadata in Latin-1.
     EXPECT_EQ(std::string(BASS_ChannelGetTags(stream, AUDIO_TAG_META)), "StreamTitle='Artist - Song \xE4';");
@@ -171,10 +171,12 @@ TEST_F(IcecastStreamTest, AnOggTitleChangeStartsANewLogicalStream)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(m_server.SetOggTags("/ogg", QStringLiteral("Song"), QStringLiteral("Band")));
     // The new stream is met when the decoder reaches it, a network buffer later.
-    ASSERT_TRUE(WaitFor([&] {
-        const std::vector<std::string> items = TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_OGG));
-        return std::find(items.begin(), items.end(), "TITLE=Song") != items.end();
-    }, 12000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::vector<std::string> items = TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_OGG));
+            return std::find(items.begin(), items.end(), "TITLE=Song") != items.end();
+        },
+        12000));
     const std::vector<std::string> items = TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_OGG));
     EXPECT_NE(std::find(items.begin(), items.end(), "ARTIST=Band"), items.end());
     EXPECT_FALSE(change.Data().empty());
@@ -228,12 +230,12 @@ TEST_F(IcecastStreamTest, AStoppedSourceStallsTheChannelAndARestartedOneResumesI
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     m_server.StopSource("/mp3");
     ASSERT_TRUE(WaitFor([&] { return !stalls.Data().empty(); }, 8000));
-    EXPECT_EQ(stalls.Data(), std::vector<uint32_t>{0});
+    EXPECT_EQ(stalls.Data(), std::vector<uint32_t> { 0 });
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STALLED);
 
     ASSERT_TRUE(m_server.RestartSource("/mp3"));
     ASSERT_TRUE(WaitFor([&] { return stalls.Data().size() >= 2; }, 10000));
-    EXPECT_EQ(stalls.Data(), (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(stalls.Data(), (std::vector<uint32_t> { 0, 1 }));
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_PLAYING);
     std::vector<float> fft(1024);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // A stream of audio bytes 'a'..'z' repeating, with a metadata block after every interval bytes.
-struct IcyStream
-{
+struct IcyStream {
     std::string wire;
     std::string audio;
     std::vector<std::string> blocks;
@@ -43,18 +43,18 @@ std::pair<std::string, std::vector<std::string>> Parse(const IcyStream& stream, 
     for (size_t i = 0; i < stream.wire.size(); i += chunk) {
         const size_t n = std::min(chunk, stream.wire.size() - i);
         parser.Feed(reinterpret_cast<const uint8_t*>(stream.wire.data() + i), n, audio,
-                    [&](const std::string& text) { blocks.push_back(text); });
+            [&](const std::string& text) { blocks.push_back(text); });
     }
-    return {std::string(audio.begin(), audio.end()), blocks};
+    return { std::string(audio.begin(), audio.end()), blocks };
 }
 
 } // namespace
 
 TEST(IcyParserTest, SeparatesAudioFromMetadataWhereverTheBlocksSplit)
 {
-    const std::vector<std::string> metadata = {"StreamTitle='A - B';", "", "StreamTitle='C';StreamUrl='';"};
+    const std::vector<std::string> metadata = { "StreamTitle='A - B';", "", "StreamTitle='C';StreamUrl='';" };
     const IcyStream stream = MakeStream(100, 9, metadata);
-    for (size_t chunk : {1, 7, 16, 100, 101, 1000, 100000}) {
+    for (size_t chunk : { 1, 7, 16, 100, 101, 1000, 100000 }) {
         SCOPED_TRACE(chunk);
         const auto [audio, blocks] = Parse(stream, 100, chunk);
         EXPECT_EQ(audio, stream.audio);
@@ -67,7 +67,7 @@ TEST(IcyParserTest, TakesTheLargestBlockAndStopsAtTheFirstZeroByte)
     // 255 * 16 = 4080 bytes of metadata, the most one length byte can announce.
     std::string big = "StreamTitle='" + std::string(4000, 'x') + "';";
     big.resize(4080, 'y');
-    IcyStream stream = MakeStream(8192, 3, {big});
+    IcyStream stream = MakeStream(8192, 3, { big });
     auto [audio, blocks] = Parse(stream, 8192, 4096);
     EXPECT_EQ(audio, stream.audio);
     ASSERT_EQ(blocks.size(), 3u);
@@ -75,7 +75,7 @@ TEST(IcyParserTest, TakesTheLargestBlockAndStopsAtTheFirstZeroByte)
 
     std::string padded = "StreamTitle='Z';";
     padded += std::string(1, '\0') + "junk after the end";
-    stream = MakeStream(50, 1, {padded});
+    stream = MakeStream(50, 1, { padded });
     std::tie(audio, blocks) = Parse(stream, 50, 13);
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0], "StreamTitle='Z';");
@@ -86,7 +86,7 @@ TEST(IcyParserTest, WithoutAnIntervalEveryByteIsAudio)
     CIcyParser parser(0);
     std::vector<uint8_t> audio;
     const std::string bytes("\x05StreamTitle='x';", 17);
-    parser.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), audio,
-                [](const std::string&) { FAIL(); });
+    parser.Feed(
+        reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), audio, [](const std::string&) { FAIL(); });
     EXPECT_EQ(std::string(audio.begin(), audio.end()), bytes);
 }

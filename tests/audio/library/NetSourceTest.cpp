@@ -19,10 +19,10 @@
 using namespace audio_test;
 using namespace testing_support;
 
-namespace {
-
-struct Download
+namespace
 {
+
+struct Download {
     std::mutex mutex;
     QByteArray bytes;
     std::vector<std::string> status;
@@ -42,8 +42,7 @@ struct Download
     }
 };
 
-struct SyncLog
-{
+struct SyncLog {
     std::mutex mutex;
     std::vector<uint32_t> data;
     static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
@@ -59,9 +58,8 @@ struct SyncLog
     }
 };
 
-struct FrameCounter
-{
-    std::atomic<uint64_t> bytes{0};
+struct FrameCounter {
+    std::atomic<uint64_t> bytes { 0 };
     static void Proc(AudioDsp, uint32_t, void*, uint32_t length, void* user)
     {
         static_cast<FrameCounter*>(user)->bytes += length;
@@ -92,8 +90,7 @@ bool SendPaced(HttpConnection& connection, const QByteArray& bytes, int kbps)
 
 void HoldOpen(HttpConnection& connection)
 {
-    while (connection.Sleep(100)) {
-    }
+    while (connection.Sleep(100)) { }
 }
 
 class NetSourceTest : public LibraryTest
@@ -135,8 +132,9 @@ TEST_F(NetSourceTest, ServersThatGiveNoAudioFailWithTheirCodes)
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_NO_NET);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
-    m_server.RouteFixed("/page", 200, "text/html", "<!DOCTYPE html><html><head><title>Radio</title></head>"
-                                                   "<body>Listen to our station!</body></html>");
+    m_server.RouteFixed("/page", 200, "text/html",
+        "<!DOCTYPE html><html><head><title>Radio</title></head>"
+        "<body>Listen to our station!</body></html>");
     m_server.RouteFixed("/empty", 200, "audio/mpeg", QByteArray());
     m_server.RouteFixed("/error", 500, "text/plain", "broken");
     EXPECT_EQ(Open("/missing"), 0u);
@@ -162,12 +160,37 @@ TEST_F(NetSourceTest, ServersThatGiveNoAudioFailWithTheirCodes)
 TEST_F(NetSourceTest, AServerThatNeverAnswersFailsAfterTheTimeOut)
 {
     BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 1500);
+    // An unreachable host: a listening socket whose queue is full drops further connection attempts.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const QByteArray unreachable = QStringLiteral("http://127.0.0.1:%1/stream").arg(ntohs(address.sin_port)).toUtf8();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(BASS_StreamCreateURL(unreachable.constData(), 0, 0x940000, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_TIMEOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+
     m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
     m_server.Route("/head-only", [](HttpConnection& c) {
         c.Send("HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
         HoldOpen(c);
     });
-    for (const char* path : {"/hang", "/head-only"}) {
+    for (const char* path : { "/hang", "/head-only" }) {
         SCOPED_TRACE(path);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(Open(path), 0u);
@@ -182,7 +205,7 @@ TEST_F(NetSourceTest, FreeingTheLibraryEndsACreationThatWaits)
 {
     BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 30000);
     m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     AudioStream stream = 1;
     std::thread creator([&] {
         stream = Open("/hang");
@@ -260,7 +283,7 @@ TEST_F(NetSourceTest, GarbageInTheMiddleOfAStreamIsSkipped)
     const QByteArray second = Mp3(2.0);
     m_server.Route("/mixed", [first, second](HttpConnection& c) {
         c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: "
-               + QByteArray::number(first.size() + 65536 + second.size()) + "\r\n\r\n");
+            + QByteArray::number(first.size() + 65536 + second.size()) + "\r\n\r\n");
         c.Send(first + Noise(65536) + second);
     });
     const AudioStream stream = Open("/mixed");
@@ -315,16 +338,20 @@ TEST_F(NetSourceTest, PlaylistsAreFollowedButLoopsAndDeepNestsAreRefused)
 {
     const QByteArray audio = Mp3(1.0);
     m_server.RouteFixed("/audio.mp3", 200, "audio/mpeg", audio);
-    m_server.RouteFixed("/self.pls", 200, "audio/x-scpls", "[playlist]\nNumberOfEntries=1\nFile1=" + m_server.Url("/self.pls").toUtf8() + "\n");
+    m_server.RouteFixed("/self.pls", 200, "audio/x-scpls",
+        "[playlist]\nNumberOfEntries=1\nFile1=" + m_server.Url("/self.pls").toUtf8() + "\n");
     for (int level = 0; level < 10; ++level) {
         const QByteArray next = level == 9 ? "/audio.mp3" : "/nest" + QByteArray::number(level + 1) + ".m3u";
-        m_server.RouteFixed("/nest" + QByteArray::number(level) + ".m3u", 200, "audio/x-mpegurl", "#EXTM3U\n" + next + "\n");
+        m_server.RouteFixed(
+            "/nest" + QByteArray::number(level) + ".m3u", 200, "audio/x-mpegurl", "#EXTM3U\n" + next + "\n");
     }
-    m_server.RouteFixed("/list.pls", 200, "audio/x-scpls", "[playlist]\nFile1=/missing.mp3\nFile2=nested.asx\nNumberOfEntries=2\n");
+    m_server.RouteFixed(
+        "/list.pls", 200, "audio/x-scpls", "[playlist]\nFile1=/missing.mp3\nFile2=nested.asx\nNumberOfEntries=2\n");
     m_server.RouteFixed("/nested.asx", 200, "video/x-ms-asf",
-                        "<ASX version=\"3.0\"><Entry><Ref href=\"" + m_server.Url("/audio.mp3").toUtf8() + "\"/></Entry></ASX>");
+        "<ASX version=\"3.0\"><Entry><Ref href=\"" + m_server.Url("/audio.mp3").toUtf8() + "\"/></Entry></ASX>");
     m_server.Route("/old", [&](HttpConnection& c) {
-        c.Send("HTTP/1.1 302 Found\r\nLocation: " + m_server.Url("/audio.mp3").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+        c.Send(
+            "HTTP/1.1 302 Found\r\nLocation: " + m_server.Url("/audio.mp3").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
     });
 
     EXPECT_EQ(Open("/self.pls"), 0u);
@@ -335,7 +362,7 @@ TEST_F(NetSourceTest, PlaylistsAreFollowedButLoopsAndDeepNestsAreRefused)
 
     const AudioStream stream = Open("/list.pls");
     ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
-    AudioChannelInfo info{};
+    AudioChannelInfo info {};
     ASSERT_TRUE(BASS_ChannelGetInfo(stream, &info));
     EXPECT_EQ(info.ctype, AUDIO_CTYPE_MP3);
     EXPECT_EQ(TagItems(BASS_ChannelGetTags(stream, AUDIO_TAG_HTTP)).front(), "HTTP/1.1 200 OK");
@@ -362,28 +389,30 @@ TEST_F(NetSourceTest, TlsCertificatesAreVerified)
     QTemporaryDir folder;
     const std::string key = folder.filePath(QStringLiteral("key.pem")).toStdString();
     const std::string certificate = folder.filePath(QStringLiteral("cert.pem")).toStdString();
-    ASSERT_EQ(ChildProcess::Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
-                                 certificate, "-days", "1", "-subj", "/CN=127.0.0.1"},
-                                30000),
-              0);
+    ASSERT_EQ(ChildProcess::Run({ "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
+                                    certificate, "-days", "1", "-subj", "/CN=127.0.0.1" },
+                  30000),
+        0);
     uint16_t port;
     {
         LoopbackHttpServer placeholder;
         port = placeholder.Port();
     }
     ChildProcess server;
-    ASSERT_TRUE(server.Start({"openssl", "s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + std::to_string(port),
-                              "-cert", certificate, "-key", key}));
-    ASSERT_TRUE(WaitFor([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return connected;
-    }, 5000));
+    ASSERT_TRUE(server.Start({ "openssl", "s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + std::to_string(port),
+        "-cert", certificate, "-key", key }));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address {};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            ::close(fd);
+            return connected;
+        },
+        5000));
     const QByteArray url = QStringLiteral("https://127.0.0.1:%1/stream").arg(port).toUtf8();
     EXPECT_EQ(BASS_StreamCreateURL(url.constData(), 0, 0, nullptr, nullptr), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_SSL);

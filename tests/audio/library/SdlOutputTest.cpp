@@ -10,7 +10,8 @@
 using namespace audio_test;
 using namespace testing_support;
 
-namespace {
+namespace
+{
 
 // SDL's own "dummy" driver consumes sound in real time like a sound card, on SDL's audio thread.
 class SdlOutputTest : public ::testing::Test
@@ -37,14 +38,14 @@ protected:
 
 TEST_F(SdlOutputTest, TheDefaultDeviceAndNumberedDevicesPlayThroughSdl)
 {
-    AudioDeviceInfo info{};
+    AudioDeviceInfo info {};
     ASSERT_TRUE(BASS_GetDeviceInfo(1, &info));
     EXPECT_NE(std::string(info.name), "");
     EXPECT_EQ(std::string(info.driver), "dummy");
     EXPECT_FALSE(BASS_GetDeviceInfo(19, &info));
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_DEVICE);
 
-    for (int device : {AUDIO_DEVICE_DEFAULT, 1}) {
+    for (int device : { AUDIO_DEVICE_DEFAULT, 1 }) {
         SCOPED_TRACE(device);
         ASSERT_TRUE(BASS_Init(device, 44100, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
         const AudioStream stream = OpenTone();
@@ -52,7 +53,8 @@ TEST_F(SdlOutputTest, TheDefaultDeviceAndNumberedDevicesPlayThroughSdl)
         ASSERT_TRUE(BASS_ChannelPlay(stream, false));
         const uint64_t start = BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_CURRENT);
         // The device pulls the sound: the decoder moves on and the FFT sees the tone.
-        EXPECT_TRUE(WaitFor([&] { return BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_CURRENT) > start + 4000; }, 3000));
+        EXPECT_TRUE(
+            WaitFor([&] { return BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_CURRENT) > start + 4000; }, 3000));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         std::vector<float> fft(1024);
         ASSERT_EQ(BASS_ChannelGetData(stream, fft.data(), AUDIO_DATA_FFT2048), 4096u);
@@ -72,7 +74,7 @@ TEST_F(SdlOutputTest, TheDefaultDeviceAndNumberedDevicesPlayThroughSdl)
 TEST_F(SdlOutputTest, WithoutAnySoundDeviceTheDefaultDevicePlaysSilently)
 {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    AudioDeviceInfo info{};
+    AudioDeviceInfo info {};
     EXPECT_FALSE(BASS_GetDeviceInfo(1, &info));
     EXPECT_FALSE(BASS_Init(1, 44100, 0));
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, 44100, 0)) << BASS_ErrorGetCode();
