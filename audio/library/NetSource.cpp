@@ -483,8 +483,15 @@ size_t CNetSource::OnBody(Transfer& transfer, const uint8_t* data, size_t size)
     }
     transfer.lastActivity = std::chrono::steady_clock::now();
     transfer.audio.clear();
-    transfer.icyParser->Feed(
-        data, size, transfer.audio, [this](const std::string& text) { m_listener.OnMetadata(text); });
+    transfer.icyParser->Feed(data, size, transfer.audio, [this, &transfer](const std::string& text) {
+        // The sound that came before a metadata block goes out before the block is announced, so that
+        // a title change falls between the right bytes.
+        if (transfer.phase == Transfer::Phase::Audio && !transfer.audio.empty()) {
+            DeliverAudio(transfer, transfer.audio.data(), transfer.audio.size());
+            transfer.audio.clear();
+        }
+        m_listener.OnMetadata(text);
+    });
     switch (transfer.phase) {
     case Transfer::Phase::Sniff:
         transfer.body.append(reinterpret_cast<const char*>(transfer.audio.data()), transfer.audio.size());
