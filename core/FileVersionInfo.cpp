@@ -82,6 +82,13 @@ const VersionResource& ProgramVersionResource()
     return resource;
 }
 
+QByteArray ProgramAgentString()
+{
+    CFileVersionInfo info;
+    info.CreateFromModule(nullptr);
+    return (info.GetProductName() + QLatin1Char(' ') + info.GetProductVersion()).toUtf8();
+}
+
 uint16_t GetUserDefaultLangID()
 {
     // Primary language ids of the languages the program has been used in most; sub-language "default".

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <map>
@@ -38,6 +39,9 @@ struct VersionResource
 // The program's own version resource, made from the build's product name and version
 // (one translation: language 0, code page 1200).
 const VersionResource& ProgramVersionResource();
+
+// The agent string of the program's HTTP requests: its product name and product version, joined by a blank.
+QByteArray ProgramAgentString();
 
 // The user's language as a 16-bit language id (primary language in the low 10 bits).
 uint16_t GetUserDefaultLangID();

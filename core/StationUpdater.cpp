@@ -55,28 +55,13 @@ bool ContainsFileIgnoringCase(const QString& folder, const QString& name)
 } // namespace
 
 CStationUpdater::CStationUpdater()
-    : m_runMutex(QStringLiteral("KAVRILUNE_STATIONS_UPDATE")),
-      m_productVersion([] {
-          CFileVersionInfo info;
-          info.CreateFromModule(nullptr);
-          return info.GetProductVersion();
-      }()),
-      m_productName([] {
-          CFileVersionInfo info;
-          info.CreateFromModule(nullptr);
-          return info.GetProductName();
-      }())
+    : m_runMutex(QStringLiteral("KAVRILUNE_STATIONS_UPDATE"))
 {
 }
 
 CStationUpdater::~CStationUpdater()
 {
     m_workers.CancelAndWait();
-}
-
-QByteArray CStationUpdater::AgentString() const
-{
-    return (m_productName + QLatin1Char(' ') + m_productVersion).toUtf8();
 }
 
 bool CStationUpdater::CheckForUpdates(QObject* owner, QDateTime& lastCheck, const QString& baseFolder)
@@ -87,25 +72,13 @@ bool CStationUpdater::CheckForUpdates(QObject* owner, QDateTime& lastCheck, cons
             QMutexLocker lock(&m_baseFolderMutex);
             m_baseFolder = WithSeparator(baseFolder);
         }
-        if (!m_runMutex.TryLock())
-            return false;
-        bool store = false;
-        const QDateTime now = QDateTime::currentDateTime();
-        const qint64 seconds = qAbs(lastCheck.secsTo(now));
-        if (seconds > m_interval) {
-            lastCheck = now;
-            m_workers.Start([this, owner = m_owner] {
+        return RunPeriodicCheck(m_runMutex, lastCheck, m_interval, [this, owner = m_owner] {
+            m_workers.Start([this, owner] {
                 if (Update() == 1 && !owner.isNull())
                     PostWindowMessageWhenAlive(owner, WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_);
             });
-            store = true;
-        } else {
-            store = seconds < 10;
-        }
-        m_runMutex.Unlock();
-        return store;
+        });
     } catch (CSeException* e) {
-        m_runMutex.Unlock();
         e->Log("StationUpdater", 56);
         e->Delete();
         return false;
@@ -132,7 +105,7 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
 {
     const QString stations = WithSeparator(baseFolder) + QStringLiteral("Stations/");
     QDir().mkpath(stations);
-    const QByteArray agent = AgentString();
+    const QByteArray agent = ProgramAgentString();
 
     auto download = [&](const QString& address, const QString& path) {
         QString error;

@@ -34,9 +34,6 @@ public:
     qint64 DownloadFile(const QByteArray& agent, const QString& address, const QString& localPath,
                         QString* error = nullptr);
 
-    // The agent string of every request: product name, a blank, product version.
-    QByteArray AgentString() const;
-
     // The first bytes of the stored manifest (at most 4000) as text, cut at the first NUL.
     static QString ReadManifest(const QString& path);
     // The text after innerTag up to the next "</", searched from the first outerTag (which must not start
@@ -54,8 +51,6 @@ private:
     CNamedMutex m_runMutex; // UI thread only
     int m_interval = kInterval;
     QPointer<QObject> m_owner;       // UI thread only
-    const QString m_productVersion;  // set by the constructor
-    const QString m_productName;     // set by the constructor
     mutable QMutex m_baseFolderMutex;
     QString m_baseFolder;            // guarded by m_baseFolderMutex; ends in a separator
     CWorkerGroup m_workers;

@@ -71,31 +71,12 @@ CUpdater::~CUpdater()
     m_workers.CancelAndWait();
 }
 
-QByteArray CUpdater::AgentString() const
-{
-    return (m_productName + QLatin1Char(' ') + m_productVersion).toUtf8();
-}
-
 bool CUpdater::CheckPeriodically(QObject* owner, QDateTime& lastCheck)
 {
     try {
         m_owner = owner;
-        if (!m_runMutex.TryLock())
-            return false;
-        bool store = false;
-        const QDateTime now = QDateTime::currentDateTime();
-        const qint64 seconds = qAbs(lastCheck.secsTo(now));
-        if (seconds > m_interval) {
-            lastCheck = now;
-            StartCheck();
-            store = true;
-        } else {
-            store = seconds < 10;
-        }
-        m_runMutex.Unlock();
-        return store;
+        return RunPeriodicCheck(m_runMutex, lastCheck, m_interval, [this] { StartCheck(); });
     } catch (CSeException* e) {
-        m_runMutex.Unlock();
         e->Log("Updater", 80);
         e->Delete();
         return false;
@@ -127,7 +108,7 @@ int CUpdater::CheckVersion()
     try {
         CHttpClient::Request request;
         request.url = GetWebHost() + QStringLiteral("/download/version.xml");
-        request.agent = AgentString();
+        request.agent = ProgramAgentString();
         request.maxBytes = kAnswerLimit;
         request.cancel = m_workers.CancelFlag();
         QByteArray answer;

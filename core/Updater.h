@@ -43,8 +43,6 @@ public:
     // The report request itself, with the title as given.
     void SendPlayReport(const QString& title);
 
-    // The agent string of the version check: product name, a blank, product version.
-    QByteArray AgentString() const;
     QString GetProductVersion() const { return m_productVersion; }
 
     // Text of a downloaded file: UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252; at most

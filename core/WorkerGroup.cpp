@@ -59,3 +59,22 @@ void PostWindowMessageWhenAlive(const QPointer<QObject>& owner, int message, WPA
         },
         Qt::QueuedConnection);
 }
+
+bool RunPeriodicCheck(CNamedMutex& runMutex, QDateTime& lastCheck, qint64 intervalSeconds,
+                      const std::function<void()>& start)
+{
+    if (!runMutex.TryLock())
+        return false;
+    struct Unlock {
+        CNamedMutex& mutex;
+        ~Unlock() { mutex.Unlock(); }
+    } unlock{runMutex};
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 seconds = qAbs(lastCheck.secsTo(now));
+    if (seconds <= intervalSeconds)
+        return seconds < 10;
+    lastCheck = now;
+    start();
+    return true;
+}

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/NamedMutex.h"
 #include "core/WindowMessage.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 
@@ -43,3 +45,10 @@ private:
 // where owner is checked first: an owner deleted in the meantime (a dialog closed while its check ran)
 // receives nothing. The pointer must have been taken on the owner's thread.
 void PostWindowMessageWhenAlive(const QPointer<QObject>& owner, int message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// The rule of the periodic update checks: under runMutex, taken without waiting, when lastCheck lies more
+// than intervalSeconds away (either way) it is moved to now and start runs. True when the caller is to
+// store the time: a check was started, or the stored time lies less than 10 s away. The mutex is released
+// on every way out, a thrown processor fault included.
+bool RunPeriodicCheck(CNamedMutex& runMutex, QDateTime& lastCheck, qint64 intervalSeconds,
+                      const std::function<void()>& start);

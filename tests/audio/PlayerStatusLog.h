@@ -7,7 +7,9 @@
 #include <QEvent>
 #include <QObject>
 
+#include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <functional>
 #include <vector>
 
@@ -72,3 +74,14 @@ public:
     std::vector<Entry> entries;
     std::function<void(const Entry&)> onStatus;
 };
+
+// The codes of a sequence that are among wanted, in their order.
+inline std::vector<int> Only(const std::vector<int>& codes, std::initializer_list<int> wanted)
+{
+    std::vector<int> kept;
+    for (int code : codes) {
+        if (std::find(wanted.begin(), wanted.end(), code) != wanted.end())
+            kept.push_back(code);
+    }
+    return kept;
+}

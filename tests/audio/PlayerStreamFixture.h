@@ -1,11 +1,14 @@
 #pragma once
 
 #include "audio/RadioManager.h"
+#include "audio/TagFile.h"
 #include "tests/audio/IcyTestStream.h"
 #include "tests/audio/PlayerStatusLog.h"
+#include "tests/support/FfmpegTools.h"
 #include "tests/support/TempProgramFolder.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,6 +28,33 @@ protected:
         };
         manager.SetPlayerOptions(0, false, 0, 2000, false, false);
         manager.SetVolume(80);
+    }
+
+    // Records the current station for five seconds into "Recordings/<station>/" and checks that
+    // fileName there is an MP3 at the channel's sample rate, as long as the recording ran, tagged with
+    // title and artist; tag is left open for further checks.
+    void RecordEncodedAndCheck(RadioPlayer* player, const QString& station, const QString& fileName,
+        const QString& title, const QString& artist, CTagFile& tag)
+    {
+        ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 128, false));
+        QElapsedTimer recording;
+        recording.start();
+        PlayerStatusLog::Pump(5000);
+        ASSERT_TRUE(manager.StopRecording(true, false));
+        const double seconds = double(recording.elapsed()) / 1000.0;
+
+        const QString path = folder.FilePath(QStringLiteral("Recordings/%1/%2").arg(station, fileName));
+        const testing_support::ProbedAudio probe = testing_support::ProbeAudio(path);
+        ASSERT_TRUE(probe.ok) << probe.error.toStdString();
+        EXPECT_EQ(probe.codecName, QStringLiteral("mp3"));
+        AudioChannelInfo info {};
+        ASSERT_TRUE(BASS_ChannelGetInfo(player->GetHandle(), &info));
+        EXPECT_EQ(probe.sampleRate, int(info.freq));
+        EXPECT_NEAR(probe.duration, seconds, 1.0);
+
+        ASSERT_EQ(tag.Open(path), 0);
+        EXPECT_EQ(tag.GetTitle(), title);
+        EXPECT_EQ(tag.GetArtist(), artist);
     }
 
     ~PlayerStreamFixture() override

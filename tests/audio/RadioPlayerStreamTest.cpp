@@ -23,16 +23,6 @@ float VolumeOf(AudioStream handle)
     return channel ? channel->CurrentVolume() : -1.0f;
 }
 
-std::vector<int> Only(const std::vector<int>& codes, std::initializer_list<int> wanted)
-{
-    std::vector<int> kept;
-    for (int code : codes) {
-        if (std::find(wanted.begin(), wanted.end(), code) != wanted.end())
-            kept.push_back(code);
-    }
-    return kept;
-}
-
 QByteArray Mp3Noise(int seconds)
 {
     return GenerateMedia(

@@ -1,3 +1,4 @@
+#include "core/FileVersionInfo.h"
 #include "core/NamedMutex.h"
 #include "core/ServerHosts.h"
 #include "core/Updater.h"
@@ -136,7 +137,7 @@ TEST_F(UpdaterTest, CheckVersionReadsTheFileWithTheAgentAndComparesWithTheOwnVer
     ServeVersionFile("<?xml version=\"1.0\"?>\r\n<update>\r\n  <version>\r\n    999.0\r\n  </version>\r\n"
                      "  <download>http://host/setup.exe?lang=en&amp;arch=x64</download>\r\n</update>\r\n");
     CUpdater updater;
-    EXPECT_EQ(updater.AgentString(), kAgent);
+    EXPECT_EQ(ProgramAgentString(), kAgent);
     EXPECT_EQ(updater.CheckVersion(), 1);
     EXPECT_EQ(updater.GetNewVersion(), "999.0");
     EXPECT_EQ(updater.GetDownloadUrl(), "http://host/setup.exe?lang=en&arch=x64");

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -45,6 +46,25 @@ protected:
 
 private:
     std::vector<std::shared_ptr<void>> m_kept;
+};
+
+// Records the data of every sync call, with its arrival time.
+struct SyncLog {
+    std::mutex mutex;
+    std::vector<uint32_t> data;
+    std::vector<std::chrono::steady_clock::time_point> times;
+    static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
+    {
+        auto* log = static_cast<SyncLog*>(user);
+        std::lock_guard lock(log->mutex);
+        log->data.push_back(value);
+        log->times.push_back(std::chrono::steady_clock::now());
+    }
+    std::vector<uint32_t> Data()
+    {
+        std::lock_guard lock(mutex);
+        return data;
+    }
 };
 
 // Polls until predicate holds or timeoutMs passes.

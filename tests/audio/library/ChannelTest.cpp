@@ -136,22 +136,6 @@ void ProbeDsp(AudioDsp, uint32_t, void* buffer, uint32_t length, void* user)
         std::fill_n(samples, length / 2, int16_t(0));
 }
 
-struct SyncLog {
-    std::mutex mutex;
-    std::vector<uint32_t> data;
-    static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
-    {
-        auto* log = static_cast<SyncLog*>(user);
-        std::lock_guard lock(log->mutex);
-        log->data.push_back(value);
-    }
-    std::vector<uint32_t> Snapshot()
-    {
-        std::lock_guard lock(mutex);
-        return data;
-    }
-};
-
 } // namespace
 
 TEST_F(FastChannelTest, DspsRunByPriorityWithTheEqualiserBetweenThem)
@@ -321,10 +305,10 @@ TEST_F(ChannelTest, AnUnderrunStallsTheChannelAndItResumes)
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     CNullOutput::SimulateUnderrun(300);
-    ASSERT_TRUE(WaitFor([&] { return stalls.Snapshot().size() >= 1; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return stalls.Data().size() >= 1; }, 2000));
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_STALLED);
-    ASSERT_TRUE(WaitFor([&] { return stalls.Snapshot().size() >= 2; }, 3000));
-    EXPECT_EQ(stalls.Snapshot(), (std::vector<uint32_t> { 0, 1 }));
+    ASSERT_TRUE(WaitFor([&] { return stalls.Data().size() >= 2; }, 3000));
+    EXPECT_EQ(stalls.Data(), (std::vector<uint32_t> { 0, 1 }));
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_PLAYING);
 }
 

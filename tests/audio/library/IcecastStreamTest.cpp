@@ -15,24 +15,6 @@ using namespace testing_support;
 namespace
 {
 
-struct SyncLog {
-    std::mutex mutex;
-    std::vector<uint32_t> data;
-    std::vector<std::chrono::steady_clock::time_point> times;
-    static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
-    {
-        auto* log = static_cast<SyncLog*>(user);
-        std::lock_guard lock(log->mutex);
-        log->data.push_back(value);
-        log->times.push_back(std::chrono::steady_clock::now());
-    }
-    std::vector<uint32_t> Data()
-    {
-        std::lock_guard lock(mutex);
-        return data;
-    }
-};
-
 struct Download {
     std::mutex mutex;
     QByteArray bytes;

@@ -42,22 +42,6 @@ struct Download {
     }
 };
 
-struct SyncLog {
-    std::mutex mutex;
-    std::vector<uint32_t> data;
-    static void Proc(AudioSync, uint32_t, uint32_t value, void* user)
-    {
-        auto* log = static_cast<SyncLog*>(user);
-        std::lock_guard lock(log->mutex);
-        log->data.push_back(value);
-    }
-    std::vector<uint32_t> Data()
-    {
-        std::lock_guard lock(mutex);
-        return data;
-    }
-};
-
 struct FrameCounter {
     std::atomic<uint64_t> bytes { 0 };
     static void Proc(AudioDsp, uint32_t, void*, uint32_t length, void* user)
