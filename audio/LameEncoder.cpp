@@ -12,17 +12,18 @@
 #include <mutex>
 #include <new>
 
-namespace {
+namespace
+{
 
 const char kLibraryName[] = "libmp3lame.so.0";
 
 // The load attempt runs on the main window's thread while a player is constructed; Init on the
 // players' threads reads only the loaded flag.
 std::mutex libraryMutex;
-bool loadPending = true;          // guarded by libraryMutex
+bool loadPending = true; // guarded by libraryMutex
 bool systemLibraryAllowed = true; // guarded by libraryMutex
-void* libraryModule = nullptr;    // guarded by libraryMutex
-BE_VERSION libraryVersion{};      // guarded by libraryMutex
+void* libraryModule = nullptr; // guarded by libraryMutex
+BE_VERSION libraryVersion {}; // guarded by libraryMutex
 std::atomic<bool> libraryLoaded = false;
 
 } // namespace
@@ -140,8 +141,8 @@ bool CLameEncoder::Init(int sampleRate, int channels, int kbps)
     }
 }
 
-bool CLameEncoder::EncodeChunk(const void* pcm, uint32_t byteCount, uint32_t& consumedBytes,
-                               const uint8_t*& outputBuffer, uint32_t& outputBytes)
+bool CLameEncoder::EncodeChunk(
+    const void* pcm, uint32_t byteCount, uint32_t& consumedBytes, const uint8_t*& outputBuffer, uint32_t& outputBytes)
 {
     if (!m_stream)
         return false;

@@ -27,7 +27,7 @@ public:
     // are consumed. The output stays valid until the next call. False when the encoder failed, which
     // also closes the stream. Fewer than 2 bytes: true, nothing consumed.
     bool EncodeChunk(const void* pcm, uint32_t byteCount, uint32_t& consumedBytes, const uint8_t*& outputBuffer,
-                     uint32_t& outputBytes);
+        uint32_t& outputBytes);
     // Flushes the last frames and closes the stream; true when final data were produced.
     bool Finish(const uint8_t*& outputBuffer, uint32_t& outputBytes);
 
@@ -43,7 +43,7 @@ private:
     static void LoadLameLibrary();
     void CloseStream();
 
-    uint32_t m_chunkSize = 0;  // samples, all channels counted
+    uint32_t m_chunkSize = 0; // samples, all channels counted
     uint32_t m_outputSize = 0; // bytes
     HBE_STREAM m_stream = nullptr;
     std::unique_ptr<uint8_t[]> m_output;

@@ -6,18 +6,17 @@
 #include <dlfcn.h>
 #include <new>
 
-struct BeStream
-{
+struct BeStream {
     lame_t flags = nullptr;
     int channels = 0;
     uint32_t outputSize = 0; // what beInitStream announced; every call writes at most this much
 };
 
-namespace {
+namespace
+{
 
 // The libmp3lame entry points the interface uses.
-struct LameApi
-{
+struct LameApi {
     decltype(&lame_init) init;
     decltype(&lame_set_in_samplerate) setInSampleRate;
     decltype(&lame_set_out_samplerate) setOutSampleRate;
@@ -42,11 +41,10 @@ struct LameApi
 
 // Bound while a player is constructed on the main window's thread, before any stream opens; streams
 // only read it afterwards.
-LameApi lame{};
+LameApi lame {};
 std::atomic<bool> bound = false;
 
-template <typename Function>
-bool Resolve(void* module, const char* name, Function& function)
+template <typename Function> bool Resolve(void* module, const char* name, Function& function)
 {
     function = reinterpret_cast<Function>(::dlsym(module, name));
     return function != nullptr;
@@ -56,9 +54,8 @@ bool ResolveAll(void* module, LameApi& api)
 {
     return Resolve(module, "lame_init", api.init) && Resolve(module, "lame_set_in_samplerate", api.setInSampleRate)
         && Resolve(module, "lame_set_out_samplerate", api.setOutSampleRate)
-        && Resolve(module, "lame_set_num_channels", api.setNumChannels)
-        && Resolve(module, "lame_set_mode", api.setMode) && Resolve(module, "lame_set_VBR", api.setVbr)
-        && Resolve(module, "lame_set_brate", api.setBitrate)
+        && Resolve(module, "lame_set_num_channels", api.setNumChannels) && Resolve(module, "lame_set_mode", api.setMode)
+        && Resolve(module, "lame_set_VBR", api.setVbr) && Resolve(module, "lame_set_brate", api.setBitrate)
         && Resolve(module, "lame_set_bWriteVbrTag", api.setWriteVbrTag)
         && Resolve(module, "lame_set_write_id3tag_automatic", api.setWriteId3TagAutomatic)
         && Resolve(module, "lame_set_copyright", api.setCopyright)
@@ -84,8 +81,10 @@ bool IsMpegSampleRate(uint32_t rate)
     case 24000:
     case 32000:
     case 44100:
-    case 48000: return true;
-    default: return false;
+    case 48000:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -100,7 +99,7 @@ uint32_t WorstCaseOutput(uint32_t samplesPerChannel)
 
 bool BindLameLibrary(void* module)
 {
-    LameApi api{};
+    LameApi api {};
     if (!module || !ResolveAll(module, api))
         return false;
     lame = api;
@@ -207,10 +206,10 @@ void beVersion(BE_VERSION* version)
 {
     if (!version)
         return;
-    *version = BE_VERSION{1, 0, 0, 0};
+    *version = BE_VERSION { 1, 0, 0, 0 };
     if (!bound)
         return;
-    lame_version_t engine{};
+    lame_version_t engine {};
     lame.versionNumerical(&engine);
     version->byMajorVersion = uint8_t(engine.major);
     version->byMinorVersion = uint8_t(engine.minor);

@@ -22,11 +22,10 @@ enum : uint32_t { BE_CONFIG_MP3 = 0 };
 enum : uint8_t { BE_MP3_MODE_STEREO = 0, BE_MP3_MODE_JSTEREO = 1, BE_MP3_MODE_DUALCHANNEL = 2, BE_MP3_MODE_MONO = 3 };
 
 #pragma pack(push, 1)
-struct BE_CONFIG_MP3_FORMAT
-{
+struct BE_CONFIG_MP3_FORMAT {
     uint32_t dwSampleRate; // Hz of the PCM handed in
-    uint8_t byMode;        // BE_MP3_MODE_*
-    uint16_t wBitrate;     // constant bitrate in kbit/s
+    uint8_t byMode; // BE_MP3_MODE_*
+    uint16_t wBitrate; // constant bitrate in kbit/s
     uint32_t bPrivate;
     uint32_t bCRC;
     uint32_t bCopyright;
@@ -34,8 +33,7 @@ struct BE_CONFIG_MP3_FORMAT
 };
 
 // 331 bytes without padding; every byte not named here is zero.
-struct BE_CONFIG
-{
+struct BE_CONFIG {
     uint32_t dwConfig; // BE_CONFIG_MP3
     union {
         BE_CONFIG_MP3_FORMAT mp3;
@@ -49,8 +47,7 @@ static_assert(offsetof(BE_CONFIG, format) + offsetof(BE_CONFIG_MP3_FORMAT, dwSam
 static_assert(offsetof(BE_CONFIG, format) + offsetof(BE_CONFIG_MP3_FORMAT, byMode) == 8);
 static_assert(offsetof(BE_CONFIG, format) + offsetof(BE_CONFIG_MP3_FORMAT, wBitrate) == 9);
 
-struct BE_VERSION
-{
+struct BE_VERSION {
     uint8_t byDLLMajorVersion; // this interface
     uint8_t byDLLMinorVersion;
     uint8_t byMajorVersion; // the encoder library

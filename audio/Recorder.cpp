@@ -14,7 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const char kSource[] = "Recorder";
 const QString kNullDevice = QStringLiteral("/dev/null");
@@ -24,7 +25,8 @@ constexpr int kLastNumber = 999;
 // Only a definite "no such file" makes a name free; any other answer (no access, a bad name) counts as taken.
 bool FileIsAbsent(const QString& path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT;
 }
 
@@ -82,8 +84,11 @@ QString CRecorder::MakeSafeFileName(const QString& text)
         case '\\':
         case '|':
         case '?':
-        case '*': c = QLatin1Char('-'); break;
-        default: break;
+        case '*':
+            c = QLatin1Char('-');
+            break;
+        default:
+            break;
         }
     }
     name.replace(QStringLiteral("--"), QStringLiteral("-"));
@@ -356,8 +361,8 @@ void CRecorder::WriteOutput(const void* data, size_t byteCount)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw CFileException(n == 0 ? CFileException::diskFull : CFileException::CauseFromErrno(errno),
-                                 m_outputPath);
+            throw CFileException(
+                n == 0 ? CFileException::diskFull : CFileException::CauseFromErrno(errno), m_outputPath);
         bytes += n;
         byteCount -= size_t(n);
     }

@@ -79,8 +79,8 @@ private:
     void CloseOutputQuietly();
 
     CLameEncoder m_encoder;
-    int m_output = -1;        // file descriptor, open only while recording
-    QString m_outputPath;     // absolute path of the open output file
+    int m_output = -1; // file descriptor, open only while recording
+    QString m_outputPath; // absolute path of the open output file
     std::vector<uint8_t> m_preBuffer; // grows in steps of kPreBufferStep
     bool m_recording = false;
     bool m_raw = true;
@@ -89,7 +89,7 @@ private:
     int m_sampleRate = 0;
     int m_channels = 0;
     int m_bitrateSetting = 0; // kbit/s, 0 = the stream's own
-    int m_streamBitrate = 0;  // kbit/s, 0 = not known
+    int m_streamBitrate = 0; // kbit/s, 0 = not known
     QString m_extension;
     QString m_basePath;
     QString m_streamName;

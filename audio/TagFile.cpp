@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr int kTitleOffset = 3;
 constexpr int kArtistOffset = 33;
@@ -23,9 +24,38 @@ constexpr int kCommentWidth = 28;
 // Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five bytes the code page leaves
 // undefined, which stand for the control characters of the same number.
 constexpr char16_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC,
+    0,
+    0x201A,
+    0x0192,
+    0x201E,
+    0x2026,
+    0x2020,
+    0x2021,
+    0x02C6,
+    0x2030,
+    0x0160,
+    0x2039,
+    0x0152,
+    0,
+    0x017D,
+    0,
+    0,
+    0x2018,
+    0x2019,
+    0x201C,
+    0x201D,
+    0x2022,
+    0x2013,
+    0x2014,
+    0x02DC,
+    0x2122,
+    0x0161,
+    0x203A,
+    0x0153,
+    0,
+    0x017E,
+    0x0178,
 };
 
 char EncodeWindows1252(char32_t c)
@@ -106,7 +136,8 @@ int CTagFile::Open(const QString& path)
     if (m_fd < 0)
         return -1;
 
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         CloseQuietly();
         return -1;

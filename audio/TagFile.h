@@ -54,5 +54,5 @@ private:
     QString m_album;
     QString m_year;
     QString m_comment;
-    std::array<uint8_t, kTagSize> m_block{};
+    std::array<uint8_t, kTagSize> m_block {};
 };

@@ -9,7 +9,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kSampleRate = 44100;
 constexpr int kSeconds = 10;
@@ -20,7 +21,7 @@ std::vector<int16_t> MakeStereoPcm()
     std::vector<int16_t> pcm(size_t(kSampleRate) * kSeconds * 2);
     std::mt19937 random(7);
     std::normal_distribution<double> noise(0.0, 600.0);
-    const double tones[] = {220.0, 277.18, 329.63, 1760.0, 5274.0};
+    const double tones[] = { 220.0, 277.18, 329.63, 1760.0, 5274.0 };
     for (size_t frame = 0; frame < pcm.size() / 2; ++frame) {
         const double t = double(frame) / kSampleRate;
         double value = 0;

@@ -4,12 +4,13 @@
 
 #include <benchmark/benchmark.h>
 
-namespace {
+namespace
+{
 
 QStringList LoadCatalogueLines()
 {
-    CStdioFileUTF8 file(QStringLiteral(KAVRILUNE_BENCH_SOURCE_DIR "/res/Stations/stations.kvd"),
-                        CStdioFileUTF8::modeRead);
+    CStdioFileUTF8 file(
+        QStringLiteral(KAVRILUNE_BENCH_SOURCE_DIR "/res/Stations/stations.kvd"), CStdioFileUTF8::modeRead);
     QStringList lines;
     QString line;
     file.ReadString(line);
@@ -29,7 +30,8 @@ void BM_ParseCatalogue(benchmark::State& state)
         }
     }
     state.SetItemsProcessed(state.iterations() * lines.size());
-    state.counters["stations/s"] = benchmark::Counter(double(state.iterations() * lines.size()), benchmark::Counter::kIsRate);
+    state.counters["stations/s"]
+        = benchmark::Counter(double(state.iterations() * lines.size()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ParseCatalogue)->Unit(benchmark::kMillisecond);
 
@@ -37,7 +39,8 @@ void BM_ReadAndParseCatalogueFile(benchmark::State& state)
 {
     size_t count = 0;
     for (auto _ : state) {
-        auto stations = ReadStationsFile(QStringLiteral(KAVRILUNE_BENCH_SOURCE_DIR "/res/Stations/stations.kvd"), false);
+        auto stations
+            = ReadStationsFile(QStringLiteral(KAVRILUNE_BENCH_SOURCE_DIR "/res/Stations/stations.kvd"), false);
         for (CStationItem& station : stations)
             benchmark::DoNotOptimize(station.GetSearchKey());
         count += stations.size();

@@ -6,7 +6,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-namespace {
+namespace
+{
 
 constexpr int KEY_COUNT = 1000;
 
@@ -23,7 +24,7 @@ QString WriteSettingsFile(const QTemporaryDir& dir)
         text += "  <Section" + QByteArray::number(section) + ">\n";
         for (int i = section * 100; i < section * 100 + 100; ++i)
             text += "    <" + KeyName(i).toUtf8() + ">value " + QByteArray::number(i) + "</" + KeyName(i).toUtf8()
-                  + ">\n";
+                + ">\n";
         text += "  </Section" + QByteArray::number(section) + ">\n";
     }
     text += "</XMLConfigSettings>\n";
@@ -58,8 +59,7 @@ void BM_ReadThousandKeysWithOneObject(benchmark::State& state)
         state.SkipWithError("a key was not found");
     state.SetItemsProcessed(state.iterations() * KEY_COUNT);
     state.counters["s/key"] = benchmark::Counter(double(state.iterations()) * KEY_COUNT,
-                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
-                                                  benchmark::Counter::kIs1000);
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
 }
 BENCHMARK(BM_ReadThousandKeysWithOneObject)->Unit(benchmark::kMillisecond);
 

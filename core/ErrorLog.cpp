@@ -11,16 +11,17 @@
 #include <optional>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr qint64 kMaxLogBytes = 50000;
 const QString kNullDevice = QStringLiteral("/dev/null");
 
 // One entry is written whole (line, line end, flush, size check) under this lock.
 std::mutex logMutex;
-std::optional<QString> logPath;           // guarded by logMutex
-std::unique_ptr<CStdioFileUTF8> logFile;  // guarded by logMutex
-bool loggingStopped = false;              // guarded by logMutex; never cleared in a run
+std::optional<QString> logPath; // guarded by logMutex
+std::unique_ptr<CStdioFileUTF8> logFile; // guarded by logMutex
+bool loggingStopped = false; // guarded by logMutex; never cleared in a run
 
 std::mutex appFolderMutex;
 QString appFolderOverride; // guarded by appFolderMutex
@@ -28,7 +29,7 @@ QString appFolderOverride; // guarded by appFolderMutex
 QString FormatLocalTime(const char* format)
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm local {};
     localtime_r(&now, &local);
     char text[64];
     const size_t n = std::strftime(text, sizeof text, format, &local);
@@ -92,7 +93,7 @@ void WriteErrorLog(const QString& sourceFile, int line, const QString& text)
     CFileVersionInfo version;
     version.CreateFromModule(nullptr);
     QString entry = FormatLocalTime("%H:%M:%S") + QStringLiteral(" v ") + version.GetProductVersion()
-                  + QStringLiteral(" > ") + sourceFile;
+        + QStringLiteral(" > ") + sourceFile;
     if (line != 0)
         entry += QStringLiteral(", line ") + QString::number(line);
     if (!text.isEmpty())

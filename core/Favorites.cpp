@@ -7,7 +7,8 @@
 #include "core/Thread.h"
 #include "core/XMLSettings.h"
 
-namespace {
+namespace
+{
 
 enum : int {
     STRING_EMPTY_MENU = 703,
@@ -83,8 +84,7 @@ bool CFavorites::StartThread(std::function<void()> work, bool installTranslator)
     }
     const bool started = BeginThread(
         [this, work = std::move(work)] {
-            struct Finished
-            {
+            struct Finished {
                 CFavorites* list;
                 ~Finished() { list->ThreadFinished(); }
             } finished { this };

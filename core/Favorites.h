@@ -10,11 +10,10 @@
 #include <mutex>
 
 // One station of a favourites or history list.
-struct tagCFavoriteStruct
-{
-    QString title;        // the key of the entry, compared exactly
-    QString source;       // stream address to play
-    int32_t value = 0;    // carried for the caller, never stored
+struct tagCFavoriteStruct {
+    QString title; // the key of the entry, compared exactly
+    QString source; // stream address to play
+    int32_t value = 0; // carried for the caller, never stored
     int32_t commandId = 0;
     bool isCurrent = false;
 };
@@ -91,15 +90,15 @@ private:
     bool Neighbour(int step, QString& title, QString& source);
 
     mutable std::recursive_mutex m_lock; // the list's critical section
-    bool m_allowReplace = false;       // m_lock
+    bool m_allowReplace = false; // m_lock
     bool m_dropOldestWhenFull = false; // m_lock
-    bool m_closing = false;            // m_lock
-    QString m_currentTitle;            // m_lock
+    bool m_closing = false; // m_lock
+    QString m_currentTitle; // m_lock
     QString m_section = QStringLiteral("Favorites"); // m_lock
     QList<tagCFavoriteStruct> m_entries; // m_lock; front first
-    int32_t m_firstCommandId = 0;      // m_lock
-    QString m_settingsPath;            // m_lock
-    bool m_loaded = false;             // m_lock; saving needs a finished reload
+    int32_t m_firstCommandId = 0; // m_lock
+    QString m_settingsPath; // m_lock
+    bool m_loaded = false; // m_lock; saving needs a finished reload
 
     std::mutex m_threadsMutex;
     std::condition_variable m_threadsIdle;
@@ -107,8 +106,7 @@ private:
 };
 
 // Parameters of one add thread; the thread frees them.
-struct FavoritesAddParams
-{
+struct FavoritesAddParams {
     CFavorites* list;
     QString title;
     QString source;

@@ -8,11 +8,22 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const char* const kStringNames[] = {
-    "CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright", "OriginalFileName",
-    "ProductName", "ProductVersion", "Comments", "LegalTrademarks", "PrivateBuild", "SpecialBuild",
+    "CompanyName",
+    "FileDescription",
+    "FileVersion",
+    "InternalName",
+    "LegalCopyright",
+    "OriginalFileName",
+    "ProductName",
+    "ProductVersion",
+    "Comments",
+    "LegalTrademarks",
+    "PrivateBuild",
+    "SpecialBuild",
 };
 
 QString ProgramPath()
@@ -25,7 +36,7 @@ QString ProgramPath()
 VersionResource MakeProgramResource()
 {
     VersionResource resource;
-    VS_FIXEDFILEINFO fixed{};
+    VS_FIXEDFILEINFO fixed {};
     fixed.dwSignature = 0xFEEF04BD;
     fixed.dwStrucVersion = 0x00010000;
     fixed.dwFileVersionMS = (KAVRILUNE_VERSION_MAJOR << 16) | KAVRILUNE_VERSION_MINOR;
@@ -92,14 +103,38 @@ QByteArray ProgramAgentString()
 uint16_t GetUserDefaultLangID()
 {
     // Primary language ids of the languages the program has been used in most; sub-language "default".
-    static const struct { QLocale::Language language; uint16_t id; } kLanguages[] = {
-        {QLocale::Arabic, 0x01}, {QLocale::Bulgarian, 0x02}, {QLocale::Catalan, 0x03}, {QLocale::Chinese, 0x04},
-        {QLocale::Czech, 0x05}, {QLocale::Danish, 0x06}, {QLocale::German, 0x07}, {QLocale::Greek, 0x08},
-        {QLocale::English, 0x09}, {QLocale::Spanish, 0x0A}, {QLocale::Finnish, 0x0B}, {QLocale::French, 0x0C},
-        {QLocale::Hebrew, 0x0D}, {QLocale::Hungarian, 0x0E}, {QLocale::Italian, 0x10}, {QLocale::Japanese, 0x11},
-        {QLocale::Korean, 0x12}, {QLocale::Dutch, 0x13}, {QLocale::NorwegianBokmal, 0x14}, {QLocale::Polish, 0x15},
-        {QLocale::Portuguese, 0x16}, {QLocale::Romanian, 0x18}, {QLocale::Russian, 0x19}, {QLocale::Croatian, 0x1A},
-        {QLocale::Slovak, 0x1B}, {QLocale::Swedish, 0x1D}, {QLocale::Turkish, 0x1F}, {QLocale::Ukrainian, 0x22},
+    static const struct {
+        QLocale::Language language;
+        uint16_t id;
+    } kLanguages[] = {
+        { QLocale::Arabic, 0x01 },
+        { QLocale::Bulgarian, 0x02 },
+        { QLocale::Catalan, 0x03 },
+        { QLocale::Chinese, 0x04 },
+        { QLocale::Czech, 0x05 },
+        { QLocale::Danish, 0x06 },
+        { QLocale::German, 0x07 },
+        { QLocale::Greek, 0x08 },
+        { QLocale::English, 0x09 },
+        { QLocale::Spanish, 0x0A },
+        { QLocale::Finnish, 0x0B },
+        { QLocale::French, 0x0C },
+        { QLocale::Hebrew, 0x0D },
+        { QLocale::Hungarian, 0x0E },
+        { QLocale::Italian, 0x10 },
+        { QLocale::Japanese, 0x11 },
+        { QLocale::Korean, 0x12 },
+        { QLocale::Dutch, 0x13 },
+        { QLocale::NorwegianBokmal, 0x14 },
+        { QLocale::Polish, 0x15 },
+        { QLocale::Portuguese, 0x16 },
+        { QLocale::Romanian, 0x18 },
+        { QLocale::Russian, 0x19 },
+        { QLocale::Croatian, 0x1A },
+        { QLocale::Slovak, 0x1B },
+        { QLocale::Swedish, 0x1D },
+        { QLocale::Turkish, 0x1F },
+        { QLocale::Ukrainian, 0x22 },
     };
     const QLocale::Language language = QLocale::system().language();
     for (const auto& entry : kLanguages) {
@@ -119,9 +154,9 @@ CFileVersionInfo::~CFileVersionInfo() = default;
 void CFileVersionInfo::Reset()
 {
     std::memset(&m_fixedInfo, 0, sizeof m_fixedInfo);
-    for (QString* text : {&m_companyName, &m_fileDescription, &m_fileVersion, &m_internalName, &m_legalCopyright,
-                          &m_originalFileName, &m_productName, &m_productVersion, &m_comments, &m_legalTrademarks,
-                          &m_privateBuild, &m_specialBuild})
+    for (QString* text :
+        { &m_companyName, &m_fileDescription, &m_fileVersion, &m_internalName, &m_legalCopyright, &m_originalFileName,
+            &m_productName, &m_productVersion, &m_comments, &m_legalTrademarks, &m_privateBuild, &m_specialBuild })
         text->clear();
 }
 
@@ -167,7 +202,7 @@ bool CFileVersionInfo::CreateFromResource(const VersionResource& resource, uint1
             break;
         }
     }
-    for (uint16_t language : {userLanguage, uint16_t(0), uint16_t(9)}) {
+    for (uint16_t language : { userLanguage, uint16_t(0), uint16_t(9) }) {
         if (!found)
             found = FindTranslation(table.data(), tableBytes, language, chosen, true);
     }
@@ -177,9 +212,9 @@ bool CFileVersionInfo::CreateFromResource(const VersionResource& resource, uint1
                             .arg(chosen >> 16, 4, 16, QLatin1Char('0'))
                             .toUpper();
     const QString prefix = QStringLiteral("\\StringFileInfo\\") + hex + QLatin1Char('\\');
-    QString* members[] = {&m_companyName, &m_fileDescription, &m_fileVersion, &m_internalName,
-                          &m_legalCopyright, &m_originalFileName, &m_productName, &m_productVersion,
-                          &m_comments, &m_legalTrademarks, &m_privateBuild, &m_specialBuild};
+    QString* members[]
+        = { &m_companyName, &m_fileDescription, &m_fileVersion, &m_internalName, &m_legalCopyright, &m_originalFileName,
+              &m_productName, &m_productVersion, &m_comments, &m_legalTrademarks, &m_privateBuild, &m_specialBuild };
     for (size_t i = 0; i < std::size(kStringNames); ++i)
         resource.QueryString(prefix + QLatin1String(kStringNames[i]), *members[i]);
     return true;
@@ -187,12 +222,12 @@ bool CFileVersionInfo::CreateFromResource(const VersionResource& resource, uint1
 
 std::vector<QString> CFileVersionInfo::GetStrings() const
 {
-    return {m_companyName, m_fileDescription, m_fileVersion, m_internalName, m_legalCopyright, m_originalFileName,
-            m_productName, m_productVersion, m_comments, m_legalTrademarks, m_privateBuild, m_specialBuild};
+    return { m_companyName, m_fileDescription, m_fileVersion, m_internalName, m_legalCopyright, m_originalFileName,
+        m_productName, m_productVersion, m_comments, m_legalTrademarks, m_privateBuild, m_specialBuild };
 }
 
-bool CFileVersionInfo::FindTranslation(const uint32_t* table, unsigned tableBytes, uint16_t languageId,
-                                       uint32_t& entry, bool matchLowByte)
+bool CFileVersionInfo::FindTranslation(
+    const uint32_t* table, unsigned tableBytes, uint16_t languageId, uint32_t& entry, bool matchLowByte)
 {
     const unsigned count = tableBytes / sizeof(uint32_t);
     for (unsigned i = 0; i < count; ++i) {

@@ -7,8 +7,7 @@
 #include <vector>
 
 // The fixed part of a version resource (52 bytes).
-struct VS_FIXEDFILEINFO
-{
+struct VS_FIXEDFILEINFO {
     uint32_t dwSignature;
     uint32_t dwStrucVersion;
     uint32_t dwFileVersionMS;
@@ -27,8 +26,7 @@ static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
 
 // A version resource: named blocks ("\", "\VarFileInfo\Translation", "\StringFileInfo\040904B0\ProductName")
 // holding raw bytes. Strings are stored as their text.
-struct VersionResource
-{
+struct VersionResource {
     std::map<QString, std::vector<uint8_t>> blocks;
     std::map<QString, QString> strings;
 
@@ -71,8 +69,8 @@ public:
 
     // Finds the entry for a language in a translation table (language in the low 16 bits of each
     // entry, code page in the high 16); with matchLowByte, an entry agreeing in the low 8 bits does too.
-    static bool FindTranslation(const uint32_t* table, unsigned tableBytes, uint16_t languageId, uint32_t& entry,
-                                bool matchLowByte);
+    static bool FindTranslation(
+        const uint32_t* table, unsigned tableBytes, uint16_t languageId, uint32_t& entry, bool matchLowByte);
 
 private:
     VS_FIXEDFILEINFO m_fixedInfo;

@@ -6,7 +6,8 @@
 #include <mutex>
 #include <thread>
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -20,8 +21,7 @@ void InitCurlOnce()
 }
 
 // State of one transfer, shared with libcurl's callbacks (all on the calling thread).
-struct Transfer
-{
+struct Transfer {
     const CHttpClient::Request& request;
     const CHttpClient::Sink& sink;
     qint64 delivered = 0;
@@ -68,7 +68,8 @@ size_t WriteBody(char* data, size_t size, size_t count, void* context)
 
     const auto now = Clock::now();
     transfer.lastByte = now;
-    if (transfer.request.burstMs > 0 && now - transfer.burstStart >= std::chrono::milliseconds(transfer.request.burstMs)) {
+    if (transfer.request.burstMs > 0
+        && now - transfer.burstStart >= std::chrono::milliseconds(transfer.request.burstMs)) {
         if (total > 0 && transfer.request.pauseMs > 0 && !transfer.Pause(transfer.request.pauseMs)) {
             transfer.cancelled = true;
             return 0;
@@ -113,7 +114,7 @@ CHttpClient::Result CHttpClient::Get(const Request& request, const Sink& sink)
         return result;
     }
 
-    Transfer transfer{request, sink};
+    Transfer transfer { request, sink };
     char errorText[CURL_ERROR_SIZE] = {};
     const QByteArray url = request.url.toUtf8();
     curl_slist* headers = nullptr;

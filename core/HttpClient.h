@@ -16,21 +16,19 @@ class CHttpClient
 {
 public:
     // Time-outs in milliseconds; 0 switches one off.
-    struct Timeouts
-    {
+    struct Timeouts {
         int connectMs = 30000;
         int stallMs = 60000;
         int totalMs = 30 * 60 * 1000;
     };
 
-    struct Request
-    {
+    struct Request {
         QString url;
-        QByteArray agent;          // User-Agent; empty sends none
+        QByteArray agent; // User-Agent; empty sends none
         QList<QByteArray> headers; // extra request lines, "Name: value"
-        qint64 maxBytes = -1;      // stop reading after this many body bytes; -1 reads everything
-        bool noCache = false;      // ask every cache on the way for a fresh copy
-        int blockSize = 0;         // bytes handed over per read; 0 leaves libcurl's default
+        qint64 maxBytes = -1; // stop reading after this many body bytes; -1 reads everything
+        bool noCache = false; // ask every cache on the way for a fresh copy
+        int blockSize = 0; // bytes handed over per read; 0 leaves libcurl's default
         // Throttling: after a read that ends a burst of burstMs, pause pauseMs before reading on.
         int burstMs = 0;
         int pauseMs = 0;
@@ -38,13 +36,12 @@ public:
         const std::atomic<bool>* cancel = nullptr; // set from any thread to stop the transfer
     };
 
-    struct Result
-    {
-        bool ok = false;        // the body arrived whole, or up to maxBytes
+    struct Result {
+        bool ok = false; // the body arrived whole, or up to maxBytes
         bool cancelled = false; // stopped through the cancel flag
-        long status = 0;        // HTTP status of the last response; 0 when none arrived
-        qint64 bytes = 0;       // body bytes handed to the sink
-        QString error;          // why the transfer failed; empty when ok
+        long status = 0; // HTTP status of the last response; 0 when none arrived
+        qint64 bytes = 0; // body bytes handed to the sink
+        QString error; // why the transfer failed; empty when ok
     };
 
     // Receives the body in blocks; returning false stops the transfer as failed.

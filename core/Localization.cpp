@@ -8,7 +8,8 @@
 #include <mutex>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 const LanguageRow LANGUAGE_TABLE[] = {
     { 1, "Radio", "Playing", "Playing" },
@@ -74,7 +75,9 @@ const LanguageRow LANGUAGE_TABLE[] = {
     { 705, "Favorites", "TooMany", "Please remove some item first." },
     { 706, "Favorites", "AlreadyExist", "It's already there!" },
     { 300, "Message", "StopRecording", "Recording is in progress. Do you want to stop recording?" },
-    { 301, "Message", "CannotStartRecording", "Cannot start recording. Probably not enough space or problem with dedicated folder or problems with encoder." },
+    { 301, "Message", "CannotStartRecording",
+        "Cannot start recording. Probably not enough space or problem with dedicated folder or problems with "
+        "encoder." },
     { 302, "Message", "Version", "%s, version %s %s" },
     { 303, "Message", "NewVersion", "There is new version %s available!" },
     { 304, "Message", "NewVersionLoad", "Click here to download and install new version." },
@@ -171,8 +174,8 @@ void CLocalization::LoadStrings()
     QDir().mkpath(m_languageFolder);
     CXMLSettings settings(m_languageFolder + m_fileName);
     for (const LanguageRow& row : LANGUAGE_TABLE) {
-        const QString text = settings.GetString(QString::fromUtf8(row.section), QString::fromUtf8(row.key),
-                                                QString::fromUtf8(row.english), true);
+        const QString text = settings.GetString(
+            QString::fromUtf8(row.section), QString::fromUtf8(row.key), QString::fromUtf8(row.english), true);
         if (m_texts.size() <= row.id)
             m_texts.resize(row.id + 1);
         m_texts[row.id] = text;

@@ -9,8 +9,7 @@
 
 // One text of the user interface: its id, where it stands in a language file (section and key) and
 // its built-in English text.
-struct LanguageRow
-{
+struct LanguageRow {
     int id;
     const char* section;
     const char* key;
@@ -33,12 +32,12 @@ public:
     // Reads every row of the built-in table from the language file, creating missing keys.
     void LoadStrings();
 
-    QString m_languageFolder;   // program folder + "lang/"
-    QString m_fileName;         // active file inside the folder, e.g. "English.lng"
-    QStringList m_texts;        // indexed by id; ids outside the table hold ""
-    QString m_fallback;         // "???", for ids beyond the table
-    QStringList m_menuFiles;    // file of each entry of the last language menu
-    QList<unsigned> m_menuIds;  // command id of each entry, parallel to m_menuFiles
+    QString m_languageFolder; // program folder + "lang/"
+    QString m_fileName; // active file inside the folder, e.g. "English.lng"
+    QStringList m_texts; // indexed by id; ids outside the table hold ""
+    QString m_fallback; // "???", for ids beyond the table
+    QStringList m_menuFiles; // file of each entry of the last language menu
+    QList<unsigned> m_menuIds; // command id of each entry, parallel to m_menuFiles
 };
 
 // Creates the instance when there is none and loads the file.

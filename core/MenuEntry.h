@@ -3,8 +3,7 @@
 #include <QString>
 
 // One entry of a popup menu that core code builds and the user interface shows.
-struct MenuEntry
-{
+struct MenuEntry {
     QString text;
     unsigned commandId = 0;
     bool checked = false;

@@ -3,7 +3,8 @@
 #include <QMutex>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 QMutex handlerMutex;
 MessageBoxHandler currentHandler; // guarded by handlerMutex

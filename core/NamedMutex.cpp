@@ -8,14 +8,18 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 QMutex folderMutex;
 QString folderOverride; // guarded by folderMutex
 
 } // namespace
 
-CNamedMutex::CNamedMutex(const QString& name) : m_path(LockFilePath(name)) {}
+CNamedMutex::CNamedMutex(const QString& name)
+    : m_path(LockFilePath(name))
+{
+}
 
 CNamedMutex::~CNamedMutex()
 {

@@ -4,12 +4,13 @@
 
 #include <QMutex>
 
-namespace {
+namespace
+{
 
 QMutex hostsMutex;
-QString webHostOverride;     // guarded by hostsMutex
+QString webHostOverride; // guarded by hostsMutex
 QString counterHostOverride; // guarded by hostsMutex
-QString imageHostOverride;   // guarded by hostsMutex
+QString imageHostOverride; // guarded by hostsMutex
 
 QString HostOrBuiltIn(const QString& override, const char* builtIn)
 {

@@ -6,9 +6,9 @@
 // trailing slash ("http://update.example.org"). Built in from the build settings; tests point them at
 // loopback. Safe from any thread.
 
-QString GetWebHost();     // stations database, version file, play-report referrer
+QString GetWebHost(); // stations database, version file, play-report referrer
 QString GetCounterHost(); // visitor counter of the play report
-QString GetImageHost();   // album-art search
+QString GetImageHost(); // album-art search
 
 // An empty text restores the built-in host.
 void SetWebHostOverride(const QString& host);

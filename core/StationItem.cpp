@@ -8,7 +8,8 @@ const QString STATION_FIELD_SEPARATOR = QStringLiteral("\t");
 const QString STATIONS_FILE_HEADER = QStringLiteral("N \t title \t web \t Country \t genre \t Language \t Source \t");
 const QString MY_STATIONS_FILE_NAME = QStringLiteral("mystations.kvd");
 
-namespace {
+namespace
+{
 
 const QString kEmptySlot;
 const QString kUserMarker = QStringLiteral("<u>");
@@ -18,8 +19,17 @@ const QString kEmptyField = QStringLiteral(" ");
 bool IsSpace(char16_t c)
 {
     switch (c) {
-    case 0x0009: case 0x000A: case 0x000B: case 0x000C: case 0x000D: case 0x0020:
-    case 0x1680: case 0x2028: case 0x2029: case 0x205F: case 0x3000:
+    case 0x0009:
+    case 0x000A:
+    case 0x000B:
+    case 0x000C:
+    case 0x000D:
+    case 0x0020:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x205F:
+    case 0x3000:
         return true;
     default:
         return (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A);
@@ -50,7 +60,10 @@ QString UpperCaseSimple(const QString& text)
 class LineTokenizer
 {
 public:
-    explicit LineTokenizer(const QString& line) : m_line(line) {}
+    explicit LineTokenizer(const QString& line)
+        : m_line(line)
+    {
+    }
 
     // The next field; `exhausted` is set when no characters were left for it.
     QString Next(bool& exhausted)
@@ -90,7 +103,11 @@ CStationItem::CStationItem()
     Reset();
 }
 
-CStationItem::CStationItem(const CStationItem& other) : m_slots(other.m_slots), m_currentSource(0) {}
+CStationItem::CStationItem(const CStationItem& other)
+    : m_slots(other.m_slots)
+    , m_currentSource(0)
+{
+}
 
 CStationItem& CStationItem::operator=(const CStationItem& other)
 {
@@ -164,7 +181,7 @@ const QString& CStationItem::GetSearchKey()
         m_slots.resize(FixedSlots);
     if (m_slots.at(SlotSearchKey).isEmpty()) {
         const QString joined = m_slots.at(SlotTitle) + m_slots.at(SlotGenre) + m_slots.at(SlotCountry)
-                             + m_slots.at(SlotLanguage) + m_slots.at(SlotWebPage);
+            + m_slots.at(SlotLanguage) + m_slots.at(SlotWebPage);
         m_slots[SlotSearchKey] = UpperCaseSimple(joined);
     }
     return m_slots.at(SlotSearchKey);
@@ -178,7 +195,7 @@ QString CStationItem::FormatLine() const
     };
     QString line;
     line.reserve(128);
-    for (int slot : {int(SlotTitle), int(SlotWebPage), int(SlotGenre), int(SlotCountry)})
+    for (int slot : { int(SlotTitle), int(SlotWebPage), int(SlotGenre), int(SlotCountry) })
         line += field(slot) + STATION_FIELD_SEPARATOR;
     line += kEmptyField + STATION_FIELD_SEPARATOR; // the language is not written
     for (qsizetype i = SlotFirstSource; i < m_slots.size(); ++i) {
@@ -194,8 +211,15 @@ void CStationItem::ParseLine(const QString& line)
     LineTokenizer tokens(line);
     bool exhausted = false;
 
-    const struct { int slot; bool trim; } leading[] = {
-        {SlotTitle, true}, {SlotWebPage, false}, {SlotGenre, true}, {SlotCountry, true}, {SlotLanguage, true},
+    const struct {
+        int slot;
+        bool trim;
+    } leading[] = {
+        { SlotTitle, true },
+        { SlotWebPage, false },
+        { SlotGenre, true },
+        { SlotCountry, true },
+        { SlotLanguage, true },
     };
     for (const auto& field : leading) {
         const QString token = tokens.Next(exhausted);
@@ -237,7 +261,6 @@ void WriteUserStationsFile(const QString& path, const std::vector<CStationItem>&
 QString FindStationsDatabaseFile(const QString& appFolder)
 {
     const QDir folder(appFolder + QStringLiteral("Stations"));
-    const QStringList files =
-        folder.entryList({QStringLiteral("stations*.kvd")}, QDir::Files, QDir::Name);
+    const QStringList files = folder.entryList({ QStringLiteral("stations*.kvd") }, QDir::Files, QDir::Name);
     return files.isEmpty() ? QString() : folder.filePath(files.first());
 }

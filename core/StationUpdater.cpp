@@ -14,7 +14,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 const int WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_
     = RegisterWindowMessage("WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_");
@@ -24,9 +25,9 @@ const int WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_
 
 constexpr qint64 kManifestReadLimit = 4000; // bytes of the manifest that are looked at
 constexpr qsizetype kManifestTextLimit = 8000;
-constexpr int kBlockSize = 4000;       // bytes per read of a download
-constexpr int kBurstMs = 1000;         // a download reads this long ...
-constexpr int kPauseMs = 2000;         // ... then rests this long, so it never hogs the line
+constexpr int kBlockSize = 4000; // bytes per read of a download
+constexpr int kBurstMs = 1000; // a download reads this long ...
+constexpr int kPauseMs = 2000; // ... then rests this long, so it never hogs the line
 constexpr qsizetype kLogTextLimit = 1000;
 
 QString WithSeparator(QString folder)
@@ -49,7 +50,7 @@ bool ContainsFileIgnoringCase(const QString& folder, const QString& name)
 {
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     return std::any_of(names.begin(), names.end(),
-                       [&name](const QString& present) { return present.compare(name, Qt::CaseInsensitive) == 0; });
+        [&name](const QString& present) { return present.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 } // namespace
@@ -144,22 +145,22 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
     return 1;
 }
 
-bool CStationUpdater::UnpackStationsFile(const QString& archivePath, const QString& stationsFolder,
-                                         const QString& fileName)
+bool CStationUpdater::UnpackStationsFile(
+    const QString& archivePath, const QString& stationsFolder, const QString& fileName)
 {
     ZipHandle* zip = OpenZip(archivePath, nullptr);
     if (!zip)
         return false;
     SetUnzipBaseDir(zip, stationsFolder);
     ZipEntry entry;
-    const bool unpacked = GetZipItem(zip, 0, &entry) == ZIP_OK
-        && entry.name.compare(fileName, Qt::CaseInsensitive) == 0 && UnzipItem(zip, 0, entry.name) == ZIP_OK;
+    const bool unpacked = GetZipItem(zip, 0, &entry) == ZIP_OK && entry.name.compare(fileName, Qt::CaseInsensitive) == 0
+        && UnzipItem(zip, 0, entry.name) == ZIP_OK;
     CloseZip(zip);
     return unpacked;
 }
 
-qint64 CStationUpdater::DownloadFile(const QByteArray& agent, const QString& address, const QString& localPath,
-                                     QString* error)
+qint64 CStationUpdater::DownloadFile(
+    const QByteArray& agent, const QString& address, const QString& localPath, QString* error)
 {
     QFile file(localPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -175,8 +176,8 @@ qint64 CStationUpdater::DownloadFile(const QByteArray& agent, const QString& add
     request.burstMs = kBurstMs;
     request.pauseMs = kPauseMs;
     request.cancel = m_workers.CancelFlag();
-    const CHttpClient::Result result = CHttpClient::Get(
-        request, [&file](const char* data, qint64 size) { return file.write(data, size) == size; });
+    const CHttpClient::Result result
+        = CHttpClient::Get(request, [&file](const char* data, qint64 size) { return file.write(data, size) == size; });
     file.close();
     if (!result.ok) {
         // A body cut short (closed connection, time-out, full disk) is no download.
@@ -220,7 +221,7 @@ QString CStationUpdater::GetManifestValue(const QString& text, const QString& ou
 void CStationUpdater::DeleteMatching(const QString& folder, const QString& pattern, const QString& keptName)
 {
     QDir dir(folder);
-    const QStringList names = dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names = dir.entryList({ pattern }, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         if (!keptName.isEmpty() && name.compare(keptName, Qt::CaseInsensitive) == 0)
             continue;

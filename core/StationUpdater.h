@@ -31,8 +31,8 @@ public:
     int Update();
     // Fetches address into localPath (created anew), reading in throttled bursts. Bytes received; 0 when
     // the file could not be created or the transfer failed (error tells why, when given).
-    qint64 DownloadFile(const QByteArray& agent, const QString& address, const QString& localPath,
-                        QString* error = nullptr);
+    qint64 DownloadFile(
+        const QByteArray& agent, const QString& address, const QString& localPath, QString* error = nullptr);
 
     // The first bytes of the stored manifest (at most 4000) as text, cut at the first NUL.
     static QString ReadManifest(const QString& path);
@@ -50,8 +50,8 @@ private:
 
     CNamedMutex m_runMutex; // UI thread only
     int m_interval = kInterval;
-    QPointer<QObject> m_owner;       // UI thread only
+    QPointer<QObject> m_owner; // UI thread only
     mutable QMutex m_baseFolderMutex;
-    QString m_baseFolder;            // guarded by m_baseFolderMutex; ends in a separator
+    QString m_baseFolder; // guarded by m_baseFolderMutex; ends in a separator
     CWorkerGroup m_workers;
 };

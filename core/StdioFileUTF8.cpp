@@ -5,7 +5,8 @@
 #include <cstring>
 
 CFileException::CFileException(Cause cause, const QString& fileName)
-    : m_cause(cause), m_strFileName(fileName)
+    : m_cause(cause)
+    , m_strFileName(fileName)
 {
     m_what = "file error " + std::to_string(int(cause)) + ": " + fileName.toStdString();
 }
@@ -13,20 +14,26 @@ CFileException::CFileException(Cause cause, const QString& fileName)
 CFileException::Cause CFileException::CauseFromErrno(int error)
 {
     switch (error) {
-    case ENOENT: return fileNotFound;
+    case ENOENT:
+        return fileNotFound;
     case ENOTDIR:
     case ENAMETOOLONG:
-    case EINVAL: return badPath;
+    case EINVAL:
+        return badPath;
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: return accessDenied;
+    case EISDIR:
+        return accessDenied;
     case ETXTBSY:
-    case EBUSY: return sharingViolation;
+    case EBUSY:
+        return sharingViolation;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return diskFull;
-    default: return genericException;
+    case EFBIG:
+        return diskFull;
+    default:
+        return genericException;
     }
 }
 

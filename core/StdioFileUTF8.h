@@ -73,6 +73,6 @@ private:
 
     FILE* m_file = nullptr;
     QString m_fileName;
-    QByteArray m_bytes;     // UTF-8 side of the line being read or written
-    QString m_text;         // UTF-16 side of the line being read
+    QByteArray m_bytes; // UTF-8 side of the line being read or written
+    QString m_text; // UTF-16 side of the line being read
 };

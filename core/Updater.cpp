@@ -10,13 +10,14 @@
 
 #include <climits>
 
-namespace {
+namespace
+{
 
 const int WM_KAVRILUNE_UPDATER_NEW_VERSION_ = RegisterWindowMessage("WM_KAVRILUNE_UPDATER_NEW_VERSION_");
 const int WM_KAVRILUNE_UPDATER_NO_NEW_VERSION_ = RegisterWindowMessage("WM_KAVRILUNE_UPDATER_NO_NEW_VERSION_");
 
-constexpr qint64 kAnswerLimit = 1000;     // bytes read of the version file and of the report's answer
-constexpr qsizetype kTextLimit = 999;     // characters of decoded text, without the terminator
+constexpr qint64 kAnswerLimit = 1000; // bytes read of the version file and of the report's answer
+constexpr qsizetype kTextLimit = 999; // characters of decoded text, without the terminator
 constexpr qsizetype kEscapedLimit = 2083; // characters of the escaped title
 
 QString ReadProductName()
@@ -61,8 +62,9 @@ long ToLong(const QString& text)
 } // namespace
 
 CUpdater::CUpdater()
-    : m_productVersion(ReadProductVersion()), m_productName(ReadProductName()),
-      m_runMutex(QStringLiteral("KAVRILUNE_UPDATE"))
+    : m_productVersion(ReadProductVersion())
+    , m_productName(ReadProductName())
+    , m_runMutex(QStringLiteral("KAVRILUNE_UPDATE"))
 {
 }
 
@@ -117,7 +119,8 @@ int CUpdater::CheckVersion()
 
         const QString text = DecodeText(answer);
         qsizetype position = 0;
-        const QString version = ExtractBetween(text, QStringLiteral("<version>"), QStringLiteral("</version>"), position);
+        const QString version
+            = ExtractBetween(text, QStringLiteral("<version>"), QStringLiteral("</version>"), position);
         const QString download
             = ExtractBetween(text, QStringLiteral("<download>"), QStringLiteral("</download>"), position);
         {
@@ -158,8 +161,8 @@ void CUpdater::SendPlayReport(const QString& title)
     try {
         const QString escaped = EscapeSegment(StripCredentials(title));
         CHttpClient::Request request;
-        request.url = GetCounterHost() + QStringLiteral("/swidget/") + QLatin1String(kWidgetId) + QLatin1Char('/')
-            + escaped;
+        request.url
+            = GetCounterHost() + QStringLiteral("/swidget/") + QLatin1String(kWidgetId) + QLatin1Char('/') + escaped;
         // No agent of its own: the application's name stands in.
         request.agent = m_productName.toUtf8();
         request.headers.append("Referer: " + (GetWebHost() + QStringLiteral("/stations?title=") + escaped).toUtf8());
@@ -186,8 +189,8 @@ QString CUpdater::DecodeText(const QByteArray& bytes)
     return text;
 }
 
-QString CUpdater::ExtractBetween(const QString& text, const QString& openTag, const QString& closeTag,
-                                 qsizetype& position)
+QString CUpdater::ExtractBetween(
+    const QString& text, const QString& openTag, const QString& closeTag, qsizetype& position)
 {
     if (position < 0)
         return QString();

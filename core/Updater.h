@@ -50,8 +50,8 @@ public:
     static QString DecodeText(const QByteArray& bytes);
     // The trimmed, white-space-folded and unescaped text between two tags, searched from position
     // (in and out; -1 once nothing was found).
-    static QString ExtractBetween(const QString& text, const QString& openTag, const QString& closeTag,
-                                  qsizetype& position);
+    static QString ExtractBetween(
+        const QString& text, const QString& openTag, const QString& closeTag, qsizetype& position);
     // True when available names a newer version than own, comparing four dot-separated numbers.
     static bool IsNewerVersion(const QString& available, const QString& own);
     // A title that is an address loses the user name and password before its "@".
@@ -67,13 +67,13 @@ private:
     static void UpdaterThreadProc(CUpdater* updater, const QPointer<QObject>& owner);
 
     const QString m_productVersion; // set by the constructor
-    const QString m_productName;    // set by the constructor
+    const QString m_productName; // set by the constructor
     mutable QMutex m_resultMutex;
-    QString m_newVersion;  // guarded by m_resultMutex
+    QString m_newVersion; // guarded by m_resultMutex
     QString m_downloadUrl; // guarded by m_resultMutex
     int m_interval = kInterval;
-    CNamedMutex m_runMutex;    // UI thread only
+    CNamedMutex m_runMutex; // UI thread only
     QPointer<QObject> m_owner; // UI thread only
-    QString m_reportTitle;     // UI thread only; each report thread gets its own copy
+    QString m_reportTitle; // UI thread only; each report thread gets its own copy
     CWorkerGroup m_workers;
 };

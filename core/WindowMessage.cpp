@@ -6,14 +6,20 @@
 #include <QPointer>
 #include <QThread>
 
-namespace {
+namespace
+{
 
 QMutex registryMutex;
 QHash<QByteArray, int> registry; // guarded by registryMutex
 
 } // namespace
 
-WindowMessage::WindowMessage(int message, WPARAM w, LPARAM l) : QEvent(QEvent::Type(message)), wParam(w), lParam(l) {}
+WindowMessage::WindowMessage(int message, WPARAM w, LPARAM l)
+    : QEvent(QEvent::Type(message))
+    , wParam(w)
+    , lParam(l)
+{
+}
 
 int RegisterWindowMessage(const char* name)
 {

@@ -32,4 +32,7 @@ bool PostWindowMessage(QObject* target, int message, WPARAM wParam = 0, LPARAM l
 // The target's thread must be running an event loop.
 LRESULT SendWindowMessage(QObject* target, int message, WPARAM wParam = 0, LPARAM lParam = 0);
 // The message behind an event, or null when the event is not one.
-inline WindowMessage* AsWindowMessage(QEvent* event) { return dynamic_cast<WindowMessage*>(event); }
+inline WindowMessage* AsWindowMessage(QEvent* event)
+{
+    return dynamic_cast<WindowMessage*>(event);
+}

@@ -60,15 +60,15 @@ void PostWindowMessageWhenAlive(const QPointer<QObject>& owner, int message, WPA
         Qt::QueuedConnection);
 }
 
-bool RunPeriodicCheck(CNamedMutex& runMutex, QDateTime& lastCheck, qint64 intervalSeconds,
-                      const std::function<void()>& start)
+bool RunPeriodicCheck(
+    CNamedMutex& runMutex, QDateTime& lastCheck, qint64 intervalSeconds, const std::function<void()>& start)
 {
     if (!runMutex.TryLock())
         return false;
     struct Unlock {
         CNamedMutex& mutex;
         ~Unlock() { mutex.Unlock(); }
-    } unlock{runMutex};
+    } unlock { runMutex };
 
     const QDateTime now = QDateTime::currentDateTime();
     const qint64 seconds = qAbs(lastCheck.secsTo(now));

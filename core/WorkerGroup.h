@@ -35,7 +35,7 @@ public:
     const std::atomic<bool>* CancelFlag() const { return &m_cancel; }
 
 private:
-    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_cancel { false };
     mutable std::mutex m_mutex;
     std::condition_variable m_ended;
     int m_running = 0; // guarded by m_mutex
@@ -50,5 +50,5 @@ void PostWindowMessageWhenAlive(const QPointer<QObject>& owner, int message, WPA
 // than intervalSeconds away (either way) it is moved to now and start runs. True when the caller is to
 // store the time: a check was started, or the stored time lies less than 10 s away. The mutex is released
 // on every way out, a thrown processor fault included.
-bool RunPeriodicCheck(CNamedMutex& runMutex, QDateTime& lastCheck, qint64 intervalSeconds,
-                      const std::function<void()>& start);
+bool RunPeriodicCheck(
+    CNamedMutex& runMutex, QDateTime& lastCheck, qint64 intervalSeconds, const std::function<void()>& start);

@@ -20,7 +20,8 @@
 #include <pugixml.hpp>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const char* const SOURCE_NAME = "XMLSettings.cpp";
 
@@ -61,8 +62,7 @@ bool IsXmlChar(char32_t c)
 }
 
 // Walks the code points of a string; a lone surrogate is reported as 0xFFFFFFFF (valid nowhere).
-template <typename Check>
-bool AllCodePoints(const QString& text, Check check)
+template <typename Check> bool AllCodePoints(const QString& text, Check check)
 {
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
@@ -216,7 +216,10 @@ void RemoveAllChildren(pugi::xml_node element)
 class ByteArrayWriter : public pugi::xml_writer
 {
 public:
-    void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), qsizetype(size)); }
+    void write(const void* data, size_t size) override
+    {
+        bytes.append(static_cast<const char*>(data), qsizetype(size));
+    }
     QByteArray bytes;
 };
 
@@ -262,13 +265,12 @@ QString FormatTime(std::time_t time)
     return QString::fromLatin1(text, qsizetype(length));
 }
 
-struct ScreenScale
-{
+struct ScreenScale {
     QMutex mutex;
     ScreenPixelsPerInchProvider provider; // guarded by mutex
-    bool measured = false;                // guarded by mutex
-    double horizontal = 1.0;              // guarded by mutex
-    double vertical = 1.0;                // guarded by mutex
+    bool measured = false; // guarded by mutex
+    double horizontal = 1.0; // guarded by mutex
+    double vertical = 1.0; // guarded by mutex
 };
 
 ScreenScale& Scale()
@@ -494,8 +496,8 @@ QString CXMLSettings::GetString(const QString& section, const QString& key, cons
     } catch (CSeException* e) {
         e->Log(SOURCE_NAME, step);
         e->Delete();
-        MessageBox(QStringLiteral("Error reading XML file. Line %1").arg(step),
-                   QStringLiteral(KAVRILUNE_PRODUCT_NAME), MB_OK);
+        MessageBox(
+            QStringLiteral("Error reading XML file. Line %1").arg(step), QStringLiteral(KAVRILUNE_PRODUCT_NAME), MB_OK);
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (const std::exception&) {
@@ -511,8 +513,8 @@ int CXMLSettings::SetString(const QString& section, const QString& key, const QS
         return -1;
     for (const QString& name : names) {
         if (!IsValidElementName(name)) {
-            WriteErrorLog(SOURCE_NAME, 0,
-                          QStringLiteral("Not a valid XML element name: \"%1\" (%2)").arg(name, m_path));
+            WriteErrorLog(
+                SOURCE_NAME, 0, QStringLiteral("Not a valid XML element name: \"%1\" (%2)").arg(name, m_path));
             return -2;
         }
     }
@@ -559,8 +561,8 @@ int32_t CXMLSettings::GetIntScaled(const QString& section, const QString& key, i
     return ScaleValue(value, ScaleFactors().second);
 }
 
-RECT CXMLSettings::GetRect(const QString& section, int32_t defaultX, int32_t defaultY, int32_t defaultWidth,
-                           int32_t defaultHeight)
+RECT CXMLSettings::GetRect(
+    const QString& section, int32_t defaultX, int32_t defaultY, int32_t defaultWidth, int32_t defaultHeight)
 {
     const int32_t x = GetInt(section, QStringLiteral("x"), defaultX, true);
     const int32_t y = GetInt(section, QStringLiteral("y"), defaultY, true);
@@ -576,10 +578,10 @@ QString CXMLSettings::GetColorText(const QString& section, const QString& key)
     return GetString(section, key, QStringLiteral("-1"), true);
 }
 
-namespace {
-
-struct ColorParts
+namespace
 {
+
+struct ColorParts {
     int32_t part[4] = { 0, 0, 0, 0 };
 };
 

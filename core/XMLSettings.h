@@ -10,14 +10,14 @@
 #include <stdexcept>
 #include <utility>
 
-namespace pugi {
+namespace pugi
+{
 class xml_document;
 class xml_node;
 } // namespace pugi
 
 // A rectangle by its edges; right and bottom lie just outside it.
-struct RECT
-{
+struct RECT {
     int32_t left = 0;
     int32_t top = 0;
     int32_t right = 0;
@@ -69,8 +69,8 @@ public:
     int32_t GetIntScaled(const QString& section, const QString& key, int32_t defaultValue, bool create);
     // Sub-keys "x", "y", "width" and "height" of the section (missing ones are written with the defaults
     // as given), returned as edges scaled to the screen.
-    RECT GetRect(const QString& section, int32_t defaultX, int32_t defaultY, int32_t defaultWidth,
-                 int32_t defaultHeight);
+    RECT GetRect(
+        const QString& section, int32_t defaultX, int32_t defaultY, int32_t defaultWidth, int32_t defaultHeight);
 
     // "alpha,red,green,blue"; a negative alpha (a missing colour is written as "-1") gives the default.
     // GetColor returns 0x00BBGGRR, GetColorArgb 0xAARRGGBB.

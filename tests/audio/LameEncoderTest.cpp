@@ -17,7 +17,8 @@ using testing_support::ProbeAudio;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 // Where the dynamic loader finds a system library, e.g. "libz.so.1".
 QString SystemLibraryPath(const char* name)
@@ -123,13 +124,12 @@ TEST_F(LameEncoderTest, ChunksAreConsumedUpToTheChunkSizeAndTinyChunksConsumeNot
 
 TEST_F(LameEncoderTest, EncodesConstantBitrateStereoAndMonoThatFfmpegDecodes)
 {
-    struct Case
-    {
+    struct Case {
         int channels;
         int kbps;
         int piece; // bytes handed in per call, not a multiple of the chunk size
         int modeBits; // channel mode in the frame header: joint stereo or mono
-    } cases[] = {{2, 128, 7001 * 2, 1}, {1, 64, 333 * 2, 3}};
+    } cases[] = { { 2, 128, 7001 * 2, 1 }, { 1, 64, 333 * 2, 3 } };
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.channels);
@@ -191,8 +191,7 @@ TEST_F(LameEncoderTest, LibraryBesideTheProgramIsUsedAndAForeignOneCountsAsMissi
     // Any other shared library in its place lacks the encoder's entry points.
     const QString otherFolder = work.filePath(QStringLiteral("other"));
     ASSERT_TRUE(QDir().mkpath(otherFolder));
-    ASSERT_TRUE(QFile::copy(SystemLibraryPath("libz.so.1"),
-                            otherFolder + QStringLiteral("/libmp3lame.so.0")));
+    ASSERT_TRUE(QFile::copy(SystemLibraryPath("libz.so.1"), otherFolder + QStringLiteral("/libmp3lame.so.0")));
     SetAppFolderOverride(otherFolder);
     CLameEncoder::ResetLibraryForTesting(false);
     CLameEncoder encoder;

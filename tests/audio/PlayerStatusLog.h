@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <initializer_list>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 // Stands in for the main window in player and manager tests: records every status message posted to

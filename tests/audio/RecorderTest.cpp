@@ -4,8 +4,8 @@
 #include "core/SeException.h"
 #include "core/StdioFileUTF8.h"
 #include "tests/support/FfmpegTools.h"
-#include "tests/support/TempProgramFolder.h"
 #include "tests/support/ScratchMount.h"
+#include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
@@ -22,7 +22,8 @@ using testing_support::ReadBytes;
 using testing_support::ScratchMount;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 constexpr int kRate = 44100;
 constexpr int kEncoderSlack = 576 + 1152; // start-up delay and last-frame padding of the encoder, in samples
@@ -37,8 +38,7 @@ QByteArray RandomBytes(qsizetype size, unsigned seed)
 }
 
 // Feeds data in pieces the size of the library's blocks (20 ms of stereo PCM).
-template <typename Feed>
-void FeedInPieces(const QByteArray& data, Feed feed, qsizetype piece = 3528)
+template <typename Feed> void FeedInPieces(const QByteArray& data, Feed feed, qsizetype piece = 3528)
 {
     for (qsizetype at = 0; at < data.size(); at += piece)
         feed(data.constData() + at, uint32_t(std::min(piece, data.size() - at)));
@@ -69,13 +69,12 @@ protected:
 
 TEST_F(RecorderTest, EncodedRecordingsAreConstantBitrateMp3WithPreRecordedStartAndTag)
 {
-    struct Case
-    {
+    struct Case {
         int channels;
         int kbps;
         const char* album;
         const char* expectedAlbum;
-    } cases[] = {{2, 128, "", "Station One"}, {1, 64, "Album", "Album"}};
+    } cases[] = { { 2, 128, "", "Station One" }, { 1, 64, "Album", "Album" } };
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.channels);
@@ -89,7 +88,7 @@ TEST_F(RecorderTest, EncodedRecordingsAreConstantBitrateMp3WithPreRecordedStartA
         recorder.SetBitrate(c.kbps);
         PutPcm(recorder, pcm.left(preRecorded)); // the first three seconds arrive before the start
         recorder.SetTags(QStringLiteral("Station One"), QStringLiteral("Song Title"), QStringLiteral("Singer"),
-                         QString::fromUtf8(c.album));
+            QString::fromUtf8(c.album));
         const QString base = Base(c.channels == 2 ? "Singer - Song Title" : "mono");
         ASSERT_TRUE(recorder.Start(base, QStringLiteral("mp3"), 0, false));
         EXPECT_TRUE(recorder.IsRecording());
@@ -356,14 +355,17 @@ TEST_F(RecorderFullDiskTest, RawFeedReportsTheFullDiskEachTimeAndStopStillCloses
     recorder.SetFormat(kRate, 2, true);
     ASSERT_TRUE(recorder.Start(Small("song"), QStringLiteral("mp3"), 0, false));
     int failures = 0;
-    FeedInPieces(stream, [&](const char* p, uint32_t n) {
-        try {
-            EXPECT_TRUE(recorder.PutRaw(p, n));
-        } catch (const CFileException& e) {
-            EXPECT_EQ(e.m_cause, CFileException::diskFull);
-            ++failures; // the download feed logs it and goes on
-        }
-    }, 8192);
+    FeedInPieces(
+        stream,
+        [&](const char* p, uint32_t n) {
+            try {
+                EXPECT_TRUE(recorder.PutRaw(p, n));
+            } catch (const CFileException& e) {
+                EXPECT_EQ(e.m_cause, CFileException::diskFull);
+                ++failures; // the download feed logs it and goes on
+            }
+        },
+        8192);
     EXPECT_GT(failures, 1);
     EXPECT_TRUE(recorder.IsRecording());
     recorder.Stop();

@@ -11,7 +11,8 @@ using testing_support::ReadBytes;
 using testing_support::ScratchMount;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 class TagFileTest : public ::testing::Test
 {

@@ -18,7 +18,8 @@
 
 using testing_support::ReadBytes;
 
-namespace {
+namespace
+{
 
 class ErrorLogTest : public ::testing::Test
 {
@@ -30,10 +31,7 @@ protected:
         SetAppFolderOverride(QString());
     }
 
-    QStringList LogFiles() const
-    {
-        return QDir(dir.path() + "/Log").entryList({"log - *.txt"}, QDir::Files);
-    }
+    QStringList LogFiles() const { return QDir(dir.path() + "/Log").entryList({ "log - *.txt" }, QDir::Files); }
     QByteArray LogContent() const
     {
         const QStringList files = LogFiles();
@@ -71,49 +69,54 @@ TEST(SeExceptionTest, MessagesNameTheFaultCodeAndAddress)
 TEST(SeExceptionTest, FaultsOnAThreadWithTheTranslatorBecomeExceptionsAndTheThreadGoesOn)
 {
     std::promise<std::vector<uint32_t>> codes;
-    ASSERT_TRUE(BeginThread([&codes] {
-        std::vector<uint32_t> seen;
-        try {
-            *nullTarget = 1;
-        } catch (CSeException* e) {
-            seen.push_back(e->GetSeCode());
-            EXPECT_EQ(e->GetFaultAddress(), 0u);
-            e->Delete();
-        }
-        try {
-            volatile int result = 10 / zero;
-            (void)result;
-        } catch (CSeException* e) {
-            seen.push_back(e->GetSeCode());
-            e->Delete();
-        }
-        try { // the same fault again: the signal must not have stayed blocked
-            *nullTarget = 2;
-        } catch (CSeException* e) {
-            seen.push_back(e->GetSeCode());
-            e->Delete();
-        }
-        codes.set_value(seen);
-    }, true));
+    ASSERT_TRUE(BeginThread(
+        [&codes] {
+            std::vector<uint32_t> seen;
+            try {
+                *nullTarget = 1;
+            } catch (CSeException* e) {
+                seen.push_back(e->GetSeCode());
+                EXPECT_EQ(e->GetFaultAddress(), 0u);
+                e->Delete();
+            }
+            try {
+                volatile int result = 10 / zero;
+                (void)result;
+            } catch (CSeException* e) {
+                seen.push_back(e->GetSeCode());
+                e->Delete();
+            }
+            try { // the same fault again: the signal must not have stayed blocked
+                *nullTarget = 2;
+            } catch (CSeException* e) {
+                seen.push_back(e->GetSeCode());
+                e->Delete();
+            }
+            codes.set_value(seen);
+        },
+        true));
     auto future = codes.get_future();
     ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_EQ(future.get(), (std::vector<uint32_t>{SE_ACCESS_VIOLATION, SE_INT_DIVIDE_BY_ZERO, SE_ACCESS_VIOLATION}));
+    EXPECT_EQ(
+        future.get(), (std::vector<uint32_t> { SE_ACCESS_VIOLATION, SE_INT_DIVIDE_BY_ZERO, SE_ACCESS_VIOLATION }));
 }
 
 TEST(SeExceptionDeathTest, FaultsOnAThreadWithoutTheTranslatorEndTheProcess)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT({
-        InstallSeTranslator(true); // installed here, not on the faulting thread
-        std::thread([] {
-            try {
-                *nullTarget = 1;
-            } catch (CSeException* e) {
-                std::_Exit(3);
-            }
-        }).join();
-        std::_Exit(0);
-    }, ::testing::KilledBySignal(SIGSEGV), "");
+    EXPECT_EXIT(
+        {
+            InstallSeTranslator(true); // installed here, not on the faulting thread
+            std::thread([] {
+                try {
+                    *nullTarget = 1;
+                } catch (CSeException* e) {
+                    std::_Exit(3);
+                }
+            }).join();
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGSEGV), "");
 }
 
 TEST_F(ErrorLogTest, EntriesHaveTheFixedFormat)
@@ -124,17 +127,22 @@ TEST_F(ErrorLogTest, EntriesHaveTheFixedFormat)
     WriteErrorLog("Recorder", 0, QString());
     WriteErrorLog("Updater", 5, QString::fromUtf8("\xC3\x84rger"));
     ASSERT_EQ(LogFiles().size(), 1);
-    EXPECT_TRUE(QRegularExpression("^log - \\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.txt$").match(LogFiles().first()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^log - \\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.txt$")
+                    .match(LogFiles().first())
+                    .hasMatch());
 
     const QByteArray log = LogContent();
     const QList<QByteArray> lines = log.split('\n');
     ASSERT_EQ(lines.size(), 4);
     const QString version = KAVRILUNE_TEST_VERSION;
     auto matches = [&](const QByteArray& line, const QString& rest) {
-        return QRegularExpression("^\\d\\d:\\d\\d:\\d\\d v " + QRegularExpression::escape(version + " > " + rest) + "\r$")
-            .match(QString::fromUtf8(line)).hasMatch();
+        return QRegularExpression(
+            "^\\d\\d:\\d\\d:\\d\\d v " + QRegularExpression::escape(version + " > " + rest) + "\r$")
+            .match(QString::fromUtf8(line))
+            .hasMatch();
     };
-    EXPECT_TRUE(matches(lines[0], "Favorites, line 328: Exception ACCESS_VIOLATION (0xc0000005) at address 0x00000010."))
+    EXPECT_TRUE(
+        matches(lines[0], "Favorites, line 328: Exception ACCESS_VIOLATION (0xc0000005) at address 0x00000010."))
         << lines[0].toStdString();
     EXPECT_TRUE(matches(lines[1], "Recorder")) << lines[1].toStdString();
     EXPECT_TRUE(matches(lines[2], QString::fromUtf8("Updater, line 5: \xC3\x84rger"))) << lines[2].toStdString();
@@ -144,17 +152,20 @@ TEST_F(ErrorLogTest, CaughtFaultsAreLoggedUnderTheCatchSite)
 {
     InitErrorLog();
     std::promise<void> done;
-    BeginThread([&done] {
-        try {
-            *nullTarget = 1;
-        } catch (CSeException* e) {
-            e->Log("RadioPlayer", 77);
-            e->Delete();
-        }
-        done.set_value();
-    }, true);
+    BeginThread(
+        [&done] {
+            try {
+                *nullTarget = 1;
+            } catch (CSeException* e) {
+                e->Log("RadioPlayer", 77);
+                e->Delete();
+            }
+            done.set_value();
+        },
+        true);
     ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_TRUE(LogContent().contains("RadioPlayer, line 77: Exception ACCESS_VIOLATION (0xc0000005) at address 0x00000000."));
+    EXPECT_TRUE(
+        LogContent().contains("RadioPlayer, line 77: Exception ACCESS_VIOLATION (0xc0000005) at address 0x00000000."));
 }
 
 TEST_F(ErrorLogTest, EntriesBeforeInitVanishAndNoFileIsCreated)
@@ -182,23 +193,27 @@ TEST_F(ErrorLogTest, ConcurrentEntriesAreWrittenWhole)
     ASSERT_EQ(lines.size(), 8 * 40 + 1);
     for (int i = 0; i < 8 * 40; ++i)
         ASSERT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d v [0-9.]+ > Thread, line (\\d): ([a-h])\\2{59}\r$")
-                        .match(QString::fromUtf8(lines[i])).hasMatch()) << lines[i].toStdString();
+                        .match(QString::fromUtf8(lines[i]))
+                        .hasMatch())
+            << lines[i].toStdString();
 }
 
 TEST_F(ErrorLogTest, LoggingStopsForTheRunOnceTheFilePassesTheLimit)
 {
     // The stop lasts for the whole run, so it is tried in a child process.
     const QString folder = dir.path();
-    EXPECT_EXIT({
-        SetAppFolderOverride(folder);
-        InitErrorLog();
-        const QString text(100, QLatin1Char('x'));
-        for (int i = 0; i < 2000; ++i)
-            WriteErrorLog("Size", i + 1, text);
-        InitErrorLog(); // a new path does not restart logging
-        WriteErrorLog("After", 1, "dropped");
-        std::_Exit(0);
-    }, ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            SetAppFolderOverride(folder);
+            InitErrorLog();
+            const QString text(100, QLatin1Char('x'));
+            for (int i = 0; i < 2000; ++i)
+                WriteErrorLog("Size", i + 1, text);
+            InitErrorLog(); // a new path does not restart logging
+            WriteErrorLog("After", 1, "dropped");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 
     ASSERT_EQ(LogFiles().size(), 1);
     const QByteArray log = LogContent();

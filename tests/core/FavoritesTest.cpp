@@ -13,7 +13,8 @@
 #include <utility>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Entries = std::vector<std::pair<QString, QString>>; // title, source
 
@@ -23,10 +24,7 @@ constexpr int32_t HISTORY_FIRST_ID = 1374;
 class FavoritesTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        ReleaseSharedObjectAtExit();
-    }
+    void TearDown() override { ReleaseSharedObjectAtExit(); }
 
     QString SettingsPath() const { return folder.FilePath("Kavrilune.xml"); }
 
@@ -78,7 +76,8 @@ protected:
     {
         Entries entries;
         for (int i = 0; i < count; ++i)
-            entries.emplace_back(QString("%1%2").arg(prefix).arg(i), QString("http://127.0.0.1/%1%2").arg(prefix).arg(i));
+            entries.emplace_back(
+                QString("%1%2").arg(prefix).arg(i), QString("http://127.0.0.1/%1%2").arg(prefix).arg(i));
         return entries;
     }
 
@@ -89,8 +88,9 @@ protected:
 
 TEST_F(FavoritesTest, LoadsSlotsFrontFirstSkippingHalfEmptyOnesAndKeepingTheLowerDuplicate)
 {
-    WriteSlots("Favorites", { { "A", "a" }, { "B", "b" }, { "C", "c" }, { "NoSource", "" }, { "", "no-title" },
-                              { "A", "a-later" }, { "D", "d" } });
+    WriteSlots("Favorites",
+        { { "A", "a" }, { "B", "b" }, { "C", "c" }, { "NoSource", "" }, { "", "no-title" }, { "A", "a-later" },
+            { "D", "d" } });
     auto list = Open();
     EXPECT_EQ(Titles(*list), (Entries { { "A", "a" }, { "B", "b" }, { "C", "c" }, { "D", "d" } }));
 

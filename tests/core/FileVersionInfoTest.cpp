@@ -5,7 +5,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 VersionResource MakeResource(const std::vector<uint32_t>& translations)
 {
@@ -14,8 +15,11 @@ VersionResource MakeResource(const std::vector<uint32_t>& translations)
     table.resize(translations.size() * 4);
     std::memcpy(table.data(), translations.data(), table.size());
     for (uint32_t entry : translations) {
-        const QString prefix = QString("\\StringFileInfo\\%1\\").arg(
-            QString("%1%2").arg(entry & 0xFFFF, 4, 16, QChar('0')).arg(entry >> 16, 4, 16, QChar('0')).toUpper());
+        const QString prefix = QString("\\StringFileInfo\\%1\\")
+                                   .arg(QString("%1%2")
+                                            .arg(entry & 0xFFFF, 4, 16, QChar('0'))
+                                            .arg(entry >> 16, 4, 16, QChar('0'))
+                                            .toUpper());
         resource.strings[prefix + "ProductName"] = prefix;
     }
     return resource;
@@ -30,17 +34,17 @@ QString ChosenTable(const VersionResource& resource, uint16_t userLanguage)
 
 TEST(FileVersionInfoTest, ChoosesTheStringTableThatSuitsTheUserLanguage)
 {
-    const VersionResource german = MakeResource({0x04E40407, 0x04E40409});
+    const VersionResource german = MakeResource({ 0x04E40407, 0x04E40409 });
     EXPECT_EQ(ChosenTable(german, 0x0409), "\\StringFileInfo\\040904E4\\");
     EXPECT_EQ(ChosenTable(german, 0x0807), "\\StringFileInfo\\040704E4\\"); // low byte 07
     EXPECT_EQ(ChosenTable(german, 0x0411), "\\StringFileInfo\\040904E4\\"); // English fallback
-    EXPECT_EQ(ChosenTable(MakeResource({0x04E4040C, 0x04E40410}), 0x0411), "\\StringFileInfo\\040C04E4\\");
-    EXPECT_EQ(ChosenTable(MakeResource({0x04B00000}), 0x0419), "\\StringFileInfo\\000004B0\\");
+    EXPECT_EQ(ChosenTable(MakeResource({ 0x04E4040C, 0x04E40410 }), 0x0411), "\\StringFileInfo\\040C04E4\\");
+    EXPECT_EQ(ChosenTable(MakeResource({ 0x04B00000 }), 0x0419), "\\StringFileInfo\\000004B0\\");
 }
 
 TEST(FileVersionInfoTest, FindTranslationMatchesWholeIdFirstThenLowByte)
 {
-    const uint32_t table[] = {0x04E40807, 0x04E40407};
+    const uint32_t table[] = { 0x04E40807, 0x04E40407 };
     uint32_t entry = 0;
     EXPECT_TRUE(CFileVersionInfo::FindTranslation(table, sizeof table, 0x0407, entry, false));
     EXPECT_EQ(entry, 0x04E40407u);
@@ -71,7 +75,7 @@ TEST(FileVersionInfoTest, TheProgramsOwnResourceCarriesTheBuildsNameAndVersion)
 
 TEST(FileVersionInfoTest, AWrongSizedRootBlockLeavesTheFixedInfoZeroButStringsAreRead)
 {
-    VersionResource resource = MakeResource({0x04B00000});
+    VersionResource resource = MakeResource({ 0x04B00000 });
     resource.blocks["\\"] = std::vector<uint8_t>(40, 0xFF);
     CFileVersionInfo info;
     ASSERT_TRUE(info.CreateFromResource(resource, 0x0409));

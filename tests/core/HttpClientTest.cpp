@@ -11,7 +11,8 @@
 using testing_support::HttpConnection;
 using testing_support::LoopbackHttpServer;
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -145,8 +146,7 @@ TEST_F(HttpClientTest, TheTotalTimeOutEndsATrickle)
 {
     server.Route("/trickle", [](HttpConnection& connection) {
         connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
-        while (connection.Send("x") && connection.Sleep(50)) {
-        }
+        while (connection.Send("x") && connection.Sleep(50)) { }
     });
     CHttpClient::Request request = RequestFor("/trickle");
     request.timeouts.totalMs = 700;
@@ -159,7 +159,7 @@ TEST_F(HttpClientTest, TheTotalTimeOutEndsATrickle)
 TEST_F(HttpClientTest, TheCancelFlagStopsAHangingTransfer)
 {
     server.Route("/hang", [](HttpConnection& connection) { connection.Sleep(60000); });
-    std::atomic<bool> cancel{false};
+    std::atomic<bool> cancel { false };
     CHttpClient::Request request = RequestFor("/hang");
     request.cancel = &cancel;
     std::thread canceller([&] {

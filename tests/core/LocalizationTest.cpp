@@ -13,10 +13,10 @@
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
-namespace {
-
-struct Leaf
+namespace
 {
+
+struct Leaf {
     QString section;
     QString key;
     QString text;
@@ -29,14 +29,12 @@ std::vector<Leaf> LeavesOf(const QString& path)
     pugi::xml_document document;
     if (!document.load_file(QFile::encodeName(path).constData(), pugi::parse_default | pugi::parse_ws_pcdata))
         return leaves;
-    struct Walker : pugi::xml_tree_walker
-    {
+    struct Walker : pugi::xml_tree_walker {
         std::vector<Leaf>* out;
         bool for_each(pugi::xml_node& node) override
         {
-            if (node.type() != pugi::node_element || node.find_child([](pugi::xml_node n) {
-                    return n.type() == pugi::node_element;
-                }))
+            if (node.type() != pugi::node_element
+                || node.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; }))
                 return true;
             QStringList above;
             for (pugi::xml_node p = node.parent(); p.parent().parent(); p = p.parent())
@@ -82,7 +80,7 @@ TEST(LanguageTableTest, HoldsEveryTextOnceGroupedBySectionInIdRanges)
             EXPECT_EQ(section, "Properties");
         else {
             const char* expected[] = { "Radio", "MainWindow", "StationDlg", "Message", "Properties\\General",
-                                       "Properties\\Advanced", "", "Favorites", row.id >= 850 ? "PictureArt" : "EQUALIZER" };
+                "Properties\\Advanced", "", "Favorites", row.id >= 850 ? "PictureArt" : "EQUALIZER" };
             EXPECT_EQ(section, expected[hundred]) << row.id;
         }
     }
@@ -111,8 +109,9 @@ TEST_F(LocalizationTest, MissingFileIsCreatedWithEveryKeyInTableOrder)
 
 TEST_F(LocalizationTest, FileWithOneKeyKeepsItAndGainsTheOthersInTableOrder)
 {
-    WriteLanguage("French.lng", "<?xml version=\"1.0\"?>\n<XMLConfigSettings>\n  <MainWindow>\n"
-                                "    <Play>Lecture</Play>\n  </MainWindow>\n</XMLConfigSettings>\n");
+    WriteLanguage("French.lng",
+        "<?xml version=\"1.0\"?>\n<XMLConfigSettings>\n  <MainWindow>\n"
+        "    <Play>Lecture</Play>\n  </MainWindow>\n</XMLConfigSettings>\n");
     LoadLanguage("French.lng");
     EXPECT_EQ(GetLangString(101), "Lecture");
     EXPECT_EQ(GetLangString(100), "Exit");
@@ -134,8 +133,9 @@ TEST_F(LocalizationTest, FileWithOneKeyKeepsItAndGainsTheOthersInTableOrder)
         EXPECT_EQ(leaves[i].section, expected[i - 1].first);
         EXPECT_EQ(leaves[i].key, expected[i - 1].second);
     }
-    EXPECT_TRUE(ReadBytes(LangFile("French.lng")).startsWith("<?xml version=\"1.0\"?>\n<XMLConfigSettings>\n  <MainWindow>\n"
-                                                             "    <Play>Lecture</Play>\n  <Exit>Exit</Exit>"));
+    EXPECT_TRUE(ReadBytes(LangFile("French.lng"))
+                    .startsWith("<?xml version=\"1.0\"?>\n<XMLConfigSettings>\n  <MainWindow>\n"
+                                "    <Play>Lecture</Play>\n  <Exit>Exit</Exit>"));
 }
 
 TEST_F(LocalizationTest, EmptyTextsUndefinedIdsAndIdsBeyondTheTable)

@@ -9,7 +9,8 @@ using testing_support::ReadBytes;
 using testing_support::SourceDir;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 CStationItem Parse(const QString& line)
 {
@@ -36,10 +37,10 @@ TEST(StationItemTest, AddSourceFillsFreeSlotsKeepsUniqueAndStopsAtNineteen)
 {
     CStationItem item;
     EXPECT_EQ(item.AddSource("http://a"), 11);
-    EXPECT_EQ(item.AddSource("http://a"), 11);  // exact duplicate: nothing stored
-    EXPECT_EQ(item.AddSource("HTTP://A"), 12);  // letter case counts
-    EXPECT_EQ(item.AddSource(""), 13);          // empty values are stored too...
-    EXPECT_EQ(item.AddSource("x"), 13);         // ...and a slot under 2 characters counts as free
+    EXPECT_EQ(item.AddSource("http://a"), 11); // exact duplicate: nothing stored
+    EXPECT_EQ(item.AddSource("HTTP://A"), 12); // letter case counts
+    EXPECT_EQ(item.AddSource(""), 13); // empty values are stored too...
+    EXPECT_EQ(item.AddSource("x"), 13); // ...and a slot under 2 characters counts as free
     EXPECT_EQ(item.AddSource("http://b"), 13);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(item.AddSource(QString("http://s%1").arg(i)), 14 + i);
@@ -87,7 +88,8 @@ TEST(StationItemTest, ParseLineFollowsTheFieldRules)
     EXPECT_EQ(c.GetTitle(), "Only a title");
     EXPECT_EQ(c.GetSize(), 11);
 
-    CStationItem d = Parse("\t\t  Trimmed \u3000\t w \t\vGenre\f\tCountry\r\t lang \t  http://x  \thttp://x\tHTTP://X\t");
+    CStationItem d
+        = Parse("\t\t  Trimmed \u3000\t w \t\vGenre\f\tCountry\r\t lang \t  http://x  \thttp://x\tHTTP://X\t");
     EXPECT_EQ(d.GetTitle(), "Trimmed");
     EXPECT_EQ(d.GetWebPage(), " w ");
     EXPECT_EQ(d.GetGenre(), "Genre");
@@ -201,10 +203,11 @@ TEST_F(StationsFileTest, UserStationsWriteBackByteForByte)
     const QString out = Path("written.kvd");
     WriteUserStationsFile(out, stations);
     EXPECT_EQ(ReadBytes(out),
-        QByteArray("N \t title \t web \t Country \t genre \t Language \t Source \t\r\n"
-                   "Radio Eins\thttp://radioeins.example\tPop\tGermany\t \thttp://a.example/live\thttp://b.example/live\t\r\n"
-                   "\xC3\x84rger FM\t \t \tAustria\t \thttp://c.example/\xC3\xA4\t\r\n"
-                   "No Sources\t \tTalk\tFrance\t \t\r\n"));
+        QByteArray(
+            "N \t title \t web \t Country \t genre \t Language \t Source \t\r\n"
+            "Radio Eins\thttp://radioeins.example\tPop\tGermany\t \thttp://a.example/live\thttp://b.example/live\t\r\n"
+            "\xC3\x84rger FM\t \t \tAustria\t \thttp://c.example/\xC3\xA4\t\r\n"
+            "No Sources\t \tTalk\tFrance\t \t\r\n"));
 }
 
 TEST_F(StationsFileTest, BadFilesReadWithoutACrash)
@@ -216,8 +219,9 @@ TEST_F(StationsFileTest, BadFilesReadWithoutACrash)
     ASSERT_EQ(stations.size(), 1u);
     EXPECT_EQ(stations[0].GetTitle(), "Second"); // last line without a line end still counts
 
-    ASSERT_TRUE(WriteBytes(path, "h\r\n\xFF\xFE\tw\t\xC3\tc\t \thttp://\xF0\x28\t\r\n" + QByteArray(100 * 1024, 'z') + "\r\n"
-                                 + QByteArray(300, '\t') + "\r\nafter tabs\r\n\r\nnever read\r\n"));
+    ASSERT_TRUE(WriteBytes(path,
+        "h\r\n\xFF\xFE\tw\t\xC3\tc\t \thttp://\xF0\x28\t\r\n" + QByteArray(100 * 1024, 'z') + "\r\n"
+            + QByteArray(300, '\t') + "\r\nafter tabs\r\n\r\nnever read\r\n"));
     stations = ReadStationsFile(path, false);
     ASSERT_EQ(stations.size(), 4u); // the empty line ends the reading
     EXPECT_TRUE(stations[0].GetTitle().contains(QChar(QChar::ReplacementCharacter)));

@@ -1,7 +1,7 @@
+#include "core/StationUpdater.h"
 #include "core/HttpClient.h"
 #include "core/NamedMutex.h"
 #include "core/ServerHosts.h"
-#include "core/StationUpdater.h"
 #include "core/WindowMessage.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MessageRecorder.h"
@@ -33,7 +33,8 @@ using testing_support::TestZipItem;
 using testing_support::TestZipWriter;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 const QByteArray kAgent = QByteArray(KAVRILUNE_PRODUCT_NAME) + ' ' + KAVRILUNE_PRODUCT_VERSION;
 const QByteArray kOldCatalogue = "old catalogue\r\n";
@@ -89,10 +90,7 @@ protected:
 
     QString Stations() const { return base.FilePath(QStringLiteral("Stations/")); }
 
-    QStringList StationFiles() const
-    {
-        return QDir(Stations()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-    }
+    QStringList StationFiles() const { return QDir(Stations()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase); }
 
     QByteArray Manifest(const QByteArray& fileName, const QByteArray& archivePath = "/files/stations-b.zip") const
     {
@@ -102,7 +100,10 @@ protected:
     }
 
     void ServeManifest(const QByteArray& text) { server.RouteFixed("/kvdbms/stations.kvdx", 200, "text/xml", text); }
-    void ServeArchive(const QByteArray& zip) { server.RouteFixed("/files/stations-b.zip", 200, "application/zip", zip); }
+    void ServeArchive(const QByteArray& zip)
+    {
+        server.RouteFixed("/files/stations-b.zip", 200, "application/zip", zip);
+    }
 
     // Runs one update in the program folder on this thread.
     int UpdateNow(CStationUpdater& updater)
@@ -136,7 +137,7 @@ TEST_F(StationUpdaterTest, ANewCatalogueReplacesTheOldFilesAndIsAnnounced)
     ASSERT_TRUE(WriteBytes(Stations() + "last.zip", "old archive"));
     ASSERT_TRUE(WriteBytes(Stations() + "mine.txt", "kept"));
     ServeManifest(Manifest("Stations-B.kvd"));
-    ServeArchive(MakeZip(scratch.path(), {{"Stations-B.kvd", kNewCatalogue}}));
+    ServeArchive(MakeZip(scratch.path(), { { "Stations-B.kvd", kNewCatalogue } }));
 
     CStationUpdater updater;
     Owner owner;
@@ -144,9 +145,9 @@ TEST_F(StationUpdaterTest, ANewCatalogueReplacesTheOldFilesAndIsAnnounced)
     EXPECT_TRUE(updater.CheckForUpdates(&owner, lastCheck, base.Path()));
     EXPECT_LE(qAbs(lastCheck.secsTo(QDateTime::currentDateTime())), 5);
     ASSERT_TRUE(PumpUntil([&] { return !owner.received.empty(); }));
-    EXPECT_EQ(owner.received, std::vector<int>{downloaded});
+    EXPECT_EQ(owner.received, std::vector<int> { downloaded });
 
-    EXPECT_EQ(StationFiles(), (QStringList{"mine.txt", "Stations-B.kvd", "stations-b.zip", "stations.kvdx"}));
+    EXPECT_EQ(StationFiles(), (QStringList { "mine.txt", "Stations-B.kvd", "stations-b.zip", "stations.kvdx" }));
     EXPECT_EQ(ReadBytes(Stations() + "Stations-B.kvd"), kNewCatalogue);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -166,7 +167,7 @@ TEST_F(StationUpdaterTest, AManifestNamingAPresentFileFetchesNothingMore)
     CStationUpdater updater;
     EXPECT_EQ(UpdateNow(updater), 0);
     EXPECT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(StationFiles(), (QStringList{"last.zip", "stations-b.kvd", "stations.kvd", "stations.kvdx"}));
+    EXPECT_EQ(StationFiles(), (QStringList { "last.zip", "stations-b.kvd", "stations.kvd", "stations.kvdx" }));
 }
 
 TEST_F(StationUpdaterTest, BadManifestsLeaveTheCatalogueAlone)
@@ -174,15 +175,15 @@ TEST_F(StationUpdaterTest, BadManifestsLeaveTheCatalogueAlone)
     const QByteArray padding(1024 * 1024, ' ');
     const QByteArray full = Manifest("stations-b.kvd");
     const std::vector<std::pair<const char*, QByteArray>> manifests = {
-        {"error page", QByteArray()},
-        {"empty body", QByteArray()},
-        {"1 MB manifest, values past the first 4000 bytes", padding + full},
-        {"outer tag at the very start", full.mid(full.indexOf("<BaseFile>"))},
-        {"no file name", Manifest("")},
-        {"file name with a path", Manifest("../stations-b.kvd")},
-        {"no download name", "\r\n<BaseFile><FileName>stations-b.kvd</FileName></BaseFile>"},
+        { "error page", QByteArray() },
+        { "empty body", QByteArray() },
+        { "1 MB manifest, values past the first 4000 bytes", padding + full },
+        { "outer tag at the very start", full.mid(full.indexOf("<BaseFile>")) },
+        { "no file name", Manifest("") },
+        { "file name with a path", Manifest("../stations-b.kvd") },
+        { "no download name", "\r\n<BaseFile><FileName>stations-b.kvd</FileName></BaseFile>" },
     };
-    ServeArchive(MakeZip(scratch.path(), {{"stations-b.kvd", kNewCatalogue}}));
+    ServeArchive(MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } }));
     CStationUpdater updater;
     for (const auto& [what, text] : manifests) {
         SCOPED_TRACE(what);
@@ -200,12 +201,13 @@ TEST_F(StationUpdaterTest, BadManifestsLeaveTheCatalogueAlone)
 
 TEST_F(StationUpdaterTest, BadArchivesLeaveTheCatalogueAlone)
 {
-    const QByteArray zip = MakeZip(scratch.path(), {{"stations-b.kvd", kNewCatalogue}});
+    const QByteArray zip = MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } });
     const std::vector<std::pair<const char*, QByteArray>> archives = {
-        {"first item named otherwise", MakeZip(scratch.path(), {{"readme.txt", "hi"}, {"stations-b.kvd", kNewCatalogue}})},
-        {"not a zip", "<html><body>Not found</body></html>"},
-        {"empty body", QByteArray()},
-        {"half a zip", zip.left(zip.size() / 2)},
+        { "first item named otherwise",
+            MakeZip(scratch.path(), { { "readme.txt", "hi" }, { "stations-b.kvd", kNewCatalogue } }) },
+        { "not a zip", "<html><body>Not found</body></html>" },
+        { "empty body", QByteArray() },
+        { "half a zip", zip.left(zip.size() / 2) },
     };
     ServeManifest(Manifest("stations-b.kvd"));
     CStationUpdater updater;
@@ -223,7 +225,7 @@ TEST_F(StationUpdaterTest, ServersThatFailMidWayLeaveTheCatalogueAlone)
     timeouts.stallMs = 500;
     timeouts.totalMs = 20000;
     CHttpClient::SetDefaultTimeouts(timeouts);
-    const QByteArray zip = MakeZip(scratch.path(), {{"stations-b.kvd", kNewCatalogue}});
+    const QByteArray zip = MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } });
     const QByteArray manifest = Manifest("stations-b.kvd");
     const auto cutShort = [](const QByteArray& body) {
         return [body](HttpConnection& connection) {
@@ -316,8 +318,8 @@ TEST(StationUpdaterManifestTest, ValuesFollowTheInnerTagUpToTheNextClosingTag)
     EXPECT_TRUE(CStationUpdater::GetManifestValue(text, "<BaseFile>", "<Other>").isEmpty());
     EXPECT_TRUE(CStationUpdater::GetManifestValue("x<BaseFile><FileName>open", "<BaseFile>", "<FileName>").isEmpty());
     // An inner tag before the outer one does not count.
-    EXPECT_TRUE(CStationUpdater::GetManifestValue("x<FileName>a</FileName><BaseFile>", "<BaseFile>", "<FileName>")
-                    .isEmpty());
+    EXPECT_TRUE(
+        CStationUpdater::GetManifestValue("x<FileName>a</FileName><BaseFile>", "<BaseFile>", "<FileName>").isEmpty());
 }
 
 } // namespace

@@ -7,7 +7,8 @@
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 class StdioFileUTF8Test : public ::testing::Test
 {

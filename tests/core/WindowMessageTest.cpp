@@ -1,5 +1,5 @@
-#include "core/MessageBox.h"
 #include "core/WindowMessage.h"
+#include "core/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -8,7 +8,8 @@
 
 #include <thread>
 
-namespace {
+namespace
+{
 
 class Receiver : public QObject
 {
@@ -16,7 +17,7 @@ public:
     bool event(QEvent* event) override
     {
         if (WindowMessage* message = AsWindowMessage(event)) {
-            received.push_back({message->message(), message->wParam, message->lParam});
+            received.push_back({ message->message(), message->wParam, message->lParam });
             receivedOn = QThread::currentThread();
             message->result = LRESULT(message->wParam) * 2;
             return true;
@@ -24,8 +25,7 @@ public:
         return QObject::event(event);
     }
 
-    struct Entry
-    {
+    struct Entry {
         int message;
         WPARAM wParam;
         LPARAM lParam;

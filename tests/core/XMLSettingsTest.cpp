@@ -1,7 +1,7 @@
-#include "core/MessageBox.h"
 #include "core/XMLSettings.h"
-#include "tests/support/MessageRecorder.h"
+#include "core/MessageBox.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/MessageRecorder.h"
 #include "tests/support/ScratchMount.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
@@ -14,17 +14,15 @@
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
-namespace {
+namespace
+{
 
 const QByteArray BARE_TEMPLATE = R"(<?xml version="1.0"?><XMLConfigSettings/>)";
 
 class XMLSettingsTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        SetScreenPixelsPerInchProvider(nullptr);
-    }
+    void TearDown() override { SetScreenPixelsPerInchProvider(nullptr); }
 
     QString Path(const char* name = "settings.xml") const { return folder.FilePath(QString::fromUtf8(name)); }
 
@@ -38,8 +36,8 @@ TEST_F(XMLSettingsTest, SectionAndKeyNestElementsAndBlanksBecomeUnderscores)
     EXPECT_EQ(CXMLSettings::SplitPath("General", "Window x"), QStringList({ "General", "Window_x" }));
     EXPECT_EQ(CXMLSettings::SplitPath("\\General\\ ", "Volume"), QStringList({ "General", "Volume" }));
     EXPECT_EQ(CXMLSettings::SplitPath("a\\\\b", "c"), QStringList({ "a", "b", "c" }));
-    EXPECT_EQ(CXMLSettings::SplitPath("Properties\\General", "Title"),
-              QStringList({ "Properties", "General", "Title" }));
+    EXPECT_EQ(
+        CXMLSettings::SplitPath("Properties\\General", "Title"), QStringList({ "Properties", "General", "Title" }));
 
     {
         CXMLSettings settings(Path());
@@ -48,8 +46,9 @@ TEST_F(XMLSettingsTest, SectionAndKeyNestElementsAndBlanksBecomeUnderscores)
         EXPECT_EQ(settings.GetString("General", "Volume", "", false), "2");
         EXPECT_EQ(settings.SetString("a\\\\b", "c", "3"), 0);
     }
-    EXPECT_EQ(ReadBytes(Path()), R"(<?xml version="1.0"?><XMLConfigSettings><General><Window_x>1</Window_x>)"
-                                 R"(<Volume>2</Volume></General><a><b><c>3</c></b></a></XMLConfigSettings>)");
+    EXPECT_EQ(ReadBytes(Path()),
+        R"(<?xml version="1.0"?><XMLConfigSettings><General><Window_x>1</Window_x>)"
+        R"(<Volume>2</Volume></General><a><b><c>3</c></b></a></XMLConfigSettings>)");
 }
 
 TEST_F(XMLSettingsTest, MissingFileIsCreatedFromTheTemplateOnlyWhenTheObjectGoes)
@@ -67,7 +66,7 @@ TEST_F(XMLSettingsTest, MissingFileIsCreatedFromTheTemplateOnlyWhenTheObjectGoes
         EXPECT_EQ(settings.GetString("General", "Title", "other", true), "created");
     }
     EXPECT_EQ(ReadBytes(Path()),
-              R"(<?xml version="1.0"?><XMLConfigSettings><General><Title>created</Title></General></XMLConfigSettings>)");
+        R"(<?xml version="1.0"?><XMLConfigSettings><General><Title>created</Title></General></XMLConfigSettings>)");
 }
 
 TEST_F(XMLSettingsTest, HandEditedLayoutAndWhiteSpaceInValuesSurviveALoadAndSave)
@@ -115,8 +114,9 @@ TEST_F(XMLSettingsTest, ElementWithChildrenReadsAllTextBelowItAndWritingReplaces
 
 TEST_F(XMLSettingsTest, IntegersReadLikeTheCLibrary)
 {
-    ASSERT_TRUE(WriteBytes(Path(), "<r><s><a>12abc</a><b>abc</b><c> \t-7</c><d>+5</d><e>99999999999</e>"
-                                   "<f>-99999999999</f><g>- 3</g></s></r>"));
+    ASSERT_TRUE(WriteBytes(Path(),
+        "<r><s><a>12abc</a><b>abc</b><c> \t-7</c><d>+5</d><e>99999999999</e>"
+        "<f>-99999999999</f><g>- 3</g></s></r>"));
     CXMLSettings settings(Path());
     EXPECT_EQ(settings.GetInt("s", "a", 1, false), 12);
     EXPECT_EQ(settings.GetInt("s", "b", 1, false), 0);
@@ -151,8 +151,9 @@ TEST_F(XMLSettingsTest, RectanglesAreWrittenUnscaledAndReadScaledToTheScreen)
         EXPECT_EQ(rect.bottom, 88);
         EXPECT_EQ(settings.GetIntScaled("Window", "height", 0, false), 63); // 62.5 rounds up
     }
-    EXPECT_EQ(ReadBytes(Path()), R"(<?xml version="1.0"?><XMLConfigSettings><Window><x>10</x><y>20</y>)"
-                                 R"(<width>100</width><height>50</height></Window></XMLConfigSettings>)");
+    EXPECT_EQ(ReadBytes(Path()),
+        R"(<?xml version="1.0"?><XMLConfigSettings><Window><x>10</x><y>20</y>)"
+        R"(<width>100</width><height>50</height></Window></XMLConfigSettings>)");
 
     SetScreenPixelsPerInchProvider([] { return std::pair<int, int>(144, 0); }); // 0: unknown, taken as 96
     CXMLSettings settings(Path());
@@ -184,9 +185,10 @@ TEST_F(XMLSettingsTest, TimesRoundTripInLocalTimeAndMalformedOnesThrow)
 {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
-    ASSERT_TRUE(WriteBytes(Path(), "<r><t><a>2010/06/21/14/05</a><b>2010/13/01/00/00</b><c>1899/12/31/00/00</c>"
-                                   "<d>2010/02/31/00/00</d><e>2010/06/21</e><f>2010//06/21/14</f><g>garbage</g>"
-                                   "<h>2010/06/21/24/00</h></t></r>"));
+    ASSERT_TRUE(WriteBytes(Path(),
+        "<r><t><a>2010/06/21/14/05</a><b>2010/13/01/00/00</b><c>1899/12/31/00/00</c>"
+        "<d>2010/02/31/00/00</d><e>2010/06/21</e><f>2010//06/21/14</f><g>garbage</g>"
+        "<h>2010/06/21/24/00</h></t></r>"));
     CXMLSettings settings(Path());
     std::tm expected {};
     expected.tm_year = 110;
@@ -282,7 +284,8 @@ TEST_F(XMLSettingsTest, EmptyBinaryAndNotOneDocumentFilesCountAsMalformed)
         { "   \n", "No document element found" },
         { "<a/><b/>", "Only one top level element is allowed at line 1, column 6" },
         { "<a/>trailing", "Text is not allowed outside the root element at line 1, column 5" },
-        { " <?xml version=\"1.0\"?><a/>", "The XML declaration must be at the start of the document at line 1, column 4" },
+        { " <?xml version=\"1.0\"?><a/>",
+            "The XML declaration must be at the start of the document at line 1, column 4" },
     };
     for (const auto& [bytes, reason] : cases) {
         ASSERT_TRUE(WriteBytes(Path(), bytes));
@@ -327,12 +330,16 @@ TEST_F(XMLSettingsTest, DoctypeAndExternalEntitiesAreNeverResolvedOrFetched)
     server.RouteFixed("/evil.dtd", 200, "application/xml-dtd", "<!ENTITY fetched \"FETCHED\">");
     server.RouteFixed("/secret", 200, "text/plain", "SECRET");
     const QByteArray document = "<?xml version=\"1.0\"?>\n"
-                                "<!DOCTYPE r SYSTEM \"" + server.Url("/evil.dtd").toUtf8() + "\" [\n"
-                                "  <!ENTITY file SYSTEM \"file:///etc/passwd\">\n"
-                                "  <!ENTITY web SYSTEM \"" + server.Url("/secret").toUtf8() + "\">\n"
-                                "  <!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;&lol;&lol;&lol;&lol;\">\n"
-                                "]>\n"
-                                "<r><a>&file;</a><b>&web;</b><c>&fetched;</c><d>&lol2;</d></r>";
+                                "<!DOCTYPE r SYSTEM \""
+        + server.Url("/evil.dtd").toUtf8()
+        + "\" [\n"
+          "  <!ENTITY file SYSTEM \"file:///etc/passwd\">\n"
+          "  <!ENTITY web SYSTEM \""
+        + server.Url("/secret").toUtf8()
+        + "\">\n"
+          "  <!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;&lol;&lol;&lol;&lol;\">\n"
+          "]>\n"
+          "<r><a>&file;</a><b>&web;</b><c>&fetched;</c><d>&lol2;</d></r>";
     ASSERT_TRUE(WriteBytes(Path(), document));
     {
         CXMLSettings settings(Path());

@@ -3,9 +3,11 @@
 #include <QProcess>
 #include <QStringList>
 
-namespace testing_support {
+namespace testing_support
+{
 
-namespace {
+namespace
+{
 
 bool Run(const QString& program, const QStringList& arguments, QByteArray& output, QString& error)
 {
@@ -34,14 +36,12 @@ bool Run(const QString& program, const QStringList& arguments, QByteArray& outpu
 
 QByteArray GenerateSinePcm(double seconds, int sampleRate, int channels, int frequency)
 {
-    const QString source = QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3")
-                               .arg(frequency)
-                               .arg(sampleRate)
-                               .arg(seconds);
+    const QString source
+        = QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3").arg(frequency).arg(sampleRate).arg(seconds);
     QByteArray pcm;
     QString error;
     Run(QStringLiteral("ffmpeg"),
-        {"-v", "error", "-f", "lavfi", "-i", source, "-ac", QString::number(channels), "-f", "s16le", "-"}, pcm,
+        { "-v", "error", "-f", "lavfi", "-i", source, "-ac", QString::number(channels), "-f", "s16le", "-" }, pcm,
         error);
     return pcm;
 }
@@ -51,10 +51,10 @@ ProbedAudio ProbeAudio(const QString& path)
     ProbedAudio probed;
     QByteArray text;
     if (!Run(QStringLiteral("ffprobe"),
-             {"-v", "error", "-select_streams", "a:0", "-show_entries",
-              "stream=codec_name,sample_rate,channels,bit_rate:format=format_name,duration", "-of",
-              "default=noprint_wrappers=1", path},
-             text, probed.error))
+            { "-v", "error", "-select_streams", "a:0", "-show_entries",
+                "stream=codec_name,sample_rate,channels,bit_rate:format=format_name,duration", "-of",
+                "default=noprint_wrappers=1", path },
+            text, probed.error))
         return probed;
     for (const QByteArray& line : text.split('\n')) {
         const qsizetype equals = line.indexOf('=');
@@ -77,8 +77,8 @@ ProbedAudio ProbeAudio(const QString& path)
     }
 
     QByteArray pcm;
-    if (!Run(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-"}, pcm,
-             probed.error))
+    if (!Run(QStringLiteral("ffmpeg"), { "-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-" }, pcm,
+            probed.error))
         return probed;
     if (probed.channels > 0)
         probed.decodedSamples = pcm.size() / (2 * probed.channels);

@@ -14,7 +14,8 @@
 #include <chrono>
 #include <condition_variable>
 
-namespace testing_support {
+namespace testing_support
+{
 
 QByteArray HttpRequest::Header(const QByteArray& lowerCaseName) const
 {
@@ -22,28 +23,41 @@ QByteArray HttpRequest::Header(const QByteArray& lowerCaseName) const
     return it == headers.end() ? QByteArray() : it->second;
 }
 
-namespace {
+namespace
+{
 
 QByteArray ReasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
 } // namespace
 
 HttpConnection::HttpConnection(LoopbackHttpServer& server, int socket, HttpRequest request)
-    : m_server(server), m_socket(socket), m_request(std::move(request))
+    : m_server(server)
+    , m_socket(socket)
+    , m_request(std::move(request))
 {
 }
 
@@ -53,7 +67,7 @@ bool HttpConnection::Send(const QByteArray& bytes)
     while (sent < bytes.size()) {
         if (Stopping())
             return false;
-        pollfd pfd{m_socket, POLLOUT, 0};
+        pollfd pfd { m_socket, POLLOUT, 0 };
         if (::poll(&pfd, 1, 100) <= 0)
             continue;
         const ssize_t n = ::send(m_socket, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
@@ -64,8 +78,8 @@ bool HttpConnection::Send(const QByteArray& bytes)
     return true;
 }
 
-bool HttpConnection::SendResponse(int status, const QByteArray& contentType, const QByteArray& body,
-                                  const QByteArray& extraHeaders)
+bool HttpConnection::SendResponse(
+    int status, const QByteArray& contentType, const QByteArray& body, const QByteArray& extraHeaders)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) + "\r\n";
     if (!contentType.isEmpty())
@@ -77,8 +91,8 @@ bool HttpConnection::SendResponse(int status, const QByteArray& contentType, con
 bool HttpConnection::Sleep(int ms)
 {
     std::unique_lock lock(m_server.m_mutex);
-    return !m_server.m_stopSignal.wait_for(lock, std::chrono::milliseconds(ms),
-                                           [this] { return m_server.m_stopping.load(); });
+    return !m_server.m_stopSignal.wait_for(
+        lock, std::chrono::milliseconds(ms), [this] { return m_server.m_stopping.load(); });
 }
 
 bool HttpConnection::Stopping() const
@@ -93,7 +107,7 @@ LoopbackHttpServer::LoopbackHttpServer()
         throw std::runtime_error("socket");
     const int yes = 1;
     ::setsockopt(m_listenSocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
@@ -123,7 +137,7 @@ void LoopbackHttpServer::Route(const QByteArray& path, HttpHandler handler)
 }
 
 void LoopbackHttpServer::RouteFixed(const QByteArray& path, int status, const QByteArray& contentType,
-                                   const QByteArray& body, const QByteArray& extraHeaders)
+    const QByteArray& body, const QByteArray& extraHeaders)
 {
     Route(path, [=](HttpConnection& connection) { connection.SendResponse(status, contentType, body, extraHeaders); });
 }
@@ -157,7 +171,7 @@ void LoopbackHttpServer::Stop()
 void LoopbackHttpServer::AcceptLoop()
 {
     while (!m_stopping) {
-        pollfd pfd{m_listenSocket, POLLIN, 0};
+        pollfd pfd { m_listenSocket, POLLIN, 0 };
         if (::poll(&pfd, 1, 100) <= 0)
             continue;
         const int socket = ::accept4(m_listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
@@ -183,7 +197,7 @@ bool LoopbackHttpServer::ReadRequest(int socket, HttpRequest& request)
     while (!head.endsWith("\r\n\r\n") && !head.endsWith("\n\n")) {
         if (m_stopping || head.size() > 64 * 1024)
             return false;
-        pollfd pfd{socket, POLLIN, 0};
+        pollfd pfd { socket, POLLIN, 0 };
         if (::poll(&pfd, 1, 100) <= 0)
             continue;
         if (::recv(socket, &c, 1, 0) != 1)

@@ -13,17 +13,17 @@
 #include <thread>
 #include <vector>
 
-namespace testing_support {
+namespace testing_support
+{
 
 // One request as the server read it.
-struct HttpRequest
-{
+struct HttpRequest {
     QByteArray method;
-    QByteArray target;  // as sent: path and query
-    QByteArray path;    // target without its query
+    QByteArray target; // as sent: path and query
+    QByteArray path; // target without its query
     QByteArray version;
     std::map<QByteArray, QByteArray> headers; // names lower-cased
-    QByteArray head;    // the raw request line and headers
+    QByteArray head; // the raw request line and headers
 
     QByteArray Header(const QByteArray& lowerCaseName) const;
 };
@@ -39,7 +39,7 @@ public:
     bool Send(const QByteArray& bytes);
     // Sends a whole response with Content-Length and Connection: close.
     bool SendResponse(int status, const QByteArray& contentType, const QByteArray& body,
-                      const QByteArray& extraHeaders = QByteArray());
+        const QByteArray& extraHeaders = QByteArray());
     // Sleeps up to ms milliseconds; false when the server stops meanwhile.
     bool Sleep(int ms);
     bool Stopping() const;
@@ -75,7 +75,7 @@ public:
     void Route(const QByteArray& path, HttpHandler handler);
     // Routes path to a fixed response.
     void RouteFixed(const QByteArray& path, int status, const QByteArray& contentType, const QByteArray& body,
-                    const QByteArray& extraHeaders = QByteArray());
+        const QByteArray& extraHeaders = QByteArray());
 
     // Every request received so far, in order of arrival.
     std::vector<HttpRequest> Requests() const;
@@ -93,15 +93,15 @@ private:
 
     int m_listenSocket = -1;
     uint16_t m_port = 0;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<int> m_connections{0};
+    std::atomic<bool> m_stopping { false };
+    std::atomic<int> m_connections { 0 };
     std::thread m_acceptThread;
 
     mutable std::mutex m_mutex;
-    std::map<QByteArray, HttpHandler> m_routes;   // guarded by m_mutex
-    std::vector<HttpRequest> m_requests;          // guarded by m_mutex
-    std::vector<std::thread> m_workers;           // guarded by m_mutex
-    std::vector<int> m_openSockets;               // guarded by m_mutex
+    std::map<QByteArray, HttpHandler> m_routes; // guarded by m_mutex
+    std::vector<HttpRequest> m_requests; // guarded by m_mutex
+    std::vector<std::thread> m_workers; // guarded by m_mutex
+    std::vector<int> m_openSockets; // guarded by m_mutex
     std::condition_variable m_stopSignal;
 };
 

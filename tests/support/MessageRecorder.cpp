@@ -6,13 +6,14 @@
 #include <chrono>
 #include <thread>
 
-namespace testing_support {
+namespace testing_support
+{
 
 bool MessageRecorder::event(QEvent* event)
 {
     if (WindowMessage* message = AsWindowMessage(event)) {
         received.push_back(message->message());
-        messages.push_back({message->message(), message->wParam, message->lParam});
+        messages.push_back({ message->message(), message->wParam, message->lParam });
         return true;
     }
     return QObject::event(event);

@@ -9,14 +9,14 @@
 #include <functional>
 #include <vector>
 
-namespace testing_support {
+namespace testing_support
+{
 
 // Stands in for the main window: records every window message it receives, in order.
 class MessageRecorder : public QObject
 {
 public:
-    struct Message
-    {
+    struct Message {
         int message;
         WPARAM wParam;
         LPARAM lParam;
@@ -24,8 +24,8 @@ public:
 
     bool event(QEvent* event) override;
 
-    std::vector<int> received;       // message numbers
-    std::vector<Message> messages;   // the whole messages
+    std::vector<int> received; // message numbers
+    std::vector<Message> messages; // the whole messages
 };
 
 // Runs the calling thread's events until done() holds or ms milliseconds have passed; returns done().

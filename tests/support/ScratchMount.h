@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace testing_support {
+namespace testing_support
+{
 
 // A small tmpfs mounted over a folder for the life of the object, for tests that need a disk that
 // fills up or a folder nobody may write to (not even root). Mounting needs root; when it is refused

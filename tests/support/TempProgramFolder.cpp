@@ -6,7 +6,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
-namespace testing_support {
+namespace testing_support
+{
 
 TempProgramFolder::TempProgramFolder()
 {

@@ -4,7 +4,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-namespace testing_support {
+namespace testing_support
+{
 
 // A temporary program folder for the life of the object: GetAppFolder() points at it and the error log
 // is written into its "Log" folder. The previous program folder is restored at the end.

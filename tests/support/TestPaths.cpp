@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-namespace testing_support {
+namespace testing_support
+{
 
 QString SourceDir()
 {

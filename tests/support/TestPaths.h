@@ -10,7 +10,8 @@ inline void PrintTo(const QString& text, std::ostream* out)
     *out << '"' << text.toStdString() << '"';
 }
 
-namespace testing_support {
+namespace testing_support
+{
 
 // Root of the source tree and of the build tree the tests were built from.
 QString SourceDir();

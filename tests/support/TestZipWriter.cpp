@@ -145,8 +145,8 @@ bool TestZipWriter::AddZeros(const QByteArray& name, uint64_t size)
     if (!m_zip)
         return false;
     const zip_fileinfo info = FileInfoOf(QDateTime::currentDateTime(), 0);
-    if (zipOpenNewFileInZip64(m_zip, name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-            Z_BEST_SPEED, size >= 0xFFFFFFFFu)
+    if (zipOpenNewFileInZip64(m_zip, name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_BEST_SPEED,
+            size >= 0xFFFFFFFFu)
         != ZIP_OK)
         return false;
     const std::vector<char> zeros(1 << 20, 0);
