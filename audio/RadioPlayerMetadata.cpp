@@ -1,7 +1,9 @@
 // What a stream says about itself: song titles, the station's name, the title history, the bitrate.
 
 #include "audio/RadioPlayer.h"
+
 #include "audio/TagFile.h"
+#include "core/CodePage.h"
 
 #include "core/SeException.h"
 
@@ -21,59 +23,6 @@ const QString kStreamTitleTrim = QStringLiteral(":',.");
 const QString kTitleTrim = QStringLiteral(":',.-_ ");
 const QString kStreamNameTrim = QStringLiteral(" \t\n\r");
 const QString kTitleCompareIgnored = QStringLiteral(" -*_.,");
-
-// Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five bytes the code page leaves
-// undefined, which stand for the control characters of the same number.
-constexpr char16_t kHighControls[32] = {
-    0x20AC,
-    0,
-    0x201A,
-    0x0192,
-    0x201E,
-    0x2026,
-    0x2020,
-    0x2021,
-    0x02C6,
-    0x2030,
-    0x0160,
-    0x2039,
-    0x0152,
-    0,
-    0x017D,
-    0,
-    0,
-    0x2018,
-    0x2019,
-    0x201C,
-    0x201D,
-    0x2022,
-    0x2013,
-    0x2014,
-    0x02DC,
-    0x2122,
-    0x0161,
-    0x203A,
-    0x0153,
-    0,
-    0x017E,
-    0x0178,
-};
-
-QChar FromWindows1252(uint8_t byte)
-{
-    if (byte >= 0x80 && byte < 0xA0 && kHighControls[byte - 0x80])
-        return QChar(kHighControls[byte - 0x80]);
-    return QChar(char16_t(byte));
-}
-
-QString DecodeWindows1252(const char* bytes, int length)
-{
-    QString text;
-    text.reserve(length);
-    for (int i = 0; i < length; ++i)
-        text.append(FromWindows1252(uint8_t(bytes[i])));
-    return text;
-}
 
 // Strict UTF-8: false for any invalid, overlong or surrogate sequence.
 bool DecodeUtf8Strictly(const char* bytes, int length, QString& text)
@@ -158,7 +107,7 @@ QString RadioPlayer::DecodeTagText(const char* bytes, int length)
     QString text;
     if (DecodeUtf8Strictly(bytes, length, text))
         return text;
-    return DecodeWindows1252(bytes, length);
+    return DecodeAnsi(QByteArrayView(bytes, length));
 }
 
 QString RadioPlayer::UrlDecodeTagText(const QString& text)
@@ -183,7 +132,7 @@ QString RadioPlayer::UrlDecodeTagText(const QString& text)
                 run.truncate(end);
             QString part;
             if (!DecodeUtf8Strictly(run.constData(), int(run.size()), part))
-                part = DecodeWindows1252(run.constData(), int(run.size()));
+                part = DecodeAnsi(run);
             decoded += part;
             if (end >= 0)
                 return decoded;

@@ -1,7 +1,8 @@
 #include "audio/TagFile.h"
 
+#include "core/CodePage.h"
+
 #include <QFile>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -20,65 +21,6 @@ constexpr int kCommentOffset = 97;
 constexpr int kTextWidth = 30;
 constexpr int kYearWidth = 4;
 constexpr int kCommentWidth = 28;
-
-// Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five bytes the code page leaves
-// undefined, which stand for the control characters of the same number.
-constexpr char16_t kHighControls[32] = {
-    0x20AC,
-    0,
-    0x201A,
-    0x0192,
-    0x201E,
-    0x2026,
-    0x2020,
-    0x2021,
-    0x02C6,
-    0x2030,
-    0x0160,
-    0x2039,
-    0x0152,
-    0,
-    0x017D,
-    0,
-    0,
-    0x2018,
-    0x2019,
-    0x201C,
-    0x201D,
-    0x2022,
-    0x2013,
-    0x2014,
-    0x02DC,
-    0x2122,
-    0x0161,
-    0x203A,
-    0x0153,
-    0,
-    0x017E,
-    0x0178,
-};
-
-char EncodeWindows1252(char32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return char(c);
-    for (int i = 0; i < 32; ++i) {
-        if (kHighControls[i] == c || (kHighControls[i] == 0 && c == char32_t(0x80 + i)))
-            return char(0x80 + i);
-    }
-    return '?';
-}
-
-// Text in the program's 8-bit code page; characters it cannot show become '?', like the system's
-// own conversion does.
-QByteArray ToWindows1252(const QString& text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (char32_t c : text.toUcs4())
-        bytes.append(EncodeWindows1252(c));
-    return bytes;
-}
 
 bool WriteAll(int fd, const uint8_t* data, size_t count, off_t position)
 {
@@ -185,15 +127,14 @@ QString CTagFile::DecodeField(int offset, int width) const
 {
     const char* field = reinterpret_cast<const char*>(m_block.data()) + offset;
     const qsizetype length = qsizetype(::strnlen(field, size_t(width)));
-    QStringDecoder decoder("windows-1252");
-    return decoder.decode(QByteArrayView(field, length));
+    return DecodeAnsi(QByteArrayView(field, length));
 }
 
 void CTagFile::SetField(int offset, int width, const QString& text)
 {
     uint8_t* field = m_block.data() + offset;
     std::memset(field, 0, size_t(width));
-    const QByteArray bytes = ToWindows1252(text);
+    const QByteArray bytes = EncodeAnsi(text);
     std::memcpy(field, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), width)));
 }
 

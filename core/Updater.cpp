@@ -1,11 +1,11 @@
 #include "core/Updater.h"
 
+#include "core/CodePage.h"
 #include "core/FileVersionInfo.h"
 #include "core/HttpClient.h"
 #include "core/SeException.h"
 #include "core/ServerHosts.h"
 
-#include <QStringDecoder>
 #include <QUrl>
 
 #include <climits>
@@ -176,12 +176,7 @@ void CUpdater::SendPlayReport(const QString& title)
 
 QString CUpdater::DecodeText(const QByteArray& bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) {
-        QStringDecoder ansi("windows-1252");
-        text = ansi.decode(bytes);
-    }
+    QString text = DecodeUtf8OrAnsi(bytes);
     const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)
         text.truncate(nul);

@@ -3,10 +3,10 @@
 #include "audio/library/AudioEngine.h"
 #include "audio/library/Channel.h"
 #include "audio/library/PlaylistParser.h"
+#include "core/CodePage.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringDecoder>
 
 #include <cstdio>
 #include <map>
@@ -44,13 +44,7 @@ std::shared_ptr<CChannel> FindChannel(uint32_t handle)
 // 8-bit text from the caller: UTF-8 when it is valid UTF-8, otherwise Windows-1252.
 QString FromCaller(const char* text)
 {
-    const QByteArray bytes(text);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8(bytes);
-    if (!utf8.hasError())
-        return decoded;
-    QStringDecoder ansi("windows-1252");
-    return ansi.isValid() ? ansi(bytes) : QString::fromLatin1(bytes);
+    return DecodeUtf8OrAnsi(QByteArrayView(text));
 }
 
 std::string LocalPath(const char* path)
