@@ -363,7 +363,7 @@ QString CRadioManager::GetStationUrl() const
     return m_currentStation.GetCurrentSourceUrl();
 }
 
-void CRadioManager::DrawSpectrum(CSpectrumRenderer& renderer)
+void CRadioManager::DrawSpectrum(CSoundDisplay& renderer)
 {
     QMutexLocker lock(&m_lock);
     renderer.Render(m_currentPlayer, m_muted, m_playing, m_recording);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/RadioPlayer.h"
-#include "audio/SpectrumRenderer.h"
+#include "audio/SoundDisplay.h"
 #include "core/StationItem.h"
 
 #include <QObject>
@@ -75,7 +75,7 @@ public:
     QString GetStationName() const;
     QString GetStationUrl() const;
 
-    void DrawSpectrum(CSpectrumRenderer& renderer);
+    void DrawSpectrum(CSoundDisplay& renderer);
     // At exit: no further plays.
     void BlockPlay() { m_exit = true; }
 

@@ -1,8 +1,8 @@
 // The audio library's per-block work: FFT of what is heard, the peak equaliser, ICY parsing.
 
+#include "audio/library/FftAnalyzer.h"
 #include "audio/library/IcyParser.h"
 #include "audio/library/PeakEqualizer.h"
-#include "audio/library/SpectrumAnalyzer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,9 +25,9 @@ std::vector<int16_t> Sine(size_t frames, int channels)
 
 void BM_Fft2048(benchmark::State& state)
 {
-    CSpectrumAnalyzer analyzer;
-    const std::vector<int16_t> samples = Sine(CSpectrumAnalyzer::kPoints, 2);
-    std::vector<float> magnitudes(CSpectrumAnalyzer::kBins);
+    CFftAnalyzer analyzer;
+    const std::vector<int16_t> samples = Sine(CFftAnalyzer::kPoints, 2);
+    std::vector<float> magnitudes(CFftAnalyzer::kBins);
     for (auto _ : state) {
         analyzer.Compute(samples.data(), 2, magnitudes.data());
         benchmark::DoNotOptimize(magnitudes.data());

@@ -150,7 +150,7 @@ void PlayThroughPlayer(benchmark::State& state, bool normalise, bool spectrum)
             return;
         }
         // The window's timers: buffer fill every 400 ms, the spectrum every 32 ms when shown.
-        class Bars : public CSpectrumRenderer
+        class Bars : public CSoundDisplay
         {
         public:
             void Render(RadioPlayer* player, bool, bool, bool) override

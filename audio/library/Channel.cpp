@@ -1,8 +1,8 @@
 #include "audio/library/Channel.h"
 
+#include "audio/library/FftAnalyzer.h"
 #include "audio/library/FileSource.h"
 #include "audio/library/PeakEqualizer.h"
-#include "audio/library/SpectrumAnalyzer.h"
 #include "audio/library/StreamBuffer.h"
 #include "audio/library/WmaObject.h"
 
@@ -176,7 +176,7 @@ void CChannel::SetUpAfterOpen()
 {
     m_format = m_decoder->Format();
     m_playFrames = std::max<size_t>(size_t(m_config.bufferMs) * size_t(m_outputRate) / 1000, 1024);
-    const size_t history = CSpectrumAnalyzer::kPoints + size_t(m_latencyFrames) + kFftHistoryMargin;
+    const size_t history = CFftAnalyzer::kPoints + size_t(m_latencyFrames) + kFftHistoryMargin;
     m_ring.Reset(m_format.channels, m_playFrames, history);
     if (m_format.ctype == AUDIO_CTYPE_OGG || m_format.ctype == AUDIO_CTYPE_OPUS)
         m_tags.SetOgg(m_decoder->OggComments());
@@ -636,25 +636,25 @@ bool CChannel::GetFft(float* magnitudes)
     const int channels = m_ring.Channels();
     if (m_format.sampleRate == 0)
         return false;
-    std::vector<int16_t> frames(size_t(CSpectrumAnalyzer::kPoints) * size_t(channels), 0);
+    std::vector<int16_t> frames(size_t(CFftAnalyzer::kPoints) * size_t(channels), 0);
     bool copied = false;
     for (int attempt = 0; attempt < 3 && !copied; ++attempt) {
         const uint64_t read = m_ring.ReadPosition();
         const uint64_t heard = read > uint64_t(m_latencyFrames) ? read - uint64_t(m_latencyFrames) : 0;
-        if (heard < uint64_t(CSpectrumAnalyzer::kPoints)) {
+        if (heard < uint64_t(CFftAnalyzer::kPoints)) {
             // Less than one window heard so far: the rest is silence before the start.
             const size_t have = size_t(heard);
-            const size_t offset = (CSpectrumAnalyzer::kPoints - have) * size_t(channels);
+            const size_t offset = (CFftAnalyzer::kPoints - have) * size_t(channels);
             copied = have == 0 || m_ring.CopyHistory(heard, have, frames.data() + offset);
         } else {
-            copied = m_ring.CopyHistory(heard, CSpectrumAnalyzer::kPoints, frames.data());
+            copied = m_ring.CopyHistory(heard, CFftAnalyzer::kPoints, frames.data());
         }
     }
     if (!copied)
         return false;
     std::lock_guard lock(m_analyzerMutex);
     if (!m_analyzer)
-        m_analyzer = std::make_unique<CSpectrumAnalyzer>();
+        m_analyzer = std::make_unique<CFftAnalyzer>();
     return m_analyzer->Compute(frames.data(), channels, magnitudes);
 }
 

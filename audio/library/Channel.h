@@ -21,7 +21,7 @@
 #include <vector>
 
 class CFileSource;
-class CSpectrumAnalyzer;
+class CFftAnalyzer;
 class CStreamBuffer;
 class CWmaObject;
 
@@ -167,6 +167,6 @@ private:
     std::vector<QueuedSync> m_queuedSyncs; // guarded by m_queueMutex
 
     std::mutex m_analyzerMutex;
-    std::unique_ptr<CSpectrumAnalyzer> m_analyzer; // guarded by m_analyzerMutex
+    std::unique_ptr<CFftAnalyzer> m_analyzer; // guarded by m_analyzerMutex
     std::unique_ptr<CWmaObject> m_wma; // guarded by m_analyzerMutex
 };

@@ -19,7 +19,7 @@
 namespace
 {
 
-class SpectrumProbe : public CSpectrumRenderer
+class SpectrumProbe : public CSoundDisplay
 {
 public:
     void Render(RadioPlayer* player, bool muted, bool playing, bool recording) override

@@ -1,4 +1,4 @@
-#include "audio/library/SpectrumAnalyzer.h"
+#include "audio/library/FftAnalyzer.h"
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -7,7 +7,7 @@ extern "C" {
 
 #include <cmath>
 
-CSpectrumAnalyzer::CSpectrumAnalyzer()
+CFftAnalyzer::CFftAnalyzer()
 {
     for (int i = 0; i < kPoints; ++i)
         m_window[i] = float(0.5 - 0.5 * std::cos(2.0 * M_PI * i / kPoints));
@@ -19,14 +19,14 @@ CSpectrumAnalyzer::CSpectrumAnalyzer()
     m_output = static_cast<float*>(av_malloc(sizeof(float) * 2 * (kBins + 1)));
 }
 
-CSpectrumAnalyzer::~CSpectrumAnalyzer()
+CFftAnalyzer::~CFftAnalyzer()
 {
     av_tx_uninit(&m_context);
     av_free(m_input);
     av_free(m_output);
 }
 
-bool CSpectrumAnalyzer::Compute(const int16_t* frames, int channels, float* magnitudes)
+bool CFftAnalyzer::Compute(const int16_t* frames, int channels, float* magnitudes)
 {
     std::lock_guard lock(m_mutex);
     if (!m_transform || !m_input || !m_output || channels < 1)

@@ -7,16 +7,16 @@ struct AVTXContext;
 
 // Magnitudes of a 2048-point FFT (libavutil's real transform) over Hann-windowed samples, the
 // channels averaged. A full-scale sine centred on a bin gives about 1.0 there.
-class CSpectrumAnalyzer
+class CFftAnalyzer
 {
 public:
     static constexpr int kPoints = 2048;
     static constexpr int kBins = kPoints / 2;
 
-    CSpectrumAnalyzer();
-    ~CSpectrumAnalyzer();
-    CSpectrumAnalyzer(const CSpectrumAnalyzer&) = delete;
-    CSpectrumAnalyzer& operator=(const CSpectrumAnalyzer&) = delete;
+    CFftAnalyzer();
+    ~CFftAnalyzer();
+    CFftAnalyzer(const CFftAnalyzer&) = delete;
+    CFftAnalyzer& operator=(const CFftAnalyzer&) = delete;
 
     // frames: kPoints interleaved frames of channels (1 or 2). Writes kBins magnitudes.
     bool Compute(const int16_t* frames, int channels, float* magnitudes);
