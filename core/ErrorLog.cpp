@@ -36,6 +36,18 @@ QString FormatLocalTime(const char* format)
     return QString::fromLatin1(text, qsizetype(n));
 }
 
+// Read once: the version cannot change while the program runs, and an entry should cost little even
+// when something logs in a loop.
+const QString& ProductVersion()
+{
+    static const QString version = [] {
+        CFileVersionInfo info;
+        info.CreateFromModule(nullptr);
+        return info.GetProductVersion();
+    }();
+    return version;
+}
+
 void CloseLogFileLocked()
 {
     if (!logFile)
@@ -90,10 +102,8 @@ void WriteErrorLog(const QString& sourceFile, int line, const QString& text)
     if (loggingStopped || !OpenErrorLogLocked())
         return;
 
-    CFileVersionInfo version;
-    version.CreateFromModule(nullptr);
-    QString entry = FormatLocalTime("%H:%M:%S") + QStringLiteral(" v ") + version.GetProductVersion()
-        + QStringLiteral(" > ") + sourceFile;
+    QString entry
+        = FormatLocalTime("%H:%M:%S") + QStringLiteral(" v ") + ProductVersion() + QStringLiteral(" > ") + sourceFile;
     if (line != 0)
         entry += QStringLiteral(", line ") + QString::number(line);
     if (!text.isEmpty())

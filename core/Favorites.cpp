@@ -155,8 +155,19 @@ void CFavorites::Save()
     CXMLSettings settings(m_settingsPath);
     for (int slot = 1; slot <= MAX_ENTRIES; ++slot) {
         const bool used = slot <= m_entries.size();
-        settings.SetString(m_section, SourceKey(slot), used ? m_entries[slot - 1].source : QString());
-        settings.SetString(m_section, TitleKey(slot), used ? m_entries[slot - 1].title : QString());
+        const int sourceResult
+            = settings.SetString(m_section, SourceKey(slot), used ? m_entries[slot - 1].source : QString());
+        const int titleResult
+            = settings.SetString(m_section, TitleKey(slot), used ? m_entries[slot - 1].title : QString());
+        if (sourceResult != 0 || titleResult != 0) {
+            // Half a list would pair titles with other entries' sources: keep the file as it was.
+            settings.DiscardChanges();
+            WriteErrorLog("Favorites", 0,
+                QStringLiteral("Cannot store the list \"%1\" in %2 (%3).")
+                    .arg(m_section, m_settingsPath)
+                    .arg(sourceResult != 0 ? sourceResult : titleResult));
+            return;
+        }
     }
     UpdateJumpList();
     // The file is written when the settings object goes, still under the file's lock.
@@ -218,7 +229,7 @@ void CFavorites::DeleteCurrent()
 void CFavorites::SetCurrent(const QString& title)
 {
     std::lock_guard lock(m_lock);
-    m_currentTitle = title;
+    m_currentTitle = CXMLSettings::StorableText(title);
     Renumber();
 }
 
@@ -312,9 +323,12 @@ void CFavorites::RemoveAll()
     m_loaded = false;
 }
 
-int CFavorites::AddFront(const QString& title, const QString& source, int32_t value)
+int CFavorites::AddFront(const QString& givenTitle, const QString& givenSource, int32_t value)
 {
     std::lock_guard lock(m_lock);
+    // Entries hold what the settings file can keep, so that a reload gives back the same list.
+    const QString title = CXMLSettings::StorableText(givenTitle);
+    const QString source = CXMLSettings::StorableText(givenSource);
     if (title.isEmpty())
         return 0;
     if (IndexOfTitle(title) >= 0) {
@@ -332,9 +346,11 @@ int CFavorites::AddFront(const QString& title, const QString& source, int32_t va
     return 1;
 }
 
-int CFavorites::MoveUp(const QString& title, const QString& source, int32_t value)
+int CFavorites::MoveUp(const QString& givenTitle, const QString& givenSource, int32_t value)
 {
     std::lock_guard lock(m_lock);
+    const QString title = CXMLSettings::StorableText(givenTitle);
+    const QString source = CXMLSettings::StorableText(givenSource);
     if (title.isEmpty())
         return 0;
     const int index = IndexOfTitle(title);

@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -26,9 +28,11 @@ struct Transfer {
     const CHttpClient::Sink& sink;
     qint64 delivered = 0;
     bool limitReached = false;
+    bool tooLarge = false;
     bool sinkRefused = false;
     bool stalled = false;
     bool cancelled = false;
+    std::exception_ptr failure = nullptr; // thrown inside a callback; thrown on after the transfer is cleaned up
     Clock::time_point burstStart = Clock::now();
     Clock::time_point lastByte = Clock::now();
 
@@ -47,13 +51,28 @@ struct Transfer {
     }
 };
 
-size_t WriteBody(char* data, size_t size, size_t count, void* context)
+// libcurl is C: no exception may unwind through it. Every callback runs its work through this, which
+// keeps what was thrown for the caller and answers libcurl with the value that aborts the transfer.
+template <typename Result, typename Work> Result Guarded(Transfer& transfer, Result abortValue, Work work)
 {
-    auto& transfer = *static_cast<Transfer*>(context);
-    const size_t total = size * count;
+    try {
+        return work();
+    } catch (...) {
+        transfer.failure = std::current_exception();
+        return abortValue;
+    }
+}
+
+size_t ReceiveBody(Transfer& transfer, const char* data, size_t total)
+{
+    const CHttpClient::Request& request = transfer.request;
+    if (request.sizeLimit >= 0 && transfer.delivered + qint64(total) > request.sizeLimit) {
+        transfer.tooLarge = true;
+        return 0;
+    }
     qint64 take = qint64(total);
-    if (transfer.request.maxBytes >= 0 && transfer.delivered + take > transfer.request.maxBytes) {
-        take = transfer.request.maxBytes - transfer.delivered;
+    if (request.maxBytes >= 0 && transfer.delivered + take > request.maxBytes) {
+        take = request.maxBytes - transfer.delivered;
         transfer.limitReached = true;
     }
     if (take > 0) {
@@ -68,9 +87,8 @@ size_t WriteBody(char* data, size_t size, size_t count, void* context)
 
     const auto now = Clock::now();
     transfer.lastByte = now;
-    if (transfer.request.burstMs > 0
-        && now - transfer.burstStart >= std::chrono::milliseconds(transfer.request.burstMs)) {
-        if (total > 0 && transfer.request.pauseMs > 0 && !transfer.Pause(transfer.request.pauseMs)) {
+    if (request.burstMs > 0 && now - transfer.burstStart >= std::chrono::milliseconds(request.burstMs)) {
+        if (total > 0 && request.pauseMs > 0 && !transfer.Pause(request.pauseMs)) {
             transfer.cancelled = true;
             return 0;
         }
@@ -79,20 +97,28 @@ size_t WriteBody(char* data, size_t size, size_t count, void* context)
     return total;
 }
 
+size_t WriteBody(char* data, size_t size, size_t count, void* context)
+{
+    auto& transfer = *static_cast<Transfer*>(context);
+    return Guarded(transfer, size_t(0), [&] { return ReceiveBody(transfer, data, size * count); });
+}
+
 // Called by libcurl at least once a second, also while nothing moves.
 int CheckProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     auto& transfer = *static_cast<Transfer*>(context);
-    if (transfer.CancelRequested()) {
-        transfer.cancelled = true;
-        return 1;
-    }
-    const int stallMs = transfer.request.timeouts.stallMs;
-    if (stallMs > 0 && Clock::now() - transfer.lastByte > std::chrono::milliseconds(stallMs)) {
-        transfer.stalled = true;
-        return 1;
-    }
-    return 0;
+    return Guarded(transfer, 1, [&] {
+        if (transfer.CancelRequested()) {
+            transfer.cancelled = true;
+            return 1;
+        }
+        const int stallMs = transfer.request.timeouts.stallMs;
+        if (stallMs > 0 && Clock::now() - transfer.lastByte > std::chrono::milliseconds(stallMs)) {
+            transfer.stalled = true;
+            return 1;
+        }
+        return 0;
+    });
 }
 
 // Headers are sent at the first byte; the stall clock starts when the response begins.
@@ -102,27 +128,47 @@ size_t ReadHeader(char*, size_t size, size_t count, void* context)
     return size * count;
 }
 
+struct EasyHandleDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyHandleDeleter>;
+
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+// Appends a line; the list is kept whole when libcurl cannot grow it.
+void AppendHeader(HeaderList& list, const char* line)
+{
+    if (curl_slist* grown = curl_slist_append(list.get(), line)) {
+        list.release();
+        list.reset(grown);
+    }
+}
+
 } // namespace
 
 CHttpClient::Result CHttpClient::Get(const Request& request, const Sink& sink)
 {
     InitCurlOnce();
     Result result;
-    CURL* curl = curl_easy_init();
-    if (!curl) {
-        result.error = QStringLiteral("cannot create a transfer");
-        return result;
-    }
-
+    // Everything the handle points to outlives it: the handle is declared last, so it goes first.
     Transfer transfer { request, sink };
     char errorText[CURL_ERROR_SIZE] = {};
     const QByteArray url = request.url.toUtf8();
-    curl_slist* headers = nullptr;
+    HeaderList headers;
     for (const QByteArray& line : request.headers)
-        headers = curl_slist_append(headers, line.constData());
+        AppendHeader(headers, line.constData());
     if (request.noCache) {
-        headers = curl_slist_append(headers, "Cache-Control: no-cache");
-        headers = curl_slist_append(headers, "Pragma: no-cache");
+        AppendHeader(headers, "Cache-Control: no-cache");
+        AppendHeader(headers, "Pragma: no-cache");
+    }
+    const EasyHandle handle(curl_easy_init());
+    CURL* curl = handle.get();
+    if (!curl) {
+        result.error = QStringLiteral("cannot create a transfer");
+        return result;
     }
 
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
@@ -136,9 +182,12 @@ CHttpClient::Result CHttpClient::Get(const Request& request, const Sink& sink)
     if (!request.agent.isEmpty())
         curl_easy_setopt(curl, CURLOPT_USERAGENT, request.agent.constData());
     if (headers)
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     if (request.blockSize > 0)
         curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, long(request.blockSize));
+    // An announced length past the limit is refused before the body starts.
+    if (request.sizeLimit >= 0)
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.sizeLimit));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(request.timeouts.connectMs));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(request.timeouts.totalMs));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
@@ -152,17 +201,20 @@ CHttpClient::Result CHttpClient::Get(const Request& request, const Sink& sink)
     transfer.burstStart = transfer.lastByte = Clock::now();
     const CURLcode code = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    if (transfer.failure)
+        std::rethrow_exception(transfer.failure); // the handles are released on the way out
 
     result.bytes = transfer.delivered;
     result.cancelled = transfer.cancelled;
+    result.tooLarge = transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
     result.ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.limitReached);
     if (!result.ok) {
         if (transfer.cancelled)
             result.error = QStringLiteral("cancelled");
         else if (transfer.stalled)
             result.error = QStringLiteral("no data from the server for %1 ms").arg(request.timeouts.stallMs);
+        else if (result.tooLarge)
+            result.error = QStringLiteral("the answer is larger than %1 bytes").arg(request.sizeLimit);
         else if (transfer.sinkRefused)
             result.error = QStringLiteral("the received data could not be stored");
         else

@@ -27,6 +27,7 @@ public:
         QByteArray agent; // User-Agent; empty sends none
         QList<QByteArray> headers; // extra request lines, "Name: value"
         qint64 maxBytes = -1; // stop reading after this many body bytes; -1 reads everything
+        qint64 sizeLimit = -1; // a body longer than this fails the transfer; -1 sets no limit
         bool noCache = false; // ask every cache on the way for a fresh copy
         int blockSize = 0; // bytes handed over per read; 0 leaves libcurl's default
         // Throttling: after a read that ends a burst of burstMs, pause pauseMs before reading on.
@@ -39,6 +40,7 @@ public:
     struct Result {
         bool ok = false; // the body arrived whole, or up to maxBytes
         bool cancelled = false; // stopped through the cancel flag
+        bool tooLarge = false; // the body was longer than sizeLimit
         long status = 0; // HTTP status of the last response; 0 when none arrived
         qint64 bytes = 0; // body bytes handed to the sink
         QString error; // why the transfer failed; empty when ok
@@ -47,7 +49,8 @@ public:
     // Receives the body in blocks; returning false stops the transfer as failed.
     using Sink = std::function<bool(const char* data, qint64 size)>;
 
-    // Fetches request.url, handing the body to sink block by block.
+    // Fetches request.url, handing the body to sink block by block. An exception thrown by the sink
+    // stops the transfer and is thrown on to the caller once the transfer is cleaned up.
     static Result Get(const Request& request, const Sink& sink);
     // Fetches request.url into body (replaced).
     static Result Get(const Request& request, QByteArray& body);

@@ -3,6 +3,9 @@
 #include "core/StdioFileUTF8.h"
 
 #include <QDir>
+#include <QSaveFile>
+
+#include <cerrno>
 
 const QString STATION_FIELD_SEPARATOR = QStringLiteral("\t");
 const QString STATIONS_FILE_HEADER = QStringLiteral("N \t title \t web \t Country \t genre \t Language \t Source \t");
@@ -249,13 +252,27 @@ std::vector<CStationItem> ReadStationsFile(const QString& path, bool markAsUser)
 
 void WriteUserStationsFile(const QString& path, const std::vector<CStationItem>& stations)
 {
-    CStdioFileUTF8 file(path, CStdioFileUTF8::modeWrite | CStdioFileUTF8::modeCreate);
-    file.WriteString(STATIONS_FILE_HEADER + QLatin1Char('\n'));
+    QString text = STATIONS_FILE_HEADER + QLatin1Char('\n');
     for (const CStationItem& station : stations) {
         if (station.IsUserStation())
-            file.WriteString(station.FormatLine() + QLatin1Char('\n'));
+            text += station.FormatLine() + QLatin1Char('\n');
     }
-    file.Close();
+    text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    const QByteArray bytes = text.toUtf8();
+
+    // A temporary file beside the old one replaces it only once it is written whole, so a full disk or
+    // a killed process never costs the user the stations they keep.
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) {
+        const int error = errno;
+        throw CFileException(
+            error != 0 ? CFileException::CauseFromErrno(error) : CFileException::genericException, path);
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw CFileException(
+            file.error() == QFileDevice::PermissionsError ? CFileException::accessDenied : CFileException::diskFull,
+            path);
 }
 
 QString FindStationsDatabaseFile(const QString& appFolder)

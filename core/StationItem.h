@@ -93,8 +93,9 @@ QString TrimStationField(const QString& text);
 // empty line or the end of the file. Stations are marked as the user's own when markAsUser is set.
 // Throws CFileException when the file cannot be opened or read.
 std::vector<CStationItem> ReadStationsFile(const QString& path, bool markAsUser);
-// Writes the header and then every station that IsUserStation reports, in the given order.
-// Throws CFileException when the file cannot be written.
+// Writes the header and then every station that IsUserStation reports, in the given order. The new
+// file replaces the old one only once it is complete; throws CFileException, with the old file left as
+// it was, when it cannot be written.
 void WriteUserStationsFile(const QString& path, const std::vector<CStationItem>& stations);
 // The stations database: the first "stations*.kvd" in the "Stations" folder of the program folder,
 // or an empty string when there is none.

@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/FileVersionInfo.h"
 #include "core/HttpClient.h"
+#include "core/PendingFile.h"
 #include "core/SeException.h"
 #include "core/ServerHosts.h"
 #include "core/ZipLayer.h"
@@ -13,6 +14,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace
 {
@@ -24,6 +26,10 @@ const int WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_
     = RegisterWindowMessage("WM_KAVRILUNE_STATIONS_UPDATER_NO_UPDATES_");
 
 constexpr qint64 kManifestReadLimit = 4000; // bytes of the manifest that are looked at
+// Largest answers that are stored: the manifest is a few hundred bytes, the archive a few megabytes
+// (and its item may not unpack past the zip layer's 64 MiB either).
+constexpr qint64 kManifestSizeLimit = 64 << 10;
+constexpr qint64 kArchiveSizeLimit = 64 << 20;
 constexpr qsizetype kManifestTextLimit = 8000;
 constexpr int kBlockSize = 4000; // bytes per read of a download
 constexpr int kBurstMs = 1000; // a download reads this long ...
@@ -42,6 +48,21 @@ bool IsPlainFileName(const QString& name)
 {
     return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && name != QStringLiteral(".")
         && name != QStringLiteral("..") && !name.contains(QChar(0));
+}
+
+// Old archives are *.zip files, deleted before the next one is fetched; the local name of an archive
+// always ends so, so that it can never be taken for (or replace) a stations file or the manifest.
+QString ArchiveFileName(const QString& downloadName)
+{
+    QString name = downloadName.mid(downloadName.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!name.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
+        name += QStringLiteral(".zip");
+    return name;
+}
+
+bool IsSuccessStatus(long status)
+{
+    return status >= 200 && status <= 299;
 }
 
 // Compared ignoring case: a file differing from the manifest's name only in case would otherwise be
@@ -108,16 +129,16 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
     QDir().mkpath(stations);
     const QByteArray agent = ProgramAgentString();
 
-    auto download = [&](const QString& address, const QString& path) {
+    auto download = [&](const QString& address, const QString& path, qint64 sizeLimit) {
         QString error;
-        const qint64 bytes = DownloadFile(agent, address, path, &error);
+        const qint64 bytes = DownloadFile(agent, address, path, sizeLimit, &error);
         if (bytes == 0 && !error.isEmpty() && !m_workers.CancelFlag()->load())
             WriteErrorLog("StationUpdater", 259, error.left(kLogTextLimit));
         return bytes;
     };
 
     const QString manifestPath = stations + QStringLiteral("stations.kvdx");
-    if (download(GetWebHost() + QStringLiteral("/kvdbms/stations.kvdx"), manifestPath) == 0)
+    if (download(GetWebHost() + QStringLiteral("/kvdbms/stations.kvdx"), manifestPath, kManifestSizeLimit) == 0)
         return 0;
     const QString manifest = ReadManifest(manifestPath);
 
@@ -132,11 +153,11 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
         return 0;
 
     DeleteMatching(stations, QStringLiteral("*.zip"), QString());
-    const QString archiveName = downloadName.mid(downloadName.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!IsPlainFileName(archiveName) || archiveName.isEmpty())
+    const QString archiveName = ArchiveFileName(downloadName);
+    if (!IsPlainFileName(archiveName))
         return 0;
     const QString archivePath = stations + archiveName;
-    if (download(downloadName, archivePath) == 0)
+    if (download(downloadName, archivePath, kArchiveSizeLimit) == 0)
         return 0;
 
     if (!UnpackStationsFile(archivePath, stations, fileName))
@@ -145,6 +166,9 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
     return 1;
 }
 
+// The first item is unpacked under a name of our own and takes its real name only once it unpacked
+// whole and checked out, so that a bad archive leaves neither a partial file nor a name that would make
+// the next update think the catalogue is current.
 bool CStationUpdater::UnpackStationsFile(
     const QString& archivePath, const QString& stationsFolder, const QString& fileName)
 {
@@ -152,20 +176,27 @@ bool CStationUpdater::UnpackStationsFile(
     if (!zip)
         return false;
     SetUnzipBaseDir(zip, stationsFolder);
+    CPendingFile unpacked;
     ZipEntry entry;
-    const bool unpacked = GetZipItem(zip, 0, &entry) == ZIP_OK && entry.name.compare(fileName, Qt::CaseInsensitive) == 0
-        && UnzipItem(zip, 0, entry.name) == ZIP_OK;
+    bool ok = GetZipItem(zip, 0, &entry) == ZIP_OK && entry.name.compare(fileName, Qt::CaseInsensitive) == 0
+        && unpacked.Create(stationsFolder);
+    if (ok) {
+        unpacked.Close();
+        ok = UnzipItem(zip, 0, unpacked.FileName()) == ZIP_OK
+            && QFileInfo(unpacked.Path()).size() == qint64(entry.uncompressedSize);
+    }
     CloseZip(zip);
-    return unpacked;
+    return ok && unpacked.CommitAs(stationsFolder + entry.name);
 }
 
 qint64 CStationUpdater::DownloadFile(
-    const QByteArray& agent, const QString& address, const QString& localPath, QString* error)
+    const QByteArray& agent, const QString& address, const QString& localPath, qint64 sizeLimit, QString* error)
 {
-    QFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const QString folder = localPath.left(localPath.lastIndexOf(QLatin1Char('/')) + 1);
+    CPendingFile file;
+    if (!file.Create(folder)) {
         if (error)
-            *error = QStringLiteral("Cannot create %1: %2").arg(localPath, file.errorString());
+            *error = QStringLiteral("Cannot create a file in %1: %2").arg(folder, qt_error_string(errno));
         return 0;
     }
     CHttpClient::Request request;
@@ -175,14 +206,24 @@ qint64 CStationUpdater::DownloadFile(
     request.blockSize = kBlockSize;
     request.burstMs = kBurstMs;
     request.pauseMs = kPauseMs;
+    request.sizeLimit = sizeLimit;
     request.cancel = m_workers.CancelFlag();
     const CHttpClient::Result result
-        = CHttpClient::Get(request, [&file](const char* data, qint64 size) { return file.write(data, size) == size; });
-    file.close();
+        = CHttpClient::Get(request, [&file](const char* data, qint64 size) { return file.Write(data, size); });
+    // An answer that is not the file (an error page, a body past the limit) is refused without a reason
+    // to log; a body cut short (closed connection, time-out, full disk) is a failed transfer.
+    if (result.tooLarge || (result.ok && !IsSuccessStatus(result.status)))
+        return 0;
     if (!result.ok) {
-        // A body cut short (closed connection, time-out, full disk) is no download.
         if (error)
             *error = QStringLiteral("%1: %2").arg(address, result.error);
+        return 0;
+    }
+    if (result.bytes == 0)
+        return 0;
+    if (!file.CommitAs(localPath)) {
+        if (error)
+            *error = QStringLiteral("Cannot store %1: %2").arg(localPath, qt_error_string(errno));
         return 0;
     }
     return result.bytes;
@@ -194,7 +235,10 @@ QString CStationUpdater::ReadManifest(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     const QByteArray bytes = file.read(kManifestReadLimit);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark stays in the text as its first character, so that an outer tag right after it
+    // counts like one after a line break.
+    QStringDecoder utf8(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)

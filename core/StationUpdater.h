@@ -29,10 +29,13 @@ public:
     bool CheckForUpdates(QObject* owner, QDateTime& lastCheck, const QString& baseFolder);
     // One update attempt in the base folder of the last check: 1 when a new stations file was unpacked.
     int Update();
-    // Fetches address into localPath (created anew), reading in throttled bursts. Bytes received; 0 when
-    // the file could not be created or the transfer failed (error tells why, when given).
-    qint64 DownloadFile(
-        const QByteArray& agent, const QString& address, const QString& localPath, QString* error = nullptr);
+    // Fetches address into localPath, reading in throttled bursts. The body goes to a file of our own
+    // naming beside localPath, which replaces localPath only once the whole body has arrived with a
+    // success status and within sizeLimit bytes; until then whatever lies at localPath stays as it is.
+    // Bytes received; 0 on any failure. error (when given) tells why a transfer or the file failed; an
+    // answer that is not the file (an error status, a body past sizeLimit) leaves it empty.
+    qint64 DownloadFile(const QByteArray& agent, const QString& address, const QString& localPath, qint64 sizeLimit,
+        QString* error = nullptr);
 
     // The first bytes of the stored manifest (at most 4000) as text, cut at the first NUL.
     static QString ReadManifest(const QString& path);

@@ -114,7 +114,9 @@ int CUpdater::CheckVersion()
         request.maxBytes = kAnswerLimit;
         request.cancel = m_workers.CancelFlag();
         QByteArray answer;
-        if (!CHttpClient::Get(request, answer).ok)
+        const CHttpClient::Result result = CHttpClient::Get(request, answer);
+        // An error page is no version file, whatever it holds.
+        if (!result.ok || result.status < 200 || result.status > 299)
             return 0;
 
         const QString text = DecodeText(answer);

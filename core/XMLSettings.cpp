@@ -84,6 +84,13 @@ bool IsValidXmlText(const QString& text)
     return AllCodePoints(text, [](char32_t c, bool) { return IsXmlChar(c); });
 }
 
+// Tab, line feed and carriage return are XML characters, but the parser turns CR into LF, and none of
+// them belongs in a one-line value.
+bool IsStorableChar(char32_t c)
+{
+    return c >= 0x20 && IsXmlChar(c);
+}
+
 // Like wcstol with base 10 and a 32-bit long: leading white space, an optional sign, decimal digits up to
 // the first other character; no digits give 0, values beyond the range are clamped.
 int32_t ParseLong(QStringView text)
@@ -322,6 +329,8 @@ bool CXMLSettings::Open()
 {
     if (m_document)
         return true;
+    if (m_openFailed)
+        return false;
     int step = 290;
     InstallSeTranslator();
     try {
@@ -336,6 +345,7 @@ bool CXMLSettings::Open()
                 return true;
             }
             Close();
+            m_openFailed = true;
             return false;
         }
         if (LoadDocument(step))
@@ -353,6 +363,7 @@ bool CXMLSettings::Open()
         WriteErrorLog(SOURCE_NAME, step, QStringLiteral("Unknown exception."));
     }
     Close();
+    m_openFailed = true;
     return false;
 }
 
@@ -436,6 +447,29 @@ QStringList CXMLSettings::SplitPath(const QString& section, const QString& key)
     QString path = trimmed(section) + u'\\' + trimmed(key);
     path.replace(u' ', u'_');
     return path.split(u'\\', Qt::SkipEmptyParts);
+}
+
+QString CXMLSettings::StorableText(const QString& text)
+{
+    if (AllCodePoints(text, [](char32_t c, bool) { return IsStorableChar(c); }))
+        return text;
+    QString storable;
+    storable.reserve(text.size());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
+            const char32_t code = QChar::surrogateToUcs4(c, text.at(i + 1));
+            if (IsStorableChar(code))
+                storable.append(c).append(text.at(i + 1));
+            else
+                storable.append(u' ');
+            ++i;
+        } else {
+            storable.append(!c.isSurrogate() && IsStorableChar(c.unicode()) ? c : QChar(u' '));
+        }
+    }
+    return storable;
 }
 
 bool CXMLSettings::IsValidElementName(const QString& name)
@@ -663,7 +697,14 @@ void CXMLSettings::SetFileName(const QString& path)
     if (path == m_path)
         return;
     Close();
+    m_openFailed = false;
     m_path = path;
+}
+
+void CXMLSettings::DiscardChanges()
+{
+    Close();
+    m_dirty = false;
 }
 
 void ScaleRectForDpi(RECT& rect)

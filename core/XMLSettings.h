@@ -86,12 +86,18 @@ public:
     QString GetFolder() const;
     // Switches to another file; the held document is dropped without saving.
     void SetFileName(const QString& path);
+    // Drops the held document and everything written to it; the file stays as it is.
+    void DiscardChanges();
 
     // The element names of a section and key: blanks and backslashes trimmed from the ends of each,
     // inner blanks turned into "_", split at (runs of) backslashes.
     static QStringList SplitPath(const QString& section, const QString& key);
     // True for an XML 1.0 element name.
     static bool IsValidElementName(const QString& name);
+    // The text with every character a value cannot keep (control characters, tab and line breaks
+    // included, and code points XML cannot carry) replaced by a blank, so that SetString takes it and
+    // reading it back gives the same text.
+    static QString StorableText(const QString& text);
 
 private:
     bool Open();
@@ -105,6 +111,8 @@ private:
     std::unique_ptr<pugi::xml_document> m_document; // null while closed
     QString m_path;
     bool m_dirty = false; // set by the template and by every write; never cleared
+    // A file that did not load is not read again (nor logged again) until the object switches files.
+    bool m_openFailed = false;
 };
 
 // Scales a rectangle given in 96-pixels-per-inch units to the screen: left and right horizontally, top

@@ -481,8 +481,11 @@ ZipResult UnzipItem(ZipHandle* handle, int index, const QString& destination)
 
     QString path = destination;
     path.replace(u'\\', u'/');
-    const bool isFolder = (entry.attributes & ZIP_ATTR_DIRECTORY) || entry.name.endsWith(u'/')
-        || entry.name.endsWith(u'\\') || path.endsWith(u'/');
+    const bool isFolder
+        = (entry.attributes & ZIP_ATTR_DIRECTORY) || entry.name.endsWith(u'/') || entry.name.endsWith(u'\\');
+    // A file item needs a file name to be written to; a bare folder is no place for it.
+    if (!isFolder && (path.isEmpty() || path.endsWith(u'/')))
+        return ZIP_ERR_FILE;
     const qsizetype split = path.lastIndexOf(u'/');
     const QString folderPart = isFolder ? path : path.left(split + 1);
     const QString fileName = isFolder ? QString() : path.mid(split + 1);
@@ -494,7 +497,7 @@ ZipResult UnzipItem(ZipHandle* handle, int index, const QString& destination)
     } else {
         const std::optional<QString> relative
             = RelativeInsideBase(folderPart.isEmpty() ? QStringLiteral(".") : folderPart);
-        if (!relative || (!isFolder && fileName.isEmpty()) || fileName == u"." || fileName == u"..")
+        if (!relative || fileName == u"." || fileName == u"..")
             return ZIP_ERR_FILE;
         const bool created = EnsureDirectoryInside(state->baseFolder, *relative);
         if (isFolder)
@@ -505,8 +508,6 @@ ZipResult UnzipItem(ZipHandle* handle, int index, const QString& destination)
     }
     if (isFolder)
         return ZIP_OK;
-    if (fileName.isEmpty())
-        return ZIP_ERR_FILE;
     return UnzipFileItem(state, index, entry, info, outputFolder + fileName);
 }
 

@@ -66,7 +66,8 @@ ZipResult GetZipItem(ZipHandle* handle, int index, ZipEntry* entry);
 // The folder under which relative destinations are unpacked; a trailing separator is added when missing.
 void SetUnzipBaseDir(ZipHandle* handle, const QString& folder);
 // Unpacks item index to destination: relative destinations go under the base folder, a destination that
-// starts with a slash or backslash is used as it stands. Folder items create their folders.
+// starts with a slash or backslash is used as it stands. Folder items create their folders; a file item
+// needs a destination that names a file (one ending in a separator gives ZIP_ERR_FILE).
 ZipResult UnzipItem(ZipHandle* handle, int index, const QString& destination);
 // Closes the archive and frees the handle.
 ZipResult CloseZip(ZipHandle* handle);

@@ -136,6 +136,29 @@ TEST_F(FavoritesTest, AddingMovesAnExistingTitleToTheFrontAndSavesEverySlot)
     EXPECT_EQ(strict.AddAndSave("A", "a3", 0), 0) << "replacing not allowed";
 }
 
+TEST_F(FavoritesTest, TextsTheFileCannotHoldAreMadeStorableSoEveryTitleKeepsItsSource)
+{
+    auto list = Open("History", true);
+    EXPECT_EQ(list->AddAndSave(QString("Bad\x01Title"), "http://a.example/", 0), 1);
+    EXPECT_EQ(list->AddAndSave("Good", QString("http://b.example/\x02x"), 0), 1);
+    EXPECT_EQ(
+        list->AddAndSave(QString("Line\r\nbreak") + QChar(0xFFFE), QString("http://c.example/") + QChar(0xD800), 0), 1);
+    const Entries expected = { { "Line  break ", "http://c.example/ " }, { "Good", "http://b.example/ x" },
+        { "Bad Title", "http://a.example/" } };
+    EXPECT_EQ(Titles(*list, HISTORY_FIRST_ID), expected);
+    EXPECT_EQ(ReadSlots("History"), expected);
+    list.reset();
+    EXPECT_EQ(Titles(*Open("History", true), HISTORY_FIRST_ID), expected);
+
+    // The station playing is found under its storable title.
+    list = Open("History", true);
+    list->SetCurrent(QString("Bad\x01Title"));
+    QString title, source;
+    EXPECT_FALSE(list->GetNext(title, source)) << "the current entry is the last one";
+    ASSERT_TRUE(list->GetPrevious(title, source));
+    EXPECT_EQ(title, "Good");
+}
+
 TEST_F(FavoritesTest, FullFavouritesRefuseWhileAFullHistoryDropsItsOldest)
 {
     WriteSlots("Favorites", Numbered("F", 30));

@@ -2,10 +2,12 @@
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TestPaths.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 using testing_support::HttpConnection;
@@ -192,6 +194,59 @@ TEST_F(HttpClientTest, ARefusedConnectionAndARefusingSinkAreFailures)
     result = CHttpClient::Get(RequestFor("/a"), [](const char*, qint64) { return false; });
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.bytes, 0);
+}
+
+// Open descriptors of this process.
+int OpenDescriptors()
+{
+    return int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
+}
+
+TEST_F(HttpClientTest, ASinkThatThrowsStopsTheTransferCleanlyAndTheCallerGetsTheException)
+{
+    server.RouteFixed("/a", 200, "text/plain", QByteArray(20000, 'x'));
+    const int before = OpenDescriptors();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_THROW(CHttpClient::Get(RequestFor("/a"),
+                         [](const char*, qint64) -> bool { throw std::runtime_error("cannot take this"); }),
+            std::runtime_error);
+    }
+    // The server closes its side when the client has gone; the client keeps nothing open.
+    const auto start = Clock::now();
+    while (OpenDescriptors() > before && MsSince(start) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_LE(OpenDescriptors(), before);
+
+    QByteArray body;
+    EXPECT_TRUE(CHttpClient::Get(RequestFor("/a"), body).ok) << "the next transfer works as usual";
+    EXPECT_EQ(body.size(), 20000);
+}
+
+TEST_F(HttpClientTest, ABodyPastTheSizeLimitFailsWhetherAnnouncedOrNot)
+{
+    const QByteArray big(5000, 'x');
+    server.RouteFixed("/announced", 200, "text/plain", big);
+    server.Route("/unannounced", [&big](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        connection.Send(big);
+    });
+    server.RouteFixed("/fits", 200, "text/plain", big.left(1000));
+    for (const char* path : { "/announced", "/unannounced" }) {
+        SCOPED_TRACE(path);
+        CHttpClient::Request request = RequestFor(path);
+        request.sizeLimit = 1000;
+        QByteArray body;
+        const CHttpClient::Result result = CHttpClient::Get(request, body);
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(result.tooLarge);
+        EXPECT_TRUE(result.error.contains("larger than 1000 bytes")) << result.error.toStdString();
+        EXPECT_LE(body.size(), 1000);
+    }
+    CHttpClient::Request request = RequestFor("/fits");
+    request.sizeLimit = 1000;
+    QByteArray body;
+    EXPECT_TRUE(CHttpClient::Get(request, body).ok);
+    EXPECT_EQ(body.size(), 1000);
 }
 
 TEST_F(HttpClientTest, OtherSchemesAreRefused)

@@ -1,7 +1,10 @@
 #include "core/StationItem.h"
 #include "core/StdioFileUTF8.h"
+#include "tests/support/ScratchMount.h"
 #include "tests/support/TestPaths.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -241,6 +244,39 @@ TEST_F(StationsFileTest, DatabaseFileIsTheFirstMatchInTheStationsFolder)
     ASSERT_TRUE(WriteBytes(app + "Stations/stations2.kvd", "x"));
     ASSERT_TRUE(WriteBytes(app + "Stations/stations1.kvd", "x"));
     EXPECT_EQ(FindStationsDatabaseFile(app), app + "Stations/stations1.kvd");
+}
+
+TEST_F(StationsFileTest, AWriteThatFailsPartWayKeepsTheOldUserStations)
+{
+    testing_support::ScratchMount disk(Path("disk"), 64 << 10);
+    if (!disk.IsMounted())
+        GTEST_SKIP() << "needs root to mount a scratch file system";
+    const QString path = disk.Folder() + "/mystations.kvd";
+    std::vector<CStationItem> stations;
+    stations.push_back(Parse("Mine\t \tPop\tGermany\t \thttp://mine.example/live\t"));
+    stations.back().MarkAsUser();
+    WriteUserStationsFile(path, stations);
+    const QByteArray before = ReadBytes(path);
+    ASSERT_FALSE(before.isEmpty());
+
+    // Fill the disk, then ask for a file larger than the room left.
+    QFile filler(disk.Folder() + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) { }
+    filler.close();
+    for (int i = 0; i < 500; ++i) {
+        stations.push_back(Parse(QString("Station %1\t \tRock\tFrance\t \thttp://s%1.example/stream\t").arg(i)));
+        stations.back().MarkAsUser();
+    }
+    EXPECT_THROW(WriteUserStationsFile(path, stations), CFileException);
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(QDir(disk.Folder()).entryList(QDir::Files | QDir::Hidden), (QStringList { "filler", "mystations.kvd" }));
+
+    // The same write goes through once there is room again.
+    ASSERT_TRUE(QFile::remove(disk.Folder() + "/filler"));
+    WriteUserStationsFile(path, stations);
+    EXPECT_EQ(ReadStationsFile(path, true).size(), stations.size());
 }
 
 } // namespace

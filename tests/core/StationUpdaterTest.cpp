@@ -5,6 +5,7 @@
 #include "core/WindowMessage.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/ScratchMount.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestZipWriter.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -91,6 +93,11 @@ protected:
     QString Stations() const { return base.FilePath(QStringLiteral("Stations/")); }
 
     QStringList StationFiles() const { return QDir(Stations()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase); }
+    // Files a failed step could have left behind under a name of its own.
+    QStringList HiddenFiles() const
+    {
+        return QDir(Stations()).entryList(QStringList { ".*" }, QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     QByteArray Manifest(const QByteArray& fileName, const QByteArray& archivePath = "/files/stations-b.zip") const
     {
@@ -261,6 +268,125 @@ TEST_F(StationUpdaterTest, ServersThatFailMidWayLeaveTheCatalogueAlone)
     for (const QString& entry : log)
         EXPECT_TRUE(entry.startsWith(QStringLiteral("StationUpdater, line 259: ") + server.Url()))
             << entry.toStdString();
+}
+
+TEST_F(StationUpdaterTest, AnArchiveThatFailsToUnpackLeavesNothingAndTheNextGoodOneIsUnpacked)
+{
+    const QString path = scratch.filePath("lying.zip");
+    {
+        TestZipWriter writer(path);
+        ASSERT_TRUE(writer.AddLyingZeros("stations-b.kvd", 300000, 300000, 0x12345678)); // wrong checksum
+        ASSERT_TRUE(writer.Close());
+    }
+    const QByteArray badChecksum = ReadBytes(path);
+    {
+        TestZipWriter writer(path);
+        ASSERT_TRUE(writer.AddLyingZeros("stations-b.kvd", 1000, 300000, 0)); // data ends early
+        ASSERT_TRUE(writer.Close());
+    }
+    const QByteArray endsEarly = ReadBytes(path);
+    ServeManifest(Manifest("stations-b.kvd"));
+    CStationUpdater updater;
+    for (const QByteArray& archive : { badChecksum, endsEarly }) {
+        ServeArchive(archive);
+        EXPECT_EQ(UpdateNow(updater), 0);
+        ExpectCatalogueUntouched();
+        EXPECT_TRUE(HiddenFiles().isEmpty()) << HiddenFiles().join(' ').toStdString();
+    }
+    ServeArchive(MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } }));
+    EXPECT_EQ(UpdateNow(updater), 1);
+    EXPECT_EQ(StationFiles(), (QStringList { "stations-b.kvd", "stations-b.zip", "stations.kvdx" }));
+    EXPECT_EQ(ReadBytes(Stations() + "stations-b.kvd"), kNewCatalogue);
+}
+
+TEST_F(StationUpdaterTest, NoDownloadReplacesAFileBeforeItArrivedWholeWithASuccessStatus)
+{
+    // An archive whose address ends like the catalogue's name never takes its place.
+    const QByteArray oldManifest = Manifest("stations-b.kvd", "/files/stations.kvd");
+    ServeManifest(oldManifest);
+    CStationUpdater updater;
+    server.RouteFixed("/files/stations.kvd", 404, "text/html", "<html><body>Not found</body></html>");
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+    server.RouteFixed("/files/stations.kvd", 200, "application/zip",
+        MakeZip(scratch.path(), { { "readme.txt", "first item named otherwise" } }));
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+
+    // An error page or a body cut short in place of the manifest keeps the last one.
+    server.RouteFixed("/kvdbms/stations.kvdx", 500, "text/html", "<html><body>Server error</body></html>");
+    EXPECT_EQ(UpdateNow(updater), 0);
+    server.Route("/kvdbms/stations.kvdx", [](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<BaseFile>");
+    });
+    EXPECT_EQ(UpdateNow(updater), 0);
+    EXPECT_EQ(ReadBytes(Stations() + "stations.kvdx"), oldManifest);
+    EXPECT_TRUE(HiddenFiles().isEmpty()) << HiddenFiles().join(' ').toStdString();
+
+    server.RouteFixed("/files/stations.kvd", 200, "application/zip",
+        MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } }));
+    ServeManifest(oldManifest);
+    EXPECT_EQ(UpdateNow(updater), 1);
+    EXPECT_EQ(StationFiles(), (QStringList { "stations-b.kvd", "stations.kvd.zip", "stations.kvdx" }));
+    EXPECT_EQ(base.LogEntries().size(), 1) << "only the body cut short is a transfer failure";
+}
+
+TEST_F(StationUpdaterTest, AManifestThatStartsWithAByteOrderMarkIsRead)
+{
+    const QByteArray manifest = Manifest("stations-b.kvd");
+    ServeManifest("\xEF\xBB\xBF" + manifest.mid(manifest.indexOf("<BaseFile>")));
+    ServeArchive(MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } }));
+    CStationUpdater updater;
+    EXPECT_EQ(UpdateNow(updater), 1);
+    EXPECT_EQ(ReadBytes(Stations() + "stations-b.kvd"), kNewCatalogue);
+}
+
+TEST_F(StationUpdaterTest, AnswersPastTheSizeLimitsAreRefused)
+{
+    ServeArchive(MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } }));
+    CStationUpdater updater;
+    // The values sit in the first bytes, but no manifest is 100 KiB long.
+    ServeManifest(Manifest("stations-b.kvd") + QByteArray(100 << 10, ' '));
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+    EXPECT_FALSE(QFileInfo::exists(Stations() + "stations.kvdx"));
+
+    // An archive that announces more than 64 MiB is refused before its body.
+    ServeManifest(Manifest("stations-b.kvd"));
+    server.Route("/files/stations-b.zip", [](HttpConnection& connection) {
+        connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number((64 << 20) + 1) + "\r\n\r\nPK");
+        connection.Sleep(10000);
+    });
+    EXPECT_EQ(UpdateNow(updater), 0);
+    ExpectCatalogueUntouched();
+    EXPECT_TRUE(HiddenFiles().isEmpty());
+    EXPECT_TRUE(base.LogEntries().isEmpty()) << "answers that arrived are no transfer failures";
+}
+
+TEST_F(StationUpdaterTest, AFullDiskKeepsTheLastManifestAndCatalogue)
+{
+    testing_support::ScratchMount disk(Stations(), 64 << 10);
+    if (!disk.IsMounted())
+        GTEST_SKIP() << "needs root to mount a scratch file system";
+    const QByteArray oldManifest = Manifest("stations-a.kvd");
+    ASSERT_TRUE(WriteBytes(Stations() + "stations.kvd", kOldCatalogue));
+    ASSERT_TRUE(WriteBytes(Stations() + "stations.kvdx", oldManifest));
+    {
+        QFile filler(Stations() + "filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) { }
+    }
+    ServeManifest(Manifest("stations-b.kvd") + QByteArray(30 << 10, ' '));
+    ServeArchive(MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } }));
+    CStationUpdater updater;
+    EXPECT_EQ(UpdateNow(updater), 0);
+    EXPECT_EQ(ReadBytes(Stations() + "stations.kvdx"), oldManifest);
+    ExpectCatalogueUntouched();
+    EXPECT_TRUE(HiddenFiles().isEmpty());
+    const QStringList log = base.LogEntries();
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].startsWith("StationUpdater, line 259: ")) << log[0].toStdString();
 }
 
 TEST_F(StationUpdaterTest, ChecksGoOutOnlyAfterFiveDaysAndNotWhileTheLockIsHeldElsewhere)

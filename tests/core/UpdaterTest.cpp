@@ -171,6 +171,10 @@ TEST_F(UpdaterTest, FailedChecksCountAsNoNewVersion)
     });
     EXPECT_EQ(updater.CheckVersion(), 0); // cut short
     EXPECT_TRUE(updater.GetNewVersion().isEmpty());
+    // An error page is no version file, even one that holds a version element.
+    server.RouteFixed("/download/version.xml", 503, "text/xml", "<version>999.0</version><download>x</download>");
+    EXPECT_EQ(updater.CheckVersion(), 0);
+    EXPECT_TRUE(updater.GetNewVersion().isEmpty());
 }
 
 TEST_F(UpdaterTest, CheckNowPostsTheResultToTheOwner)

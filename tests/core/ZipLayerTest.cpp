@@ -298,6 +298,19 @@ TEST_F(ZipLayerTest, UnpacksUnderTheBaseFolderCreatingFoldersOrToAnAbsoluteDesti
     EXPECT_EQ(ReadBytes(dir.filePath("new/base/f.txt")), "hello");
 }
 
+TEST_F(ZipLayerTest, AFileItemIsWrittenToAFileOrTheCallFails)
+{
+    ASSERT_TRUE(Build({ Item("f.txt", "hello"), Item("folder/", "") }));
+    const QString absoluteFolder = dir.filePath("elsewhere") + "/";
+    for (const QString& destination : { QString("out/"), QString("out\\"), QString("/"), QString(), absoluteFolder })
+        EXPECT_EQ(UnzipItem(handle, 0, destination), ZIP_ERR_FILE) << destination.toStdString();
+    EXPECT_EQ(TreeOf(Outer()), QStringList { "base" });
+    EXPECT_FALSE(QFileInfo::exists(absoluteFolder));
+    // A folder item still takes a destination that ends in a separator.
+    EXPECT_EQ(UnzipItem(handle, 1, "out/"), ZIP_OK);
+    EXPECT_TRUE(QFileInfo(Base() + "/out").isDir());
+}
+
 TEST_F(ZipLayerTest, HostileNamesAndLinksNeverWriteOutsideTheBaseFolder)
 {
     ASSERT_TRUE(QDir().mkpath(dir.filePath("target")));
