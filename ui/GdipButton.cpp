@@ -6,8 +6,22 @@
 
 #include <QCursor>
 #include <QEnterEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QToolTip>
+
+namespace
+{
+
+// Captions are taken up to this many characters.
+constexpr int kMaxCaption = 63;
+
+} // namespace
+
+QString ButtonCaption(const QString& text, const QFontMetrics& metrics, int width)
+{
+    return metrics.elidedText(text.left(kMaxCaption), Qt::ElideMiddle, width);
+}
 
 CGdipButton::CGdipButton(QWidget* parent)
     : QAbstractButton(parent)
@@ -127,20 +141,19 @@ void CGdipButton::paintEvent(QPaintEvent*)
     painter.drawPixmap(rect(), m_pictures[CurrentPicture()]);
     if (m_hideText)
         return;
-    const QString caption = text().left(kMaxCaption);
-    if (caption.isEmpty())
-        return;
     painter.setPen(m_textColor);
     painter.setFont(font());
-    const QString shown = fontMetrics().elidedText(caption, Qt::ElideMiddle, width());
-    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, shown);
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, ButtonCaption(text(), fontMetrics(), width()));
 }
 
+// The tool tip pops up once per visit of the mouse: a window system may repeat the enter when other
+// windows (the tool tip itself) come and go.
 void CGdipButton::enterEvent(QEnterEvent* event)
 {
+    const bool arriving = !m_hover;
     m_hover = true;
     update();
-    if (m_tooltipActive && !m_tooltip.isEmpty())
+    if (arriving && m_tooltipActive && !m_tooltip.isEmpty())
         QToolTip::showText(event->globalPosition().toPoint(), m_tooltip, this, QRect(), kTooltipMs);
     QAbstractButton::enterEvent(event);
 }

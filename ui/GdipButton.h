@@ -9,6 +9,10 @@
 #include <array>
 
 class CXMLSettings;
+class QFontMetrics;
+
+// The caption a button shows: its first 63 characters, shortened in the middle to fit the width.
+QString ButtonCaption(const QString& text, const QFontMetrics& metrics, int width);
 
 // The skinned push button: one of six pictures (normal, hot, pressed, and the same three for the
 // alternate state the owner switches, e.g. playing or muted), each an image scaled over the window
@@ -21,8 +25,6 @@ public:
     // The pictures in the order they are built.
     enum Picture { Normal, Pressed, Hot, AltNormal, AltPressed, AltHot, PictureCount };
 
-    // Captions are taken up to this many characters.
-    static constexpr int kMaxCaption = 63;
     // How long the tool tip stays, in milliseconds.
     static constexpr int kTooltipMs = 2000;
 

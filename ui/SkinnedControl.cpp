@@ -18,12 +18,13 @@ void CSkinnedControl::CopyParentBackground(const QPixmap& parentBackground)
     const QRect source(QPoint(qRound(area.x() * scale), qRound(area.y() * scale)),
         QSize(qRound(area.width() * scale), qRound(area.height() * scale)));
     QPixmap crop(source.size().expandedTo(QSize(1, 1)));
+    crop.setDevicePixelRatio(scale);
     crop.fill(m_widget->palette().color(QPalette::Window));
     if (!parentBackground.isNull()) {
+        // Device pixels to device pixels: the target is given in the crop's logical units.
         QPainter painter(&crop);
-        painter.drawPixmap(QPoint(0, 0), parentBackground, source);
+        painter.drawPixmap(QRectF(QPointF(0, 0), QSizeF(source.size()) / scale), parentBackground, QRectF(source));
     }
-    crop.setDevicePixelRatio(scale);
     m_background = crop;
     m_hasBackground = true;
     OnBackgroundChanged();

@@ -213,7 +213,7 @@ void CSliderCtrlEx::mousePressEvent(QMouseEvent* event)
     const QRect thumb = ThumbRect();
     if (thumb.contains(position)) {
         m_dragging = true;
-        m_dragOffset = position.x() - thumb.center().x();
+        m_dragOffset = position.x() - (thumb.left() + thumb.width() / 2);
         setSliderDown(true);
     } else {
         m_pressX = position.x();

@@ -66,7 +66,7 @@ private:
     QImage m_channel;
     bool m_thumbIsHot = false;
     bool m_dragging = false;
-    int m_dragOffset = 0; // press position minus thumb centre
+    int m_dragOffset = 0; // press position minus the thumb's centre (left + width / 2)
     int m_pressX = 0;
     int m_pageTimer = 0;
 };
