@@ -62,22 +62,19 @@ protected:
             = { { "Aurora Lounge", "Norway", "Chillout" }, { "Nightdrive FM", "Germany", "Synthwave" },
                   { "Blue Lantern Jazz", "France", "Jazz" }, { "Harbour Radio", "Ireland", "Folk" },
                   { "Kite Hill Classics", "Austria", "Classical" }, { "Midnight Static", "Canada", "Ambient" },
-                  { "Sunday Vinyl", "Japan", "Soul" }, { "Polar Beat", "Finland", "Electronic" },
-                  { "Copper Coast", "Spain", "Indie" }, { "Riverbank Blues", "USA", "Blues" },
-                  { "Salt & Pine", "Iceland", "Acoustic" }, { "Tidal Lights", "Portugal", "Lounge" },
-                  { "Old Mill Radio", "Belgium", "Oldies" }, { "Velvet Hour", "Italy", "Jazz" },
-                  { "Northern Air", "Sweden", "Pop" }, { "Lighthouse FM", "Netherlands", "Rock" } };
+                  { "Sunday Vinyl", "Japan", "Soul" }, { "Polar Beat", "Finland", "Electronic" } };
         QPainter painter(this);
         painter.fillRect(rect(), background);
         const int rowHeight = 20;
-        for (int i = 0; i * rowHeight < height() && i < 16; ++i) {
+        for (int i = 0; i * rowHeight < height(); ++i) {
             const QRect row(0, i * rowHeight, width(), rowHeight);
             if (i == 1)
                 painter.fillRect(row, highlight);
             painter.setPen(i == 1 ? highlightText : text);
-            painter.drawText(row.adjusted(8, 0, 0, 0), Qt::AlignVCenter, rows[i][0]);
-            painter.drawText(row.adjusted(width() * 6 / 10, 0, 0, 0), Qt::AlignVCenter, rows[i][1]);
-            painter.drawText(row.adjusted(width() * 8 / 10, 0, 0, 0), Qt::AlignVCenter, rows[i][2]);
+            const auto& cells = rows[i % 8];
+            painter.drawText(row.adjusted(8, 0, 0, 0), Qt::AlignVCenter, cells[0]);
+            painter.drawText(row.adjusted(width() * 6 / 10, 0, 0, 0), Qt::AlignVCenter, cells[1]);
+            painter.drawText(row.adjusted(width() * 8 / 10, 0, 0, 0), Qt::AlignVCenter, cells[2]);
         }
     }
 };

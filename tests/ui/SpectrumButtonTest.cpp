@@ -89,7 +89,8 @@ TEST_F(SpectrumButtonTest, AFrameIsComposedPixelByPixel)
 TEST_F(SpectrumButtonTest, WithoutDataOneBarSweepsAndBounces)
 {
     auto spectrum = Make(QSize(132, 54));
-    spectrum->Animate({}, false, false);
+    CSoundDisplay& display = *spectrum;
+    display.Render(nullptr, false, false, false); // no station
     EXPECT_FLOAT_EQ(spectrum->Level(0), 0.5f);
     EXPECT_FLOAT_EQ(spectrum->Level(1), 0.0f);
     EXPECT_NEAR(spectrum->SweepPosition(), 0.018f, 1e-6);
