@@ -134,6 +134,14 @@ void CStationCatalogue::Insert(std::unique_ptr<CStationItem> station)
     const size_t at = InsertPosition(station->GetTitle());
     GrowInSteps(m_stations);
     m_stations.insert(m_stations.begin() + qsizetype(at), std::move(station));
+    m_index.Clear();
+}
+
+const CStationSearchIndex& CStationCatalogue::SearchIndex()
+{
+    if (!m_index.IsBuilt())
+        m_index.Build(m_stations);
+    return m_index;
 }
 
 void CStationCatalogue::ClearStations()
@@ -143,6 +151,7 @@ void CStationCatalogue::ClearStations()
     m_visible.shrink_to_fit();
     m_stations.clear();
     m_stations.shrink_to_fit();
+    m_index.Clear();
     m_loaded = false;
     m_reloadRequested = true;
     PublishVisibleCount();
@@ -249,6 +258,7 @@ void CStationCatalogue::Reposition(int index)
     m_stations.erase(m_stations.begin() + index);
     const size_t at = InsertPosition(station->GetTitle());
     m_stations.insert(m_stations.begin() + qsizetype(at), std::move(station));
+    m_index.Clear();
     // The visible rows keep showing the same stations until the next pass.
     const unsigned from = unsigned(index);
     const unsigned to = unsigned(at);
@@ -267,6 +277,7 @@ void CStationCatalogue::Reposition(int index)
 void CStationCatalogue::RemoveAt(int index)
 {
     m_stations.erase(m_stations.begin() + index);
+    m_index.Clear();
     const unsigned removed = unsigned(index);
     std::erase(m_visible, removed);
     for (unsigned& visible : m_visible) {

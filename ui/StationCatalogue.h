@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationItem.h"
+#include "ui/StationSearchIndex.h"
 
 #include <QString>
 #include <atomic>
@@ -64,6 +65,8 @@ public:
     // Caller holds the lock for all of these.
     std::vector<std::unique_ptr<CStationItem>>& Stations() { return m_stations; }
     std::vector<unsigned>& Visible() { return m_visible; }
+    // The search index of the stations as they are now, built on first use after a change.
+    const CStationSearchIndex& SearchIndex();
     const CStationItem* VisibleStation(int row) const;
     // Takes a station out and inserts it again at its place in title order (after its title changed).
     // The visible indices follow the stations they named.
@@ -88,6 +91,7 @@ private:
     std::recursive_timed_mutex m_mutex;
     std::vector<std::unique_ptr<CStationItem>> m_stations; // guarded by m_mutex
     std::vector<unsigned> m_visible; // guarded by m_mutex
+    CStationSearchIndex m_index; // guarded by m_mutex
     bool m_loaded = false; // guarded by m_mutex: the stations of both files are in
     std::atomic<int> m_publishedCount { 0 };
     std::atomic<bool> m_reloadRequested { true };

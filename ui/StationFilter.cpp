@@ -28,22 +28,18 @@ std::array<QString, CStationFilter::kSearchWords> CStationFilter::SplitSearchWor
     return result;
 }
 
-bool CStationFilter::Matches(CStationItem& station) const
+bool CStationFilter::Matches(const CStationSearchIndex& index, size_t i) const
 {
-    if (ownStationsOnly && !station.IsUserStation())
+    if (ownStationsOnly && !index.IsUserStation(i))
         return false;
-    const QString& key = station.GetSearchKey();
+    const QStringView key = index.Key(i);
     for (const QString& word : words) {
         if (!word.isEmpty() && !key.contains(word))
             return false;
     }
-    thread_local QString upper; // reused: no allocation per station
     for (int slot : kFilterableFields) {
-        const QString& filter = columnFilters[slot];
-        if (filter.isEmpty())
-            continue;
-        CharUpperInto(station.GetAt(slot), upper);
-        if (!upper.contains(filter))
+        const QString& filter = columnFilters[size_t(slot)];
+        if (!filter.isEmpty() && !index.Field(i, slot).contains(filter))
             return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/StationItem.h"
+#include "ui/StationSearchIndex.h"
 
 #include <QString>
 #include <array>
@@ -18,10 +19,9 @@ struct CStationFilter {
     // Up to four words of the text, split at runs of blanks and upper-cased; the rest stay empty.
     static std::array<QString, kSearchWords> SplitSearchWords(const QString& text);
 
-    // Every condition must hold: the user's own station in own-stations mode, every search word inside
-    // the search key, and every set filter inside its upper-cased field. Builds the station's search
-    // key when it has none yet, so call it only under the catalogue's lock.
-    bool Matches(CStationItem& station) const;
+    // Every condition must hold for station i of the index: the user's own station in own-stations
+    // mode, every search word inside its search key, and every set filter inside its upper-cased field.
+    bool Matches(const CStationSearchIndex& index, size_t i) const;
     // Sorts catalogue indices by the sort column without regard to case. The catalogue is kept in title
     // order with the same comparison, so indices taken in catalogue order are already sorted by title.
     void Sort(std::vector<unsigned>& indices, const std::vector<std::unique_ptr<CStationItem>>& stations) const;

@@ -121,9 +121,9 @@ void CStationListWorker::RunPass()
 bool CStationListWorker::Scan(CStationFilter& filter)
 {
     std::vector<unsigned>& visible = m_catalogue.Visible();
-    auto& stations = m_catalogue.Stations();
+    const CStationSearchIndex& index = m_catalogue.SearchIndex();
     visible.clear();
-    for (size_t i = 0; i < stations.size(); ++i) {
+    for (size_t i = 0; i < index.Size(); ++i) {
         if (m_restart) {
             // The filter changed: start over with the new one.
             m_restart = false;
@@ -134,7 +134,7 @@ bool CStationListWorker::Scan(CStationFilter& filter)
         }
         if (m_stopping)
             return false;
-        if (filter.Matches(*stations[i])) {
+        if (filter.Matches(index, i)) {
             if (visible.size() == visible.capacity())
                 visible.reserve(visible.size() + 1000);
             visible.push_back(unsigned(i));

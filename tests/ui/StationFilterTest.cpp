@@ -25,32 +25,51 @@ TEST(StationFilterTest, SearchTextSplitsIntoUpToFourUpperCasedWords)
     EXPECT_EQ(CStationFilter::SplitSearchWords(""), Words {});
 }
 
+// Which of the stations the filter keeps, through the search index the worker uses.
+std::vector<QString> Kept(const CStationFilter& filter, std::vector<CStationItem> items)
+{
+    std::vector<std::unique_ptr<CStationItem>> stations;
+    for (CStationItem& item : items)
+        stations.push_back(std::make_unique<CStationItem>(item));
+    CStationSearchIndex index;
+    index.Build(stations);
+    std::vector<QString> kept;
+    for (size_t i = 0; i < index.Size(); ++i) {
+        if (filter.Matches(index, i))
+            kept.push_back(stations[i]->GetTitle());
+    }
+    return kept;
+}
+
 TEST(StationFilterTest, WordsFiltersAndOwnModeMustAllHold)
 {
     CStationFilter filter;
     filter.words = CStationFilter::SplitSearchWords("rock  fm");
-    CStationItem radioFm = Station("Radio FM", "Germany", "Rock");
-    CStationItem rockOnly = Station("Rock Antenne", "Germany", "Rock");
-    EXPECT_TRUE(filter.Matches(radioFm)); // words in any field, in any order
-    EXPECT_FALSE(filter.Matches(rockOnly));
+    // Words match in any field and in any order; fields are joined without a gap.
+    EXPECT_EQ(Kept(filter, { Station("Radio FM", "Germany", "Rock"), Station("Rock Antenne", "Germany", "Rock") }),
+        std::vector<QString> { "Radio FM" });
+    filter.words = CStationFilter::SplitSearchWords("fmrock");
+    EXPECT_EQ(Kept(filter, { Station("Radio FM", "Germany", "Rock") }).size(), 1u);
 
     filter.words = {};
     filter.columnFilters[CStationItem::SlotGenre] = "POP";
-    CStationItem kpop = Station("A", "Korea", "K-Pop");
-    CStationItem popRock = Station("B", "UK", "Pop Rock");
-    CStationItem rock = Station("C", "UK", "Rock");
-    EXPECT_TRUE(filter.Matches(kpop));
-    EXPECT_TRUE(filter.Matches(popRock));
-    EXPECT_FALSE(filter.Matches(rock));
-
+    const std::vector<CStationItem> stations { Station("A", "Korea", "K-Pop"), Station("B", "UK", "Pop Rock"),
+        Station("C", "UK", "Rock"), Station("D pop", "UK", ""), Station("E", "uk", "pop rock", true) };
+    EXPECT_EQ(Kept(filter, stations), (std::vector<QString> { "A", "B", "E" }));
     filter.columnFilters[CStationItem::SlotCountry] = "UK";
-    EXPECT_FALSE(filter.Matches(kpop));
-    EXPECT_TRUE(filter.Matches(popRock));
-
+    EXPECT_EQ(Kept(filter, stations), (std::vector<QString> { "B", "E" }));
     filter.ownStationsOnly = true;
-    CStationItem ownPopRock = Station("D", "UK", "pop rock", true);
-    EXPECT_FALSE(filter.Matches(popRock));
-    EXPECT_TRUE(filter.Matches(ownPopRock));
+    EXPECT_EQ(Kept(filter, stations), std::vector<QString> { "E" });
+    filter.ownStationsOnly = false;
+    filter.columnFilters[CStationItem::SlotLanguage] = "DE";
+    EXPECT_TRUE(Kept(filter, stations).empty());
+
+    // A cached key that is not the joined fields still leaves the fields to the filters.
+    CStationItem stale = Station("F", "UK", "Pop");
+    stale.SetAtGrow(CStationItem::SlotSearchKey, "OTHER");
+    filter.columnFilters[CStationItem::SlotLanguage].clear();
+    filter.words = CStationFilter::SplitSearchWords("other");
+    EXPECT_EQ(Kept(filter, { stale }), std::vector<QString> { "F" });
 }
 
 TEST(StationFilterTest, SortsByTheColumnIgnoringCaseEitherWay)
