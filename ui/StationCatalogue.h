@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // Every known station, owned and kept in title order (case ignored), with the indices of the stations
@@ -16,7 +17,29 @@
 class CStationCatalogue
 {
 public:
-    using Lock = std::unique_lock<std::recursive_timed_mutex>;
+    // The list's lock: re-entrant for the thread that holds it. A timed wait polls; waits are rare
+    // and short, and a plain mutex is what every thread checker follows.
+    class ListMutex
+    {
+    public:
+        void lock() { m_mutex.lock(); }
+        void unlock() { m_mutex.unlock(); }
+        bool try_lock() { return m_mutex.try_lock(); }
+        template <typename Rep, typename Period> bool try_lock_for(const std::chrono::duration<Rep, Period>& wait)
+        {
+            const auto deadline = std::chrono::steady_clock::now() + wait;
+            while (!m_mutex.try_lock()) {
+                if (std::chrono::steady_clock::now() >= deadline)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return true;
+        }
+
+    private:
+        std::recursive_mutex m_mutex;
+    };
+    using Lock = std::unique_lock<ListMutex>;
     static constexpr std::chrono::milliseconds kLookupWait { 200 };
 
     CStationCatalogue() = default;
@@ -32,7 +55,7 @@ public:
     Lock LockUnbounded() { return Lock(m_mutex); }
     Lock LockForLookup() { return Lock(m_mutex, kLookupWait); }
     Lock TryLock() { return Lock(m_mutex, std::try_to_lock); }
-    std::recursive_timed_mutex& Mutex() { return m_mutex; }
+    ListMutex& Mutex() { return m_mutex; }
 
     // Empties the catalogue and reads both files afresh; requests made meanwhile stay requested.
     void Load();
@@ -88,7 +111,7 @@ private:
     size_t InsertPosition(const QString& title) const;
     void Insert(std::unique_ptr<CStationItem> station);
 
-    std::recursive_timed_mutex m_mutex;
+    ListMutex m_mutex;
     std::vector<std::unique_ptr<CStationItem>> m_stations; // guarded by m_mutex
     std::vector<unsigned> m_visible; // guarded by m_mutex
     CStationSearchIndex m_index; // guarded by m_mutex

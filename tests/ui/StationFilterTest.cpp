@@ -72,22 +72,4 @@ TEST(StationFilterTest, WordsFiltersAndOwnModeMustAllHold)
     EXPECT_EQ(Kept(filter, { stale }), std::vector<QString> { "F" });
 }
 
-TEST(StationFilterTest, SortsByTheColumnIgnoringCaseEitherWay)
-{
-    std::vector<std::unique_ptr<CStationItem>> stations;
-    for (const char* genre : { "rock", "Jazz", "pop", "Ambient", "jazz" })
-        stations.push_back(std::make_unique<CStationItem>(Station("T", "C", genre)));
-    std::vector<unsigned> indices { 0, 1, 2, 3, 4 };
-    CStationFilter filter;
-    filter.sortColumn = CStationItem::SlotGenre;
-    filter.Sort(indices, stations);
-    EXPECT_EQ(indices.front(), 3u);
-    EXPECT_EQ(indices.back(), 0u);
-    EXPECT_EQ(CompareStationText(stations[indices[1]]->GetGenre(), "JAZZ"), 0);
-    filter.ascending = false;
-    filter.Sort(indices, stations);
-    EXPECT_EQ(indices.front(), 0u);
-    EXPECT_EQ(indices.back(), 3u);
-}
-
 } // namespace

@@ -29,7 +29,8 @@ public:
     int refreshes = 0;
 };
 
-// A list on stations files in a temporary program folder, shown at 400 x 300.
+// A list on stations files in a temporary program folder, shown at 320 x 200 (small enough that Qt draws it without
+// helper threads).
 class StationsListFixture : public ::testing::Test
 {
 protected:
@@ -58,7 +59,7 @@ protected:
         list = std::make_unique<CStationsListCtrl>(&owner);
         owner.list = list.get();
         list->Init(DatabasePattern(), OwnPath());
-        list->resize(400, 300);
+        list->resize(320, 200);
     }
 
     // Every pass asked for has run and its done message has been answered.
