@@ -2,7 +2,7 @@
 // worker, and the memory the loaded catalogue takes (and gives back when the list is hidden).
 #include "ui/StationCatalogue.h"
 #include "ui/StationFilter.h"
-#include "ui/StationListWorker.h"
+#include "ui/StationsListWorker.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -45,7 +45,7 @@ void RunPasses(benchmark::State& state, const QString& text, const QStringList& 
     CStationCatalogue catalogue;
     catalogue.SetFiles(kDatabasePattern, kNoUserFile);
     catalogue.Load();
-    CStationListWorker worker(catalogue, nullptr, 0);
+    CStationsListWorker worker(catalogue, nullptr, 0);
     CStationFilter filter;
     filter.words = CStationFilter::SplitSearchWords(text);
     for (int i = 0; i < 3; ++i)

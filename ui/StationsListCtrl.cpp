@@ -4,9 +4,9 @@
 #include "core/MessageBox.h"
 #include "core/XMLSettings.h"
 #include "ui/StationDlg.h"
-#include "ui/StationListWorker.h"
 #include "ui/StationsListDelegate.h"
 #include "ui/StationsListModel.h"
+#include "ui/StationsListWorker.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -135,7 +135,7 @@ CStationsListCtrl::CStationsListCtrl(QObject* owner, QWidget* parent)
         palette().color(QPalette::Text));
     UpdateSortIndicator();
 
-    m_worker = std::make_unique<CStationListWorker>(m_catalogue, m_owner, WM_STATIONS_LIST_DONE);
+    m_worker = std::make_unique<CStationsListWorker>(m_catalogue, m_owner, WM_STATIONS_LIST_DONE);
 }
 
 CStationsListCtrl::~CStationsListCtrl()

@@ -11,7 +11,7 @@
 #include <QTableView>
 #include <memory>
 
-class CStationListWorker;
+class CStationsListWorker;
 class CStationsListDelegate;
 class CStationsListModel;
 class CXMLSettings;
@@ -113,7 +113,7 @@ public:
     void OnCommand(int id);
 
     CStationCatalogue& Catalogue() { return m_catalogue; }
-    CStationListWorker& Worker() { return *m_worker; }
+    CStationsListWorker& Worker() { return *m_worker; }
     CStationsListDelegate& Delegate() { return *m_delegate; }
     const QColor& BkColor() const { return m_bkColor; }
     bool IsTransparent() const { return m_transparent; }
@@ -137,7 +137,7 @@ private:
 
     CStationCatalogue m_catalogue;
     QPointer<QObject> m_owner;
-    std::unique_ptr<CStationListWorker> m_worker; // joined by Stop()
+    std::unique_ptr<CStationsListWorker> m_worker; // joined by Stop()
     CStationsListModel* m_model = nullptr;
     CStationsListDelegate* m_delegate = nullptr;
 

@@ -5,8 +5,8 @@
 #include "tests/support/TestPaths.h"
 #include "tests/ui/StationsListFixture.h"
 #include "ui/StationDlg.h"
-#include "ui/StationListWorker.h"
 #include "ui/StationsListDelegate.h"
+#include "ui/StationsListWorker.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

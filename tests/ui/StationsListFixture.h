@@ -4,8 +4,8 @@
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/StationListWorker.h"
 #include "ui/StationsListCtrl.h"
+#include "ui/StationsListWorker.h"
 
 #include <QDir>
 #include <QPointer>

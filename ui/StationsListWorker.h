@@ -15,15 +15,18 @@ class CStationCatalogue;
 // reload is due (or frees it when the list is inactive), picks the stations that match the filter,
 // sorts them and posts the done message to the list's owner. A request made while a pass runs gives
 // one more pass; a request during the scan restarts the scan instead.
-class CStationListWorker
+class CStationsListWorker
 {
 public:
-    // done: the message posted to owner after every pass.
-    CStationListWorker(CStationCatalogue& catalogue, const QPointer<QObject>& owner, int done);
-    ~CStationListWorker();
+    // The worker thread's name, as debuggers and the process's task list show it.
+    static constexpr const char* kThreadName = "station list";
 
-    CStationListWorker(const CStationListWorker&) = delete;
-    CStationListWorker& operator=(const CStationListWorker&) = delete;
+    // done: the message posted to owner after every pass.
+    CStationsListWorker(CStationCatalogue& catalogue, const QPointer<QObject>& owner, int done);
+    ~CStationsListWorker();
+
+    CStationsListWorker(const CStationsListWorker&) = delete;
+    CStationsListWorker& operator=(const CStationsListWorker&) = delete;
 
     // Asks for a pass with the current filter; never waits. Ignored once stopped.
     void Restart();

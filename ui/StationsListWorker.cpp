@@ -1,9 +1,11 @@
-#include "ui/StationListWorker.h"
+#include "ui/StationsListWorker.h"
 
 #include "core/ErrorLog.h"
 #include "core/SeException.h"
 #include "core/WorkerGroup.h"
 #include "ui/StationCatalogue.h"
+
+#include <pthread.h>
 
 namespace
 {
@@ -13,20 +15,20 @@ constexpr std::chrono::milliseconds kLockRetry { 20 };
 
 } // namespace
 
-CStationListWorker::CStationListWorker(CStationCatalogue& catalogue, const QPointer<QObject>& owner, int done)
+CStationsListWorker::CStationsListWorker(CStationCatalogue& catalogue, const QPointer<QObject>& owner, int done)
     : m_catalogue(catalogue)
     , m_owner(owner)
     , m_doneMessage(done)
 {
-    m_thread = std::thread(&CStationListWorker::ThreadMain, this);
+    m_thread = std::thread(&CStationsListWorker::ThreadMain, this);
 }
 
-CStationListWorker::~CStationListWorker()
+CStationsListWorker::~CStationsListWorker()
 {
     Stop();
 }
 
-void CStationListWorker::Restart()
+void CStationsListWorker::Restart()
 {
     {
         std::lock_guard lock(m_wakeMutex);
@@ -37,7 +39,7 @@ void CStationListWorker::Restart()
     m_wake.notify_one();
 }
 
-void CStationListWorker::Stop()
+void CStationsListWorker::Stop()
 {
     {
         std::lock_guard lock(m_wakeMutex);
@@ -48,20 +50,21 @@ void CStationListWorker::Stop()
         m_thread.join();
 }
 
-CStationFilter CStationListWorker::Filter() const
+CStationFilter CStationsListWorker::Filter() const
 {
     std::lock_guard lock(m_filterMutex);
     return m_filter;
 }
 
-void CStationListWorker::SetFilter(const CStationFilter& filter)
+void CStationsListWorker::SetFilter(const CStationFilter& filter)
 {
     std::lock_guard lock(m_filterMutex);
     m_filter = filter;
 }
 
-void CStationListWorker::ThreadMain()
+void CStationsListWorker::ThreadMain()
 {
+    pthread_setname_np(pthread_self(), kThreadName);
     InstallSeTranslator();
     for (;;) {
         {
@@ -83,7 +86,7 @@ void CStationListWorker::ThreadMain()
     }
 }
 
-void CStationListWorker::RunPasses()
+void CStationsListWorker::RunPasses()
 {
     // The list's lock is only ever held briefly by the user interface; a request stays pending while
     // the worker waits for it.
@@ -100,7 +103,7 @@ void CStationListWorker::RunPasses()
     } while (m_restart && !m_stopping);
 }
 
-void CStationListWorker::RunPass()
+void CStationsListWorker::RunPass()
 {
     if (m_active) {
         if (m_catalogue.ReloadRequested())
@@ -118,7 +121,7 @@ void CStationListWorker::RunPass()
     PostWindowMessageWhenAlive(m_owner, m_doneMessage);
 }
 
-bool CStationListWorker::Scan(CStationFilter& filter)
+bool CStationsListWorker::Scan(CStationFilter& filter)
 {
     std::vector<unsigned>& visible = m_catalogue.Visible();
     const CStationSearchIndex& index = m_catalogue.SearchIndex();
