@@ -8,6 +8,7 @@
 #include "ui/StationsListModel.h"
 #include "ui/StationsListWorker.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QHeaderView>
@@ -130,9 +131,15 @@ CStationsListCtrl::CStationsListCtrl(QObject* owner, QWidget* parent)
     connect(header, &QHeaderView::sectionMoved, this, [this](int column) { OnSectionResized(column); });
 
     viewport()->setAutoFillBackground(false);
-    m_bkColor = palette().color(QPalette::Base);
-    m_delegate->SetColors(palette().color(QPalette::Highlight), palette().color(QPalette::HighlightedText),
-        palette().color(QPalette::Text));
+    const QPalette system = QApplication::palette(this);
+    m_bkColor = system.color(QPalette::Base);
+    m_delegate->SetColors(
+        system.color(QPalette::Highlight), system.color(QPalette::HighlightedText), system.color(QPalette::Text));
+    // Rows draw their selection themselves, in the skin's colour, which may be translucent.
+    QPalette rows = palette();
+    rows.setColor(QPalette::Highlight, Qt::transparent);
+    setPalette(rows);
+    header->setPalette(system);
     UpdateSortIndicator();
 
     m_worker = std::make_unique<CStationsListWorker>(m_catalogue, m_owner, WM_STATIONS_LIST_DONE);
@@ -412,7 +419,7 @@ void CStationsListCtrl::ShowIfNeeded(bool show)
 
 void CStationsListCtrl::LoadSkin(CXMLSettings& skin, const QString& section, const QRect& defaultRect)
 {
-    const QPalette& colors = palette();
+    const QPalette colors = QApplication::palette(this);
     const QColor highlight = QColor::fromRgba(
         skin.GetColorArgb(section, QStringLiteral("HighLightColor"), colors.color(QPalette::Highlight).rgb()));
     const QColor highlightText = ColorFromBgr(skin.GetColor(

@@ -359,8 +359,14 @@ TEST_F(StationsListCtrlTest, SkinColumnWidthsAndBackground)
         painter.fillRect(list->geometry(), Qt::red);
     }
     list->CaptureBackground(surface);
+    list->selectRow(0);
     const QImage shown = list->viewport()->grab().toImage();
     EXPECT_EQ(QColor(shown.pixel(shown.width() - 2, shown.height() - 2)), QColor(Qt::red));
+    // The selected row is the skin's translucent green over that background, nothing else.
+    const QColor selected(shown.pixel(shown.width() - 2, list->rowViewportPosition(0) + 2));
+    EXPECT_NEAR(selected.red(), 127, 3);
+    EXPECT_NEAR(selected.green(), 128, 3);
+    EXPECT_EQ(selected.blue(), 0);
 
     const QString settingsPath = folder.FilePath("Kavrilune.xml");
     WriteBytes(settingsPath,
