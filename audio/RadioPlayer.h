@@ -4,6 +4,7 @@
 #include "audio/library/AudioLibrary.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -88,6 +89,12 @@ public:
     QString GetSongTitle() const;
     QString GetAlbum() const;
     QStringList GetTitleHistory() const;
+
+    // The history feeds a rotating line: a few dozen texts are plenty, and a station sending thousands
+    // of header lines cannot make it grow further.
+    static constexpr int kMaxHistoryEntries = 32;
+    // Items read from one tag in one pass; the rest of a longer tag is ignored.
+    static constexpr int kMaxTagItemsPerPass = 100;
 
     // Readers of one kind of tag, given the raw tag bytes the library hands out (null: nothing).
     // They run under the channel lock; tests call them directly.
@@ -227,7 +234,8 @@ private:
     mutable std::recursive_mutex m_textLock;
     QString m_stationName;
     QString m_streamName;
-    QStringList m_titleHistory;
+    QStringList m_titleHistory; // at most kMaxHistoryEntries
+    QSet<QString> m_historyKeys; // the comparison key of every history entry
     QString m_currentTitle;
     QString m_artist;
     QString m_songTitle;

@@ -9,8 +9,10 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -86,6 +88,38 @@ int ParseInteger(const QString& text)
 bool IsHexDigit(QChar c)
 {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// What the title comparison sees of a text: without blanks and the punctuation it ignores, case-folded.
+QString TitleKey(const QString& text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (QChar c : text) {
+        if (!kTitleCompareIgnored.contains(c))
+            kept.append(c);
+    }
+    return kept.toCaseFolded();
+}
+
+struct TagField {
+    QString key;
+    QString value;
+};
+
+// The key-value items of a tag, at most a pass's worth; items without a value are left out.
+std::vector<TagField> ReadTagFields(const char* tag)
+{
+    std::vector<TagField> fields;
+    QString item;
+    int read = 0;
+    for (const char* position = tag;
+         read < RadioPlayer::kMaxTagItemsPerPass && (position = RadioPlayer::ReadTagItem(position, item)); ++read) {
+        TagField field;
+        if (RadioPlayer::SplitKeyValue(item, field.key, field.value))
+            fields.push_back(std::move(field));
+    }
+    return fields;
 }
 
 uint32_t ReadBigEndian32(const uint8_t* p)
@@ -164,16 +198,7 @@ bool RadioPlayer::SplitKeyValue(const QString& item, QString& key, QString& valu
 
 bool RadioPlayer::TitlesEqual(const QString& a, const QString& b)
 {
-    auto strip = [](const QString& text) {
-        QString kept;
-        kept.reserve(text.size());
-        for (QChar c : text) {
-            if (!kTitleCompareIgnored.contains(c))
-                kept.append(c);
-        }
-        return kept;
-    };
-    return strip(a).compare(strip(b), Qt::CaseInsensitive) == 0;
+    return TitleKey(a) == TitleKey(b);
 }
 
 QString RadioPlayer::ComposeTitle(QString& title, QString& artist)
@@ -293,17 +318,16 @@ void RadioPlayer::OnMetaStreamTitle(const QString& key, const QString& value)
     SetTitle(title, QString());
 }
 
+// The tag readers decode their items first and take the text lock only to apply them, so that the
+// window's getters never wait for the decoding.
+
 void RadioPlayer::ReadOggTags(const char* tag)
 {
+    const std::vector<TagField> fields = ReadTagFields(tag);
     std::lock_guard lock(m_textLock);
     QString title;
     QString artist;
-    QString item;
-    for (const char* position = tag; (position = ReadTagItem(position, item));) {
-        QString key;
-        QString value;
-        if (!SplitKeyValue(item, key, value))
-            continue;
+    for (const auto& [key, value] : fields) {
         if (key == QLatin1String("TITLE")) {
             AddTitleToHistory(value);
             title = value;
@@ -320,13 +344,9 @@ void RadioPlayer::ReadOggTags(const char* tag)
 
 void RadioPlayer::ReadIcyHeaders(const char* tag)
 {
+    const std::vector<TagField> fields = ReadTagFields(tag);
     std::lock_guard lock(m_textLock);
-    QString item;
-    for (const char* position = tag; (position = ReadTagItem(position, item));) {
-        QString key;
-        QString value;
-        if (!SplitKeyValue(item, key, value))
-            continue;
+    for (const auto& [key, value] : fields) {
         if (key == QLatin1String("CURRENTBITRATE")) {
             if (m_bitrate.load() == 0)
                 SetBitrate(ParseInteger(value) / 4000 * 4);
@@ -478,6 +498,7 @@ void RadioPlayer::OnNewStream()
     {
         std::lock_guard lock(m_textLock);
         m_titleHistory.clear();
+        m_historyKeys.clear();
         m_songTitle.clear();
         m_artist.clear();
         m_album.clear();
@@ -491,19 +512,20 @@ void RadioPlayer::OnNewStream()
 
 void RadioPlayer::AddTitleToHistory(const QString& text)
 {
+    QString key = TitleKey(text);
     std::lock_guard lock(m_textLock);
-    if (!HistoryContains(text))
-        m_titleHistory.append(text);
+    // A full history keeps its first entries: the station and the current title come first.
+    if (m_titleHistory.size() >= kMaxHistoryEntries || m_historyKeys.contains(key))
+        return;
+    m_titleHistory.append(text);
+    m_historyKeys.insert(std::move(key));
 }
 
 bool RadioPlayer::HistoryContains(const QString& text) const
 {
+    const QString key = TitleKey(text);
     std::lock_guard lock(m_textLock);
-    for (const QString& entry : m_titleHistory) {
-        if (TitlesEqual(entry, text))
-            return true;
-    }
-    return false;
+    return m_historyKeys.contains(key);
 }
 
 void RadioPlayer::SetStreamName(const QString& name)

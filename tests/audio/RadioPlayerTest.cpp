@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace
@@ -304,6 +305,40 @@ TEST_F(PlayerMetadataTest, IcyHeadersFillNameHistoryAndTheFirstBitrate)
     // The title comparison keeps the history free of doubles.
     player.ReadIcyHeaders(Tag({ "icy-name:my radio." }).constData());
     EXPECT_EQ(player.GetTitleHistory().size(), 5);
+}
+
+TEST_F(PlayerMetadataTest, HeaderFloodsLeaveTheHistoryBoundedWithStationAndTitleFirst)
+{
+    // 1,500 header lines, each a new text, read again with every metadata block.
+    std::vector<QByteArray> lines;
+    for (int i = 0; i < 500; ++i) {
+        lines.push_back("icy-description: Description " + QByteArray::number(i));
+        lines.push_back("icy-url: http://example.invalid/" + QByteArray::number(i));
+        lines.push_back("author: Author " + QByteArray::number(i));
+    }
+    QByteArray flood;
+    for (const QByteArray& line : lines)
+        flood += line + '\0';
+    flood += '\0';
+
+    player.ReadMetaTag(Meta("StreamTitle='Band - Song';").constData());
+    for (int pass = 0; pass < 3; ++pass)
+        player.ReadIcyHeaders(flood.constData());
+    QStringList history = player.GetTitleHistory();
+    EXPECT_EQ(history.size(), RadioPlayer::kMaxHistoryEntries);
+    EXPECT_EQ(history.mid(0, 3),
+        QStringList({ QStringLiteral("Station One"), QStringLiteral("Band - Song"), QStringLiteral("Description 0") }));
+    EXPECT_EQ(history.removeDuplicates(), 0);
+
+    // A new title starts the history over, and the flood fills it to the same bound again.
+    player.ReadMetaTag(Meta("StreamTitle='Band - Next';").constData());
+    EXPECT_EQ(player.GetTitleHistory(), QStringList({ QStringLiteral("Station One"), QStringLiteral("Band - Next") }));
+    player.ReadIcyHeaders(flood.constData());
+    EXPECT_EQ(player.GetTitleHistory().size(), RadioPlayer::kMaxHistoryEntries);
+
+    // A pass reads a bounded number of lines: a bitrate behind the flood is never reached.
+    player.ReadIcyHeaders((flood.chopped(1) + "icy-br:192" + '\0' + '\0').constData());
+    EXPECT_EQ(player.GetBitrate(), 0);
 }
 
 TEST_F(PlayerMetadataTest, CurrentBitrateHeaderIsBitsPerSecondRoundedDownToFour)

@@ -1,0 +1,92 @@
+// Players on stations that misbehave: metadata in every small block, floods of header lines over many
+// reconnections.
+
+#include "tests/audio/PlayerStreamFixture.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace
+{
+
+using Clock = PlayerStatusLog::Clock;
+
+QByteArray Mp3Noise(int seconds)
+{
+    return GenerateMedia(
+        NoiseInput(seconds) + QStringList { "-c:a", "libmp3lame", "-b:a", "128k" }, QStringLiteral("mp3"));
+}
+
+class PlayerHostileStreamTest : public PlayerStreamFixture
+{
+protected:
+    RadioPlayer* Play(const QString& title)
+    {
+        stream.Install(server, "/radio");
+        manager.PlayStation(Station(title, server.Url(QStringLiteral("/radio"))), false, false);
+        RadioPlayer* player = NewPlayerAfter(0, 5000);
+        EXPECT_NE(player, nullptr);
+        EXPECT_TRUE(player && WaitForCode(player, PlayerStatusPlaying, 15000));
+        return player;
+    }
+
+    int CountOf(RadioPlayer* player, int code, Clock::time_point from = {}) const
+    {
+        return int(std::count_if(log.entries.begin(), log.entries.end(), [&](const PlayerStatusLog::Entry& entry) {
+            return entry.player == LPARAM(player) && entry.code == code && entry.at >= from;
+        }));
+    }
+};
+
+TEST_F(PlayerHostileStreamTest, HeaderFloodsOverManyReconnectionsKeepTheHistoryBoundedAndTheWindowServed)
+{
+    // Every connection brings 120 header lines never seen before, and a title in every small block
+    // makes the player read them again and again; after three seconds of sound it closes.
+    stream.audio = Mp3Noise(3);
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.statusLine = "HTTP/1.0 200 OK";
+    stream.extraHeaders = [](int connection) {
+        QByteArray lines;
+        const QByteArray tag = QByteArray::number(connection) + "-";
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray n = tag + QByteArray::number(i);
+            lines += "icy-description: Description " + n + "\r\nicy-url: http://example.invalid/" + n
+                + "\r\nauthor: Author " + n + "\r\n";
+        }
+        return lines;
+    };
+    stream.metaInterval = 512;
+    stream.burstBytes = 16000;
+    stream.titleInEveryBlock = true;
+    stream.closeAtEnd = true;
+    stream.titles = { { 0, "Band - Song" } };
+    RadioPlayer* player = Play(QStringLiteral("Flood"));
+    ASSERT_NE(player, nullptr);
+
+    // The window's timers meanwhile: a spectrum frame and the title getters every 32 ms.
+    int frames = 0;
+    int longestHistory = 0;
+    float bands[20];
+    const bool reconnected = PlayerStatusLog::PumpUntil(
+        [&] {
+            player->GetSpectrum(bands, 20);
+            manager.GetStreamName();
+            manager.GetStreamTitle();
+            longestHistory = std::max(longestHistory, int(player->GetTitleHistory().size()));
+            ++frames;
+            PlayerStatusLog::Pump(32);
+            return stream.Connections() >= 6;
+        },
+        60000);
+    ASSERT_TRUE(reconnected) << stream.Connections() << " connections";
+
+    EXPECT_LE(longestHistory, RadioPlayer::kMaxHistoryEntries);
+    EXPECT_EQ(player->GetTitleHistory().size(), RadioPlayer::kMaxHistoryEntries);
+    EXPECT_EQ(
+        player->GetTitleHistory().mid(0, 2), QStringList({ QStringLiteral("Flood"), QStringLiteral("Band - Song") }));
+    // Five connections of about two seconds each: the window drew far more than a few frames.
+    EXPECT_GT(frames, 5 * 10);
+}
+
+} // namespace
