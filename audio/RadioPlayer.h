@@ -123,8 +123,9 @@ public:
     bool IsRecordingDiscarded();
 
     // --- pure helpers ---
-    // One tag item: the bytes up to the next null. Returns the start of the next item, or null when
-    // reading stops here (null tag, empty item, item of 256 bytes or more); item is then untouched.
+    // One tag item: the bytes up to the next null, decoded, with every run of control characters
+    // turned into one blank. Returns the start of the next item, or null when reading stops here (null
+    // tag, empty item, item of 256 bytes or more); item is then untouched.
     static const char* ReadTagItem(const char* position, QString& item);
     // Bytes as strict UTF-8, else as the 8-bit code page (Windows-1252).
     static QString DecodeTagText(const char* bytes, int length);

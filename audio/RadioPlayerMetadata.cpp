@@ -90,6 +90,26 @@ bool IsHexDigit(QChar c)
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
+// Every run of control characters (line breaks, tabs, escapes, C1 codes) becomes one blank: titles go
+// to the window, the tray and recording file names.
+QString WithoutControlCharacters(const QString& text)
+{
+    auto isControl = [](QChar c) { return c.category() == QChar::Other_Control; };
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString clean;
+    clean.reserve(text.size());
+    bool inRun = false;
+    for (QChar c : text) {
+        if (!isControl(c))
+            clean += c;
+        else if (!inRun)
+            clean += u' ';
+        inRun = isControl(c);
+    }
+    return clean;
+}
+
 // What the title comparison sees of a text: without blanks and the punctuation it ignores, case-folded.
 QString TitleKey(const QString& text)
 {
@@ -184,7 +204,7 @@ const char* RadioPlayer::ReadTagItem(const char* position, QString& item)
     const size_t length = strnlen(position, kMaxTagItemBytes);
     if (length == 0 || length >= size_t(kMaxTagItemBytes))
         return nullptr;
-    item = UrlDecodeTagText(DecodeTagText(position, int(length)));
+    item = WithoutControlCharacters(UrlDecodeTagText(DecodeTagText(position, int(length))));
     return position + length + 1;
 }
 
@@ -409,9 +429,9 @@ void RadioPlayer::ReadLocalFileTag(const QString& path)
     CTagFile tag;
     if (tag.Open(path) != 0)
         return;
-    const QString title = tag.GetTitle();
-    const QString artist = tag.GetArtist();
-    const QString album = tag.GetAlbum();
+    const QString title = WithoutControlCharacters(tag.GetTitle());
+    const QString artist = WithoutControlCharacters(tag.GetArtist());
+    const QString album = WithoutControlCharacters(tag.GetAlbum());
     tag.Close();
 
     std::lock_guard lock(m_textLock);

@@ -341,6 +341,49 @@ TEST_F(PlayerMetadataTest, HeaderFloodsLeaveTheHistoryBoundedWithStationAndTitle
     EXPECT_EQ(player.GetBitrate(), 0);
 }
 
+TEST_F(PlayerMetadataTest, TitlesNeverHoldControlCharacters)
+{
+    const auto clean = [](const QString& text) {
+        return std::none_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    };
+    // Raw control bytes, escaped line breaks, an escape sequence and a UTF-8 C1 code (NEL).
+    player.ReadMetaTag(Meta("StreamTitle='Band\x01\x02 - So\tng\x1b[0m\x7f';").constData());
+    EXPECT_TRUE(clean(player.GetStreamName())) << player.GetStreamName().toStdString();
+    EXPECT_TRUE(player.GetStreamName().startsWith(QStringLiteral("Band")));
+    player.ReadMetaTag(Meta("StreamTitle='Line%0D%0ABreak';").constData());
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Line Break"));
+    player.ReadMetaTag(Meta("StreamTitle='Next\xc2\x85Line';").constData());
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Next Line"));
+
+    player.ReadIcyHeaders(Tag({ "icy-name: Radio\r\x07One" }).constData());
+    EXPECT_EQ(player.GetOwnStreamName(), QStringLiteral("Radio One"));
+    player.ReadOggTags(Tag({ "ARTIST=Art\x1bist", "TITLE=Ti\x0ctle", "ALBUM=Disc\x0bOne" }).constData());
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Art ist - Ti tle"));
+    EXPECT_EQ(player.GetAlbum(), QStringLiteral("Disc One"));
+
+    // An ID3v1 tag of a local file is just as untrusted.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mp3"));
+    ASSERT_TRUE(testing_support::WriteBytes(path, QByteArray(1000, '\x55')));
+    {
+        CTagFile tag;
+        ASSERT_EQ(tag.Open(path), 0);
+        tag.SetTitle(QStringLiteral("Local\nSong"));
+        tag.SetArtist(QStringLiteral("Local\aBand"));
+        tag.SetAlbum(QStringLiteral("Local\rDisc"));
+        tag.WriteTag();
+    }
+    player.ReadLocalFileTag(path);
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Local Band - Local Song"));
+    EXPECT_EQ(player.GetStationName(), QStringLiteral("Local Song"));
+    EXPECT_EQ(player.GetAlbum(), QStringLiteral("Local Disc"));
+
+    for (const QString& entry : player.GetTitleHistory())
+        EXPECT_TRUE(clean(entry)) << entry.toStdString();
+    EXPECT_TRUE(clean(player.GetArtist()));
+    EXPECT_TRUE(clean(player.GetSongTitle()));
+}
+
 TEST_F(PlayerMetadataTest, CurrentBitrateHeaderIsBitsPerSecondRoundedDownToFour)
 {
     player.ReadIcyHeaders(Tag({ "CurrentBitrate: 130000" }).constData());
