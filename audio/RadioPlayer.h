@@ -95,6 +95,8 @@ public:
     static constexpr int kMaxHistoryEntries = 32;
     // Items read from one tag in one pass; the rest of a longer tag is ignored.
     static constexpr int kMaxTagItemsPerPass = 100;
+    // Tag passes come with every metadata block; "tags read" goes out at most once in this time.
+    static constexpr int kTagsReadStatusIntervalMs = 250;
 
     // Readers of one kind of tag, given the raw tag bytes the library hands out (null: nothing).
     // They run under the channel lock; tests call them directly.
@@ -202,6 +204,7 @@ private:
     void OnNewStream();
     void AddTitleToHistory(const QString& text);
     bool HistoryContains(const QString& text) const;
+    void PostTagsRead();
     void ApplyEqualizer(int preset);
 
     static void LoadAudioPlugins();
@@ -245,6 +248,7 @@ private:
 
     // Channel lock (download callback, DSPs, syncs, and the player thread while it sets them up).
     int m_downloadedBytes = 0;
+    int64_t m_tagsReadPostedMs = 0; // steady clock, 0 = never
     bool m_rawRecordable = true;
     AudioDsp m_recordDsp = 0;
     AudioDsp m_normalizeDsp = 0;

@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -140,6 +141,12 @@ std::vector<TagField> ReadTagFields(const char* tag)
             fields.push_back(std::move(field));
     }
     return fields;
+}
+
+int64_t SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 uint32_t ReadBigEndian32(const uint8_t* p)
@@ -453,7 +460,7 @@ void RadioPlayer::ReadTagsAndNotify()
     ReadOggTags(BASS_ChannelGetTags(channel, AUDIO_TAG_OGG));
     ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_ICY));
     ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_HTTP));
-    PostStatus(PlayerStatusTagsRead);
+    PostTagsRead();
 }
 
 void RadioPlayer::ReadWmaTagsAndNotify()
@@ -463,6 +470,17 @@ void RadioPlayer::ReadWmaTagsAndNotify()
     if (!lock.Locked())
         return;
     ReadWmaTags(BASS_ChannelGetTags(channel, AUDIO_TAG_WMA_META));
+    PostTagsRead();
+}
+
+void RadioPlayer::PostTagsRead()
+{
+    // A station may send its metadata hundreds of times a second; what a pass changes goes out as
+    // 14 and 16 anyway, so the window needs no more than a few of these a second.
+    const int64_t now = SteadyMs();
+    if (m_tagsReadPostedMs != 0 && now - m_tagsReadPostedMs < kTagsReadStatusIntervalMs)
+        return;
+    m_tagsReadPostedMs = now;
     PostStatus(PlayerStatusTagsRead);
 }
 

@@ -39,6 +39,30 @@ protected:
     }
 };
 
+TEST_F(PlayerHostileStreamTest, TitleInEveryBlockPostsTagsReadOnlyAFewTimesASecond)
+{
+    stream.audio = Mp3Noise(20);
+    ASSERT_FALSE(stream.audio.isEmpty());
+    stream.metaInterval = 256; // more than sixty blocks a second, each with the title
+    stream.titleInEveryBlock = true;
+    stream.titles = { { 0, "Band - Song" } };
+    RadioPlayer* player = Play(QStringLiteral("Chatty"));
+    ASSERT_NE(player, nullptr);
+
+    const Clock::time_point start = Clock::now();
+    const int blocksBefore = stream.TitleBlocksSent();
+    PlayerStatusLog::Pump(3000);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const int blocks = stream.TitleBlocksSent() - blocksBefore;
+    const int tagsRead = CountOf(player, PlayerStatusTagsRead, start);
+
+    EXPECT_GT(blocks, 100);
+    EXPECT_LE(tagsRead, int(seconds * 1000 / RadioPlayer::kTagsReadStatusIntervalMs) + 2) << blocks << " blocks";
+    EXPECT_GE(tagsRead, 1); // still told now and then
+    EXPECT_EQ(CountOf(player, PlayerStatusNewStreamTitle), 1);
+    EXPECT_EQ(manager.GetStreamName(), QStringLiteral("Band - Song"));
+}
+
 TEST_F(PlayerHostileStreamTest, HeaderFloodsOverManyReconnectionsKeepTheHistoryBoundedAndTheWindowServed)
 {
     // Every connection brings 120 header lines never seen before, and a title in every small block
