@@ -1,7 +1,8 @@
 // Players on stations that misbehave: metadata in every small block, floods of header lines over many
-// reconnections.
+// reconnections, and a recording whose disk fills up.
 
 #include "tests/audio/PlayerStreamFixture.h"
+#include "tests/support/ScratchMount.h"
 
 #include <QElapsedTimer>
 
@@ -111,6 +112,54 @@ TEST_F(PlayerHostileStreamTest, HeaderFloodsOverManyReconnectionsKeepTheHistoryB
         player->GetTitleHistory().mid(0, 2), QStringList({ QStringLiteral("Flood"), QStringLiteral("Band - Song") }));
     // Five connections of about two seconds each: the window drew far more than a few frames.
     EXPECT_GT(frames, 5 * 10);
+}
+
+// A recording on a disk that fills up stops and says so once, whether it writes the received bytes
+// (MP3) or encodes the sound (Ogg), and the error log does not grow with every block after that.
+class PlayerFullDiskTest : public PlayerHostileStreamTest
+{
+protected:
+    void RecordUntilTheDiskIsFull(const QString& station)
+    {
+        testing_support::ScratchMount disk(folder.FilePath(QStringLiteral("Recordings")), 64 * 1024);
+        if (!disk.IsMounted())
+            GTEST_SKIP() << "cannot mount a scratch file system";
+        ASSERT_FALSE(stream.audio.isEmpty());
+        RadioPlayer* player = Play(station);
+        ASSERT_NE(player, nullptr);
+        const int logBefore = int(folder.LogEntries().size());
+
+        ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 128, false));
+        EXPECT_TRUE(player->IsRecording());
+        ASSERT_TRUE(WaitForCode(player, PlayerStatusRecordingError, 30000));
+        EXPECT_FALSE(player->IsRecording());
+        const int logAtError = int(folder.LogEntries().size());
+        PlayerStatusLog::Pump(2000);
+
+        EXPECT_EQ(CountOf(player, PlayerStatusRecordingError), 1);
+        EXPECT_EQ(int(folder.LogEntries().size()), logAtError);
+        EXPECT_LE(logAtError - logBefore, 2) << folder.LogEntries().join(u'\n').toStdString();
+
+        // Playing goes on, and the player ends normally.
+        EXPECT_TRUE(player->IsPlaying());
+        manager.Stop(false, false);
+        EXPECT_TRUE(PlayerStatusLog::PumpUntil([this] { return manager.GetPlayerCount() == 0; }, 40000));
+    }
+};
+
+TEST_F(PlayerFullDiskTest, RawMp3Recording)
+{
+    stream.audio = Mp3Noise(40);
+    RecordUntilTheDiskIsFull(QStringLiteral("Raw"));
+}
+
+TEST_F(PlayerFullDiskTest, EncodedOggRecording)
+{
+    stream.audio
+        = GenerateMedia(NoiseInput(40) + QStringList { "-c:a", "libvorbis", "-q:a", "3" }, QStringLiteral("ogg"));
+    stream.contentType = "application/ogg";
+    stream.icyMetadata = false;
+    RecordUntilTheDiskIsFull(QStringLiteral("Encoded"));
 }
 
 } // namespace
