@@ -69,7 +69,7 @@ RadioPlayer::RadioPlayer(const QString& name, const QString& source, AudioStream
     LoadAudioPlugins();
     m_stationName = name;
     if (!name.isEmpty())
-        m_titleHistory.append(name);
+        AddTitleToHistory(name);
     m_recorder.SetStreamInfo(recorderBitrate, recorderPreBuffer);
     SetCrossfade(crossfade);
     // Alone, the new thread initialises the chosen device afresh.
