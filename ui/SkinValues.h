@@ -21,6 +21,7 @@ QRect ReadSkinRect(CXMLSettings& skin, const QString& section, int x, int y, int
 // The two colour forms of the settings store: 0x00BBGGRR (GetColor) and 0xAARRGGBB (GetColorArgb).
 QColor ColorFromBgr(uint32_t bgr);
 QColor ColorFromArgb(uint32_t argb);
+uint32_t BgrFromColor(const QColor& color);
 
 // A colour text "alpha,red,green,blue" as the skinned controls read it themselves: every number is
 // taken modulo 256 (its low 8 bits), missing numbers are 0. unset is true when the first number is

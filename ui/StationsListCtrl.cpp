@@ -3,6 +3,7 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/XMLSettings.h"
+#include "ui/SkinValues.h"
 #include "ui/StationDlg.h"
 #include "ui/StationsListDelegate.h"
 #include "ui/StationsListModel.h"
@@ -43,18 +44,6 @@ constexpr int kDefaultFirstColumnWidth = 262;
 constexpr int kDefaultColumnWidth = 62;
 constexpr int kMinimumLoadedWidth = 8;
 constexpr int kMinimumFittedWidth = 10;
-constexpr int kSkinCoordinateLimit = 4096;
-
-// Skin colours are stored as 0x00BBGGRR.
-QColor ColorFromBgr(uint32_t bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
-uint32_t BgrFromColor(const QColor& color)
-{
-    return uint32_t(color.red()) | (uint32_t(color.green()) << 8) | (uint32_t(color.blue()) << 16);
-}
 
 // A menu taller than the screen scrolls instead of growing columns (the genre menu lists hundreds).
 class ScrollableMenuStyle : public QProxyStyle
@@ -87,7 +76,7 @@ struct ScopedFlag {
 
 int Clamped(int value, int low)
 {
-    return std::clamp(value, low, kSkinCoordinateLimit);
+    return std::clamp(value, low, kSkinMaxCoordinate);
 }
 
 } // namespace
