@@ -15,10 +15,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <mutex>
-#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -120,10 +121,15 @@ struct TitleLog {
     }
 };
 
+// "Key='value';" items of text: a key first, a quoted value last, no control characters.
 bool IsKeyValueText(const std::string& text)
 {
-    static const std::regex form("([A-Za-z0-9_-]+='[^\\x01-\\x1f\\x7f]*';)+");
-    return std::regex_match(text, form);
+    const size_t equals = text.find("='");
+    if (equals == 0 || equals == std::string::npos || !text.ends_with("';"))
+        return false;
+    const auto keyCharacter = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '-'; };
+    return std::all_of(text.begin(), text.begin() + qsizetype(equals), keyCharacter)
+        && std::none_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
 class NetSourceTest : public LibraryTest
