@@ -2,6 +2,7 @@
 
 #include "audio/library/FftAnalyzer.h"
 #include "audio/library/FileSource.h"
+#include "audio/library/MixKernels.h"
 #include "audio/library/PeakEqualizer.h"
 #include "audio/library/StreamBuffer.h"
 #include "audio/library/WmaObject.h"
@@ -519,18 +520,8 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
         const int channels = m_ring.Channels();
         size_t index = 0;
         m_ring.Consume(n, [&](const int16_t* samples, size_t run) {
-            for (size_t i = 0; i < run; ++i, ++index) {
-                const float gain = from + step * float(index);
-                int32_t* out = mix + index * 2;
-                if (channels == 2) {
-                    out[0] += int32_t(std::lrintf(float(samples[2 * i]) * gain));
-                    out[1] += int32_t(std::lrintf(float(samples[2 * i + 1]) * gain));
-                } else {
-                    const int32_t value = int32_t(std::lrintf(float(samples[i]) * gain));
-                    out[0] += value;
-                    out[1] += value;
-                }
-            }
+            AddScaledFrames(samples, channels, run, from, step, index, mix + index * 2);
+            index += run;
         });
     }
     if (n < size_t(frames)) {
