@@ -346,7 +346,7 @@ int CDecoder::Open(const std::string& fileName, int timeoutMs)
     return AUDIO_OK;
 }
 
-int CDecoder::Decode(std::vector<int16_t>& out)
+int CDecoder::Decode(SampleVector& out)
 {
     for (;;) {
         if (m_pendingFrame) {
