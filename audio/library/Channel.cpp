@@ -22,6 +22,13 @@ constexpr size_t kCurlBlock = 16384; // the largest block a download delivers at
 constexpr int64_t kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
 constexpr double kMeasureSeconds = 0.25; // decoded audio before the byte rate is measured
 constexpr size_t kFftHistoryMargin = 4096;
+// The decoding thread's waits: the least and most while playing, and the poll while waiting for the
+// pre-buffer, for Play or for a stalled stream to resume.
+constexpr int kMinSleepMs = 5;
+constexpr int kMaxSleepMs = 100;
+constexpr int kIdleSleepMs = 10;
+constexpr int kRefillSlackMs = 50; // more than one output block
+constexpr int kMaxNetRestMs = 250; // a download's rest between reads while playing
 constexpr auto kThreadJoinWait = std::chrono::seconds(10);
 
 int64_t NowNs()
@@ -208,23 +215,30 @@ void CChannel::DecodeThread(const std::string& fileName)
             if (m_cancel || m_ended)
                 break;
             // Refill once a tenth of a second has been played, then up to the full playback buffer:
-            // fewer wake-ups than topping up every block.
+            // fewer wake-ups than topping up every block. The thread sleeps until the ring is due to be
+            // down to that mark; the output takes whole blocks, so on waking a fill within one block of
+            // the mark counts as due.
             const size_t fill = m_ring.Fill();
             const size_t low = m_playFrames - std::min(m_playFrames / 2, size_t(m_outputRate) / 10);
+            const size_t due = low + size_t(m_outputRate) * kRefillSlackMs / 1000;
             // Before playing and while stalled the buffer must fill up completely.
             const bool wantFull = refilling || !signalled || m_state.load() == AUDIO_ACTIVE_STALLED;
-            if (!m_decodeEnded && (fill < low || (wantFull && fill < m_playFrames))) {
+            if (!m_decodeEnded && (fill < due || (wantFull && fill < m_playFrames))) {
                 refilling = true;
                 if (!DecodeBlock())
                     break;
             } else {
                 refilling = false;
                 const bool consuming = m_state.load() == AUDIO_ACTIVE_PLAYING;
-                const int64_t untilLow = fill > low ? int64_t(fill - low) * 1000 / m_outputRate : 0;
-                SleepFor(consuming && signalled ? int(std::clamp<int64_t>(untilLow, 2, 50)) : 10);
+                // Playing: until the refill mark, or once decoding has ended until the ring has run out.
+                const size_t mark = m_decodeEnded ? 0 : low;
+                const int64_t untilMark = fill > mark ? int64_t(fill - mark) * 1000 / m_outputRate : 0;
+                SleepFor(consuming && signalled ? int(std::clamp<int64_t>(untilMark, kMinSleepMs, kMaxSleepMs))
+                                                : kIdleSleepMs);
             }
             if (!signalled && PrebufferDone(openedAt)) {
                 signalled = true;
+                AllowNetRests(true);
                 SignalOpened(AUDIO_OK);
             }
         }
@@ -390,6 +404,15 @@ void CChannel::RunDsp(int16_t* samples, size_t frames, int sampleRate)
     }
 }
 
+// While the stream plays from a full buffer its download need not read every packet as it comes:
+// resting between reads wakes the download thread a few times a second instead of for each packet.
+// Before playing and while stalled it reads at once, so that nothing waits for it.
+void CChannel::AllowNetRests(bool allow)
+{
+    if (m_net)
+        m_net->SetRestMs(allow ? std::min(kMaxNetRestMs, m_config.netBufferMs / 8) : 0);
+}
+
 void CChannel::SleepFor(int ms)
 {
     std::unique_lock lock(m_wakeMutex);
@@ -399,6 +422,7 @@ void CChannel::SleepFor(int ms)
 void CChannel::PollEvents()
 {
     if (m_stallPending.exchange(false)) {
+        AllowNetRests(false);
         CChannelLockGuard guard(m_lock);
         if (guard.Locked())
             FireSync(AUDIO_SYNC_STALL, 0);
@@ -406,6 +430,7 @@ void CChannel::PollEvents()
     if (m_state.load() == AUDIO_ACTIVE_STALLED && ResumeReady()) {
         uint32_t expected = AUDIO_ACTIVE_STALLED;
         if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_PLAYING)) {
+            AllowNetRests(true);
             CChannelLockGuard guard(m_lock);
             if (guard.Locked())
                 FireSync(AUDIO_SYNC_STALL, 1);

@@ -109,6 +109,7 @@ private:
     bool ResumeReady() const;
     bool BufferFilled() const;
     void PollEvents();
+    void AllowNetRests(bool allow);
     void FireSync(uint32_t type, uint32_t data); // caller holds the channel lock
     void DeliverQueuedSyncs();
     void SleepFor(int ms);

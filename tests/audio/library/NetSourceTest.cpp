@@ -594,3 +594,54 @@ TEST_F(NetSourceTest, WhatADownloadThrowsEndsItWithoutLeakingHandles)
     EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() <= before; }, 5000))
         << OpenDescriptors() << " descriptors open, " << before << " before";
 }
+
+// A download that rests between reads (as while its stream plays) still takes a stream faster than
+// one block per rest in full, and keeps the bytes in order.
+TEST_F(NetSourceTest, ARestingDownloadKeepsUpWithAFastStream)
+{
+    struct Listener : INetSourceListener {
+        void OnResponseHeaders(const std::vector<std::string>&, bool, bool) override { }
+        void OnStreamBytes(const uint8_t*, size_t) override { }
+        void OnMetadata(const std::string&) override { }
+    };
+    const QByteArray body = Noise(3 << 19);
+    m_server.Route("/fast", [body](HttpConnection& c) {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
+        SendPaced(c, body, 12000); // 1.5 MB a second: far more than 16 KiB per rest
+        HoldOpen(c);
+    });
+    CNetSource::Settings settings;
+    settings.url = m_server.Url("/fast").toStdString();
+    settings.userAgent = "test";
+    CStreamBuffer buffer(size_t(body.size()) + 65536);
+    Listener listener;
+    CNetSource source(settings, buffer, listener);
+    source.SetRestMs(250);
+    std::thread runner([&] { source.Run(); });
+    const bool complete = WaitFor([&] { return buffer.Written() >= uint64_t(body.size()); }, 15000);
+    source.Cancel();
+    runner.join();
+    ASSERT_TRUE(complete) << buffer.Written() << " of " << body.size() << " bytes";
+    QByteArray received(body.size(), '\0');
+    ASSERT_EQ(buffer.Read(reinterpret_cast<uint8_t*>(received.data()), size_t(received.size()), 0), body.size());
+    EXPECT_TRUE(received == body);
+}
+
+// A producer paused at the buffer's limit is told when the reader made room or the limit grew.
+TEST(StreamBufferTest, RoomAndALargerLimitWakeTheProducer)
+{
+    CStreamBuffer buffer(8192);
+    int wakes = 0;
+    buffer.SetRoomCallback([&] { ++wakes; });
+    const std::vector<uint8_t> bytes(8192, 7);
+    buffer.Write(bytes.data(), bytes.size());
+    EXPECT_FALSE(buffer.HasRoomFor(1));
+    buffer.SetLimit(4096);
+    EXPECT_EQ(wakes, 0);
+    buffer.SetLimit(16384);
+    EXPECT_EQ(wakes, 1);
+    EXPECT_TRUE(buffer.HasRoomFor(8192));
+    uint8_t scratch[1024];
+    EXPECT_EQ(buffer.Read(scratch, sizeof scratch, 0), int(sizeof scratch));
+    EXPECT_EQ(wakes, 2);
+}
