@@ -560,9 +560,14 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
     }
 }
 
-bool CChannel::CanRender(int frames) const
+bool CChannel::CanRender(int frames)
 {
-    return m_state.load() != AUDIO_ACTIVE_PLAYING || m_decodeEnded.load() || m_ring.Fill() >= size_t(frames);
+    if (m_state.load() != AUDIO_ACTIVE_PLAYING || m_decodeEnded.load() || m_ring.Fill() >= size_t(frames))
+        return true;
+    // The decoding thread sleeps as if the output took the ring in real time: an output that takes it
+    // faster wakes it.
+    m_wake.notify_all();
+    return false;
 }
 
 // ---- API ---------------------------------------------------------------------------------------

@@ -81,7 +81,9 @@ public:
 
     // Output thread.
     void Render(int32_t* mix, int frames, int64_t nowNs, bool starve);
-    bool CanRender(int frames) const;
+    // For an output without a clock: whether the channel can give frames now; if not, its decoding
+    // thread is woken to refill.
+    bool CanRender(int frames);
 
 private:
     void OnResponseHeaders(const std::vector<std::string>& lines, bool icy, bool first) override;
