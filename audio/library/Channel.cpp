@@ -27,7 +27,7 @@ constexpr size_t kFftHistoryMargin = 4096;
 constexpr int kMinSleepMs = 5;
 constexpr int kMaxSleepMs = 100;
 constexpr int kIdleSleepMs = 10;
-constexpr int kRefillSlackMs = 50; // more than one output block
+constexpr int kRefillSlackMs = 50; // more than one block of the usual outputs
 constexpr int kMaxNetRestMs = 250; // a download's rest between reads while playing
 constexpr auto kThreadJoinWait = std::chrono::seconds(10);
 
@@ -220,7 +220,8 @@ void CChannel::DecodeThread(const std::string& fileName)
             // the mark counts as due.
             const size_t fill = m_ring.Fill();
             const size_t low = m_playFrames - std::min(m_playFrames / 2, size_t(m_outputRate) / 10);
-            const size_t due = low + size_t(m_outputRate) * kRefillSlackMs / 1000;
+            const size_t block = std::max(size_t(m_outputRate) * kRefillSlackMs / 1000, size_t(m_latencyFrames));
+            const size_t due = std::min(low + block, m_playFrames);
             // Before playing and while stalled the buffer must fill up completely.
             const bool wantFull = refilling || !signalled || m_state.load() == AUDIO_ACTIVE_STALLED;
             if (!m_decodeEnded && (fill < due || (wantFull && fill < m_playFrames))) {
