@@ -215,7 +215,7 @@ void CNetSource::Cancel()
 
 void CNetSource::SetRestMs(int ms)
 {
-    m_restMs = std::clamp(ms, 0, m_settings.timeoutMs / 4);
+    m_restMs = std::clamp(ms, 0, std::max(m_settings.timeoutMs / 4, 0));
 }
 
 void CNetSource::Rest(int ms)
