@@ -82,6 +82,7 @@ RadioPlayer::~RadioPlayer() = default;
 void RadioPlayer::PostStatus(int code)
 {
     try {
+        std::lock_guard lock(m_notifyMutex);
         if (m_notifyWindow)
             PostWindowMessage(m_notifyWindow, PlayerStatusMessage(), WPARAM(code), LPARAM(this));
     } catch (CSeException* e) {
@@ -138,7 +139,41 @@ void ShutdownAudio()
 
 bool RadioPlayer::StartThread()
 {
-    return BeginThread([this] { ThreadProc(this); }, true);
+    const std::shared_ptr<ThreadState> state = m_threadState;
+    {
+        std::lock_guard lock(state->mutex);
+        state->done = false;
+    }
+    auto markEnded = [state] {
+        {
+            std::lock_guard lock(state->mutex);
+            state->done = true;
+        }
+        state->ended.notify_all();
+    };
+    // The player may be deleted as soon as its last status is handled: the thread keeps only the state.
+    const bool started = BeginThread(
+        [this, markEnded] {
+            ThreadProc(this);
+            markEnded();
+        },
+        true);
+    if (!started)
+        markEnded();
+    return started;
+}
+
+bool RadioPlayer::WaitForThread(int ms)
+{
+    std::unique_lock lock(m_threadState->mutex);
+    return m_threadState->ended.wait_for(
+        lock, std::chrono::milliseconds(std::max(ms, 0)), [this] { return m_threadState->done; });
+}
+
+void RadioPlayer::DetachNotifyWindow()
+{
+    std::lock_guard lock(m_notifyMutex);
+    m_notifyWindow = nullptr;
 }
 
 void RadioPlayer::ThreadProc(RadioPlayer* player)

@@ -369,6 +369,12 @@ void CStationsListCtrl::SetActive(bool active)
     m_worker->SetActive(active);
 }
 
+void CStationsListCtrl::SetPlayingSource(const QString& url)
+{
+    m_model->SetPlayingSource(url);
+    viewport()->update();
+}
+
 void CStationsListCtrl::Refresh()
 {
     m_model->SetRowCount(m_catalogue.PublishedVisibleCount());
@@ -475,9 +481,22 @@ void CStationsListCtrl::LoadColumnWidths(CXMLSettings& settings, const QString& 
 
 void CStationsListCtrl::SaveColumnWidths(CXMLSettings& settings, const QString& section)
 {
+    SaveColumnWidths(settings, section, ColumnWidths());
+}
+
+QList<int> CStationsListCtrl::ColumnWidths() const
+{
+    QList<int> widths;
     const QHeaderView* header = horizontalHeader();
     for (int i = 0; i < header->count(); ++i)
-        settings.SetInt(section, QStringLiteral("ColumnWidth%1").arg(i), header->sectionSize(i));
+        widths.append(header->sectionSize(i));
+    return widths;
+}
+
+void CStationsListCtrl::SaveColumnWidths(CXMLSettings& settings, const QString& section, const QList<int>& widths)
+{
+    for (int i = 0; i < widths.size(); ++i)
+        settings.SetInt(section, QStringLiteral("ColumnWidth%1").arg(i), widths.at(i));
 }
 
 void CStationsListCtrl::InitColumns()
