@@ -68,8 +68,8 @@ bool CRadioManager::Shutdown(int waitMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
     bool allEnded = true;
     for (RadioPlayer* player : players) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (player->WaitForThread(int(std::max<int64_t>(left.count(), 0)))) {
             delete player;
         } else {

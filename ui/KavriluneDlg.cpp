@@ -33,11 +33,11 @@ namespace
 constexpr int kMouseWheelForward = WM_USER + 9;
 
 // The image buttons in the order the skin dresses them, with their command ids.
-constexpr int kButtonIds[] = { CKavriluneDlg::kCommandExit, CKavriluneDlg::kCommandOptions,
-    CKavriluneDlg::kCommandMute, CKavriluneDlg::kCommandFavorites, CKavriluneDlg::kCommandRec,
-    CKavriluneDlg::kCommandNext, CKavriluneDlg::kCommandBack, CKavriluneDlg::kCommandPlay,
-    CKavriluneDlg::kCommandSources, CKavriluneDlg::kCommandFilterLabel, CKavriluneDlg::kCommandMinimize,
-    CKavriluneDlg::kCommandExpand, CKavriluneDlg::kCommandOnTop };
+constexpr int kButtonIds[] = { CKavriluneDlg::kCommandExit, CKavriluneDlg::kCommandOptions, CKavriluneDlg::kCommandMute,
+    CKavriluneDlg::kCommandFavorites, CKavriluneDlg::kCommandRec, CKavriluneDlg::kCommandNext,
+    CKavriluneDlg::kCommandBack, CKavriluneDlg::kCommandPlay, CKavriluneDlg::kCommandSources,
+    CKavriluneDlg::kCommandFilterLabel, CKavriluneDlg::kCommandMinimize, CKavriluneDlg::kCommandExpand,
+    CKavriluneDlg::kCommandOnTop };
 
 } // namespace
 

@@ -179,6 +179,8 @@ public:
     void UpdateRecButton();
 
     // --- timers and updaters ---
+    // What timer number does when it fires.
+    void OnTimer(int number);
     void CheckDurationAndDirty();
     void CheckForProgramUpdate();
     void CheckForStationsUpdate();
@@ -257,7 +259,6 @@ protected:
 private:
     void CreateControls();
     bool HandleWindowMessage(WindowMessage& message);
-    void OnTimer(int number);
     void MarkDirty();
     int64_t Now() const;
     void RunInitializeBlock(int line, const std::function<void()>& block);

@@ -244,8 +244,8 @@ void CKavriluneDlg::OnRecord()
 
 void CKavriluneDlg::StartRecording()
 {
-    if (!m_radio.StartRecording(m_recordings.m_folder, m_recordingName, m_recordings.m_bitrate,
-            m_recordings.m_dontWriteExisting))
+    if (!m_radio.StartRecording(
+            m_recordings.m_folder, m_recordingName, m_recordings.m_bitrate, m_recordings.m_dontWriteExisting))
         MessageBox(GetLangString(kTextCannotRecord), QString(), MB_OK);
     UpdateRecButton();
     UpdateTitleText(false);
@@ -335,8 +335,7 @@ void CKavriluneDlg::OnUpdateStatus(WPARAM code, LPARAM sender)
             { PlayerStatusInitFailed, kTextInitError }, { PlayerStatusInitDone, kTextInitDone },
             { PlayerStatusStopping, kTextStopping }, { PlayerStatusStopped, kTextStopped },
             { PlayerStatusConnecting, kTextConnecting }, { PlayerStatusBuffering, kTextBuffering },
-            { PlayerStatusConnectionError, kTextConnectionError },
-            { PlayerStatusStoppedByItself, kTextConnectError } };
+            { PlayerStatusConnectionError, kTextConnectionError }, { PlayerStatusStoppedByItself, kTextConnectError } };
         for (const auto& [known, text] : simpleTexts) {
             if (status != known)
                 continue;
@@ -353,7 +352,8 @@ void CKavriluneDlg::OnUpdateStatus(WPARAM code, LPARAM sender)
         switch (status) {
         case PlayerStatusPlaying:
             m_lastStatus = status;
-            m_status->SetText(GetLangString(kTextPlaying) + QStringLiteral(" (%1)").arg(FormatElapsedTime(m_radio.GetElapsedTime())));
+            m_status->SetText(
+                GetLangString(kTextPlaying) + QStringLiteral(" (%1)").arg(FormatElapsedTime(m_radio.GetElapsedTime())));
             UpdateTitleText(false);
             UpdateStreamFormatText();
             break;
@@ -431,7 +431,8 @@ void CKavriluneDlg::OnStatusTimer()
 {
     try {
         if (m_lastStatus == PlayerStatusPlaying)
-            m_status->SetText(GetLangString(kTextPlaying) + QStringLiteral(" (%1)").arg(FormatElapsedTime(m_radio.GetElapsedTime())));
+            m_status->SetText(
+                GetLangString(kTextPlaying) + QStringLiteral(" (%1)").arg(FormatElapsedTime(m_radio.GetElapsedTime())));
         const int fill = RoundBufferPercent(m_radio.GetBufferPercent());
         m_bufferInfo->SetText(FormatLangText(GetLangString(kTextBuffer), { QString::number(fill) }));
         m_bufferIndicator->setValue(std::clamp(fill, 0, 100));
@@ -450,7 +451,8 @@ void CKavriluneDlg::UpdateRotatedInfo()
 
 void CKavriluneDlg::UpdateFoundNumber()
 {
-    m_foundNumber->SetText(FormatLangText(GetLangString(kTextStationsFound), { QString::number(m_list->GetVisibleCount()) }));
+    m_foundNumber->SetText(
+        FormatLangText(GetLangString(kTextStationsFound), { QString::number(m_list->GetVisibleCount()) }));
 }
 
 void CKavriluneDlg::OnListWorkerDone()

@@ -76,7 +76,8 @@ void CKavriluneDlg::ApplySkin(int fadeMs, bool force)
 
     skin.ApplyWindowFrame(this, m_expanded ? m_expandedPos : m_windowPos);
     CXMLSettings& settings = skin.Settings();
-    m_authorName = settings.GetString(QStringLiteral("Author"), QStringLiteral("Name"), QStringLiteral("unknown author"), true);
+    m_authorName
+        = settings.GetString(QStringLiteral("Author"), QStringLiteral("Name"), QStringLiteral("unknown author"), true);
     m_authorUrl = settings.GetString(QStringLiteral("Author"), QStringLiteral("URL"), QStringLiteral("..."), true);
 
     for (const ButtonPlace& place : kButtonPlaces)
@@ -95,8 +96,8 @@ void CKavriluneDlg::ApplySkin(int fadeMs, bool force)
     skin.ApplyLabelSkin(*m_rotatedInfo, QStringLiteral("RotatedInfo"), 11, 192, 368, 13);
     skin.ApplyLabelSkin(*m_bufferInfo, QStringLiteral("BufferInfo"), 11, 228, 71, 13);
 
-    CreateBackgroundBrush(
-        skin.SkinFolder() + settings.GetString(QStringLiteral("Window"), QStringLiteral("Background"), QStringLiteral("bg.jpg"), true));
+    CreateBackgroundBrush(skin.SkinFolder()
+        + settings.GetString(QStringLiteral("Window"), QStringLiteral("Background"), QStringLiteral("bg.jpg"), true));
     // The list's own keys win over the colour taken from the background.
     m_list->LoadSkin(settings, QStringLiteral("List"), kDefaultListRect);
     m_list->CaptureBackground(m_background);

@@ -43,7 +43,8 @@ bool CKavriluneDlg::OnInitDialog()
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 266);
         e->Delete();
-        MessageBox(QStringLiteral("Error during initialization. Exiting...\nPlease see log files for error description."),
+        MessageBox(
+            QStringLiteral("Error during initialization. Exiting...\nPlease see log files for error description."),
             QString(), MB_OK);
         QuitApplication();
         return false;
@@ -64,7 +65,8 @@ LRESULT CKavriluneDlg::OnInitialize()
 {
     InstallSeTranslator();
     RunInitializeBlock(291, [this] {
-        m_list->Init(m_appFolder + QStringLiteral("Stations/stations*.kvd"), GetDataFilePath(QStringLiteral("mystations.kvd")));
+        m_list->Init(
+            m_appFolder + QStringLiteral("Stations/stations*.kvd"), GetDataFilePath(QStringLiteral("mystations.kvd")));
         m_filter->SetTarget([this](const QString& text) { m_list->SetSearchText(text); });
     });
     RunInitializeBlock(310, [this] {

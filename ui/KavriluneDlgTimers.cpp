@@ -166,7 +166,8 @@ void CKavriluneDlg::OnNewVersion()
     m_newVersionRunning = true;
     const QString version = m_updater.GetNewVersion();
     if (!version.isEmpty()) {
-        const QString text = FormatLangText(GetLangString(kTextNewVersion), { version }) + u'\n' + m_updater.GetDownloadUrl();
+        const QString text
+            = FormatLangText(GetLangString(kTextNewVersion), { version }) + u'\n' + m_updater.GetDownloadUrl();
         m_tray->ShowBalloon(text, 10, false, kBalloonNewVersion);
     }
     m_newVersionRunning = false;

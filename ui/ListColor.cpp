@@ -34,8 +34,7 @@ QColor ListColorFromImage(const QImage& image, const QSize& clientSize)
     if (brightness < kDarkLimit) {
         if (brightness <= 0.0)
             return QColor(0, 0, 0);
-        const double factor
-            = std::min(kTargetBrightness / brightness, kChannelLimit / std::max({ red, green, blue }));
+        const double factor = std::min(kTargetBrightness / brightness, kChannelLimit / std::max({ red, green, blue }));
         red *= factor;
         green *= factor;
         blue *= factor;

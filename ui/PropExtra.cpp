@@ -25,7 +25,8 @@ void CPropExtra::LoadSettings()
     m_device = settings.GetInt(kAdvanced, QStringLiteral("Device"), m_device, false);
     m_alwaysShowTitle
         = settings.GetInt(kAdvanced, QStringLiteral("Always_show_title"), m_alwaysShowTitle ? 1 : 0, false) != 0;
-    m_showPictures = settings.GetInt(kGeneral, QStringLiteral("PictureArt\\visible"), m_showPictures ? 1 : 0, false) != 0;
+    m_showPictures
+        = settings.GetInt(kGeneral, QStringLiteral("PictureArt\\visible"), m_showPictures ? 1 : 0, false) != 0;
 }
 
 void CPropExtra::SaveSettings()
