@@ -63,7 +63,7 @@ bool CRadioManager::Shutdown(int waitMs)
     }
     for (RadioPlayer* player : players) {
         player->DetachNotifyWindow();
-        player->StopWithStatus(0);
+        player->Abort();
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
     bool allEnded = true;

@@ -65,6 +65,8 @@ public:
     void Stop(bool crossfade); // replaced by a new station; posts nothing of its own
     void StopNow(bool fade); // user stop: 4 now, 5 when the channel is stopped
     void StopWithStatus(int code); // failed open: code when the channel is stopped
+    // At shutdown: ends any stop under way at once, without a fade, a delay or a status of its own.
+    void Abort();
 
     void SetCrossfade(bool crossfade);
     void SetVolumeZero();
@@ -196,6 +198,8 @@ private:
     void OpenAndPlay();
     void WaitForStopEvent();
     void SignalStopEvent();
+    // Sleeps ms unless the player is aborted meanwhile.
+    void PauseUnlessAborted(int ms);
     void StopSequence(int fadeOutMs, int stopDelayMs, int statusOnStop);
     void RemoveSyncsAndDsps();
     void StopChannel();
@@ -247,6 +251,7 @@ private:
     std::mutex m_eventMutex;
     std::condition_variable m_eventCondition;
     bool m_eventSignalled = false; // guarded by m_eventMutex
+    bool m_aborted = false; // guarded by m_eventMutex
 
     // Texts written under the channel lock (or before the channel exists) and read by the main
     // window's thread: guarded by m_textLock as well, the innermost lock.
