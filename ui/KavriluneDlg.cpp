@@ -59,6 +59,11 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(QStringLiteral("Kavri? Lune!"));
     setWindowIcon(QIcon(GetAppFolder() + QStringLiteral("icons/Window.png")));
+    // The list, its header and the search box use a compact text size; the labels take theirs from
+    // the skin.
+    QFont compact = font();
+    compact.setPixelSize(12);
+    setFont(compact);
     CreateControls();
     qApp->installEventFilter(this);
 }

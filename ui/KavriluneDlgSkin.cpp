@@ -16,8 +16,10 @@
 #include "ui/StationsListDelegate.h"
 #include "ui/WindowFader.h"
 
+#include <QHeaderView>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScrollBar>
 
 namespace
 {
@@ -170,6 +172,39 @@ void CKavriluneDlg::ApplyLayoutPalette()
     colors.setColor(QPalette::ToolTipBase, base);
     colors.setColor(QPalette::ToolTipText, rows.TextColor());
     setPalette(colors);
+
+    // Slim scroll bars and a flat header in the list's colours, in place of the style's grey ones.
+    QColor handle = rows.TextColor();
+    handle.setAlpha(70);
+    QColor handleHot = rows.TextColor();
+    handleHot.setAlpha(130);
+    QColor line = rows.TextColor();
+    line.setAlpha(40);
+    QColor caption = rows.TextColor();
+    caption.setAlpha(170);
+    auto rgba = [](const QColor& color) {
+        return QStringLiteral("rgba(%1,%2,%3,%4)")
+            .arg(color.red())
+            .arg(color.green())
+            .arg(color.blue())
+            .arg(color.alpha());
+    };
+    const QString bars = QStringLiteral("QScrollBar { background: transparent; margin: 2px; }"
+                                        "QScrollBar:vertical { width: 10px; } QScrollBar:horizontal { height: 10px; }"
+                                        "QScrollBar::handle { background: %1; border-radius: 3px; margin: 0 1px; }"
+                                        "QScrollBar::handle:vertical { min-height: 24px; } "
+                                        "QScrollBar::handle:horizontal { min-width: 24px; margin: 1px 0; }"
+                                        "QScrollBar::handle:hover { background: %2; }"
+                                        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+                                        "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
+                             .arg(rgba(handle), rgba(handleHot));
+    m_list->verticalScrollBar()->setStyleSheet(bars);
+    m_list->horizontalScrollBar()->setStyleSheet(bars);
+    m_list->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView { background: %1; border: none; }"
+                       "QHeaderView::section { background: %1; color: %2; border: none; border-bottom: 1px solid %3;"
+                       " padding: 1px 6px; }")
+            .arg(rgba(base), rgba(caption), rgba(line)));
 }
 
 void CKavriluneDlg::OnExpand()

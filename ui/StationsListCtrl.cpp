@@ -40,7 +40,8 @@ constexpr int kTextSameName = 219;
 constexpr int kTextSaveError = 220;
 constexpr int kTextSelectSource = 221;
 
-constexpr int kDefaultFirstColumnWidth = 262;
+// Leaves the country, genre and language columns room for their words in the built-in skins' lists.
+constexpr int kDefaultFirstColumnWidth = 160;
 constexpr int kDefaultColumnWidth = 62;
 constexpr int kMinimumLoadedWidth = 8;
 constexpr int kMinimumFittedWidth = 10;
