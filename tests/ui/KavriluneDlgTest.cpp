@@ -378,6 +378,24 @@ TEST_F(MainWindowTest, StatusTextsFollowTheCurrentPlayerAndFinishedStalePlayersA
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
 }
 
+TEST_F(MainWindowTest, ExitingDuringACrossfadeEndsTheLoopAndLeavesNoPlayerBehind)
+{
+    ASSERT_FALSE(SineFile().isEmpty());
+    Start();
+    window->GeneralOptions().m_crossfade = true;
+    StatusWatcher watcher(window.get());
+    ASSERT_NE(PlayTone(watcher), 0);
+    ASSERT_NE(PlayTone(watcher), 0);
+    EXPECT_EQ(window->Radio().GetPlayerCount(), 2) << "the first still fades out";
+
+    QTimer::singleShot(0, window.get(), [this] { window->OnExit(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    window.reset();
+    const size_t seen = watcher.statuses.size();
+    PumpFor(300);
+    EXPECT_EQ(watcher.statuses.size(), seen);
+}
+
 TEST_F(MainWindowTest, DroppedFilesPlayInstallSkinsOrDoNothingByTheirEnding)
 {
     Start();
