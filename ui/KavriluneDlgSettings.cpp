@@ -139,7 +139,8 @@ void CKavriluneDlg::StoreWindowPosition()
 
 CKavriluneDlg::SettingsSnapshot CKavriluneDlg::TakeSettingsSnapshot()
 {
-    if (isVisible())
+    // A hidden or minimised window keeps the position it was last seen at.
+    if (IsShown())
         StoreWindowPosition();
     SettingsSnapshot snapshot;
     snapshot.startup = m_general.m_startup;

@@ -209,7 +209,7 @@ void CKavriluneDlg::ApplyLayoutPalette()
 
 void CKavriluneDlg::OnExpand()
 {
-    if (isVisible())
+    if (IsShown())
         StoreWindowPosition();
     m_expanded = !m_expanded;
     ApplySkin(50, true);

@@ -200,6 +200,9 @@ bool CKavriluneDlg::IsShown() const
 
 void CKavriluneDlg::HideAnimated(int ms)
 {
+    // Where the window was seen last is where it comes back, whatever hides it.
+    if (IsShown())
+        StoreWindowPosition();
     if (m_general.m_minimizeToTray)
         CWindowFader::FadeOut(this, ms);
     else
