@@ -74,8 +74,6 @@ CKavriluneDlg::~CKavriluneDlg()
     m_timers.KillAll();
     // A save running on the worker finishes before anything it reads goes.
     WaitForSettingsSave();
-    if (m_saveLock.try_lock_for(std::chrono::milliseconds(3000)))
-        m_saveLock.unlock();
     m_list->Stop();
     // Players end before the window they post to and before the audio library.
     m_radio.Shutdown(CRadioManager::kShutdownWaitMs);

@@ -258,6 +258,7 @@ protected:
 
 private:
     void CreateControls();
+    void ReadWindowSettings();
     bool HandleWindowMessage(WindowMessage& message);
     void MarkDirty();
     int64_t Now() const;
@@ -269,7 +270,7 @@ private:
 
     // Start-up and exit state.
     bool m_pendingRecord = false;
-    std::timed_mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
+    std::mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
     std::thread m_saveThread; // UI thread only; joined before the next save and at destruction
     int m_lastStatus = 0;
     QString m_settingsPath;

@@ -84,6 +84,19 @@ QString CKavriluneDlg::GetDataFilePath(const QString& fileName)
 
 void CKavriluneDlg::LoadSettings()
 {
+    ReadWindowSettings();
+    // Outside the file's lock: the lists take their own lock first, then the file's.
+    try {
+        m_favorites.SetStorage(m_settingsPath, QStringLiteral("Favorites"), kFavoritesFirstId);
+        m_history.SetStorage(m_settingsPath, QStringLiteral("History"), kHistoryFirstId);
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 704);
+        e->Delete();
+    }
+}
+
+void CKavriluneDlg::ReadWindowSettings()
+{
     std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
     CXMLSettings settings(m_settingsPath);
     try {
@@ -120,8 +133,6 @@ void CKavriluneDlg::LoadSettings()
         e->Delete();
     }
     try {
-        m_favorites.SetStorage(m_settingsPath, QStringLiteral("Favorites"), kFavoritesFirstId);
-        m_history.SetStorage(m_settingsPath, QStringLiteral("History"), kHistoryFirstId);
         m_list->LoadColumnWidths(settings, kColumnsSection);
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 704);
