@@ -4,6 +4,7 @@
 #include "audio/library/AudioLibrary.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -89,6 +90,14 @@ public:
     QString GetAlbum() const;
     QStringList GetTitleHistory() const;
 
+    // The history feeds a rotating line: a few dozen texts are plenty, and a station sending thousands
+    // of header lines cannot make it grow further.
+    static constexpr int kMaxHistoryEntries = 32;
+    // Items read from one tag in one pass; the rest of a longer tag is ignored.
+    static constexpr int kMaxTagItemsPerPass = 100;
+    // Tag passes come with every metadata block; "tags read" goes out at most once in this time.
+    static constexpr int kTagsReadStatusIntervalMs = 250;
+
     // Readers of one kind of tag, given the raw tag bytes the library hands out (null: nothing).
     // They run under the channel lock; tests call them directly.
     void ReadMetaTag(const char* tag);
@@ -116,8 +125,9 @@ public:
     bool IsRecordingDiscarded();
 
     // --- pure helpers ---
-    // One tag item: the bytes up to the next null. Returns the start of the next item, or null when
-    // reading stops here (null tag, empty item, item of 256 bytes or more); item is then untouched.
+    // One tag item: the bytes up to the next null, decoded, with every run of control characters
+    // turned into one blank. Returns the start of the next item, or null when reading stops here (null
+    // tag, empty item, item of 256 bytes or more); item is then untouched.
     static const char* ReadTagItem(const char* position, QString& item);
     // Bytes as strict UTF-8, else as the 8-bit code page (Windows-1252).
     static QString DecodeTagText(const char* bytes, int length);
@@ -194,6 +204,7 @@ private:
     void OnNewStream();
     void AddTitleToHistory(const QString& text);
     bool HistoryContains(const QString& text) const;
+    void PostTagsRead();
     void ApplyEqualizer(int preset);
 
     static void LoadAudioPlugins();
@@ -227,7 +238,8 @@ private:
     mutable std::recursive_mutex m_textLock;
     QString m_stationName;
     QString m_streamName;
-    QStringList m_titleHistory;
+    QStringList m_titleHistory; // at most kMaxHistoryEntries
+    QSet<QString> m_historyKeys; // the comparison key of every history entry
     QString m_currentTitle;
     QString m_artist;
     QString m_songTitle;
@@ -236,6 +248,7 @@ private:
 
     // Channel lock (download callback, DSPs, syncs, and the player thread while it sets them up).
     int m_downloadedBytes = 0;
+    int64_t m_tagsReadPostedMs = 0; // steady clock, 0 = never
     bool m_rawRecordable = true;
     AudioDsp m_recordDsp = 0;
     AudioDsp m_normalizeDsp = 0;

@@ -9,8 +9,11 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -88,6 +91,64 @@ bool IsHexDigit(QChar c)
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
+// Every run of control characters (line breaks, tabs, escapes, C1 codes) becomes one blank: titles go
+// to the window, the tray and recording file names.
+QString WithoutControlCharacters(const QString& text)
+{
+    auto isControl = [](QChar c) { return c.category() == QChar::Other_Control; };
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString clean;
+    clean.reserve(text.size());
+    bool inRun = false;
+    for (QChar c : text) {
+        if (!isControl(c))
+            clean += c;
+        else if (!inRun)
+            clean += u' ';
+        inRun = isControl(c);
+    }
+    return clean;
+}
+
+// What the title comparison sees of a text: without blanks and the punctuation it ignores, case-folded.
+QString TitleKey(const QString& text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (QChar c : text) {
+        if (!kTitleCompareIgnored.contains(c))
+            kept.append(c);
+    }
+    return kept.toCaseFolded();
+}
+
+struct TagField {
+    QString key;
+    QString value;
+};
+
+// The key-value items of a tag, at most a pass's worth; items without a value are left out.
+std::vector<TagField> ReadTagFields(const char* tag)
+{
+    std::vector<TagField> fields;
+    QString item;
+    int read = 0;
+    for (const char* position = tag;
+         read < RadioPlayer::kMaxTagItemsPerPass && (position = RadioPlayer::ReadTagItem(position, item)); ++read) {
+        TagField field;
+        if (RadioPlayer::SplitKeyValue(item, field.key, field.value))
+            fields.push_back(std::move(field));
+    }
+    return fields;
+}
+
+int64_t SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 uint32_t ReadBigEndian32(const uint8_t* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
@@ -150,7 +211,7 @@ const char* RadioPlayer::ReadTagItem(const char* position, QString& item)
     const size_t length = strnlen(position, kMaxTagItemBytes);
     if (length == 0 || length >= size_t(kMaxTagItemBytes))
         return nullptr;
-    item = UrlDecodeTagText(DecodeTagText(position, int(length)));
+    item = WithoutControlCharacters(UrlDecodeTagText(DecodeTagText(position, int(length))));
     return position + length + 1;
 }
 
@@ -164,16 +225,7 @@ bool RadioPlayer::SplitKeyValue(const QString& item, QString& key, QString& valu
 
 bool RadioPlayer::TitlesEqual(const QString& a, const QString& b)
 {
-    auto strip = [](const QString& text) {
-        QString kept;
-        kept.reserve(text.size());
-        for (QChar c : text) {
-            if (!kTitleCompareIgnored.contains(c))
-                kept.append(c);
-        }
-        return kept;
-    };
-    return strip(a).compare(strip(b), Qt::CaseInsensitive) == 0;
+    return TitleKey(a) == TitleKey(b);
 }
 
 QString RadioPlayer::ComposeTitle(QString& title, QString& artist)
@@ -293,17 +345,16 @@ void RadioPlayer::OnMetaStreamTitle(const QString& key, const QString& value)
     SetTitle(title, QString());
 }
 
+// The tag readers decode their items first and take the text lock only to apply them, so that the
+// window's getters never wait for the decoding.
+
 void RadioPlayer::ReadOggTags(const char* tag)
 {
+    const std::vector<TagField> fields = ReadTagFields(tag);
     std::lock_guard lock(m_textLock);
     QString title;
     QString artist;
-    QString item;
-    for (const char* position = tag; (position = ReadTagItem(position, item));) {
-        QString key;
-        QString value;
-        if (!SplitKeyValue(item, key, value))
-            continue;
+    for (const auto& [key, value] : fields) {
         if (key == QLatin1String("TITLE")) {
             AddTitleToHistory(value);
             title = value;
@@ -320,13 +371,9 @@ void RadioPlayer::ReadOggTags(const char* tag)
 
 void RadioPlayer::ReadIcyHeaders(const char* tag)
 {
+    const std::vector<TagField> fields = ReadTagFields(tag);
     std::lock_guard lock(m_textLock);
-    QString item;
-    for (const char* position = tag; (position = ReadTagItem(position, item));) {
-        QString key;
-        QString value;
-        if (!SplitKeyValue(item, key, value))
-            continue;
+    for (const auto& [key, value] : fields) {
         if (key == QLatin1String("CURRENTBITRATE")) {
             if (m_bitrate.load() == 0)
                 SetBitrate(ParseInteger(value) / 4000 * 4);
@@ -389,9 +436,9 @@ void RadioPlayer::ReadLocalFileTag(const QString& path)
     CTagFile tag;
     if (tag.Open(path) != 0)
         return;
-    const QString title = tag.GetTitle();
-    const QString artist = tag.GetArtist();
-    const QString album = tag.GetAlbum();
+    const QString title = WithoutControlCharacters(tag.GetTitle());
+    const QString artist = WithoutControlCharacters(tag.GetArtist());
+    const QString album = WithoutControlCharacters(tag.GetAlbum());
     tag.Close();
 
     std::lock_guard lock(m_textLock);
@@ -413,7 +460,7 @@ void RadioPlayer::ReadTagsAndNotify()
     ReadOggTags(BASS_ChannelGetTags(channel, AUDIO_TAG_OGG));
     ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_ICY));
     ReadIcyHeaders(BASS_ChannelGetTags(channel, AUDIO_TAG_HTTP));
-    PostStatus(PlayerStatusTagsRead);
+    PostTagsRead();
 }
 
 void RadioPlayer::ReadWmaTagsAndNotify()
@@ -423,6 +470,17 @@ void RadioPlayer::ReadWmaTagsAndNotify()
     if (!lock.Locked())
         return;
     ReadWmaTags(BASS_ChannelGetTags(channel, AUDIO_TAG_WMA_META));
+    PostTagsRead();
+}
+
+void RadioPlayer::PostTagsRead()
+{
+    // A station may send its metadata hundreds of times a second; what a pass changes goes out as
+    // 14 and 16 anyway, so the window needs no more than a few of these a second.
+    const int64_t now = SteadyMs();
+    if (m_tagsReadPostedMs != 0 && now - m_tagsReadPostedMs < kTagsReadStatusIntervalMs)
+        return;
+    m_tagsReadPostedMs = now;
     PostStatus(PlayerStatusTagsRead);
 }
 
@@ -478,6 +536,7 @@ void RadioPlayer::OnNewStream()
     {
         std::lock_guard lock(m_textLock);
         m_titleHistory.clear();
+        m_historyKeys.clear();
         m_songTitle.clear();
         m_artist.clear();
         m_album.clear();
@@ -491,19 +550,20 @@ void RadioPlayer::OnNewStream()
 
 void RadioPlayer::AddTitleToHistory(const QString& text)
 {
+    QString key = TitleKey(text);
     std::lock_guard lock(m_textLock);
-    if (!HistoryContains(text))
-        m_titleHistory.append(text);
+    // A full history keeps its first entries: the station and the current title come first.
+    if (m_titleHistory.size() >= kMaxHistoryEntries || m_historyKeys.contains(key))
+        return;
+    m_titleHistory.append(text);
+    m_historyKeys.insert(std::move(key));
 }
 
 bool RadioPlayer::HistoryContains(const QString& text) const
 {
+    const QString key = TitleKey(text);
     std::lock_guard lock(m_textLock);
-    for (const QString& entry : m_titleHistory) {
-        if (TitlesEqual(entry, text))
-            return true;
-    }
-    return false;
+    return m_historyKeys.contains(key);
 }
 
 void RadioPlayer::SetStreamName(const QString& name)

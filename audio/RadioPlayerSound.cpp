@@ -271,7 +271,10 @@ void RadioPlayer::DownloadProc(const void* buffer, uint32_t length, void* user)
             player->StopRecordingOnError();
         }
     } catch (const CFileException&) {
+        // A full or failing disk: the recording stops here, as the encoded feed's does, rather than
+        // failing again with every block.
         WriteErrorLog("RadioPlayer", __LINE__, QStringLiteral("CFileException in MP3 recording."));
+        player->StopRecordingOnError();
     } catch (CSeException* e) {
         e->Log("RadioPlayer", __LINE__);
         e->Delete();

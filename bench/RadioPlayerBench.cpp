@@ -1,5 +1,6 @@
 // The player's work in the audio path, call by call: the normaliser on one block of samples, the
-// spectrum bands from one set of FFT magnitudes, and, on a player playing a local MP3 file, its
+// spectrum bands from one set of FFT magnitudes, a metadata block's pass over the response headers
+// (which holds the channel lock the spectrum frame waits for), and, on a player playing a local MP3 file, its
 // recording DSP for one decoded frame, its download callback for one network block, the window's
 // buffer poll and a whole spectrum frame. Multiplied by their rates (about 38 decoded frames and a
 // few network blocks a second, a poll every 400 ms) they give the player's own share of a second of
@@ -70,6 +71,24 @@ void BM_SpectrumBands(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()));
 }
 BENCHMARK(BM_SpectrumBands)->Arg(20)->Arg(64);
+
+// One pass over the response headers, as every metadata block repeats it, on a station that sends
+// this many header lines, each a text of its own.
+void BM_HeaderPass(benchmark::State& state)
+{
+    const int lines = int(state.range(0));
+    QByteArray tag;
+    for (int i = 0; i < lines; ++i)
+        tag += "icy-description: Description number " + QByteArray::number(i) + '\0';
+    tag += '\0';
+    RadioPlayer player(
+        QStringLiteral("Bench"), QStringLiteral("/nonexistent.mp3"), 0, 0, 80, false, nullptr, 4000, 0, false);
+    player.ReadIcyHeaders(tag.constData()); // the history as it stands after the first pass
+    for (auto _ : state)
+        player.ReadIcyHeaders(tag.constData());
+    state.counters["history"] = double(player.GetTitleHistory().size());
+}
+BENCHMARK(BM_HeaderPass)->Arg(20)->Arg(1500)->Unit(benchmark::kMicrosecond);
 
 // A player playing a generated MP3 file on the library's null output (the default device here).
 struct LivePlayer {

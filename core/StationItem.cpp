@@ -1,5 +1,6 @@
 #include "core/StationItem.h"
 
+#include "core/CharUpper.h"
 #include "core/StdioFileUTF8.h"
 
 #include <QDir>
@@ -37,26 +38,6 @@ bool IsSpace(char16_t c)
     default:
         return (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A);
     }
-}
-
-// Upper-cases code point by code point with the simple one-to-one mapping, so the key keeps its length.
-QString UpperCaseSimple(const QString& text)
-{
-    QString result;
-    result.reserve(text.size());
-    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (QChar::isHighSurrogate(p[i]) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
-            const char32_t upper = QChar::toUpper(QChar::surrogateToUcs4(p[i], p[i + 1]));
-            result.append(QChar(QChar::highSurrogate(upper)));
-            result.append(QChar(QChar::lowSurrogate(upper)));
-            ++i;
-        } else {
-            result.append(QChar(QChar::toUpper(char32_t(p[i]))));
-        }
-    }
-    return result;
 }
 
 // Walks the fields of a line: runs of TABs separate, leading TABs are skipped.
@@ -185,7 +166,7 @@ const QString& CStationItem::GetSearchKey()
     if (m_slots.at(SlotSearchKey).isEmpty()) {
         const QString joined = m_slots.at(SlotTitle) + m_slots.at(SlotGenre) + m_slots.at(SlotCountry)
             + m_slots.at(SlotLanguage) + m_slots.at(SlotWebPage);
-        m_slots[SlotSearchKey] = UpperCaseSimple(joined);
+        m_slots[SlotSearchKey] = CharUpper(joined);
     }
     return m_slots.at(SlotSearchKey);
 }

@@ -51,16 +51,23 @@ class IcyTestStream
 {
 public:
     QByteArray audio;
+    QByteArray statusLine = "ICY 200 OK";
     QByteArray contentType = "audio/mpeg";
     QByteArray stationHeaders = "icy-name: Loopback Radio\r\nicy-genre: Test\r\nicy-br: 128\r\n";
+    // More header lines for connection n (counting from 1), sent after the station headers.
+    std::function<QByteArray(int)> extraHeaders;
     int metaInterval = 8192;
     bool icyMetadata = true; // offered when the client asks for it
+    bool titleInEveryBlock = false; // as many servers do, instead of empty blocks while it stays
     int bytesPerSecond = 16000;
     int burstBytes = 48000;
     // The source ends after the audio (the connection closes) and stays away until the test brings
     // it back: meanwhile connections are answered 404, as a server answers for a missing source (after
     // 300 ms, so that a connection made just before the source returns is served).
     bool goDownAtEnd = false;
+    // The connection closes after the audio and the next one starts it again, so that the player's
+    // stream reconnects over and over.
+    bool closeAtEnd = false;
     std::atomic<bool> up { true };
     // Title of the metadata block sent after audio offset n: the entry with the largest offset <= n.
     std::vector<std::pair<qint64, QByteArray>> titles { { 0, "Loopback - First" } };
@@ -77,6 +84,7 @@ public:
         return index < m_titleSentAt.size() ? m_titleSentAt[index] : -1;
     }
     qint64 AudioBytesSent() const { return m_audioSent.load(); }
+    int TitleBlocksSent() const { return m_titleBlocks.load(); }
     int Connections() const { return m_connections.load(); }
     void Stop() { m_stopped = true; }
 
@@ -102,7 +110,7 @@ private:
     void Serve(testing_support::HttpConnection& connection)
     {
         const bool withMeta = icyMetadata && connection.Request().Header("icy-metadata") == "1";
-        ++m_connections;
+        const int number = ++m_connections;
         if (!up && connection.Sleep(300) && !up) {
             connection.SendResponse(404, "text/html", "<html><body>Source not found</body></html>");
             return;
@@ -111,7 +119,9 @@ private:
             std::lock_guard lock(m_mutex);
             m_titleSentAt.assign(titles.size(), -1);
         }
-        QByteArray head = "ICY 200 OK\r\nContent-Type: " + contentType + "\r\n" + stationHeaders;
+        QByteArray head = statusLine + "\r\nContent-Type: " + contentType + "\r\n" + stationHeaders;
+        if (extraHeaders)
+            head += extraHeaders(number);
         if (withMeta)
             head += "icy-metaint: " + QByteArray::number(metaInterval) + "\r\n";
         if (!connection.Send(head + "\r\n"))
@@ -137,8 +147,9 @@ private:
             if (withMeta && offset % metaInterval == 0) {
                 const int index = TitleIndexAt(offset);
                 QByteArray block(1, '\0');
-                if (index != lastTitle) {
+                if (index != lastTitle || titleInEveryBlock) {
                     block = MetaBlock(titles[size_t(index)].second);
+                    ++m_titleBlocks;
                     std::lock_guard lock(m_mutex);
                     if (m_titleSentAt[size_t(index)] < 0)
                         m_titleSentAt[size_t(index)] = offset;
@@ -148,10 +159,10 @@ private:
                     return;
             }
         }
-        if (goDownAtEnd) {
+        if (goDownAtEnd)
             up = false;
+        if (goDownAtEnd || closeAtEnd)
             return;
-        }
         // Keep the connection open but silent until the test ends: the player sees a stall.
         while (!m_stopped && connection.Sleep(100)) { }
     }
@@ -161,4 +172,5 @@ private:
     std::atomic<qint64> m_audioSent { 0 };
     std::atomic<bool> m_stopped { false };
     std::atomic<int> m_connections { 0 };
+    std::atomic<int> m_titleBlocks { 0 };
 };

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace
@@ -304,6 +305,83 @@ TEST_F(PlayerMetadataTest, IcyHeadersFillNameHistoryAndTheFirstBitrate)
     // The title comparison keeps the history free of doubles.
     player.ReadIcyHeaders(Tag({ "icy-name:my radio." }).constData());
     EXPECT_EQ(player.GetTitleHistory().size(), 5);
+}
+
+TEST_F(PlayerMetadataTest, HeaderFloodsLeaveTheHistoryBoundedWithStationAndTitleFirst)
+{
+    // 1,500 header lines, each a new text, read again with every metadata block.
+    std::vector<QByteArray> lines;
+    for (int i = 0; i < 500; ++i) {
+        lines.push_back("icy-description: Description " + QByteArray::number(i));
+        lines.push_back("icy-url: http://example.invalid/" + QByteArray::number(i));
+        lines.push_back("author: Author " + QByteArray::number(i));
+    }
+    QByteArray flood;
+    for (const QByteArray& line : lines)
+        flood += line + '\0';
+    flood += '\0';
+
+    player.ReadMetaTag(Meta("StreamTitle='Band - Song';").constData());
+    for (int pass = 0; pass < 3; ++pass)
+        player.ReadIcyHeaders(flood.constData());
+    QStringList history = player.GetTitleHistory();
+    EXPECT_EQ(history.size(), RadioPlayer::kMaxHistoryEntries);
+    EXPECT_EQ(history.mid(0, 3),
+        QStringList({ QStringLiteral("Station One"), QStringLiteral("Band - Song"), QStringLiteral("Description 0") }));
+    EXPECT_EQ(history.removeDuplicates(), 0);
+
+    // A new title starts the history over, and the flood fills it to the same bound again.
+    player.ReadMetaTag(Meta("StreamTitle='Band - Next';").constData());
+    EXPECT_EQ(player.GetTitleHistory(), QStringList({ QStringLiteral("Station One"), QStringLiteral("Band - Next") }));
+    player.ReadIcyHeaders(flood.constData());
+    EXPECT_EQ(player.GetTitleHistory().size(), RadioPlayer::kMaxHistoryEntries);
+
+    // A pass reads a bounded number of lines: a bitrate behind the flood is never reached.
+    player.ReadIcyHeaders((flood.chopped(1) + "icy-br:192" + '\0' + '\0').constData());
+    EXPECT_EQ(player.GetBitrate(), 0);
+}
+
+TEST_F(PlayerMetadataTest, TitlesNeverHoldControlCharacters)
+{
+    const auto clean = [](const QString& text) {
+        return std::none_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    };
+    // Raw control bytes, escaped line breaks, an escape sequence and a UTF-8 C1 code (NEL).
+    player.ReadMetaTag(Meta("StreamTitle='Band\x01\x02 - So\tng\x1b[0m\x7f';").constData());
+    EXPECT_TRUE(clean(player.GetStreamName())) << player.GetStreamName().toStdString();
+    EXPECT_TRUE(player.GetStreamName().startsWith(QStringLiteral("Band")));
+    player.ReadMetaTag(Meta("StreamTitle='Line%0D%0ABreak';").constData());
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Line Break"));
+    player.ReadMetaTag(Meta("StreamTitle='Next\xc2\x85Line';").constData());
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Next Line"));
+
+    player.ReadIcyHeaders(Tag({ "icy-name: Radio\r\x07One" }).constData());
+    EXPECT_EQ(player.GetOwnStreamName(), QStringLiteral("Radio One"));
+    player.ReadOggTags(Tag({ "ARTIST=Art\x1bist", "TITLE=Ti\x0ctle", "ALBUM=Disc\x0bOne" }).constData());
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Art ist - Ti tle"));
+    EXPECT_EQ(player.GetAlbum(), QStringLiteral("Disc One"));
+
+    // An ID3v1 tag of a local file is just as untrusted.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mp3"));
+    ASSERT_TRUE(testing_support::WriteBytes(path, QByteArray(1000, '\x55')));
+    {
+        CTagFile tag;
+        ASSERT_EQ(tag.Open(path), 0);
+        tag.SetTitle(QStringLiteral("Local\nSong"));
+        tag.SetArtist(QStringLiteral("Local\aBand"));
+        tag.SetAlbum(QStringLiteral("Local\rDisc"));
+        tag.WriteTag();
+    }
+    player.ReadLocalFileTag(path);
+    EXPECT_EQ(player.GetStreamName(), QStringLiteral("Local Band - Local Song"));
+    EXPECT_EQ(player.GetStationName(), QStringLiteral("Local Song"));
+    EXPECT_EQ(player.GetAlbum(), QStringLiteral("Local Disc"));
+
+    for (const QString& entry : player.GetTitleHistory())
+        EXPECT_TRUE(clean(entry)) << entry.toStdString();
+    EXPECT_TRUE(clean(player.GetArtist()));
+    EXPECT_TRUE(clean(player.GetSongTitle()));
 }
 
 TEST_F(PlayerMetadataTest, CurrentBitrateHeaderIsBitsPerSecondRoundedDownToFour)

@@ -1,0 +1,75 @@
+#include "ui/StationFilter.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+CStationItem Station(const QString& title, const QString& country, const QString& genre, bool own = false)
+{
+    CStationItem item;
+    item.SetTitle(title);
+    item.SetCountry(country);
+    item.SetGenre(genre);
+    if (own)
+        item.MarkAsUser();
+    return item;
+}
+
+TEST(StationFilterTest, SearchTextSplitsIntoUpToFourUpperCasedWords)
+{
+    using Words = std::array<QString, CStationFilter::kSearchWords>;
+    EXPECT_EQ(CStationFilter::SplitSearchWords("rock  fm"), (Words { "ROCK", "FM", "", "" }));
+    EXPECT_EQ(CStationFilter::SplitSearchWords("  a b c d e"), (Words { "A", "B", "C", "D" }));
+    EXPECT_EQ(CStationFilter::SplitSearchWords("straße émission"), (Words { "STRAßE", "ÉMISSION", "", "" }));
+    EXPECT_EQ(CStationFilter::SplitSearchWords(""), Words {});
+}
+
+// Which of the stations the filter keeps, through the search index the worker uses.
+std::vector<QString> Kept(const CStationFilter& filter, std::vector<CStationItem> items)
+{
+    std::vector<std::unique_ptr<CStationItem>> stations;
+    for (CStationItem& item : items)
+        stations.push_back(std::make_unique<CStationItem>(item));
+    CStationSearchIndex index;
+    index.Build(stations);
+    std::vector<QString> kept;
+    for (size_t i = 0; i < index.Size(); ++i) {
+        if (filter.Matches(index, i))
+            kept.push_back(stations[i]->GetTitle());
+    }
+    return kept;
+}
+
+TEST(StationFilterTest, WordsFiltersAndOwnModeMustAllHold)
+{
+    CStationFilter filter;
+    filter.words = CStationFilter::SplitSearchWords("rock  fm");
+    // Words match in any field and in any order; fields are joined without a gap.
+    EXPECT_EQ(Kept(filter, { Station("Radio FM", "Germany", "Rock"), Station("Rock Antenne", "Germany", "Rock") }),
+        std::vector<QString> { "Radio FM" });
+    filter.words = CStationFilter::SplitSearchWords("fmrock");
+    EXPECT_EQ(Kept(filter, { Station("Radio FM", "Germany", "Rock") }).size(), 1u);
+
+    filter.words = {};
+    filter.columnFilters[CStationItem::SlotGenre] = "POP";
+    const std::vector<CStationItem> stations { Station("A", "Korea", "K-Pop"), Station("B", "UK", "Pop Rock"),
+        Station("C", "UK", "Rock"), Station("D pop", "UK", ""), Station("E", "uk", "pop rock", true) };
+    EXPECT_EQ(Kept(filter, stations), (std::vector<QString> { "A", "B", "E" }));
+    filter.columnFilters[CStationItem::SlotCountry] = "UK";
+    EXPECT_EQ(Kept(filter, stations), (std::vector<QString> { "B", "E" }));
+    filter.ownStationsOnly = true;
+    EXPECT_EQ(Kept(filter, stations), std::vector<QString> { "E" });
+    filter.ownStationsOnly = false;
+    filter.columnFilters[CStationItem::SlotLanguage] = "DE";
+    EXPECT_TRUE(Kept(filter, stations).empty());
+
+    // A cached key that is not the joined fields still leaves the fields to the filters.
+    CStationItem stale = Station("F", "UK", "Pop");
+    stale.SetAtGrow(CStationItem::SlotSearchKey, "OTHER");
+    filter.columnFilters[CStationItem::SlotLanguage].clear();
+    filter.words = CStationFilter::SplitSearchWords("other");
+    EXPECT_EQ(Kept(filter, { stale }), std::vector<QString> { "F" });
+}
+
+} // namespace

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
+class CXMLSettings;
+class QPainter;
+class QWidget;
+
+// What every skinned control of the main window shares: it is placed by its skin section, and it draws
+// over a copy of the window background under itself, so that it blends into the skin. The window paints
+// its background once per skin into one pixmap and hands that pixmap to each control; the control keeps
+// its own crop, at the pixmap's device pixel ratio, until the next one.
+class CSkinnedControl
+{
+public:
+    explicit CSkinnedControl(QWidget* widget);
+    virtual ~CSkinnedControl() = default;
+
+    CSkinnedControl(const CSkinnedControl&) = delete;
+    CSkinnedControl& operator=(const CSkinnedControl&) = delete;
+
+    // parentBackground is the parent's whole client area as painted; the control keeps the part under
+    // its own geometry.
+    void CopyParentBackground(const QPixmap& parentBackground);
+
+    bool HasBackground() const { return m_hasBackground; }
+    const QPixmap& Background() const { return m_background; }
+    // The device pixel ratio the control draws at: the background's, or the widget's before it has one.
+    qreal PaintScale() const;
+    // The control's size in device pixels at PaintScale().
+    QSize DeviceSize() const;
+
+protected:
+    // Reads the section's rectangle and moves the control there.
+    QRect PlaceFromSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height);
+    // Reads "visible" (default 1) and shows or hides the control.
+    bool ApplyVisibleKey(CXMLSettings& skin, const QString& section);
+
+    // Draws the background copy over the whole control; before the first copy, the palette's window
+    // colour, like a plain control.
+    void DrawBackground(QPainter& painter) const;
+    // A fresh picture of the control's size at PaintScale() holding the background.
+    QPixmap BackgroundPicture() const;
+
+    // Called after the background copy changed.
+    virtual void OnBackgroundChanged() { }
+
+    QWidget* Widget() const { return m_widget; }
+
+private:
+    QWidget* m_widget;
+    QPixmap m_background;
+    bool m_hasBackground = false;
+};

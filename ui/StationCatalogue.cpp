@@ -1,0 +1,287 @@
+#include "ui/StationCatalogue.h"
+
+#include "core/SeException.h"
+#include "core/StdioFileUTF8.h"
+#include "ui/StationFilter.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace
+{
+
+constexpr size_t kGrowStep = 1000;
+
+// The file a pattern names: its folder followed by the first name the folder's listing yields for the
+// pattern; the folder alone when nothing matches (opening that fails).
+QString ResolvePattern(const QString& pattern)
+{
+    const qsizetype slash = pattern.lastIndexOf(QLatin1Char('/'));
+    const QString folder = pattern.left(slash + 1);
+    const QString name = pattern.mid(slash + 1);
+    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
+        return pattern;
+    const QStringList files
+        = QDir(folder.isEmpty() ? QStringLiteral(".") : folder).entryList({ name }, QDir::Files, QDir::Name);
+    return folder + files.value(0);
+}
+
+template <typename T> void GrowInSteps(std::vector<T>& items)
+{
+    if (items.size() == items.capacity())
+        items.reserve(items.size() + kGrowStep);
+}
+
+} // namespace
+
+void CStationCatalogue::SetFiles(const QString& databasePattern, const QString& userFilePath)
+{
+    Lock lock = LockUnbounded();
+    m_databasePattern = databasePattern;
+    m_userFilePath = userFilePath;
+}
+
+void CStationCatalogue::Load()
+{
+    Lock lock = LockUnbounded();
+    ClearStations();
+    m_reloadRequested = false;
+    LoadStationsFile(m_databasePattern, false);
+    LoadUserStations();
+    m_loaded = true;
+}
+
+void CStationCatalogue::EnsureLoaded()
+{
+    Lock lock = LockUnbounded();
+    if (!m_loaded)
+        Load();
+}
+
+void CStationCatalogue::LoadStationsFile(const QString& pattern, bool markUser)
+{
+    CStdioFileUTF8 file;
+    if (!file.Open(ResolvePattern(pattern), CStdioFileUTF8::modeRead | CStdioFileUTF8::shareDenyWrite))
+        return;
+    Lock lock = LockUnbounded();
+    try {
+        QString line;
+        file.ReadString(line); // the header
+        CStationItem item;
+        while (file.ReadString(line)) {
+            item.ParseLine(line);
+            if (markUser)
+                item.MarkAsUser();
+            if (!MergeStation(item))
+                break; // closing
+        }
+    } catch (const CFileException&) {
+        // A file that cannot be read further ends the reading; what was read stays.
+    } catch (CSeException* e) {
+        e->Log("StationsListCtrl.cpp", 338);
+        e->Delete();
+    }
+}
+
+bool CStationCatalogue::MergeStation(const CStationItem& item)
+{
+    if (m_closing)
+        return false;
+    auto station = std::make_unique<CStationItem>();
+    station->SetTitle(item.GetTitle());
+    station->SetWebPage(item.GetWebPage());
+    station->SetCountry(item.GetCountry());
+    station->SetGenre(item.GetGenre());
+    station->SetLanguage(item.GetLanguage());
+    station->SetFlags(item.GetFlags());
+    QStringList sources;
+    item.GetSources(sources);
+    for (const QString& source : sources)
+        station->AddSource(source);
+    Lock lock = LockUnbounded();
+    Insert(std::move(station));
+    return true;
+}
+
+size_t CStationCatalogue::InsertPosition(const QString& title) const
+{
+    const size_t count = m_stations.size();
+    // Titles mostly arrive in order: one comparison with the last station places them.
+    if (count > 0 && CompareStationText(title, m_stations.back()->GetTitle()) > 0)
+        return count;
+    size_t low = 0;
+    size_t high = count;
+    size_t probe = count / 2;
+    while (low < high) {
+        const int order = CompareStationText(title, m_stations[probe]->GetTitle());
+        if (order < 0)
+            high = probe;
+        else if (order > 0)
+            low = probe;
+        else
+            low = high = probe;
+        probe = (low + high) / 2;
+        if (probe == low)
+            ++low;
+    }
+    if (probe >= count)
+        return count;
+    return CompareStationText(title, m_stations[probe]->GetTitle()) < 0 ? probe : probe + 1;
+}
+
+void CStationCatalogue::Insert(std::unique_ptr<CStationItem> station)
+{
+    const size_t at = InsertPosition(station->GetTitle());
+    GrowInSteps(m_stations);
+    m_stations.insert(m_stations.begin() + qsizetype(at), std::move(station));
+    m_index.Clear();
+}
+
+const CStationSearchIndex& CStationCatalogue::SearchIndex()
+{
+    if (!m_index.IsBuilt())
+        m_index.Build(m_stations);
+    return m_index;
+}
+
+void CStationCatalogue::ClearStations()
+{
+    Lock lock = LockUnbounded();
+    m_visible.clear();
+    m_visible.shrink_to_fit();
+    m_stations.clear();
+    m_stations.shrink_to_fit();
+    m_index.Clear();
+    m_loaded = false;
+    m_reloadRequested = true;
+    PublishVisibleCount();
+}
+
+bool CStationCatalogue::SaveUserStations()
+{
+    Lock lock = LockUnbounded();
+    std::vector<CStationItem> own;
+    for (const auto& station : m_stations) {
+        if (station->IsUserStation())
+            own.push_back(*station);
+    }
+    try {
+        WriteUserStationsFile(m_userFilePath, own);
+        return true;
+    } catch (const CFileException&) {
+        return false;
+    }
+}
+
+int CStationCatalogue::FindTitleIndex(const QString& title) const
+{
+    auto it = std::lower_bound(m_stations.begin(), m_stations.end(), title,
+        [](const std::unique_ptr<CStationItem>& station, const QString& key) {
+            return CompareStationText(station->GetTitle(), key) < 0;
+        });
+    if (it == m_stations.end() || CompareStationText((*it)->GetTitle(), title) != 0)
+        return -1;
+    return int(it - m_stations.begin());
+}
+
+int CStationCatalogue::FindUserStation(const CStationItem& copy) const
+{
+    const int first = FindTitleIndex(copy.GetTitle());
+    if (first < 0)
+        return -1;
+    const QString line = copy.FormatLine();
+    for (size_t i = size_t(first); i < m_stations.size(); ++i) {
+        const CStationItem& station = *m_stations[i];
+        if (CompareStationText(station.GetTitle(), copy.GetTitle()) != 0)
+            break;
+        if (station.IsUserStation() && station.FormatLine() == line)
+            return int(i);
+    }
+    return -1;
+}
+
+bool CStationCatalogue::FindStationByTitle(CStationItem& out, const QString& title)
+{
+    out.Reset();
+    Lock lock = LockForLookup();
+    if (!lock.owns_lock())
+        return false;
+    const int index = FindTitleIndex(title);
+    if (index < 0)
+        return false;
+    out = *m_stations[size_t(index)];
+    return true;
+}
+
+bool CStationCatalogue::FindStationBySource(CStationItem& out, const QString& url)
+{
+    out.Reset();
+    if (url.isEmpty())
+        return false;
+    Lock lock = LockForLookup();
+    if (!lock.owns_lock())
+        return false;
+    // The last station in catalogue order that holds the URL, and its first slot holding it.
+    for (auto it = m_stations.rbegin(); it != m_stations.rend(); ++it) {
+        const CStationItem& station = **it;
+        for (int slot = CStationItem::SlotFirstSource; slot < station.GetSize(); ++slot) {
+            if (QString::compare(station.GetAt(slot), url, Qt::CaseInsensitive) == 0) {
+                out = station;
+                out.SetCurrentSource(uint8_t(slot - CStationItem::SlotFirstSource));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void CStationCatalogue::FindOrAddStation(CStationItem& out, const QString& title, const QString& url)
+{
+    if (FindStationBySource(out, url) || FindStationByTitle(out, title))
+        return;
+    out.Reset();
+    out.SetTitle(title);
+    out.AddSource(url);
+}
+
+const CStationItem* CStationCatalogue::VisibleStation(int row) const
+{
+    if (row < 0 || size_t(row) >= m_visible.size())
+        return nullptr;
+    const unsigned index = m_visible[size_t(row)];
+    return index < m_stations.size() ? m_stations[index].get() : nullptr;
+}
+
+void CStationCatalogue::Reposition(int index)
+{
+    std::unique_ptr<CStationItem> station = std::move(m_stations[size_t(index)]);
+    m_stations.erase(m_stations.begin() + index);
+    const size_t at = InsertPosition(station->GetTitle());
+    m_stations.insert(m_stations.begin() + qsizetype(at), std::move(station));
+    m_index.Clear();
+    // The visible rows keep showing the same stations until the next pass.
+    const unsigned from = unsigned(index);
+    const unsigned to = unsigned(at);
+    for (unsigned& visible : m_visible) {
+        if (visible == from) {
+            visible = to;
+            continue;
+        }
+        if (visible > from)
+            --visible;
+        if (visible >= to)
+            ++visible;
+    }
+}
+
+void CStationCatalogue::RemoveAt(int index)
+{
+    m_stations.erase(m_stations.begin() + index);
+    m_index.Clear();
+    const unsigned removed = unsigned(index);
+    std::erase(m_visible, removed);
+    for (unsigned& visible : m_visible) {
+        if (visible > removed)
+            --visible;
+    }
+}
