@@ -36,7 +36,7 @@ FUZZ_SECONDS ?= 60
 SOAK_MINUTES ?= 10
 
 fuzz:
-	@scripts/fuzz $(FUZZ_SECONDS)
+	@JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
 
 test-asan:
 	@JOBS=$(JOBS) scripts/test-sanitized asan
