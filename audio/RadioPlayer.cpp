@@ -408,11 +408,12 @@ void RadioPlayer::RemoveSyncsAndDsps()
 
 void RadioPlayer::StopChannel()
 {
-    {
-        const AudioStream channel = m_channel.load();
+    if (const AudioStream channel = m_channel.load()) {
+        // Stopping frees the stream. A lock that cannot be had means that the library is freeing it on
+        // another thread, where a callback of ours may still be finishing: stopping it anyway returns
+        // only once none can run, so the manager may delete this player after our last status.
         ChannelLock lock(channel);
-        if (lock.Locked())
-            BASS_ChannelStop(channel);
+        BASS_ChannelStop(channel);
     }
     const int status = m_statusOnStop.load();
     if (status != 0)

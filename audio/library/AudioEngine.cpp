@@ -48,7 +48,8 @@ CAudioEngine::CAudioEngine()
 
 int CAudioEngine::Init(int device, uint32_t freq)
 {
-    std::lock_guard device_lock(m_deviceMutex);
+    std::unique_lock device_lock(m_deviceMutex);
+    m_freed.wait(device_lock, [this] { return !m_freeing; });
     if (m_initialised)
         return AUDIO_ERROR_ALREADY;
     if (device < AUDIO_DEVICE_DEFAULT)
@@ -100,32 +101,43 @@ int CAudioEngine::Init(int device, uint32_t freq)
 
 int CAudioEngine::Free()
 {
-    std::lock_guard device_lock(m_deviceMutex);
-    if (!m_initialised)
-        return AUDIO_ERROR_NOT_INIT;
-    m_initialised = false;
+    {
+        std::lock_guard device_lock(m_deviceMutex);
+        if (!m_initialised)
+            return AUDIO_ERROR_NOT_INIT;
+        m_initialised = false; // no stream can be added from here on
+        m_freeing = true;
+    }
+    // Freeing a stream waits for its callbacks, which may query the device: no engine mutex is held
+    // meanwhile. Each stream is freed before it leaves the table, so that a handle that cannot be
+    // found never has a callback left to run.
     std::vector<std::shared_ptr<CChannel>> channels;
     {
         std::lock_guard lock(m_mutex);
         for (auto& [handle, channel] : m_channels)
             channels.push_back(channel);
-        m_channels.clear();
-        m_effects.clear();
     }
-    for (const std::shared_ptr<CChannel>& channel : channels)
+    for (const std::shared_ptr<CChannel>& channel : channels) {
         channel->Free();
+        RemoveChannel(channel->Handle());
+    }
     channels.clear();
     {
         std::unique_lock lock(m_threadMutex);
         if (!m_threadsDone.wait_for(lock, kThreadExitWait, [this] { return m_threads == 0; }))
             WriteErrorLog("AudioEngine", __LINE__, QStringLiteral("A stream thread did not end in time."));
     }
-    m_output->Stop();
-    m_output.reset();
-    if (m_sdl)
-        CSdlOutput::QuitSubsystem();
-    m_sdl = false;
-    m_device = -2;
+    {
+        std::lock_guard device_lock(m_deviceMutex);
+        m_output->Stop();
+        m_output.reset();
+        if (m_sdl)
+            CSdlOutput::QuitSubsystem();
+        m_sdl = false;
+        m_device = -2;
+        m_freeing = false;
+    }
+    m_freed.notify_all();
     return AUDIO_OK;
 }
 
@@ -297,6 +309,8 @@ bool CAudioEngine::StartThread(std::function<void()> work)
                 e->Delete();
             } catch (const std::exception& e) {
                 WriteErrorLog("AudioEngine", __LINE__, QString::fromLocal8Bit(e.what()));
+            } catch (...) {
+                WriteErrorLog("AudioEngine", __LINE__, QStringLiteral("A stream thread threw an unknown exception."));
             }
             work = nullptr; // releases what the work held before the thread counts as ended
             ThreadEnded();

@@ -30,7 +30,8 @@ struct AudioConfig {
 // tables and the count of the library's own threads.
 //
 // Lock order: a channel lock before m_deviceMutex before m_mutex; neither engine mutex is held
-// while a channel is freed or a callback runs.
+// while a channel is freed or a callback runs. Free() frees the streams with no engine mutex held and
+// marks the engine as freeing meanwhile, so that an Init() on another thread waits for it.
 class CAudioEngine
 {
 public:
@@ -67,6 +68,8 @@ private:
     void ThreadEnded();
 
     std::mutex m_deviceMutex; // serialises Init, Free and device queries
+    std::condition_variable m_freed; // with m_deviceMutex: a Free() has finished
+    bool m_freeing = false; // guarded by m_deviceMutex
     mutable std::mutex m_mutex;
     CMixer m_mixer;
     std::unique_ptr<COutputDevice> m_output; // guarded by m_deviceMutex

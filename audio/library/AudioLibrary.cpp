@@ -82,8 +82,8 @@ template <typename Opener> AudioStream CreateStream(const std::string& name, uin
         return Fail(AUDIO_ERROR_NOT_INIT, 0u);
     const int result = open(*channel);
     if (result != AUDIO_OK || channel->IsFreed()) {
-        engine.RemoveChannel(handle);
         channel->Free();
+        engine.RemoveChannel(handle);
         return Fail(result != AUDIO_OK ? result : AUDIO_ERROR_NOT_INIT, 0u);
     }
     Succeed();

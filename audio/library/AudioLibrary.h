@@ -9,7 +9,8 @@
 //
 // Threads: streams are decoded on a thread of their own per stream, URL streams download on another;
 // download callbacks, DSPs and syncs run on those threads, always with the channel lock held (see
-// BASS_ChannelLock). Once a stream has been freed none of its callbacks runs any more.
+// BASS_ChannelLock). Once a stream has been freed none of its callbacks runs any more; a handle that
+// is no longer found belongs to such a stream.
 
 #include <cstdint>
 
@@ -183,6 +184,8 @@ uint64_t BASS_StreamGetFilePosition(AudioStream handle, uint32_t mode); // (uint
 bool BASS_ChannelGetInfo(uint32_t handle, AudioChannelInfo* info);
 const char* BASS_ChannelGetTags(uint32_t handle, uint32_t tags);
 bool BASS_ChannelPlay(uint32_t handle, bool restart);
+// Stops the channel; an auto-free stream is freed. When another thread is freeing the stream, this
+// waits until it has (unless the caller holds the channel lock).
 bool BASS_ChannelStop(uint32_t handle);
 uint32_t BASS_ChannelIsActive(uint32_t handle);
 bool BASS_ChannelSetAttribute(uint32_t handle, uint32_t attrib, float value);
@@ -193,7 +196,8 @@ AudioDsp BASS_ChannelSetDSP(uint32_t handle, AudioDspProc proc, void* user, int 
 bool BASS_ChannelRemoveDSP(uint32_t handle, AudioDsp dsp);
 uint32_t BASS_ChannelGetData(uint32_t handle, void* buffer, uint32_t length); // bytes, (uint32_t)-1 on failure
 // Locks the channel against its own processing and callbacks. Nests per thread; other threads wait.
-// Fails once the channel has been freed, also for a thread that was waiting.
+// Fails once freeing the channel has begun, also for a thread that was waiting: a callback may still
+// be finishing then; BASS_ChannelStop waits for it.
 bool BASS_ChannelLock(uint32_t handle, bool lock);
 
 // Effects.

@@ -21,6 +21,7 @@ constexpr size_t kCurlBlock = 16384; // the largest block a download delivers at
 constexpr int64_t kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
 constexpr double kMeasureSeconds = 0.25; // decoded audio before the byte rate is measured
 constexpr size_t kFftHistoryMargin = 4096;
+constexpr auto kThreadJoinWait = std::chrono::seconds(10);
 
 int64_t NowNs()
 {
@@ -28,7 +29,7 @@ int64_t NowNs()
         .count();
 }
 
-// Runs a caller's callback; a fault inside it is logged and does not take the library's thread down.
+// Runs a caller's callback; whatever it throws is logged and does not take the library's thread down.
 template <typename Call> void CallUser(Call&& call)
 {
     try {
@@ -36,6 +37,10 @@ template <typename Call> void CallUser(Call&& call)
     } catch (CSeException* e) {
         e->Log("Channel", __LINE__);
         e->Delete();
+    } catch (const std::exception& e) {
+        WriteErrorLog("Channel", __LINE__, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        WriteErrorLog("Channel", __LINE__, QStringLiteral("A stream callback threw an unknown exception."));
     }
 }
 
@@ -70,8 +75,7 @@ int CChannel::OpenUrl(AudioDownloadProc proc, void* user)
     m_net = std::make_unique<CNetSource>(settings, *m_buffer, *this);
     m_buffer->SetRoomCallback([net = m_net.get()] { net->Wake(); });
     m_source = m_buffer.get();
-    std::shared_ptr<CChannel> self = shared_from_this();
-    if (!CAudioEngine::Instance().StartThread([self] { self->m_net->Run(); }))
+    if (!StartThread([this] { m_net->Run(); }))
         return AUDIO_ERROR_MEMORY;
     return StartDecoding(std::string());
 }
@@ -88,14 +92,80 @@ int CChannel::OpenFile(const std::string& localPath)
 int CChannel::StartDecoding(const std::string& fileName)
 {
     m_decoder = std::make_unique<CDecoder>(*m_source, m_cancel, [this] { PollEvents(); });
-    std::shared_ptr<CChannel> self = shared_from_this();
-    if (!CAudioEngine::Instance().StartThread([self, fileName] { self->DecodeThread(fileName); })) {
+    if (!StartThread([this, fileName] { DecodeThread(fileName); })) {
         m_cancel = true;
         if (m_net)
             m_net->Cancel();
         return AUDIO_ERROR_MEMORY;
     }
     return WaitOpened();
+}
+
+// Runs work on a library thread that holds the stream alive and counts as one of its threads.
+bool CChannel::StartThread(std::function<void()> work)
+{
+    {
+        std::lock_guard lock(m_threadMutex);
+        ++m_threadCount;
+    }
+    std::shared_ptr<CChannel> self = shared_from_this();
+    const bool started = CAudioEngine::Instance().StartThread([self, work = std::move(work)] {
+        self->ThreadBegins();
+        struct Ending {
+            CChannel& channel;
+            ~Ending() { channel.ThreadEnds(); }
+        } ending { *self };
+        work();
+    });
+    if (!started) {
+        std::lock_guard lock(m_threadMutex);
+        --m_threadCount;
+        m_threadsChanged.notify_all();
+    }
+    return started;
+}
+
+void CChannel::ThreadBegins()
+{
+    std::lock_guard lock(m_threadMutex);
+    m_threadIds.push_back(std::this_thread::get_id());
+}
+
+void CChannel::ThreadEnds()
+{
+    std::lock_guard lock(m_threadMutex);
+    std::erase(m_threadIds, std::this_thread::get_id());
+    --m_threadCount;
+    m_threadsChanged.notify_all();
+}
+
+bool CChannel::IsOwnThread() const
+{
+    std::lock_guard lock(m_threadMutex);
+    return std::find(m_threadIds.begin(), m_threadIds.end(), std::this_thread::get_id()) != m_threadIds.end();
+}
+
+// Waits until the stream's threads have ended, all but the calling one.
+void CChannel::JoinThreads()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock lock(m_threadMutex);
+    const bool ended = m_threadsChanged.wait_for(lock, kThreadJoinWait, [&] {
+        const bool own = std::find(m_threadIds.begin(), m_threadIds.end(), self) != m_threadIds.end();
+        return m_threadCount == (own ? 1 : 0);
+    });
+    if (!ended)
+        WriteErrorLog("Channel", __LINE__, QStringLiteral("A stream thread did not end in time."));
+}
+
+void CChannel::WaitUntilFreed()
+{
+    // The first caller waits for the lock's holder and for the stream's threads: those must not wait
+    // for it. Neither can run a callback of this stream any more.
+    if (m_lock.HeldByCaller() || IsOwnThread())
+        return;
+    std::unique_lock lock(m_threadMutex);
+    m_threadsChanged.wait(lock, [this] { return m_freeDone; });
 }
 
 int CChannel::WaitOpened()
@@ -175,6 +245,7 @@ void CChannel::DecodeThread(const std::string& fileName)
 void CChannel::SetUpAfterOpen()
 {
     m_format = m_decoder->Format();
+    m_sourceRate = m_format.sampleRate;
     m_playFrames = std::max<size_t>(size_t(m_config.bufferMs) * size_t(m_outputRate) / 1000, 1024);
     const size_t history = CFftAnalyzer::kPoints + size_t(m_latencyFrames) + kFftHistoryMargin;
     m_ring.Reset(m_format.channels, m_playFrames, history);
@@ -198,12 +269,12 @@ void CChannel::SetByteRate(int64_t byteRate)
     m_buffer->SetLimit(bytes + kCurlBlock);
 }
 
-void CChannel::MeasureByteRate(int frames)
+void CChannel::MeasureByteRate(int frames, int sampleRate)
 {
     // Variable-rate streams (Ogg above all) may run far below their nominal rate: measure it from
     // the size of the packets decoded so far.
-    m_decodedFrames += uint64_t(frames);
-    const double seconds = double(m_decodedFrames) / m_format.sampleRate;
+    m_decodedSeconds += double(frames) / sampleRate;
+    const double seconds = m_decodedSeconds;
     if (seconds < kMeasureSeconds)
         return;
     const int64_t measured = int64_t(double(m_decoder->PacketBytes()) / seconds);
@@ -259,8 +330,14 @@ bool CChannel::DecodeBlock()
         m_decodeEnded = true;
         return true;
     }
+    // A station that comes back after a reconnection may send at another rate.
+    const int rate = m_decoder->Format().sampleRate;
+    if (rate != m_sourceRate.load()) {
+        m_sourceRate = rate;
+        m_resampler.Reset();
+    }
     if (m_buffer) {
-        MeasureByteRate(frames);
+        MeasureByteRate(frames, rate);
         m_decoderHeld = m_decoder->HeldBytes();
     }
     {
@@ -271,12 +348,12 @@ bool CChannel::DecodeBlock()
             m_tags.SetOgg(m_decoder->OggComments());
             FireSync(AUDIO_SYNC_OGG_CHANGE, 0);
         }
-        RunDsp(m_block.data(), size_t(frames));
+        RunDsp(m_block.data(), size_t(frames), rate);
     }
-    if (m_format.sampleRate == m_outputRate)
+    if (rate == m_outputRate)
         return WriteToRing(m_block.data(), size_t(frames));
     m_resampled.clear();
-    m_resampler.Resample(m_block.data(), frames, m_format.channels, m_format.sampleRate, m_outputRate, m_resampled);
+    m_resampler.Resample(m_block.data(), frames, m_format.channels, rate, m_outputRate, m_resampled);
     return WriteToRing(m_resampled.data(), m_resampled.size() / size_t(m_format.channels));
 }
 
@@ -298,7 +375,7 @@ bool CChannel::WriteToRing(const int16_t* samples, size_t frames)
     return true;
 }
 
-void CChannel::RunDsp(int16_t* samples, size_t frames)
+void CChannel::RunDsp(int16_t* samples, size_t frames, int sampleRate)
 {
     m_dsp.Snapshot(m_dspSnapshot);
     const uint32_t bytes = uint32_t(frames * size_t(m_format.channels) * sizeof(int16_t));
@@ -306,7 +383,7 @@ void CChannel::RunDsp(int16_t* samples, size_t frames)
         if (!m_dsp.Contains(entry.handle))
             continue; // removed by an earlier callback of this block
         if (entry.effect)
-            entry.effect->Process(samples, frames, m_format.channels, m_format.sampleRate);
+            entry.effect->Process(samples, frames, m_format.channels, sampleRate);
         else
             CallUser([&] { entry.proc(entry.handle, m_handle, samples, bytes, entry.user); });
     }
@@ -342,8 +419,8 @@ void CChannel::PollEvents()
         }
         std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
         if (m_flags & AUDIO_STREAM_AUTOFREE) {
-            CAudioEngine::Instance().RemoveChannel(m_handle);
             Free();
+            CAudioEngine::Instance().RemoveChannel(m_handle);
         }
     }
     DeliverQueuedSyncs();
@@ -495,15 +572,18 @@ void CChannel::Stop()
     std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
     m_state = AUDIO_ACTIVE_STOPPED;
     if (m_flags & AUDIO_STREAM_AUTOFREE) {
-        CAudioEngine::Instance().RemoveChannel(m_handle);
+        // Freed before it leaves the handle table: a handle that cannot be found has no callbacks left.
         Free();
+        CAudioEngine::Instance().RemoveChannel(m_handle);
     }
 }
 
 void CChannel::Free()
 {
-    if (m_freed.exchange(true))
+    if (m_freed.exchange(true)) {
+        WaitUntilFreed();
         return;
+    }
     m_state = AUDIO_ACTIVE_STOPPED;
     m_cancel = true;
     m_lock.Close();
@@ -516,11 +596,17 @@ void CChannel::Free()
     m_syncs.Clear();
     m_dsp.Clear();
     m_lock.WaitUntilReleasedByOthers();
+    JoinThreads();
+    {
+        std::lock_guard lock(m_threadMutex);
+        m_freeDone = true;
+    }
+    m_threadsChanged.notify_all();
 }
 
 void CChannel::GetInfo(AudioChannelInfo& info) const
 {
-    info.freq = uint32_t(m_format.sampleRate);
+    info.freq = uint32_t(m_sourceRate.load());
     info.chans = uint32_t(m_format.channels);
     info.flags = m_flags;
     info.ctype = m_format.ctype;

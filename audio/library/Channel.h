@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,7 +72,10 @@ public:
     bool Unlock() { return m_lock.Unlock(); }
     CWmaMediaObject* WmaObject();
 
-    // Ends the stream: once this returns no callback runs any more (but one the calling thread is in).
+    // Ends the stream: closes its lock, waits for the callbacks running on other threads and for the
+    // stream's threads to end. Once this returns no callback runs any more (but one the calling thread
+    // is in). A second caller waits for the first to finish, unless it holds the lock or is one of the
+    // stream's threads (the first caller waits for those).
     void Free();
     bool IsFreed() const { return m_freed.load(); }
 
@@ -84,6 +88,12 @@ private:
     void OnStreamBytes(const uint8_t* data, size_t size) override;
     void OnMetadata(const std::string& text) override;
 
+    bool StartThread(std::function<void()> work);
+    void ThreadBegins();
+    void ThreadEnds();
+    bool IsOwnThread() const;
+    void JoinThreads();
+    void WaitUntilFreed();
     int StartDecoding(const std::string& fileName);
     int WaitOpened();
     void SignalOpened(int result);
@@ -91,9 +101,9 @@ private:
     void SetUpAfterOpen();
     bool DecodeBlock();
     bool WriteToRing(const int16_t* samples, size_t frames);
-    void RunDsp(int16_t* samples, size_t frames);
+    void RunDsp(int16_t* samples, size_t frames, int sampleRate);
     void SetByteRate(int64_t byteRate);
-    void MeasureByteRate(int frames);
+    void MeasureByteRate(int frames, int sampleRate);
     int64_t BufferedMs() const;
     bool PrebufferDone(std::chrono::steady_clock::time_point openedAt) const;
     bool ResumeReady() const;
@@ -133,9 +143,11 @@ private:
     // Set by the decoding thread before it signals that the stream opened; read-only afterwards.
     DecodedFormat m_format;
     size_t m_playFrames = 0;
+    // The stream's own rate now: a reconnection may bring another. Written by the decoding thread.
+    std::atomic<int> m_sourceRate { 0 };
     std::atomic<int64_t> m_byteRate { 16000 }; // bytes per second of audio; written by the decoding thread
     std::atomic<size_t> m_netBufferBytes { 0 }; // the network buffer in bytes; written by the decoding thread
-    uint64_t m_decodedFrames = 0; // decoding thread only
+    double m_decodedSeconds = 0; // decoding thread only
     std::atomic<uint64_t> m_decoderHeld { 0 }; // bytes the demuxer read ahead; written by the decoding thread
 
     CPcmRing m_ring;
@@ -149,6 +161,12 @@ private:
     CSyncList m_syncs;
     CDspChain m_dsp;
     CVolumeSlide m_volume;
+
+    mutable std::mutex m_threadMutex;
+    std::condition_variable m_threadsChanged;
+    int m_threadCount = 0; // guarded by m_threadMutex: threads started and not yet ended
+    std::vector<std::thread::id> m_threadIds; // guarded by m_threadMutex: those already running
+    bool m_freeDone = false; // guarded by m_threadMutex
 
     std::mutex m_openMutex;
     std::condition_variable m_openChanged;

@@ -41,3 +41,9 @@ void CChannelLock::WaitUntilReleasedByOthers()
     std::unique_lock lock(m_mutex);
     m_released.wait(lock, [&] { return m_depth == 0 || m_owner == self; });
 }
+
+bool CChannelLock::HeldByCaller() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_depth > 0 && m_owner == std::this_thread::get_id();
+}

@@ -17,6 +17,7 @@ public:
     void Close();
     // Waits until no other thread holds the lock (the calling thread may hold it itself).
     void WaitUntilReleasedByOthers();
+    bool HeldByCaller() const;
 
 private:
     mutable std::mutex m_mutex;

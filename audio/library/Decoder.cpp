@@ -377,6 +377,8 @@ int CDecoder::Decode(std::vector<int16_t>& out)
                 continue;
             }
         }
+        if (m_frame->sample_rate > 0 && m_frame->sample_rate != m_format.sampleRate)
+            m_format.sampleRate = m_frame->sample_rate; // a new segment may come at another rate
         const size_t before = out.size();
         m_converter.ConvertFrame(*m_frame, m_format.channels, out);
         av_frame_unref(m_frame);

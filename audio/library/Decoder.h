@@ -42,6 +42,7 @@ public:
     // Returns AUDIO_OK or an error code (AUDIO_ERROR_FILE_FORMAT for data that is no audio).
     // A deadline (0: none) bounds the time spent waiting for bytes.
     int Open(const std::string& fileName, int timeoutMs);
+    // The rate follows the stream: it is that of the samples the last Decode() gave.
     const DecodedFormat& Format() const { return m_format; }
 
     // Appends the next decoded samples to out: the number of frames (> 0), 0 at the end of the

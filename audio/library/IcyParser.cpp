@@ -2,6 +2,53 @@
 
 #include <algorithm>
 
+namespace
+{
+
+bool IsKeyCharacter(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// True when text at position starts with a key and "='".
+bool StartsItem(const std::string& text, size_t position)
+{
+    size_t end = position;
+    while (end < text.size() && IsKeyCharacter(static_cast<unsigned char>(text[end])))
+        ++end;
+    return end > position && text.compare(end, 2, "='") == 0;
+}
+
+// A block is text of items key='value'; one after another (a value may hold quotes). Anything else
+// means that the stream is out of step with its metadata interval: the block holds sound bytes.
+bool IsMetadataText(const std::string& text)
+{
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F)
+            return false;
+    }
+    const size_t end = text.find_last_not_of(' ') + 1; // trailing blanks pad some blocks
+    size_t position = 0;
+    while (position < end) {
+        if (!StartsItem(text, position))
+            return false;
+        size_t close = text.find("='", position) + 2;
+        for (;;) {
+            close = text.find("';", close);
+            if (close == std::string::npos || close + 2 > end)
+                return false;
+            if (close + 2 == end || StartsItem(text, close + 2))
+                break;
+            ++close;
+        }
+        position = close + 2;
+    }
+    return end > 0;
+}
+
+} // namespace
+
 CIcyParser::CIcyParser(uint32_t interval)
     : m_interval(interval)
     , m_audioLeft(interval)
@@ -28,7 +75,7 @@ void CIcyParser::Feed(const uint8_t* data, size_t size, std::vector<uint8_t>& au
                 const size_t end = m_meta.find('\0');
                 if (end != std::string::npos)
                     m_meta.resize(end);
-                if (!m_meta.empty() && onMetadata)
+                if (onMetadata && IsMetadataText(m_meta))
                     onMetadata(m_meta);
                 m_meta.clear();
             }

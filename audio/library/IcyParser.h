@@ -16,7 +16,8 @@ public:
     explicit CIcyParser(uint32_t interval);
 
     // Appends the audio bytes of [data, data + size) to audio and calls onMetadata for each complete
-    // non-empty metadata block (its text up to the first zero byte).
+    // metadata block (its text up to the first zero byte) that is text of key='value'; items. Other
+    // blocks are dropped: a server whose length byte lies puts sound bytes there.
     void Feed(const uint8_t* data, size_t size, std::vector<uint8_t>& audio,
         const std::function<void(const std::string&)>& onMetadata);
 

@@ -20,6 +20,10 @@ namespace
 constexpr size_t kSniffBytes = 1024;
 constexpr size_t kMaxPlaylistBytes = 1 << 20;
 constexpr size_t kMaxIcyHeadBytes = 16384;
+// A response head of a real station has a few dozen lines; these bound what a server can make us do.
+constexpr size_t kMaxHeaderLines = 100; // per response head
+constexpr size_t kMaxHeaderLineBytes = 16384;
+constexpr size_t kMaxHeaderBytes = 65536; // all heads of one transfer, redirections included
 constexpr size_t kResumeRoom = CURL_MAX_WRITE_SIZE;
 
 std::once_flag curlInitOnce;
@@ -81,11 +85,71 @@ int ErrorFromCurl(CURLcode code)
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
         return AUDIO_ERROR_SSL;
-    case CURLE_OUT_OF_MEMORY:
-        return AUDIO_ERROR_MEMORY;
+    case CURLE_OUT_OF_MEMORY: // what libcurl reports for a header line past its limit: the server's doing
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_RANGE_ERROR:
+        return AUDIO_ERROR_FILE_OPEN; // the server broke the protocol
     default:
         return AUDIO_ERROR_NO_NET;
     }
+}
+
+struct EasyCleanup {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct ListCleanup {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// Keeps an easy handle in a multi handle for a scope.
+class MultiAttachment
+{
+public:
+    MultiAttachment(CURLM* multi, CURL* easy)
+        : m_multi(multi)
+        , m_easy(easy)
+        , m_attached(curl_multi_add_handle(multi, easy) == CURLM_OK)
+    {
+    }
+    ~MultiAttachment()
+    {
+        if (m_attached)
+            curl_multi_remove_handle(m_multi, m_easy);
+    }
+    MultiAttachment(const MultiAttachment&) = delete;
+    MultiAttachment& operator=(const MultiAttachment&) = delete;
+    bool Attached() const { return m_attached; }
+
+private:
+    CURLM* m_multi;
+    CURL* m_easy;
+    bool m_attached;
+};
+
+// Nothing may unwind through libcurl: whatever a callback throws is caught here and ends the transfer
+// through libcurl's own return value (0, which it takes as a failed write).
+template <typename Transfer, typename Call> size_t AbortOnException(Transfer& transfer, Call&& call)
+{
+    int error = AUDIO_ERROR_UNKNOWN;
+    try {
+        return call();
+    } catch (CSeException* e) {
+        e->Log("NetSource", __LINE__);
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+        WriteErrorLog("NetSource", __LINE__, QStringLiteral("Out of memory while downloading a stream."));
+        error = AUDIO_ERROR_MEMORY;
+    } catch (const std::exception& e) {
+        WriteErrorLog("NetSource", __LINE__, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        WriteErrorLog("NetSource", __LINE__, QStringLiteral("A download callback threw an unknown exception."));
+    }
+    transfer.aborted = true;
+    transfer.error = error;
+    return 0;
 }
 
 } // namespace
@@ -114,6 +178,8 @@ struct CNetSource::Transfer {
     std::vector<uint8_t> audio; // scratch for one block without metadata
     bool paused = false;
     int error = AUDIO_OK;
+    bool aborted = false; // a callback threw: the download ends for good
+    size_t headerBytes = 0; // of all response heads so far
     std::chrono::steady_clock::time_point lastActivity;
 };
 
@@ -128,18 +194,20 @@ CNetSource::CNetSource(Settings settings, CStreamBuffer& buffer, INetSourceListe
 
 CNetSource::~CNetSource()
 {
-    curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
 }
 
 void CNetSource::Cancel()
 {
     m_cancelled = true;
-    curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+    if (m_multi)
+        curl_multi_wakeup(static_cast<CURLM*>(m_multi));
 }
 
 void CNetSource::Wake()
 {
-    if (m_paused.load() && m_buffer.HasRoomFor(kResumeRoom))
+    if (m_multi && m_paused.load() && m_buffer.HasRoomFor(kResumeRoom))
         curl_multi_wakeup(static_cast<CURLM*>(m_multi));
 }
 
@@ -169,7 +237,10 @@ bool CNetSource::WaitInterruptible(int ms)
         if (now >= end)
             return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
-        curl_multi_poll(static_cast<CURLM*>(m_multi), nullptr, 0, int(std::min<int64_t>(left, 100)), nullptr);
+        if (m_multi)
+            curl_multi_poll(static_cast<CURLM*>(m_multi), nullptr, 0, int(std::min<int64_t>(left, 100)), nullptr);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(left, 100)));
     }
     return false;
 }
@@ -184,6 +255,9 @@ void CNetSource::Run()
     } catch (CSeException* e) {
         e->Log("NetSource", __LINE__);
         e->Delete();
+        m_buffer.Finish(AUDIO_ERROR_UNKNOWN);
+    } catch (...) {
+        WriteErrorLog("NetSource", __LINE__, QStringLiteral("A download threw an unknown exception."));
         m_buffer.Finish(AUDIO_ERROR_UNKNOWN);
     }
 }
@@ -206,6 +280,10 @@ void CNetSource::Download()
         std::string effectiveUrl;
         const uint64_t before = m_buffer.Written();
         RunTransfer(m_audioUrl, false, false, error, entries, effectiveUrl);
+        if (m_aborted) {
+            m_buffer.Finish(error);
+            return;
+        }
         backoffMs = m_buffer.Written() > before ? 500 : std::min(backoffMs * 2, 5000);
     }
     m_buffer.Finish(AUDIO_OK);
@@ -240,7 +318,7 @@ bool CNetSource::OpenUrl(const std::string& url, int depth, std::set<std::string
             return false;
         if (OpenUrl(CPlaylistParser::Resolve(effectiveUrl, entry), depth + 1, visited, error))
             return true;
-        if (error == AUDIO_ERROR_PLAYLIST)
+        if (error == AUDIO_ERROR_PLAYLIST || m_aborted)
             return false; // a loop or too deep: refuse the whole list
     }
     return false;
@@ -256,19 +334,20 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
     transfer.allowPlaylist = allowPlaylist;
     transfer.first = first;
     transfer.lastActivity = std::chrono::steady_clock::now();
-    transfer.easy = curl_easy_init();
-    if (!transfer.easy) {
+    const std::unique_ptr<curl_slist, ListCleanup> headerList(curl_slist_append(nullptr, "Icy-MetaData: 1"));
+    const std::unique_ptr<CURL, EasyCleanup> easyHandle(curl_easy_init());
+    if (!multi || !headerList || !easyHandle) {
         error = AUDIO_ERROR_MEMORY;
         return Outcome::Failed;
     }
-    CURL* easy = transfer.easy;
-    curl_slist* headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+    CURL* easy = easyHandle.get();
+    transfer.easy = easy;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
     curl_easy_setopt(easy, CURLOPT_USERAGENT, m_settings.userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.timeoutMs));
     curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
@@ -278,8 +357,38 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CNetSource::WriteCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_multi_add_handle(multi, easy);
 
+    int result = CURLE_OK;
+    {
+        const MultiAttachment attachment(multi, easy);
+        if (!attachment.Attached()) {
+            error = AUDIO_ERROR_MEMORY;
+            return Outcome::Failed;
+        }
+        result = Perform(transfer);
+    }
+    char* finalUrl = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &finalUrl);
+    effectiveUrl = finalUrl ? finalUrl : url;
+    m_paused = false;
+
+    if (m_cancelled) {
+        error = AUDIO_OK;
+        return transfer.phase == Transfer::Phase::Audio ? Outcome::Audio : Outcome::Failed;
+    }
+    if (transfer.aborted) {
+        m_aborted = true;
+        error = transfer.error;
+        return Outcome::Failed;
+    }
+    return Conclude(transfer, url, result, error, entries);
+}
+
+// Runs an attached transfer until libcurl is done with it, it times out or the download is cancelled.
+int CNetSource::Perform(Transfer& transfer)
+{
+    CURLM* multi = static_cast<CURLM*>(m_multi);
+    CURL* easy = transfer.easy;
     CURLcode result = CURLE_OK;
     bool done = false;
     while (!done && !m_cancelled) {
@@ -308,18 +417,13 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
         }
         curl_multi_poll(multi, nullptr, 0, 100, nullptr); // Wake() ends the wait once there is room
     }
-    char* finalUrl = nullptr;
-    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &finalUrl);
-    effectiveUrl = finalUrl ? finalUrl : url;
-    m_paused = false;
-    curl_multi_remove_handle(multi, easy);
-    curl_easy_cleanup(easy);
-    curl_slist_free_all(headers);
+    return result;
+}
 
-    if (m_cancelled) {
-        error = AUDIO_OK;
-        return transfer.phase == Transfer::Phase::Audio ? Outcome::Audio : Outcome::Failed;
-    }
+// What a finished transfer gave: audio, a playlist or a failure.
+CNetSource::Outcome CNetSource::Conclude(
+    Transfer& transfer, const std::string& url, int result, int& error, std::vector<std::string>& entries)
+{
     // A short body ends the sniffing with the transfer.
     if (transfer.phase == Transfer::Phase::Sniff && transfer.error == AUDIO_OK && transfer.headersDone
         && !transfer.body.empty()) {
@@ -344,29 +448,40 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
         entries = CPlaylistParser::Parse(transfer.playlistKind, transfer.body);
         return Outcome::Playlist;
     }
-    error = result == CURLE_OK ? AUDIO_ERROR_FILE_FORMAT : ErrorFromCurl(result);
+    error = result == CURLE_OK ? AUDIO_ERROR_FILE_FORMAT : ErrorFromCurl(CURLcode(result));
     return Outcome::Failed;
 }
 
 size_t CNetSource::HeaderCallback(char* data, size_t size, size_t count, void* user)
 {
     Transfer& transfer = *static_cast<Transfer*>(user);
-    std::string line(data, size * count);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
-    return transfer.source->OnHeaderLine(transfer, std::move(line)) ? size * count : 0;
+    return AbortOnException(transfer, [&]() -> size_t {
+        std::string line(data, size * count);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        return transfer.source->OnHeaderLine(transfer, std::move(line), size * count) ? size * count : 0;
+    });
 }
 
-size_t CNetSource::OnHeaderLine(Transfer& transfer, std::string line)
+size_t CNetSource::OnHeaderLine(Transfer& transfer, std::string line, size_t rawSize)
 {
     transfer.lastActivity = std::chrono::steady_clock::now();
     if (m_cancelled)
         return 0;
+    transfer.headerBytes += rawSize;
+    if (rawSize > kMaxHeaderLineBytes || transfer.headerBytes > kMaxHeaderBytes) {
+        transfer.error = AUDIO_ERROR_FILE_OPEN;
+        return 0;
+    }
     if (transfer.headersDone)
         return 1; // trailers
     if (!line.empty()) {
         if (line.starts_with("HTTP/") || line.starts_with("ICY "))
             transfer.headerLines.clear();
+        if (transfer.headerLines.size() >= kMaxHeaderLines) {
+            transfer.error = AUDIO_ERROR_FILE_OPEN;
+            return 0;
+        }
         transfer.headerLines.push_back(std::move(line));
         return 1;
     }
@@ -441,7 +556,8 @@ bool CNetSource::HandleIcyHead(Transfer& transfer)
 size_t CNetSource::WriteCallback(char* data, size_t size, size_t count, void* user)
 {
     Transfer& transfer = *static_cast<Transfer*>(user);
-    return transfer.source->OnBody(transfer, reinterpret_cast<const uint8_t*>(data), size * count);
+    return AbortOnException(transfer,
+        [&] { return transfer.source->OnBody(transfer, reinterpret_cast<const uint8_t*>(data), size * count); });
 }
 
 size_t CNetSource::OnBody(Transfer& transfer, const uint8_t* data, size_t size)
@@ -455,12 +571,16 @@ size_t CNetSource::OnBody(Transfer& transfer, const uint8_t* data, size_t size)
         const bool looksLikeHead = transfer.icyHead.starts_with("ICY ") || transfer.icyHead.starts_with("HTTP/");
         if (looksLikeHead && !HandleIcyHead(transfer)) {
             if (transfer.icyHead.size() > kMaxIcyHeadBytes) {
-                transfer.error = AUDIO_ERROR_FILE_FORMAT;
+                transfer.error = AUDIO_ERROR_FILE_OPEN;
                 return 0;
             }
             return size;
         }
         if (looksLikeHead) {
+            if (transfer.headerLines.size() > kMaxHeaderLines) {
+                transfer.error = AUDIO_ERROR_FILE_OPEN;
+                return 0;
+            }
             transfer.icy = transfer.headerLines.front().starts_with("ICY");
             if (!FinishHeaders(transfer))
                 return 0;

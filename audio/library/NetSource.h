@@ -69,11 +69,14 @@ private:
     bool OpenUrl(const std::string& url, int depth, std::set<std::string>& visited, int& error);
     Outcome RunTransfer(const std::string& url, bool allowPlaylist, bool first, int& error,
         std::vector<std::string>& entries, std::string& effectiveUrl);
+    int Perform(Transfer& transfer);
+    Outcome Conclude(
+        Transfer& transfer, const std::string& url, int result, int& error, std::vector<std::string>& entries);
     bool WaitInterruptible(int ms);
 
     static size_t HeaderCallback(char* data, size_t size, size_t count, void* user);
     static size_t WriteCallback(char* data, size_t size, size_t count, void* user);
-    size_t OnHeaderLine(Transfer& transfer, std::string line);
+    size_t OnHeaderLine(Transfer& transfer, std::string line, size_t rawSize);
     size_t OnBody(Transfer& transfer, const uint8_t* data, size_t size);
     bool FinishHeaders(Transfer& transfer);
     bool HandleIcyHead(Transfer& transfer);
@@ -82,7 +85,7 @@ private:
     const Settings m_settings;
     CStreamBuffer& m_buffer;
     INetSourceListener& m_listener;
-    void* m_multi; // curl multi handle: created before the thread starts, woken by others
+    void* m_multi; // curl multi handle, owned: created before the thread starts, woken by others
     std::atomic<bool> m_paused { false };
     std::atomic<bool> m_cancelled { false };
 
@@ -92,4 +95,5 @@ private:
     int64_t m_contentLength = -1; // guarded by m_infoMutex
     std::string m_audioUrl; // download thread only
     bool m_hadAudio = false; // download thread only
+    bool m_aborted = false; // download thread only: a callback threw, the download has ended
 };

@@ -79,3 +79,8 @@ bool CSampleConverter::Resample(
     const uint8_t* input = reinterpret_cast<const uint8_t*>(samples);
     return Run(&input, frames, inRate, channels, outRate, out);
 }
+
+void CSampleConverter::Reset()
+{
+    swr_free(&m_swr);
+}

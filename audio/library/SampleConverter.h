@@ -19,6 +19,8 @@ public:
     bool ConvertFrame(const AVFrame& frame, int outChannels, std::vector<int16_t>& out);
     // Appends interleaved 16-bit samples resampled from inRate to outRate.
     bool Resample(const int16_t* samples, int frames, int channels, int inRate, int outRate, std::vector<int16_t>& out);
+    // Forgets the samples held back from earlier input, for a stream that starts afresh.
+    void Reset();
 
 private:
     bool Configure(const void* inLayout, int inFormat, int inRate, int outChannels, int outRate);

@@ -225,3 +225,30 @@ TEST_F(IcecastStreamTest, AStoppedSourceStallsTheChannelAndARestartedOneResumesI
     const int peak = PeakBin(fft.data());
     EXPECT_TRUE(peak == 20 || peak == 21) << peak;
 }
+
+TEST_F(IcecastStreamTest, AStationBackAtAnotherSampleRatePlaysAtItsOwnPitch)
+{
+    ASSERT_TRUE(m_server.StartSource("/mp3"));
+    const AudioStream stream = Open("/mp3");
+    ASSERT_NE(stream, 0u);
+    SyncLog& stalls = Keep<SyncLog>();
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &stalls), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    m_server.StopSource("/mp3");
+    ASSERT_TRUE(WaitFor([&] { return !stalls.Data().empty(); }, 8000));
+
+    IcecastSourceOptions options;
+    options.sampleRate = 22050;
+    ASSERT_TRUE(m_server.StartSource("/mp3", options));
+    ASSERT_TRUE(WaitFor([&] { return stalls.Data().size() >= 2; }, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    AudioChannelInfo info {};
+    ASSERT_TRUE(BASS_ChannelGetInfo(stream, &info));
+    EXPECT_EQ(info.freq, 22050u);
+    // 440 Hz, not twice that: the tone is resampled from its new rate.
+    std::vector<float> fft(1024);
+    ASSERT_EQ(BASS_ChannelGetData(stream, fft.data(), AUDIO_DATA_FFT2048), 4096u);
+    const int peak = PeakBin(fft.data());
+    EXPECT_TRUE(peak == 20 || peak == 21) << peak;
+}

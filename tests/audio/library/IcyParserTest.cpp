@@ -65,8 +65,7 @@ TEST(IcyParserTest, SeparatesAudioFromMetadataWhereverTheBlocksSplit)
 TEST(IcyParserTest, TakesTheLargestBlockAndStopsAtTheFirstZeroByte)
 {
     // 255 * 16 = 4080 bytes of metadata, the most one length byte can announce.
-    std::string big = "StreamTitle='" + std::string(4000, 'x') + "';";
-    big.resize(4080, 'y');
+    const std::string big = "StreamTitle='" + std::string(4080 - 15, 'x') + "';";
     IcyStream stream = MakeStream(8192, 3, { big });
     auto [audio, blocks] = Parse(stream, 8192, 4096);
     EXPECT_EQ(audio, stream.audio);
@@ -89,4 +88,18 @@ TEST(IcyParserTest, WithoutAnIntervalEveryByteIsAudio)
     parser.Feed(
         reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), audio, [](const std::string&) { FAIL(); });
     EXPECT_EQ(std::string(audio.begin(), audio.end()), bytes);
+}
+
+TEST(IcyParserTest, BlocksThatAreNotKeyValueTextAreDropped)
+{
+    const std::vector<std::string> good = { "StreamTitle='Guns N' Roses - Don't Cry';StreamUrl='';", "StreamTitle='';",
+        "StreamTitle='A;B';", "StreamTitle='Rock';n';Roll';", "StreamTitle='Caf\xE9\tBar';  " };
+    const std::vector<std::string> bad = { "StreamTitle='Song';\xFF\xFB\x90\x64\x11\x83", "ck 2';", "\xFF\xFB\x90\x44",
+        "StreamTitle='Line\r\nbreak';", "StreamTitle='Open", "StreamTitle=Song;", "='x';", "StreamTitle='x';junk" };
+    std::vector<std::string> metadata = good;
+    metadata.insert(metadata.end(), bad.begin(), bad.end());
+    const IcyStream stream = MakeStream(64, int(metadata.size()), metadata);
+    const auto [audio, blocks] = Parse(stream, 64, 29);
+    EXPECT_EQ(audio, stream.audio);
+    EXPECT_EQ(blocks, good);
 }

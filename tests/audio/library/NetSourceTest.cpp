@@ -1,5 +1,8 @@
 #include "tests/audio/library/AudioTestHelpers.h"
 
+#include "audio/library/NetSource.h"
+#include "audio/library/StreamBuffer.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TestMedia.h"
@@ -12,8 +15,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <filesystem>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 using namespace audio_test;
@@ -75,6 +82,54 @@ bool SendPaced(HttpConnection& connection, const QByteArray& bytes, int kbps)
 void HoldOpen(HttpConnection& connection)
 {
     while (connection.Sleep(100)) { }
+}
+
+int OpenDescriptors()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+// A download callback that fails on every block of sound.
+struct Thrower {
+    std::atomic<int> blocks { 0 };
+    bool throwInt = false;
+    static void Proc(const void*, uint32_t length, void* user)
+    {
+        auto* thrower = static_cast<Thrower*>(user);
+        if (length == 0)
+            return;
+        ++thrower->blocks;
+        if (thrower->throwInt)
+            throw 42;
+        throw std::runtime_error("cannot take this block");
+    }
+};
+
+// Records the META tag at every META sync.
+struct TitleLog {
+    std::mutex mutex;
+    std::vector<std::string> titles;
+    static void Proc(AudioSync, uint32_t channel, uint32_t, void* user)
+    {
+        auto* log = static_cast<TitleLog*>(user);
+        const char* tag = BASS_ChannelGetTags(channel, AUDIO_TAG_META);
+        std::lock_guard lock(log->mutex);
+        log->titles.emplace_back(tag ? tag : "(none)");
+    }
+};
+
+// "Key='value';" items of text: a key first, a quoted value last, no control characters.
+bool IsKeyValueText(const std::string& text)
+{
+    const size_t equals = text.find("='");
+    if (equals == 0 || equals == std::string::npos || !text.ends_with("';"))
+        return false;
+    const auto keyCharacter = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '-'; };
+    return std::all_of(text.begin(), text.begin() + qsizetype(equals), keyCharacter)
+        && std::none_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
 class NetSourceTest : public LibraryTest
@@ -401,4 +456,141 @@ TEST_F(NetSourceTest, TlsCertificatesAreVerified)
     EXPECT_EQ(BASS_StreamCreateURL(url.constData(), 0, 0, nullptr, nullptr), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_SSL);
     server.Stop();
+}
+
+TEST_F(NetSourceTest, OversizedResponseHeadsAreRefusedAsProtocolErrors)
+{
+    const QByteArray audio = Mp3(1.0);
+    auto head = [](const QByteArray& status, int lines, const QByteArray& line) {
+        QByteArray text = status + "\r\nContent-Type: audio/mpeg\r\n";
+        for (int i = 0; i < lines; ++i)
+            text += line + QByteArray::number(i) + "\r\n";
+        return text + "\r\n";
+    };
+    const std::map<QByteArray, QByteArray> refused = {
+        { "/many", head("HTTP/1.0 200 OK", 1500, "icy-description:Line ") },
+        { "/many-icy", head("ICY 200 OK", 1500, "a:") },
+        { "/long", head("HTTP/1.0 200 OK", 1, "icy-description:" + QByteArray(50000, 'x')) },
+        { "/huge", head("HTTP/1.0 200 OK", 1, "icy-description:" + QByteArray(200000, 'x')) },
+    };
+    for (const auto& [path, response] : refused)
+        m_server.Route(path, [response, audio](HttpConnection& c) { c.Send(response + audio); });
+    m_server.Route("/fine",
+        [head, audio](HttpConnection& c) { c.Send(head("HTTP/1.0 200 OK", 60, "icy-description:Line ") + audio); });
+
+    for (const auto& [path, response] : refused) {
+        SCOPED_TRACE(path.toStdString());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Open(QString::fromLatin1(path)), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_OPEN);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+    const AudioStream fine = Open("/fine");
+    EXPECT_NE(fine, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(TagItems(BASS_ChannelGetTags(fine, AUDIO_TAG_HTTP)).size(), 62u);
+}
+
+TEST_F(NetSourceTest, ALyingMetadataLengthNeverPutsSoundBytesIntoTheTitle)
+{
+    const QByteArray audio = Mp3(8.0);
+    constexpr int kInterval = 8192;
+    QByteArray wire;
+    int number = 0;
+    for (qsizetype i = 0; i < audio.size(); i += kInterval) {
+        wire += audio.mid(i, kInterval);
+        if (i + kInterval > audio.size())
+            break;
+        QByteArray text = "StreamTitle='Block " + QByteArray::number(++number) + "';";
+        const int units = int(text.size() + 15) / 16;
+        text.resize(units * 16, '\0');
+        wire += char(units + 1); // one unit more than comes
+        wire += text;
+    }
+    m_server.Route("/lying", [wire](HttpConnection& c) {
+        c.Send("ICY 200 OK\r\nicy-metaint:8192\r\nContent-Type: audio/mpeg\r\n\r\n");
+        c.Send(wire);
+        HoldOpen(c);
+    });
+    const AudioStream stream = Open("/lying");
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    TitleLog& titles = Keep<TitleLog>();
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_META | AUDIO_SYNC_MIXTIME, 0, &TitleLog::Proc, &titles), 0u);
+    FrameCounter& counter = Keep<FrameCounter>();
+    ASSERT_NE(BASS_ChannelSetDSP(stream, &FrameCounter::Proc, &counter, 0), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+
+    // The sound plays on past the blocks, though the reader is out of step with them.
+    EXPECT_TRUE(WaitFor([&] { return counter.bytes.load() > uint64_t(4.0 * 44100 * 4); }, 10000));
+    const char* last = BASS_ChannelGetTags(stream, AUDIO_TAG_META);
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(IsKeyValueText(last)) << last;
+    std::lock_guard lock(titles.mutex);
+    for (const std::string& title : titles.titles)
+        EXPECT_TRUE(IsKeyValueText(title)) << title;
+}
+
+TEST_F(NetSourceTest, ADownloadCallbackThatThrowsDoesNotEndTheStream)
+{
+    const QByteArray audio = Mp3(20.0);
+    m_server.Route("/live", [audio](HttpConnection& c) {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
+        SendPaced(c, audio, 512);
+    });
+    const QByteArray url = m_server.Url("/live").toUtf8();
+    for (const bool throwInt : { false, true }) {
+        SCOPED_TRACE(throwInt);
+        Thrower& thrower = Keep<Thrower>();
+        thrower.throwInt = throwInt;
+        const AudioStream stream = BASS_StreamCreateURL(url.constData(), 0, 0x940000, &Thrower::Proc, &thrower);
+        ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+        ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+        const uint64_t downloaded = BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_DOWNLOAD);
+        EXPECT_TRUE(WaitFor(
+            [&] { return BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_DOWNLOAD) > downloaded + 32000; }, 3000));
+        EXPECT_GT(thrower.blocks, 1);
+        ASSERT_TRUE(BASS_ChannelStop(stream));
+    }
+}
+
+TEST_F(NetSourceTest, WhatADownloadThrowsEndsItWithoutLeakingHandles)
+{
+    struct Listener : INetSourceListener {
+        void OnResponseHeaders(const std::vector<std::string>&, bool, bool) override { }
+        void OnStreamBytes(const uint8_t*, size_t) override { throw std::runtime_error("cannot take this block"); }
+        void OnMetadata(const std::string&) override { }
+    };
+    const QByteArray audio = Mp3(20.0);
+    m_server.Route("/live", [audio](HttpConnection& c) {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
+        SendPaced(c, audio, 512);
+    });
+    CNetSource::Settings settings;
+    settings.url = m_server.Url("/live").toStdString();
+    settings.userAgent = "test";
+    auto download = [&](CStreamBuffer& buffer) {
+        Listener listener;
+        CNetSource source(settings, buffer, listener);
+        std::atomic<bool> ended { false };
+        std::thread runner([&] {
+            source.Run();
+            ended = true;
+        });
+        const bool endedByItself = WaitFor([&] { return ended.load(); }, 5000);
+        source.Cancel();
+        runner.join();
+        return endedByItself;
+    };
+    CStreamBuffer first(1 << 20);
+    ASSERT_TRUE(download(first));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the server lets go of the connection
+    const int before = OpenDescriptors();
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        CStreamBuffer buffer(1 << 20);
+        EXPECT_TRUE(download(buffer));
+        EXPECT_TRUE(buffer.IsFinished());
+        EXPECT_EQ(buffer.Error(), AUDIO_ERROR_UNKNOWN);
+    }
+    EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() <= before; }, 5000))
+        << OpenDescriptors() << " descriptors open, " << before << " before";
 }
