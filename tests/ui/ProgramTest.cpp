@@ -143,7 +143,6 @@ protected:
         environment.insert("XDG_DATA_HOME", home.path() + "/data");
         environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
         environment.insert("SDL_AUDIODRIVER", "dummy");
-        environment.insert("LSAN_OPTIONS", "suppressions=" + SourceDir() + "/tests/support/lsan.supp");
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(Program("kavrilune"), {});
