@@ -31,16 +31,17 @@ class VirtualDisplay
 public:
     VirtualDisplay()
     {
-        for (int number = 200 + getpid() % 400; number < 1000 && m_name.isEmpty(); number += 7) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-                continue;
-            m_server.start(
-                "Xvfb", { QStringLiteral(":%1").arg(number), "-screen", "0", "1280x900x24", "-nolisten", "tcp" });
-            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (PumpUntil([&] { return QFile::exists(socket) || m_server.state() == QProcess::NotRunning; }, 10000)
-                && m_server.state() == QProcess::Running)
-                m_name = QStringLiteral(":%1").arg(number);
-        }
+        // The server picks a free display itself and writes its number to standard output.
+        m_server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp" });
+        QByteArray number;
+        PumpUntil(
+            [&] {
+                number += m_server.readAllStandardOutput();
+                return number.contains('\n') || m_server.state() == QProcess::NotRunning;
+            },
+            20000);
+        if (number.trimmed().toInt() > 0 || number.trimmed() == "0")
+            m_name = ":" + QString::fromLatin1(number.trimmed());
     }
     ~VirtualDisplay()
     {

@@ -39,16 +39,17 @@ bool CopyFolder(const QString& from, const QString& to)
 
 QString StartDisplay(QProcess& server)
 {
-    for (int number = 300 + getpid() % 300; number < 1000; number += 11) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            continue;
-        server.start("Xvfb", { QStringLiteral(":%1").arg(number), "-screen", "0", "1600x1200x24", "-nolisten", "tcp" });
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-        if (PumpUntil([&] { return QFile::exists(socket) || server.state() == QProcess::NotRunning; }, 10000)
-            && server.state() == QProcess::Running)
-            return QStringLiteral(":%1").arg(number);
-    }
-    return QString();
+    // The server picks a free display itself and writes its number to standard output.
+    server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp" });
+    QByteArray number;
+    PumpUntil(
+        [&] {
+            number += server.readAllStandardOutput();
+            return number.contains('\n') || server.state() == QProcess::NotRunning;
+        },
+        20000);
+    number = number.trimmed();
+    return number.isEmpty() ? QString() : ":" + QString::fromLatin1(number);
 }
 
 QString Run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
@@ -83,6 +84,8 @@ int main(int argc, char** argv)
     IcecastServer icecast;
     IcecastSourceOptions source;
     source.name = QStringLiteral("Late Night Jazz");
+    source.description = QStringLiteral("Smooth jazz through the night");
+    source.genre = QStringLiteral("Jazz");
     // Something with energy across the spectrum: pink noise under a pulsing bass line.
     source.lavfiSource = QStringLiteral("aevalsrc=0.25*sin(2*PI*80*t)*(0.5+0.5*sin(2*PI*1.7*t))"
                                         "+0.12*sin(2*PI*660*t)*(0.5+0.5*sin(2*PI*0.9*t)):s=44100,"
