@@ -40,7 +40,8 @@ constexpr int kTextSameName = 219;
 constexpr int kTextSaveError = 220;
 constexpr int kTextSelectSource = 221;
 
-constexpr int kDefaultFirstColumnWidth = 262;
+// Leaves the country, genre and language columns room for their words in the built-in skins' lists.
+constexpr int kDefaultFirstColumnWidth = 160;
 constexpr int kDefaultColumnWidth = 62;
 constexpr int kMinimumLoadedWidth = 8;
 constexpr int kMinimumFittedWidth = 10;
@@ -369,6 +370,12 @@ void CStationsListCtrl::SetActive(bool active)
     m_worker->SetActive(active);
 }
 
+void CStationsListCtrl::SetPlayingSource(const QString& url)
+{
+    m_model->SetPlayingSource(url);
+    viewport()->update();
+}
+
 void CStationsListCtrl::Refresh()
 {
     m_model->SetRowCount(m_catalogue.PublishedVisibleCount());
@@ -475,9 +482,22 @@ void CStationsListCtrl::LoadColumnWidths(CXMLSettings& settings, const QString& 
 
 void CStationsListCtrl::SaveColumnWidths(CXMLSettings& settings, const QString& section)
 {
+    SaveColumnWidths(settings, section, ColumnWidths());
+}
+
+QList<int> CStationsListCtrl::ColumnWidths() const
+{
+    QList<int> widths;
     const QHeaderView* header = horizontalHeader();
     for (int i = 0; i < header->count(); ++i)
-        settings.SetInt(section, QStringLiteral("ColumnWidth%1").arg(i), header->sectionSize(i));
+        widths.append(header->sectionSize(i));
+    return widths;
+}
+
+void CStationsListCtrl::SaveColumnWidths(CXMLSettings& settings, const QString& section, const QList<int>& widths)
+{
+    for (int i = 0; i < widths.size(); ++i)
+        settings.SetInt(section, QStringLiteral("ColumnWidth%1").arg(i), widths.at(i));
 }
 
 void CStationsListCtrl::InitColumns()
