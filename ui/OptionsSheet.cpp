@@ -124,6 +124,11 @@ void COptionsSheet::CreatePage(int index)
     slot.holder->layout()->addWidget(page);
     connect(page, &CPropertyPage::modifiedChanged, this, &COptionsSheet::UpdateApplyButton);
     page->OnInitDialog();
+    // The style's buttons hug their texts; the pages' buttons get some air around theirs.
+    for (QPushButton* button : page->findChildren<QPushButton*>()) {
+        if (button->minimumWidth() != button->maximumWidth())
+            button->setMinimumWidth(button->sizeHint().width() + 20);
+    }
     UpdateApplyButton();
 }
 
