@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -60,6 +61,13 @@ bool OpenUrl(const QString& text)
     if (!IsUrl(text) || !Opener())
         return false;
     return Opener()(QUrl(text, QUrl::StrictMode));
+}
+
+bool OpenFolder(const QString& path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isDir() || !Opener())
+        return false;
+    return Opener()(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
 UrlOpener SetUrlOpener(UrlOpener opener)

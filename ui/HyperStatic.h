@@ -18,6 +18,8 @@ bool IsUrl(const QString& text);
 // Opens a link through the installed opener (the desktop's by default); false for a text that is no
 // link or that could not be opened.
 bool OpenUrl(const QString& text);
+// Opens an existing local folder through the same opener; false for anything else.
+bool OpenFolder(const QString& path);
 using UrlOpener = std::function<bool(const QUrl& url)>;
 // Replaces the opener (tests record instead of opening); returns the previous one.
 UrlOpener SetUrlOpener(UrlOpener opener);

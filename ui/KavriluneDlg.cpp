@@ -244,13 +244,16 @@ void CKavriluneDlg::OnCommand(int id)
     case kCommandPasteUrl:
         OnPasteUrl();
         break;
+    case kCommandOptions:
+        OnOptions();
+        break;
     default:
         if (id >= kCommandFirstFavorite && id <= kCommandLastFavorite)
             OnFavoriteItem(id);
         else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
             OnHistoryItem(id);
-        // The Favorites, Sources and Options buttons, About and the other menu commands open the
-        // window's menus and dialogs.
+        // The Favorites and Sources buttons, About and the other menu commands open the window's
+        // menus and dialogs.
         break;
     }
 }

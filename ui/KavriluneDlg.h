@@ -201,6 +201,8 @@ public:
     // The right-click menu of the window and the tray icon.
     void OnContextMenu();
     void OnCommand(int id);
+    // The modal options sheet; the hot keys follow it once it closes. One sheet at a time.
+    void OnOptions();
 
     // --- state for the program's own checks ---
     CRadioManager& Radio() { return m_radio; }

@@ -190,6 +190,7 @@ void CKavriluneDlg::OnDropFile(const QString& path)
             m_skins.m_skin = skinFolder.section(u'.', 0, 0);
             m_skins.SaveSettings();
             ApplySkin(500, true);
+            m_skins.FillSkinList();
         } else if (result == kSkinInstallFailed) {
             MessageBox(GetLangString(kTextCannotInstallSkin), QString(), MB_OK);
         }

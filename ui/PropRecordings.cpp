@@ -1,5 +1,6 @@
 #include "ui/PropRecordings.h"
 
+#include "core/ErrorLog.h"
 #include "core/XMLSettings.h"
 
 #include <QDir>
@@ -59,4 +60,20 @@ QString CPropRecordings::GetDefaultFolder() const
         return QStringLiteral("./") + kFolderName;
     QDir().mkpath(music);
     return QDir(music).filePath(kFolderName);
+}
+
+QString CPropRecordings::AbsoluteFolder(const QString& folder)
+{
+    if (folder.isEmpty() || QDir::isAbsolutePath(folder))
+        return folder;
+    return QDir::cleanPath(GetAppFolder() + folder);
+}
+
+QString CPropRecordings::FolderToStore(const QString& chosen) const
+{
+    if (!m_portable)
+        return chosen;
+    const QString relative = QDir(GetAppFolder()).relativeFilePath(chosen);
+    // The program folder itself: never an empty text, which would mean the default folder.
+    return relative.isEmpty() ? QStringLiteral(".") : relative;
 }

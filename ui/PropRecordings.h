@@ -17,6 +17,12 @@ public:
     // "Kavrilune Recordings" in the user's music folder (created when missing), or beside the program
     // when it runs portable.
     QString GetDefaultFolder() const;
+    // A recordings folder as a full path: a relative one lies in the program folder.
+    static QString AbsoluteFolder(const QString& folder);
+    // How a folder the user chose is stored: relative to the program folder when the program runs
+    // portable, so that it moves with it; as chosen otherwise.
+    QString FolderToStore(const QString& chosen) const;
+    bool IsPortable() const { return m_portable; }
 
     QString m_folder; // "Folder"
     int m_bitrate = 0; // "Bitrate", kbit/s; 0 automatic

@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/WindowMessage.h"
 #include "core/XMLSettings.h"
+#include "ui/PropSkinsPage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -42,7 +43,9 @@ void CPropSkins::EnumerateSkins(QStringList& names, QStringList& previews) const
     previews.clear();
     const QString program = GetAppFolder();
     const QString skins = program + QStringLiteral("skins/");
-    const QStringList folders = QDir(skins).entryList({ QStringLiteral("*.kvn") }, QDir::Dirs | QDir::NoDotAndDotDot);
+    // Skins load by their exact folder name, so "X.KVN" is no skin; name order keeps the list stable.
+    const QStringList folders = QDir(skins).entryList(
+        { QStringLiteral("*.kvn") }, QDir::Dirs | QDir::NoDotAndDotDot | QDir::CaseSensitive, QDir::Name);
     for (const QString& folder : folders) {
         names.append(folder.section(u'.', 0, 0));
         const QString preview = skins + folder + QStringLiteral("/SkinPreview.png");
@@ -64,5 +67,16 @@ void CPropSkins::ApplySkinSelection()
         next = 0;
     m_skin = names.at(next);
     SaveSettings();
+    PostLoadSkin();
+}
+
+void CPropSkins::PostLoadSkin()
+{
     PostWindowMessage(m_mainWindow.data(), kLoadSkinMessage);
+}
+
+void CPropSkins::FillSkinList()
+{
+    if (m_page)
+        m_page->FillSkinList();
 }

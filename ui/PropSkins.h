@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class CPropSkinsPage;
+
 // The skin choice ("Advanced\Skin", default "Standard") and the installed skins: every folder
 // "skins/<name>.kvn" of the program folder. Making a skin current posts WM_KAVRILUNE_LOAD_SKIN to the
 // main window, which applies it.
@@ -21,10 +23,18 @@ public:
     // Makes the next installed skin current (after the current one, wrapping), saves and asks the
     // main window to apply it; nothing when no skin is installed.
     void ApplySkinSelection();
+    // Asks the main window to apply the current skin.
+    void PostLoadSkin();
+
+    // The options page that shows the skins, while it exists.
+    void SetPage(CPropSkinsPage* page) { m_page = page; }
+    // Lists the installed skins again on the page, when it is shown (after a skin was installed).
+    void FillSkinList();
 
     QString m_skin = QStringLiteral("Standard");
 
 private:
     QString m_settingsPath;
     QPointer<QObject> m_mainWindow;
+    CPropSkinsPage* m_page = nullptr; // set and cleared by the page itself
 };

@@ -1,6 +1,7 @@
 // Pictures of the running program for people to look at: starts the staged program from a temporary
 // program folder on a virtual X display, playing a loopback Icecast station, and saves its window in
-// the normal and the expanded layout at one and two times the pixel density.
+// the normal and the expanded layout at one and two times the pixel density, and every page of its
+// options sheet.
 // Usage: kavrilune_screenshots <staged program folder> <output folder> <window grab program>
 
 #include "core/InstanceMessenger.h"
@@ -11,8 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <cstdio>
 #include <unistd.h>
@@ -59,6 +62,92 @@ QString Run(const QString& program, const QStringList& arguments, const QProcess
     process.start(program, arguments);
     process.waitForFinished(10000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The Options button's rectangle in the built-in skin's normal layout.
+QRect OptionsButtonPlace(const QString& programFolder)
+{
+    QFile file(programFolder + "/skins/Standard.kvn/skin.kvn");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QXmlStreamReader xml(&file);
+    QRect place;
+    bool inside = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"Options") {
+            inside = true;
+        } else if (xml.isEndElement() && xml.name() == u"Options") {
+            break;
+        } else if (inside && xml.isStartElement()) {
+            const QStringView key = xml.name();
+            const QString name = key.toString();
+            const int value = xml.readElementText(QXmlStreamReader::SkipChildElements).toInt();
+            if (name == "x")
+                place.moveLeft(value);
+            else if (name == "y")
+                place.moveTop(value);
+            else if (name == "width")
+                place.setWidth(value);
+            else if (name == "height")
+                place.setHeight(value);
+        }
+    }
+    return place;
+}
+
+bool Grab(const QString& grab, const QString& window, const QString& path, const QProcessEnvironment& environment,
+    const QStringList& extra = {})
+{
+    QProcess grabber;
+    QProcessEnvironment grabEnvironment = environment;
+    grabEnvironment.remove("QT_SCALE_FACTOR");
+    grabber.setProcessEnvironment(grabEnvironment);
+    grabber.setProcessChannelMode(QProcess::ForwardedChannels);
+    grabber.start(grab, QStringList { window, path } + extra);
+    return grabber.waitForFinished(10000) && grabber.exitCode() == 0;
+}
+
+// Opens the options sheet with the Options button and saves each of its pages; the number of pictures
+// that could not be taken.
+int GrabOptionsPages(const QString& programFolder, const QString& mainWindow, int scale, const QString& output,
+    const QString& grab, const QProcessEnvironment& environment)
+{
+    const QStringList pages = { "general", "skins", "recordings", "advanced", "info" };
+    const QString suffix = scale > 1 ? "@2x" : "";
+    const QRect button = OptionsButtonPlace(programFolder);
+    const QPoint click = button.center() * scale;
+    Run("xdotool",
+        { "mousemove", "--window", mainWindow, QString::number(click.x()), QString::number(click.y()), "click", "1" },
+        environment);
+    QString sheet;
+    PumpUntil(
+        [&] {
+            sheet
+                = Run("xdotool", { "search", "--onlyvisible", "--name", "^Options$" }, environment).section('\n', 0, 0);
+            return !sheet.isEmpty();
+        },
+        10000);
+    if (sheet.isEmpty()) {
+        std::fprintf(stderr, "kavrilune_screenshots: the options sheet did not open\n");
+        return int(pages.size());
+    }
+    // Away from the sheet, so that nothing shows a hover look.
+    Run("xdotool", { "mousemove", "0", "0" }, environment);
+    int failures = 0;
+    for (const QString& page : pages) {
+        PumpFor(700);
+        const QString name = QStringLiteral("options-%1%2.png").arg(page, suffix);
+        if (Grab(grab, sheet, output + "/" + name, environment)) {
+            std::printf("%s/%s\n", qPrintable(output), qPrintable(name));
+        } else {
+            std::fprintf(stderr, "kavrilune_screenshots: no picture of %s\n", qPrintable(name));
+            ++failures;
+        }
+        Run("xdotool", { "key", "--clearmodifiers", "ctrl+Tab" }, environment);
+    }
+    Run("xdotool", { "key", "Escape" }, environment);
+    return failures;
 }
 
 } // namespace
@@ -155,19 +244,15 @@ int main(int argc, char** argv)
             PumpFor(5000); // buffer, spectrum, elapsed time and the rotating line settle
             const QString name
                 = QStringLiteral("main-%1%2.png").arg(expanded ? "expanded" : "normal", scale > 1 ? "@2x" : "");
-            QProcess grabber;
-            QProcessEnvironment grabEnvironment = environment;
-            grabEnvironment.remove("QT_SCALE_FACTOR");
-            grabber.setProcessEnvironment(grabEnvironment);
-            grabber.setProcessChannelMode(QProcess::ForwardedChannels);
-            if (!window.isEmpty())
-                grabber.start(grab, { window, output + "/" + name, QString::number(20 * scale) });
-            if (window.isEmpty() || !grabber.waitForFinished(10000) || grabber.exitCode() != 0) {
+            if (window.isEmpty()
+                || !Grab(grab, window, output + "/" + name, environment, { QString::number(20 * scale) })) {
                 std::fprintf(stderr, "kavrilune_screenshots: no picture of %s\n", qPrintable(name));
                 ++failures;
             } else {
                 std::printf("%s/%s\n", qPrintable(output), qPrintable(name));
             }
+            if (!expanded && !window.isEmpty())
+                failures += GrabOptionsPages(folder.path(), window, scale, output, grab, environment);
             CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
             if (!program.waitForFinished(10000))
                 program.kill();
