@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 
 namespace
