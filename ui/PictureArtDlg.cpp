@@ -18,6 +18,9 @@ namespace
 const int WM_KAVRILUNE_PICTURE_ART_IS_VISIBLE = RegisterWindowMessage("WM_KAVRILUNE_PICTURE_ART_IS_VISIBLE");
 const int WM_KAVRILUNE_PICTURE_ART_DISABLE = RegisterWindowMessage("WM_KAVRILUNE_PICTURE_ART_DISABLE");
 
+// A lookup has finished (the window's own message).
+constexpr int kLookupDone = WM_USER + 1;
+
 // Texts of the language table.
 enum : int { kTextOpen = 850, kTextClose = 851, kTextDisable = 852 };
 
@@ -40,11 +43,7 @@ QScreen* ScreenAt(const QPoint& point)
 CPictureArtDlg::CPictureArtDlg(QWidget* owner)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint)
     , m_owner(owner)
-    , m_lookup([this](CPictureArtLookup::Result result) {
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)]() mutable { OnLookupDone(std::move(result)); },
-            Qt::QueuedConnection);
-    })
+    , m_lookup(this, kLookupDone)
 {
     setWindowTitle(QStringLiteral("Kavrilune album art"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -123,6 +122,16 @@ void CPictureArtDlg::OnCommand(int command)
     default:
         break;
     }
+}
+
+bool CPictureArtDlg::event(QEvent* event)
+{
+    if (WindowMessage* message = AsWindowMessage(event); message && message->message() == kLookupDone) {
+        for (CPictureArtLookup::Result& result : m_lookup.TakeResults())
+            OnLookupDone(std::move(result));
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void CPictureArtDlg::OnLookupDone(CPictureArtLookup::Result result)

@@ -17,7 +17,7 @@
 // window is shown. A title change hides it until the next picture arrives. Its menu opens the search
 // page, closes the window or disables the pictures (the owner is told, and saves the choice).
 //
-// UI thread only; the lookup's worker hands its results over as queued calls, which go with the window.
+// UI thread only; the lookup's worker keeps its results and posts a message for the window to take them.
 class CPictureArtDlg : public QWidget
 {
     Q_OBJECT
@@ -56,6 +56,7 @@ public:
     static constexpr int kFadeMs = 300;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -5,9 +5,12 @@
 #include "core/SeException.h"
 #include "core/ServerHosts.h"
 #include "core/Updater.h"
+#include "core/WorkerGroup.h"
 
 #include <QBuffer>
 #include <QImageReader>
+
+#include <utility>
 
 namespace
 {
@@ -31,8 +34,9 @@ bool IsPictureFormat(const QByteArray& format)
 
 } // namespace
 
-CPictureArtLookup::CPictureArtLookup(ResultHandler handler)
-    : m_handler(std::move(handler))
+CPictureArtLookup::CPictureArtLookup(QObject* owner, int message)
+    : m_owner(owner)
+    , m_message(message)
 {
 }
 
@@ -65,12 +69,19 @@ void CPictureArtLookup::DropPending()
     m_pending.reset();
 }
 
+std::vector<CPictureArtLookup::Result> CPictureArtLookup::TakeResults()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_results, {});
+}
+
 void CPictureArtLookup::Stop()
 {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
         m_pending.reset();
+        m_results.clear();
         m_cancel = true;
         m_wake.notify_all();
     }
@@ -115,11 +126,8 @@ void CPictureArtLookup::Run()
         if (m_stopping)
             return;
         if (result) {
-            // Outside the lock, so that the handler may ask for the next title; Stop joins this thread,
-            // so no result is handed over once Stop has returned.
-            lock.unlock();
-            m_handler(std::move(*result));
-            lock.lock();
+            m_results.push_back(std::move(*result));
+            PostWindowMessageWhenAlive(m_owner, m_message);
         }
     }
 }

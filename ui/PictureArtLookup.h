@@ -2,21 +2,23 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 // Finds a picture for a song title on the image-search host, on one worker thread: it fetches the
-// search page for the title, takes the first picture the page links, fetches and decodes it, and hands
-// the result to its owner. Lookups run one at a time, each starting at least the minimum gap after the
-// previous one ended; a title asked for while one runs waits, and a newer title replaces one that is
+// search page for the title, takes the first picture the page links, fetches and decodes it, keeps the
+// result and posts a message to its owner, who takes it. Lookups run one at a time, each starting at least the minimum
+// gap after the previous one ended; a title asked for while one runs waits, and a newer title replaces one that is
 // still waiting. Transfers have short time-outs and stop within about a second once the lookup stops.
 class CPictureArtLookup
 {
@@ -27,10 +29,8 @@ public:
         QString searchUrl; // the search page asked
         QImage picture; // null when none was found
     };
-    // Called on the worker thread with every finished lookup, never after Stop returned.
-    using ResultHandler = std::function<void(Result)>;
-
-    explicit CPictureArtLookup(ResultHandler handler);
+    // Every finished lookup posts message to owner (nothing once the owner has gone). Owner's thread.
+    CPictureArtLookup(QObject* owner, int message);
     ~CPictureArtLookup();
 
     CPictureArtLookup(const CPictureArtLookup&) = delete;
@@ -40,7 +40,9 @@ public:
     uint64_t Request(const QString& title);
     // Forgets the waiting title, if any.
     void DropPending();
-    // Cancels the running transfer and waits for the worker; no result is handed over afterwards.
+    // The lookups finished since the last call, oldest first.
+    std::vector<Result> TakeResults();
+    // Cancels the running transfer and waits for the worker; no result is kept or posted afterwards.
     void Stop();
     // Time between the end of one lookup and the start of the next (tests shorten it).
     void SetMinimumGap(std::chrono::milliseconds gap);
@@ -71,12 +73,14 @@ private:
     Result LookUp(const Job& job);
     QByteArray Fetch(const QString& url, qint64 limit);
 
-    ResultHandler m_handler; // set before the worker starts
+    const QPointer<QObject> m_owner; // set before the worker starts
+    const int m_message;
     std::atomic<bool> m_cancel { false }; // stops the running transfer
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false; // guarded by m_mutex
     std::optional<Job> m_pending; // guarded by m_mutex
+    std::vector<Result> m_results; // guarded by m_mutex
     uint64_t m_lastTicket = 0; // guarded by m_mutex
     std::optional<std::chrono::steady_clock::time_point> m_lastEnd; // guarded by m_mutex
     std::chrono::milliseconds m_gap = kMinimumGap; // guarded by m_mutex

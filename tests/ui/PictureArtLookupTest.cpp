@@ -1,5 +1,7 @@
 #include "ui/PictureArtLookup.h"
 
+#include "core/WindowMessage.h"
+
 #include "tests/support/MessageRecorder.h"
 #include "tests/ui/ImageSearchServer.h"
 #include "tests/ui/SkinTestSupport.h"
@@ -16,26 +18,23 @@ using ui_testing::PngClaiming;
 namespace
 {
 
-class Results
+constexpr int kDone = WM_USER + 1;
+
+// The lookups' owner: takes every result it is told of.
+class Owner : public testing_support::MessageRecorder
 {
 public:
-    CPictureArtLookup::ResultHandler Handler()
-    {
-        return [this](CPictureArtLookup::Result result) {
-            std::lock_guard lock(m_mutex);
-            m_results.push_back(std::move(result));
-        };
-    }
-    std::vector<CPictureArtLookup::Result> Get() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_results;
-    }
-    size_t Count() const { return Get().size(); }
+    CPictureArtLookup* lookup = nullptr;
+    std::vector<CPictureArtLookup::Result> results;
 
-private:
-    mutable std::mutex m_mutex;
-    std::vector<CPictureArtLookup::Result> m_results;
+    bool event(QEvent* event) override
+    {
+        const bool handled = MessageRecorder::event(event);
+        if (AsWindowMessage(event) && lookup)
+            for (CPictureArtLookup::Result& result : lookup->TakeResults())
+                results.push_back(std::move(result));
+        return handled;
+    }
 };
 
 class PictureArtLookupTest : public ::testing::Test
@@ -98,13 +97,15 @@ TEST_F(PictureArtLookupTest, DecodingTakesWebPicturesAndRefusesBrokenHugeAndFore
 TEST_F(PictureArtLookupTest, TitlesAreLookedUpOneAtATimeWithTheGapAndANewerTitleReplacesAWaitingOne)
 {
     ImageSearchServer images;
-    Results results;
-    CPictureArtLookup lookup(results.Handler());
+    Owner owner;
+    CPictureArtLookup lookup(&owner, kDone);
+    owner.lookup = &lookup;
     const uint64_t first = lookup.Request("first song");
-    ASSERT_TRUE(PumpUntil([&] { return results.Count() == 1; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return owner.results.size() == 1; }, 10000));
     lookup.Request("second song");
     const uint64_t third = lookup.Request("third song");
-    ASSERT_TRUE(PumpUntil([&] { return results.Count() == 2; }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return owner.results.size() == 2; }, 20000));
+    EXPECT_EQ(owner.received, std::vector<int>({ kDone, kDone }));
 
     const auto hits = images.Hits();
     ASSERT_EQ(hits.size(), 4u);
@@ -115,7 +116,7 @@ TEST_F(PictureArtLookupTest, TitlesAreLookedUpOneAtATimeWithTheGapAndANewerTitle
     EXPECT_GE(duration_cast<milliseconds>(hits[2].time - hits[1].time).count(), 4000)
         << "the next lookup starts at least four seconds after the previous one ended";
 
-    const auto got = results.Get();
+    const auto& got = owner.results;
     EXPECT_EQ(got[0].ticket, first);
     EXPECT_EQ(got[0].title, "first song");
     EXPECT_EQ(got[0].searchUrl, images.server.Url("/images?q=first%20song"));
@@ -127,15 +128,17 @@ TEST_F(PictureArtLookupTest, StoppingCancelsAStalledTransferWithinASecondAndHand
 {
     ImageSearchServer images;
     images.StallPicture(60000);
-    Results results;
-    CPictureArtLookup lookup(results.Handler());
+    Owner owner;
+    CPictureArtLookup lookup(&owner, kDone);
     lookup.Request("slow");
     ASSERT_TRUE(PumpUntil([&] { return images.HitCount() == 2; }, 10000));
     QElapsedTimer clock;
     clock.start();
     lookup.Stop();
     EXPECT_LT(clock.elapsed(), 1500);
-    EXPECT_EQ(results.Count(), 0u);
+    testing_support::PumpFor(200);
+    EXPECT_TRUE(owner.received.empty());
+    EXPECT_TRUE(lookup.TakeResults().empty());
     EXPECT_EQ(lookup.Request("later"), 0u) << "a stopped lookup takes no more titles";
 }
 
