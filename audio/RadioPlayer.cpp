@@ -129,6 +129,11 @@ void ShutdownAudio()
     BASS_Free();
 }
 
+uint32_t AudioLibraryVersion()
+{
+    return BASS_GetVersion();
+}
+
 // --- thread ---
 
 bool RadioPlayer::StartThread()

@@ -295,5 +295,7 @@ private:
 void EnumerateAudioDevices(QStringList& list);
 // Releases the audio device and every stream; once, at exit.
 void ShutdownAudio();
+// The audio library's version number: one byte per part, major first.
+uint32_t AudioLibraryVersion();
 // The message that carries player status codes.
 int PlayerStatusMessage();

@@ -5,6 +5,7 @@
 #include "core/InstanceLock.h"
 #include "core/InstanceMessenger.h"
 #include "core/NamedMutex.h"
+#include "core/ServerHosts.h"
 #include "core/XMLSettings.h"
 #include "ui/KavriluneApp.h"
 #include "ui/KavriluneDlg.h"
@@ -45,6 +46,8 @@ void EnsureApplication()
     CNamedMutex::SetFolderOverride(locks.path());
     CInstanceMessenger::SetFolderOverride(locks.path());
     CInstanceLock::SetSharedMemoryNameOverride(QStringLiteral("/kavrilune-bench-%1").arg(getpid()));
+    // Song titles are looked up nowhere but on loopback.
+    SetImageHostOverride(QStringLiteral("http://127.0.0.1:9"));
 }
 
 bool CopyFolder(const QString& from, const QString& to)

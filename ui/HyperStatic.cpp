@@ -138,6 +138,17 @@ void CHyperStatic::SetUrl(const QString& address)
     update();
 }
 
+void CHyperStatic::SetLook(
+    const QColor& text, const QColor& link, const QColor& hover, const QColor& glow, int textSize)
+{
+    m_textColor = text;
+    m_linkColor = m_visitedColor = link;
+    m_hoverColor = hover;
+    m_glowColor = glow;
+    m_textSize = std::clamp(textSize, kMinTextSize, kMaxTextSize);
+    update();
+}
+
 QFont CHyperStatic::DrawingFont() const
 {
     QFont drawing = window() != this ? window()->font() : font();

@@ -42,6 +42,9 @@ public:
     QString Text() const { return m_text; }
     // An address opened on click instead of the text.
     void SetUrl(const QString& address);
+    // The look of a label outside the skin: colours of plain text, of a link and of a link under the
+    // mouse, the glow (transparent for none) and the text's cell height in pixels.
+    void SetLook(const QColor& text, const QColor& link, const QColor& hover, const QColor& glow, int textSize);
 
     bool IsLink() const { return m_urlIsLink || m_textIsLink; }
     bool IsHovered() const { return m_hover; }

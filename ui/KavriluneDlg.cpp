@@ -10,6 +10,7 @@
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
 #include "ui/MainWindowMessages.h"
+#include "ui/PictureArtDlg.h"
 #include "ui/ProgramEnvironment.h"
 #include "ui/QtTrayBackend.h"
 #include "ui/SliderCtrlEx.h"
@@ -72,6 +73,9 @@ CKavriluneDlg::~CKavriluneDlg()
 {
     qApp->removeEventFilter(this);
     m_timers.KillAll();
+    // Its lookup is stopped before anything else goes.
+    delete m_pictureArt;
+    m_pictureArt = nullptr;
     // A save running on the worker finishes before anything it reads goes.
     WaitForSettingsSave();
     m_list->Stop();
@@ -105,6 +109,7 @@ void CKavriluneDlg::CreateControls()
     m_foundNumber = new CHyperStatic(this);
     m_rotatedInfo = new CHyperStatic(this);
     m_bufferInfo = new CHyperStatic(this);
+    m_pictureArt = new CPictureArtDlg(this);
 }
 
 CGdipButton* CKavriluneDlg::Button(int commandId) const
@@ -202,6 +207,9 @@ void CKavriluneDlg::OnCommand(int id)
     case kCommandExit:
         OnExit();
         break;
+    case kCommandAbout:
+        OnAbout();
+        break;
     case kCommandPlay:
         OnPlay();
         break;
@@ -252,8 +260,7 @@ void CKavriluneDlg::OnCommand(int id)
             OnFavoriteItem(id);
         else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
             OnHistoryItem(id);
-        // The Favorites and Sources buttons, About and the other menu commands open the window's
-        // menus and dialogs.
+        // The Favorites and Sources buttons and the other menu commands open the window's menus.
         break;
     }
 }

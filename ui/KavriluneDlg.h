@@ -31,6 +31,7 @@
 class CFilterBox;
 class CGdipButton;
 class CHyperStatic;
+class CPictureArtDlg;
 class CSliderCtrlEx;
 class CSpectrumButton;
 class CStationsListCtrl;
@@ -203,6 +204,8 @@ public:
     void OnCommand(int id);
     // The modal options sheet; the hot keys follow it once it closes. One sheet at a time.
     void OnOptions();
+    // The About box with the skin's author; one at a time.
+    void OnAbout();
 
     // --- state for the program's own checks ---
     CRadioManager& Radio() { return m_radio; }
@@ -221,6 +224,7 @@ public:
     CHyperStatic& FoundNumberLabel() { return *m_foundNumber; }
     QProgressBar& BufferIndicator() { return *m_bufferIndicator; }
     CProgramTimers& Timers() { return m_timers; }
+    CPictureArtDlg& PictureArt() { return *m_pictureArt; }
     CGeneralProperties& GeneralOptions() { return m_general; }
     CPropExtra& AdvancedOptions() { return m_advanced; }
     CPropRecordings& RecordingOptions() { return m_recordings; }
@@ -294,7 +298,6 @@ private:
     int m_skinApplyCount = 0;
     int m_bufferSize = 4000;
     QString m_recordingName = QStringLiteral("Untitled");
-    QPoint m_pictureArtCenter;
     std::function<int64_t()> m_clock;
     bool m_newVersionRunning = false;
     bool m_playRequested = false; // a station was asked to play since start-up
@@ -317,6 +320,7 @@ private:
     CFilterBox* m_filter = nullptr;
     CSliderCtrlEx* m_volume = nullptr;
     CStationsListCtrl* m_list = nullptr;
+    CPictureArtDlg* m_pictureArt = nullptr; // a window of its own; deleted first
 
     CGeneralProperties m_general;
     CPropExtra m_advanced;

@@ -10,6 +10,7 @@
 #include "core/SeException.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
+#include "ui/PictureArtDlg.h"
 #include "ui/PlayTexts.h"
 #include "ui/SkinPackage.h"
 #include "ui/SliderCtrlEx.h"
@@ -65,7 +66,7 @@ enum : int {
 
 void CKavriluneDlg::PlayStation(const CStationItem& station, bool addToHistory)
 {
-    // The album-art window hides here once it is part of the window.
+    m_pictureArt->ShowPictureFor(QString());
     m_list->SetPlayingSource(station.GetCurrentSourceUrl());
     m_radio.SetVolume(m_volume->value());
     m_radio.SetPlayerOptions(m_advanced.m_device, m_general.m_crossfade, m_recordings.m_bitrate, m_bufferSize,
@@ -388,8 +389,8 @@ void CKavriluneDlg::OnUpdateStatus(WPARAM code, LPARAM sender)
 
 void CKavriluneDlg::ShowPictureArt()
 {
-    // The album-art window takes the show-pictures flag and the song title here once it is part of
-    // the window.
+    m_pictureArt->SetEnabled(m_advanced.m_showPictures);
+    m_pictureArt->ShowPictureFor(m_radio.GetStreamName());
 }
 
 void CKavriluneDlg::UpdateTitleText(bool balloon)

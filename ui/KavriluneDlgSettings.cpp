@@ -9,6 +9,7 @@
 #include "core/SeException.h"
 #include "core/XMLSettings.h"
 #include "ui/FilterBox.h"
+#include "ui/PictureArtDlg.h"
 #include "ui/SliderCtrlEx.h"
 #include "ui/StationsListCtrl.h"
 #include "ui/WindowPlacement.h"
@@ -124,8 +125,8 @@ void CKavriluneDlg::ReadWindowSettings()
 
         const QString language
             = settings.GetString(kGeneral, QStringLiteral("Language"), QStringLiteral("English.lng"), false);
-        m_pictureArtCenter = QPoint(settings.GetInt(kGeneral, QStringLiteral("PictureArt\\x"), 0, false),
-            settings.GetInt(kGeneral, QStringLiteral("PictureArt\\y"), 0, false));
+        m_pictureArt->MoveCenterTo(QPoint(settings.GetInt(kGeneral, QStringLiteral("PictureArt\\x"), 0, false),
+            settings.GetInt(kGeneral, QStringLiteral("PictureArt\\y"), 0, false)));
         ReloadLanguage(language);
         m_filter->LoadHistory(settings);
     } catch (CSeException* e) {
@@ -167,7 +168,7 @@ CKavriluneDlg::SettingsSnapshot CKavriluneDlg::TakeSettingsSnapshot()
     snapshot.searchText = m_filter->currentText();
     snapshot.searchHistory = m_filter->History();
     snapshot.columnWidths = m_list->ColumnWidths();
-    snapshot.pictureArtCenter = m_pictureArtCenter;
+    snapshot.pictureArtCenter = m_pictureArt->GetScreenCenter();
     return snapshot;
 }
 

@@ -9,6 +9,7 @@
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
 #include "ui/MainWindowMessages.h"
+#include "ui/PictureArtDlg.h"
 #include "ui/SliderCtrlEx.h"
 #include "ui/SpectrumButton.h"
 #include "ui/StationsListCtrl.h"
@@ -160,7 +161,7 @@ void CKavriluneDlg::OnExit()
         return;
     }
     m_radio.Stop(m_general.m_crossfade, false);
-    // The album-art window would hide here; it is not part of this window yet.
+    m_pictureArt->ShowPictureFor(QString());
     UpdatePlayButton();
     m_tray->RemoveIcon();
     if (isVisible())

@@ -3,6 +3,7 @@
 #include "core/InstanceLock.h"
 #include "core/InstanceMessenger.h"
 #include "core/NamedMutex.h"
+#include "core/ServerHosts.h"
 #include "ui/KavriluneDlg.h"
 #include "ui/WindowFader.h"
 
@@ -43,6 +44,8 @@ protected:
             QStringLiteral("/kavrilune-window-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(++counter));
         CNamedMutex::SetFolderOverride(locks.path());
         CInstanceMessenger::SetFolderOverride(sockets.path());
+        // Song titles are looked up nowhere but on loopback.
+        SetImageHostOverride(QStringLiteral("http://127.0.0.1:9"));
         qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
         qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
         WriteSettings("<General><Autoplay>0</Autoplay><Check_updates>0</Check_updates></General>");
@@ -54,6 +57,7 @@ protected:
         CInstanceLock::SetSharedMemoryNameOverride(QString());
         CNamedMutex::SetFolderOverride(QString());
         CInstanceMessenger::SetFolderOverride(QString());
+        SetImageHostOverride(QString());
     }
 
     QString SettingsPath() const { return program.FilePath("Kavrilune.xml"); }
