@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <malloc.h>
+
 namespace
 {
 
@@ -22,6 +24,14 @@ QString ResolvePattern(const QString& pattern)
     const QStringList files
         = QDir(folder.isEmpty() ? QStringLiteral(".") : folder).entryList({ name }, QDir::Files, QDir::Name);
     return folder + files.value(0);
+}
+
+// Hands the pages of freed memory back to the system. Loading leaves the array's earlier sizes free
+// in the loading thread's arena, and freeing the catalogue leaves that arena empty; the allocator
+// would otherwise keep both resident.
+void ReleaseFreedMemory()
+{
+    malloc_trim(0);
 }
 
 } // namespace
@@ -41,6 +51,7 @@ void CStationCatalogue::Load()
     LoadStationsFile(m_databasePattern, false);
     LoadUserStations();
     m_loaded = true;
+    ReleaseFreedMemory();
 }
 
 void CStationCatalogue::EnsureLoaded()
@@ -138,6 +149,7 @@ const CStationSearchIndex& CStationCatalogue::SearchIndex()
 void CStationCatalogue::ClearStations()
 {
     Lock lock = LockUnbounded();
+    const bool held = !m_stations.Empty() || m_index.IsBuilt() || m_visible.capacity() > 0;
     m_visible.clear();
     m_visible.shrink_to_fit();
     m_index.Clear();
@@ -145,6 +157,8 @@ void CStationCatalogue::ClearStations()
     m_loaded = false;
     m_reloadRequested = true;
     PublishVisibleCount();
+    if (held)
+        ReleaseFreedMemory();
 }
 
 bool CStationCatalogue::SaveUserStations()
