@@ -1,12 +1,16 @@
 #include "ui/StationStore.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace
 {
 
 // Texts are kept in blocks of this size; a longer station gets a block of its own.
-constexpr size_t kBlockSize = 256 * 1024;
+constexpr int kOffsetBits = 18;
+constexpr size_t kBlockSize = size_t(1) << kOffsetBits;
+// Blocks a text position can name.
+constexpr size_t kMaxBlocks = size_t(1) << (32 - kOffsetBits);
 // The stations' array grows by this many at a time.
 constexpr size_t kGrowStep = 1000;
 
@@ -106,13 +110,17 @@ void CStationStore::Clear()
     m_records.shrink_to_fit();
     m_blocks.clear();
     m_blocks.shrink_to_fit();
-    m_filling = nullptr;
-    m_blockUsed = 0;
+    m_filling = 0;
+    m_blockUsed = kBlockSize;
     m_sharedIds.clear();
     m_sharedIds.squeeze();
     m_sharedValues.clear();
     m_sharedValues.shrink_to_fit();
     m_sharedValues.emplace_back(); // number 0: the empty text
+    m_fieldSets.clear();
+    m_fieldSets.shrink_to_fit();
+    m_fieldSetTable.clear();
+    m_fieldSetTable.shrink_to_fit();
     m_packing.clear();
     m_packing.shrink_to_fit();
 }
@@ -146,22 +154,62 @@ uint32_t CStationStore::Intern(const QString& value)
     return id;
 }
 
-const uint8_t* CStationStore::Keep(const std::vector<uint8_t>& bytes)
+uint32_t CStationStore::InternFields(const FieldSet& fields)
 {
-    if (bytes.size() > kBlockSize) {
-        m_blocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(bytes.size()));
-        std::memcpy(m_blocks.back().get(), bytes.data(), bytes.size());
-        return m_blocks.back().get();
+    auto hash = [](const FieldSet& set) {
+        uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (uint32_t id : set)
+            h = (h ^ id) * 0xFF51AFD7ED558CCDull;
+        return size_t(h ^ (h >> 29));
+    };
+    // Kept at most half full, so a free place is always found.
+    if ((m_fieldSets.size() + 1) * 2 > m_fieldSetTable.size()) {
+        std::vector<uint32_t> table(std::max<size_t>(64, m_fieldSetTable.size() * 2), 0);
+        for (uint32_t id = 0; id < m_fieldSets.size(); ++id) {
+            size_t at = hash(m_fieldSets[id]) & (table.size() - 1);
+            while (table[at] != 0)
+                at = (at + 1) & (table.size() - 1);
+            table[at] = id + 1;
+        }
+        m_fieldSetTable.swap(table);
     }
-    if (!m_filling || m_blockUsed + bytes.size() > kBlockSize) {
-        m_blocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(kBlockSize));
-        m_filling = m_blocks.back().get();
+    const size_t mask = m_fieldSetTable.size() - 1;
+    for (size_t at = hash(fields) & mask;; at = (at + 1) & mask) {
+        const uint32_t entry = m_fieldSetTable[at];
+        if (entry == 0) {
+            m_fieldSets.push_back(fields);
+            m_fieldSetTable[at] = uint32_t(m_fieldSets.size());
+            return uint32_t(m_fieldSets.size() - 1);
+        }
+        if (m_fieldSets[entry - 1] == fields)
+            return entry - 1;
+    }
+}
+
+uint32_t CStationStore::Keep(const std::vector<uint8_t>& bytes)
+{
+    const bool ownBlock = bytes.size() > kBlockSize;
+    if (ownBlock || m_blockUsed + bytes.size() > kBlockSize) {
+        if (m_blocks.size() >= kMaxBlocks)
+            throw std::length_error("too many station texts");
+        m_blocks.push_back(std::make_unique_for_overwrite<uint8_t[]>(ownBlock ? bytes.size() : kBlockSize));
+        if (ownBlock) {
+            std::memcpy(m_blocks.back().get(), bytes.data(), bytes.size());
+            return uint32_t(m_blocks.size() - 1) << kOffsetBits;
+        }
+        m_filling = uint32_t(m_blocks.size() - 1);
         m_blockUsed = 0;
     }
-    uint8_t* at = m_filling + m_blockUsed;
-    std::memcpy(at, bytes.data(), bytes.size());
+    std::memcpy(m_blocks[m_filling].get() + m_blockUsed, bytes.data(), bytes.size());
+    const uint32_t position = (m_filling << kOffsetBits) | uint32_t(m_blockUsed);
     m_blockUsed += bytes.size();
-    return at;
+    return position;
+}
+
+const uint8_t* CStationStore::Text(size_t i) const
+{
+    const uint32_t position = m_records[i].text;
+    return m_blocks[position >> kOffsetBits].get() + (position & (kBlockSize - 1));
 }
 
 CStationStore::Record CStationStore::Pack(const CStationItem& station)
@@ -169,10 +217,12 @@ CStationStore::Record CStationStore::Pack(const CStationItem& station)
     Record record;
     m_packing.clear();
     Encode(station.GetSize() > 0 ? station.GetAt(CStationItem::SlotTitle) : QString(), m_packing);
+    FieldSet fields {};
     for (size_t n = 0; n < kSharedSlots.size(); ++n) {
         const int slot = kSharedSlots[n];
-        record.shared[n] = slot < station.GetSize() ? Intern(station.GetAt(slot)) : 0;
+        fields[n] = slot < station.GetSize() ? Intern(station.GetAt(slot)) : 0;
     }
+    record.fields = InternFields(fields);
     for (int slot = CStationItem::SlotFirstSource; slot < station.GetSize() && slot < CStationItem::MaxSlots; ++slot)
         Encode(station.GetAt(slot), m_packing);
     record.sources = uint8_t(std::clamp(station.GetSize() - int(CStationItem::SlotFirstSource), 0,
@@ -204,10 +254,10 @@ CStationItem CStationStore::Get(size_t i) const
 {
     const Record& record = m_records[i];
     CStationItem station;
-    TextReader texts(record.text);
+    TextReader texts(Text(i));
     station.SetTitle(Decode(texts.Next()));
     for (size_t n = 0; n < kSharedSlots.size(); ++n)
-        station.SetAtGrow(kSharedSlots[n], m_sharedValues[record.shared[n]]);
+        station.SetAtGrow(kSharedSlots[n], m_sharedValues[m_fieldSets[record.fields][n]]);
     for (int n = 0; n < record.sources; ++n)
         station.SetAtGrow(CStationItem::SlotFirstSource + n, Decode(texts.Next()));
     return station;
@@ -215,7 +265,7 @@ CStationItem CStationStore::Get(size_t i) const
 
 QString CStationStore::Title(size_t i) const
 {
-    return Decode(TextReader(m_records[i].text).Next());
+    return Decode(TextReader(Text(i)).Next());
 }
 
 QString CStationStore::Field(size_t i, int slot) const
@@ -229,7 +279,7 @@ QString CStationStore::Field(size_t i, int slot) const
     const int source = slot - CStationItem::SlotFirstSource;
     if (source < 0 || source >= m_records[i].sources)
         return QString();
-    TextReader texts(m_records[i].text);
+    TextReader texts(Text(i));
     texts.Next(); // the title
     for (int n = 0; n < source; ++n)
         texts.Next();
@@ -244,7 +294,7 @@ bool CStationStore::IsUserStation(size_t i) const
 int CStationStore::FindSource(size_t i, const QString& url, Qt::CaseSensitivity cs) const
 {
     const Record& record = m_records[i];
-    TextReader texts(record.text);
+    TextReader texts(Text(i));
     texts.Next(); // the title
     QString source;
     for (int n = 0; n < record.sources; ++n) {
@@ -261,7 +311,7 @@ int CStationStore::FindSource(size_t i, const QString& url, Qt::CaseSensitivity 
 
 qsizetype CStationStore::KeyLength(size_t i) const
 {
-    qsizetype length = TextReader(m_records[i].text).Next().length;
+    qsizetype length = TextReader(Text(i)).Next().length;
     for (int slot :
         { CStationItem::SlotGenre, CStationItem::SlotCountry, CStationItem::SlotLanguage, CStationItem::SlotWebPage })
         length += Shared(i, slot).size();
@@ -270,7 +320,7 @@ qsizetype CStationStore::KeyLength(size_t i) const
 
 void CStationStore::JoinKeyFields(size_t i, QString& out) const
 {
-    DecodeInto(TextReader(m_records[i].text).Next(), out);
+    DecodeInto(TextReader(Text(i)).Next(), out);
     for (int slot :
         { CStationItem::SlotGenre, CStationItem::SlotCountry, CStationItem::SlotLanguage, CStationItem::SlotWebPage })
         out += Shared(i, slot);

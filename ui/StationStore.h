@@ -12,7 +12,8 @@
 
 // The catalogue's stations, packed. Each station's own texts (its title and its source slots) lie in
 // blocks that all stations share, one byte a character where the text allows it; its country, genre,
-// language, web page and marker are numbers of values that every station with the same value shares.
+// language, web page and marker are values that every station with the same value shares, and a
+// station holds only the number of its set of them.
 // A station taken out of the store is an ordinary record: the texts it was given, 11 fixed slots, its
 // source slots, no cached search key and the first source current.
 class CStationStore
@@ -61,29 +62,35 @@ public:
     void JoinKeyFields(size_t i, QString& out) const;
 
     // Shared values: slot is one of kSharedSlots. Number 0 is the empty text.
-    uint32_t SharedId(size_t i, int slot) const { return m_records[i].shared[size_t(SharedIndex(slot))]; }
+    uint32_t SharedId(size_t i, int slot) const { return m_fieldSets[m_records[i].fields][size_t(SharedIndex(slot))]; }
     const QString& Shared(size_t i, int slot) const { return m_sharedValues[SharedId(i, slot)]; }
     const QString& SharedValue(uint32_t id) const { return m_sharedValues[id]; }
     size_t SharedCount() const { return m_sharedValues.size(); }
 
 private:
+    using FieldSet = std::array<uint32_t, kSharedSlots.size()>;
     struct Record {
-        const uint8_t* text = nullptr; // the title, then every source slot
-        std::array<uint32_t, kSharedSlots.size()> shared {};
+        uint32_t text = 0; // where the title and then every source slot are: block << kOffsetBits | offset
+        uint32_t fields = 0; // the number of the station's set of shared values
         uint8_t sources = 0;
     };
 
     static int SharedIndex(int slot);
     Record Pack(const CStationItem& station);
     uint32_t Intern(const QString& value);
-    const uint8_t* Keep(const std::vector<uint8_t>& bytes);
+    uint32_t InternFields(const FieldSet& fields);
+    uint32_t Keep(const std::vector<uint8_t>& bytes);
+    const uint8_t* Text(size_t i) const;
 
     std::vector<Record> m_records;
-    // The stations' texts; a block is never moved, so a record's pointer stays good until Clear.
+    // The stations' texts; a block is never moved, so a record's position stays good until Clear.
     std::vector<std::unique_ptr<uint8_t[]>> m_blocks;
-    uint8_t* m_filling = nullptr; // the block new texts go to
+    uint32_t m_filling = 0; // the block new texts go to, when there is one
     size_t m_blockUsed = 0;
     std::vector<QString> m_sharedValues;
     QHash<QString, uint32_t> m_sharedIds;
+    std::vector<FieldSet> m_fieldSets;
+    // Open addressing over m_fieldSets: a set's number + 1 at the first free place from its hash; 0 free.
+    std::vector<uint32_t> m_fieldSetTable;
     std::vector<uint8_t> m_packing; // Pack's buffer
 };
