@@ -32,9 +32,8 @@ bool CStationFilter::Matches(const CStationSearchIndex& index, size_t i) const
 {
     if (ownStationsOnly && !index.IsUserStation(i))
         return false;
-    const QStringView key = index.Key(i);
     for (const QString& word : words) {
-        if (!word.isEmpty() && !key.contains(word))
+        if (!word.isEmpty() && !index.KeyContains(i, word))
             return false;
     }
     for (int slot : kFilterableFields) {

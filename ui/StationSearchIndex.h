@@ -2,14 +2,16 @@
 
 #include "ui/StationStore.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
 #include <vector>
 
-// The catalogue's search keys back to back in one block, so that a search reads memory in order
-// instead of visiting every station, and the upper-cased shared values for the column filters. Built
-// from the stations as they are; the catalogue drops it whenever its stations change.
+// The catalogue's search keys back to back, so that a search reads memory in order instead of
+// visiting every station, and the upper-cased shared values for the column filters. A key whose
+// characters are all below 256 is kept one byte a character. Built from the stations as they are;
+// the catalogue drops it whenever its stations change.
 class CStationSearchIndex
 {
 public:
@@ -17,20 +19,24 @@ public:
     void Build(const CStationStore& stations);
     void Clear();
     bool IsBuilt() const { return m_stations != nullptr; }
-    size_t Size() const { return m_keyStarts.empty() ? 0 : m_keyStarts.size() - 1; }
+    size_t Size() const { return m_keys.size(); }
 
-    // The upper-cased search key of station i.
-    QStringView Key(size_t i) const
-    {
-        return QStringView(m_keys.constData() + m_keyStarts[i], qsizetype(m_keyStarts[i + 1] - m_keyStarts[i]));
-    }
+    // Whether the upper-cased search key of station i holds word.
+    bool KeyContains(size_t i, QStringView word) const;
     // The upper-cased country, genre or language of station i.
     QStringView Field(size_t i, int slot) const { return m_upperShared[m_stations->SharedId(i, slot)]; }
     bool IsUserStation(size_t i) const { return m_stations->IsUserStation(i); }
 
 private:
+    struct KeyRef {
+        uint32_t start = 0; // in m_narrow, or in m_wide when wide
+        uint32_t length : 31 = 0;
+        uint32_t wide : 1 = 0;
+    };
+
     const CStationStore* m_stations = nullptr;
-    QString m_keys;
-    std::vector<uint32_t> m_keyStarts; // one more than there are stations: the end of the last key
+    QByteArray m_narrow; // keys one byte a character
+    QString m_wide; // the others
+    std::vector<KeyRef> m_keys;
     std::vector<QString> m_upperShared; // by the store's number of the value
 };

@@ -1,5 +1,7 @@
 #include "ui/StationFilter.h"
 
+#include "core/CharUpper.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -72,6 +74,32 @@ TEST(StationFilterTest, WordsFiltersAndOwnModeMustAllHold)
     EXPECT_TRUE(Kept(filter, { stale }).empty());
     filter.words = CStationFilter::SplitSearchWords("fpop");
     EXPECT_EQ(Kept(filter, { stale }), std::vector<QString> { "F" });
+}
+
+TEST(StationFilterTest, WordsAreFoundInKeysOfEitherWidthAsInTheirText)
+{
+    // Keys of one byte a character and keys of wider ones, some of them only after upper-casing
+    // ("ÿ" and "µ" have upper cases beyond 255).
+    const std::vector<CStationItem> stations { Station("Café Crème", "France", "Jazz"), Station("ÿes", "", "Pop"),
+        Station("Жара FM", "Россия", "Pop"), Station("µ-Radio", "Schweiz", ""), Station("AB", "", ""),
+        Station("", "", "") };
+    const QStringList words { "é", "FÉ C", "CAFE", "ÿ", "Ÿ", "Ж", "ара f", "µ", "Μ", "M-RADIO", "AB", "ABX", "B",
+        "ZJAZZ", "SCHWEIZ", "POP", " ", "РОССИЯ" };
+    for (const QString& text : words) {
+        CStationFilter filter;
+        filter.words = CStationFilter::SplitSearchWords(text);
+        std::vector<QString> expected;
+        for (const CStationItem& station : stations) {
+            const QString key = CharUpper(station.GetTitle() + station.GetGenre() + station.GetCountry()
+                + station.GetLanguage() + station.GetWebPage());
+            bool all = true;
+            for (const QString& word : filter.words)
+                all = all && key.contains(word);
+            if (all)
+                expected.push_back(station.GetTitle());
+        }
+        EXPECT_EQ(Kept(filter, stations), expected) << text.toStdString();
+    }
 }
 
 } // namespace
