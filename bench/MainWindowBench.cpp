@@ -24,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <memory>
 #include <unistd.h>
 
@@ -90,14 +91,20 @@ std::unique_ptr<CKavriluneDlg> StartWindow()
     return window;
 }
 
-long ResidentKiB()
+// A "Name:   123 kB" line of /proc/self/status, in KiB.
+long StatusKiB(const QByteArray& name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').first().toLong();
     return 0;
+}
+
+long ResidentKiB()
+{
+    return StatusKiB("VmRSS");
 }
 
 // From creating the window to its first showing (the start-up's own 250 ms pause included), and on
@@ -211,6 +218,12 @@ void BM_ResidentMemoryWhilePlaying(benchmark::State& state)
     for (auto _ : state)
         kib = ResidentKiB();
     state.counters["resident_MiB"] = benchmark::Counter(kib / 1024.0);
+    // Where it is: pages of the program's own (heap, stacks, images) and pages of mapped files (the
+    // libraries' code and data, fonts), and of the former what the allocator has handed out.
+    state.counters["anonymous_MiB"] = benchmark::Counter(StatusKiB("RssAnon") / 1024.0);
+    state.counters["files_MiB"] = benchmark::Counter(StatusKiB("RssFile") / 1024.0);
+    const struct mallinfo2 heap = mallinfo2();
+    state.counters["heap_in_use_MiB"] = benchmark::Counter(double(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0));
     state.counters["before_window_MiB"] = benchmark::Counter(beforeKiB / 1024.0);
     state.counters["listed_MiB"] = benchmark::Counter(listedKiB / 1024.0);
     state.counters["stations"] = benchmark::Counter(stations);

@@ -178,9 +178,9 @@ bool CStationsListCtrl::GetSelectedStation(CStationItem& out, uint8_t sourceInde
     const int row = SelectedRow();
     if (row >= 0) {
         CStationCatalogue::Lock lock = m_catalogue.LockForLookup();
-        const CStationItem* station = lock.owns_lock() ? m_catalogue.VisibleStation(row) : nullptr;
-        if (station) {
-            out = *station;
+        const int index = lock.owns_lock() ? m_catalogue.VisibleIndex(row) : -1;
+        if (index >= 0) {
+            out = m_catalogue.Stations().Get(size_t(index));
             found = true;
         }
     }
@@ -267,7 +267,9 @@ void CStationsListCtrl::EditStation(CStationItem& record)
         // catalogue's own record, which then moves to its place in title order.
         const int index = m_catalogue.FindUserStation(original);
         if (index >= 0) {
-            dialog.GetItem(*m_catalogue.Stations()[size_t(index)]);
+            CStationItem changed;
+            dialog.GetItem(changed);
+            m_catalogue.Replace(index, changed);
             m_catalogue.Reposition(index);
         }
         m_catalogue.SaveUserStations();
@@ -579,7 +581,7 @@ void CStationsListCtrl::ShowHeaderMenu(int column, const QPoint& globalPos)
         m_filter.Sort(m_catalogue.Visible(), m_catalogue.Stations());
         QString previous;
         for (unsigned index : m_catalogue.Visible()) {
-            const QString& value = m_catalogue.Stations()[index]->GetAt(field);
+            const QString& value = m_catalogue.Stations().Shared(index, field);
             if (value != previous) {
                 values.append(value);
                 previous = value;

@@ -29,18 +29,13 @@ QVariant CStationsListModel::data(const QModelIndex& index, int role) const
     CStationCatalogue::Lock lock = m_catalogue.TryLock();
     if (!lock.owns_lock())
         return QVariant();
-    const CStationItem* station = m_catalogue.VisibleStation(index.row());
-    if (role == kPlayingRole) {
-        if (!station)
-            return false;
-        for (int slot = CStationItem::SlotFirstSource; slot < station->GetSize(); ++slot)
-            if (station->GetAt(slot) == m_playingSource)
-                return true;
-        return false;
-    }
-    if (!station)
+    const int station = m_catalogue.VisibleIndex(index.row());
+    if (role == kPlayingRole)
+        return station >= 0
+            && m_catalogue.Stations().FindSource(size_t(station), m_playingSource, Qt::CaseSensitive) >= 0;
+    if (station < 0)
         return QString();
-    return station->GetAt(ColumnField(index.column()));
+    return m_catalogue.Stations().Field(size_t(station), ColumnField(index.column()));
 }
 
 void CStationsListModel::SetPlayingSource(const QString& url)
