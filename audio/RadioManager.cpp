@@ -380,8 +380,13 @@ void CRadioManager::DeletePlayer(RadioPlayer* player)
     if (player == m_currentPlayer)
         m_currentPlayer = nullptr;
     m_players.erase(found);
-    delete player;
     --m_playerCount;
+    // Status 12 is the thread's last act, so it ends at once; the wait makes sure it has left the
+    // player's code before the player goes.
+    if (player->WaitForThread(kFinishedThreadWaitMs))
+        delete player;
+    else
+        WriteErrorLog("RadioManager", __LINE__, QStringLiteral("A finished player's thread did not end."));
 }
 
 // --- station ---

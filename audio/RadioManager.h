@@ -85,6 +85,7 @@ public:
     // every thread ended. Later calls do nothing.
     bool Shutdown(int waitMs);
     static constexpr int kShutdownWaitMs = 3000;
+    static constexpr int kFinishedThreadWaitMs = 1000;
 
     // The folder recordings of a station go to: a relative folder lies under the program folder.
     QString RecordingDirectory(const QString& folder) const;
