@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean fuzz test-asan test-tsan soak
 
 all: build
 
@@ -30,6 +30,22 @@ test: build
 
 bench: build
 	@scripts/run-benches $(BUILD_DIR)
+
+# Reliability runs, kept out of `make test`: fuzzing (clang), the suite under sanitizers, and a soak.
+FUZZ_SECONDS ?= 60
+SOAK_MINUTES ?= 10
+
+fuzz:
+	@JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
+
+test-asan:
+	@JOBS=$(JOBS) scripts/test-sanitized asan
+
+test-tsan:
+	@JOBS=$(JOBS) scripts/test-sanitized tsan
+
+soak:
+	@JOBS=$(JOBS) scripts/soak $(SOAK_MINUTES)
 
 clean:
 	@rm -rf $(BUILD_DIR)

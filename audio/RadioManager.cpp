@@ -8,6 +8,9 @@
 
 #include <QDir>
 
+#include <algorithm>
+#include <chrono>
+
 #include <ctime>
 
 namespace
@@ -41,7 +44,44 @@ CRadioManager::CRadioManager(QObject* notifyWindow)
 {
 }
 
-CRadioManager::~CRadioManager() = default;
+CRadioManager::~CRadioManager()
+{
+    Shutdown(kShutdownWaitMs);
+}
+
+bool CRadioManager::Shutdown(int waitMs)
+{
+    if (m_shutDown)
+        return true;
+    m_shutDown = true;
+    m_exit = true;
+    std::vector<RadioPlayer*> players;
+    {
+        QMutexLocker lock(&m_lock);
+        players.swap(m_players);
+        m_currentPlayer = nullptr;
+    }
+    for (RadioPlayer* player : players) {
+        player->DetachNotifyWindow();
+        player->Abort();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
+    bool allEnded = true;
+    for (RadioPlayer* player : players) {
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (player->WaitForThread(int(std::max<int64_t>(left.count(), 0)))) {
+            delete player;
+        } else {
+            allEnded = false;
+            WriteErrorLog("RadioManager", __LINE__, QStringLiteral("A player did not stop in time."));
+        }
+    }
+    m_playerCount = 0;
+    m_playing = false;
+    m_recording = false;
+    return allEnded;
+}
 
 void CRadioManager::SetPlayerOptions(
     int device, bool crossfade, int recorderBitrate, int netBufferMs, bool preBuffering, bool normalize)
@@ -71,6 +111,8 @@ void CRadioManager::PlayStation(const CStationItem& station, bool /*ignored*/, b
 
 void CRadioManager::Play(const QString& name, const QString& url)
 {
+    if (m_exit)
+        return;
     InstallSeTranslator();
     try {
         AudioStream previousChannel = 0;
@@ -84,6 +126,7 @@ void CRadioManager::Play(const QString& name, const QString& url)
         auto* player = new RadioPlayer(name, url, previousChannel, m_device, m_volume, m_crossfade, m_notifyWindow,
             m_netBuffer, m_recorderBitrate, m_preBuffering);
         ++m_playerCount;
+        m_players.push_back(player);
         player->SetMute(m_muted);
         player->SetNormalize(m_normalize);
         player->StartThread();
@@ -331,12 +374,19 @@ bool CRadioManager::IsCurrentPlayer(RadioPlayer* player)
 void CRadioManager::DeletePlayer(RadioPlayer* player)
 {
     QMutexLocker lock(&m_lock);
+    const auto found = std::find(m_players.begin(), m_players.end(), player);
+    if (!player || found == m_players.end())
+        return;
     if (player == m_currentPlayer)
         m_currentPlayer = nullptr;
-    if (player) {
+    m_players.erase(found);
+    --m_playerCount;
+    // Status 12 is the thread's last act, so it ends at once; the wait makes sure it has left the
+    // player's code before the player goes.
+    if (player->WaitForThread(kFinishedThreadWaitMs))
         delete player;
-        --m_playerCount;
-    }
+    else
+        WriteErrorLog("RadioManager", __LINE__, QStringLiteral("A finished player's thread did not end."));
 }
 
 // --- station ---

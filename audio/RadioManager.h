@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 // The user interface's one door into the audio engine. It owns the current player, starts a new one
 // for every play request with the options last handed to it, deletes players when they report that
@@ -78,6 +79,13 @@ public:
     void DrawSpectrum(CSoundDisplay& renderer);
     // At exit: no further plays.
     void BlockPlay() { m_exit = true; }
+    // Before the notify window and the audio library go: no further plays, every player stops at once
+    // without a fade and posts nothing more; waits at most waitMs for their threads and deletes them.
+    // A player whose thread does not end in time is left to it (it can post nothing). Returns whether
+    // every thread ended. Later calls do nothing.
+    bool Shutdown(int waitMs);
+    static constexpr int kShutdownWaitMs = 3000;
+    static constexpr int kFinishedThreadWaitMs = 1000;
 
     // The folder recordings of a station go to: a relative folder lies under the program folder.
     QString RecordingDirectory(const QString& folder) const;
@@ -90,6 +98,10 @@ private:
     void PostWatchdogStatus();
 
     RadioPlayer* m_currentPlayer = nullptr; // m_lock
+    // Every player not yet deleted, the current one included (UI thread only). A status for a player
+    // that is not here any more (a second "finished", or one posted before a shutdown) deletes nothing.
+    std::vector<RadioPlayer*> m_players;
+    bool m_shutDown = false;
     CStationItem m_currentStation;
     mutable QRecursiveMutex m_lock;
     QString m_appFolder;

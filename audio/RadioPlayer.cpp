@@ -33,12 +33,6 @@ constexpr char kUserAgent[] = "Internet%20Explorer%207";
 
 std::once_flag pluginsOnce;
 
-void SleepMs(int ms)
-{
-    if (ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // The library's 8-bit form of a source: the file-system encoding for paths (UTF-8 here), and the same
 // for URLs. Empty when it would not fit the library's 2000-byte limit.
 QByteArray SourceBytes(const QString& source)
@@ -82,6 +76,7 @@ RadioPlayer::~RadioPlayer() = default;
 void RadioPlayer::PostStatus(int code)
 {
     try {
+        std::lock_guard lock(m_notifyMutex);
         if (m_notifyWindow)
             PostWindowMessage(m_notifyWindow, PlayerStatusMessage(), WPARAM(code), LPARAM(this));
     } catch (CSeException* e) {
@@ -134,11 +129,50 @@ void ShutdownAudio()
     BASS_Free();
 }
 
+uint32_t AudioLibraryVersion()
+{
+    return BASS_GetVersion();
+}
+
 // --- thread ---
 
 bool RadioPlayer::StartThread()
 {
-    return BeginThread([this] { ThreadProc(this); }, true);
+    const std::shared_ptr<ThreadState> state = m_threadState;
+    {
+        std::lock_guard lock(state->mutex);
+        state->done = false;
+    }
+    auto markEnded = [state] {
+        {
+            std::lock_guard lock(state->mutex);
+            state->done = true;
+        }
+        state->ended.notify_all();
+    };
+    // The player may be deleted as soon as its last status is handled: the thread keeps only the state.
+    const bool started = BeginThread(
+        [this, markEnded] {
+            ThreadProc(this);
+            markEnded();
+        },
+        true);
+    if (!started)
+        markEnded();
+    return started;
+}
+
+bool RadioPlayer::WaitForThread(int ms)
+{
+    std::unique_lock lock(m_threadState->mutex);
+    return m_threadState->ended.wait_for(
+        lock, std::chrono::milliseconds(std::max(ms, 0)), [this] { return m_threadState->done; });
+}
+
+void RadioPlayer::DetachNotifyWindow()
+{
+    std::lock_guard lock(m_notifyMutex);
+    m_notifyWindow = nullptr;
 }
 
 void RadioPlayer::ThreadProc(RadioPlayer* player)
@@ -157,11 +191,11 @@ void RadioPlayer::Run()
     InitAudio();
     OpenAndPlay();
     WaitForStopEvent();
-    SleepMs(m_stopDelay.load());
+    PauseUnlessAborted(m_stopDelay.load());
     const int fadeOut = m_fadeOut.load();
     SlideVolume(0, fadeOut);
     RemoveSyncsAndDsps();
-    SleepMs(fadeOut + 100);
+    PauseUnlessAborted(fadeOut + 100);
     StopChannel();
     // The manager deletes this object when it handles this message: nothing may follow.
     PostFinished();
@@ -172,6 +206,33 @@ void RadioPlayer::WaitForStopEvent()
     std::unique_lock lock(m_eventMutex);
     m_eventCondition.wait(lock, [this] { return m_eventSignalled; });
     m_eventSignalled = false;
+}
+
+void RadioPlayer::PauseUnlessAborted(int ms)
+{
+    if (ms <= 0)
+        return;
+    std::unique_lock lock(m_eventMutex);
+    m_eventCondition.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_aborted; });
+}
+
+void RadioPlayer::Abort()
+{
+    m_stopping = true;
+    m_fadeOut = 0;
+    m_stopDelay = 0;
+    m_statusOnStop = 0;
+    {
+        ChannelLock lock(m_channel.load());
+        if (lock.Locked())
+            m_recorder.Stop();
+    }
+    {
+        std::lock_guard lock(m_eventMutex);
+        m_aborted = true;
+        m_eventSignalled = true;
+    }
+    m_eventCondition.notify_all();
 }
 
 void RadioPlayer::SignalStopEvent()

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 // What a player tells the main window, as wParam of WM_KAVRILUNE_UPDATE_STATUS_ (lParam: the player,
@@ -53,6 +54,10 @@ public:
     RadioPlayer& operator=(const RadioPlayer&) = delete;
 
     bool StartThread();
+    // Waits at most ms for the player's thread to end; true once it has (or never started).
+    bool WaitForThread(int ms);
+    // From now on nothing is posted to the notify window; a post under way finishes first.
+    void DetachNotifyWindow();
 
     // Stop operations: each sets the stopping flag, the timings and the status posted at the end, stops
     // the recorder and wakes the player's thread, which then fades out and ends with PlayerStatusFinished.
@@ -60,6 +65,8 @@ public:
     void Stop(bool crossfade); // replaced by a new station; posts nothing of its own
     void StopNow(bool fade); // user stop: 4 now, 5 when the channel is stopped
     void StopWithStatus(int code); // failed open: code when the channel is stopped
+    // At shutdown: ends any stop under way at once, without a fade, a delay or a status of its own.
+    void Abort();
 
     void SetCrossfade(bool crossfade);
     void SetVolumeZero();
@@ -191,6 +198,8 @@ private:
     void OpenAndPlay();
     void WaitForStopEvent();
     void SignalStopEvent();
+    // Sleeps ms unless the player is aborted meanwhile.
+    void PauseUnlessAborted(int ms);
     void StopSequence(int fadeOutMs, int stopDelayMs, int statusOnStop);
     void RemoveSyncsAndDsps();
     void StopChannel();
@@ -213,7 +222,17 @@ private:
     const int m_device;
     QString m_source;
     const AudioStream m_previousChannel;
-    QObject* const m_notifyWindow;
+    // Cleared by DetachNotifyWindow before the window goes; m_notifyMutex guards it and each post.
+    std::mutex m_notifyMutex;
+    QObject* m_notifyWindow;
+    // Whether the thread has ended; shared with the thread, which may outlive a deleted player's last
+    // message by a few instructions.
+    struct ThreadState {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = true; // guarded by mutex
+    };
+    std::shared_ptr<ThreadState> m_threadState = std::make_shared<ThreadState>();
     int m_netBuffer; // player thread only after the start
     bool m_normalize = false; // set before the thread starts
 
@@ -232,6 +251,7 @@ private:
     std::mutex m_eventMutex;
     std::condition_variable m_eventCondition;
     bool m_eventSignalled = false; // guarded by m_eventMutex
+    bool m_aborted = false; // guarded by m_eventMutex
 
     // Texts written under the channel lock (or before the channel exists) and read by the main
     // window's thread: guarded by m_textLock as well, the innermost lock.
@@ -275,5 +295,7 @@ private:
 void EnumerateAudioDevices(QStringList& list);
 // Releases the audio device and every stream; once, at exit.
 void ShutdownAudio();
+// The audio library's version number: one byte per part, major first.
+uint32_t AudioLibraryVersion();
 // The message that carries player status codes.
 int PlayerStatusMessage();

@@ -16,7 +16,7 @@ const QString kNoUserFile = QStringLiteral("/nonexistent/mystations.kvd");
 void ShowAll(CStationCatalogue& catalogue)
 {
     std::vector<unsigned>& visible = catalogue.Visible();
-    visible.resize(catalogue.Stations().size());
+    visible.resize(catalogue.Stations().Size());
     for (size_t i = 0; i < visible.size(); ++i)
         visible[i] = unsigned(i);
 }
@@ -35,7 +35,7 @@ void BM_LoadAndSortCatalogue(benchmark::State& state)
         filter.Sort(catalogue.Visible(), catalogue.Stations());
         benchmark::DoNotOptimize(catalogue.Visible().data());
     }
-    state.counters["stations"] = double(catalogue.Stations().size());
+    state.counters["stations"] = double(catalogue.Stations().Size());
 }
 BENCHMARK(BM_LoadAndSortCatalogue)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond);
 
@@ -96,7 +96,7 @@ void BM_CatalogueMemory(benchmark::State& state)
         size_t records = 0;
         {
             CStationCatalogue::Lock lock = catalogue.LockUnbounded();
-            records = catalogue.Stations().size();
+            records = catalogue.Stations().Size();
             catalogue.SearchIndex(); // what the first pass adds: every search key and the index
         }
         const size_t searched = HeapInUse();
@@ -105,7 +105,7 @@ void BM_CatalogueMemory(benchmark::State& state)
         size_t left = 0;
         {
             CStationCatalogue::Lock lock = catalogue.LockUnbounded();
-            left = catalogue.Stations().size();
+            left = catalogue.Stations().Size();
         }
         state.counters["records"] = double(records);
         state.counters["records_freed"] = double(records - left);

@@ -90,7 +90,7 @@ const LanguageRow LANGUAGE_TABLE[] = {
     { 312, "Message", "InstallSkinEroor", "Wasn't able to install the skin. Some problems to write to skins folder." },
     { 400, "Properties", "Title", "Options" },
     { 401, "Properties\\General", "Title", "General" },
-    { 402, "Properties\\General", "AutoStart", "Start with Windows" },
+    { 402, "Properties\\General", "AutoStart", "Start with the desktop session" },
     { 403, "Properties\\General", "AutoPlay", "Automatically start playing after startup" },
     { 404, "Properties\\General", "Crossfade", "Crossfade between stations" },
     { 405, "Properties\\General", "CheckUpdate", "Check for new version" },

@@ -125,9 +125,14 @@ QStringList CFilterBox::History() const
 
 void CFilterBox::SaveHistory(CXMLSettings& settings) const
 {
-    settings.SetString(kSection, QStringLiteral("Filter"), currentText());
+    SaveHistory(settings, currentText(), History());
+}
+
+void CFilterBox::SaveHistory(CXMLSettings& settings, const QString& searchText, const QStringList& history)
+{
+    settings.SetString(kSection, QStringLiteral("Filter"), searchText);
     for (int i = 0; i < kHistorySize; ++i)
-        settings.SetString(kSection, HistoryKey(i), i < count() ? itemText(i).trimmed() : QString());
+        settings.SetString(kSection, HistoryKey(i), i < history.size() ? history.at(i).trimmed() : QString());
 }
 
 void CFilterBox::LoadHistory(CXMLSettings& settings)

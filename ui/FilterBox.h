@@ -28,6 +28,8 @@ public:
     void ClearHistory();
     // The history in section "General": "Filter" (the search text) and "Filter_0" .. "Filter_19".
     void SaveHistory(CXMLSettings& settings) const;
+    // The same from a copy of the search text and the history, on any thread.
+    static void SaveHistory(CXMLSettings& settings, const QString& searchText, const QStringList& history);
     void LoadHistory(CXMLSettings& settings);
     void LoadSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height);
 

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -60,6 +61,13 @@ bool OpenUrl(const QString& text)
     if (!IsUrl(text) || !Opener())
         return false;
     return Opener()(QUrl(text, QUrl::StrictMode));
+}
+
+bool OpenFolder(const QString& path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isDir() || !Opener())
+        return false;
+    return Opener()(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
 UrlOpener SetUrlOpener(UrlOpener opener)
@@ -127,6 +135,17 @@ void CHyperStatic::SetUrl(const QString& address)
     m_url = address;
     m_urlIsLink = IsUrl(address);
     UpdateHover(mapFromGlobal(QCursor::pos()));
+    update();
+}
+
+void CHyperStatic::SetLook(
+    const QColor& text, const QColor& link, const QColor& hover, const QColor& glow, int textSize)
+{
+    m_textColor = text;
+    m_linkColor = m_visitedColor = link;
+    m_hoverColor = hover;
+    m_glowColor = glow;
+    m_textSize = std::clamp(textSize, kMinTextSize, kMaxTextSize);
     update();
 }
 

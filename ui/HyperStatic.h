@@ -18,6 +18,8 @@ bool IsUrl(const QString& text);
 // Opens a link through the installed opener (the desktop's by default); false for a text that is no
 // link or that could not be opened.
 bool OpenUrl(const QString& text);
+// Opens an existing local folder through the same opener; false for anything else.
+bool OpenFolder(const QString& path);
 using UrlOpener = std::function<bool(const QUrl& url)>;
 // Replaces the opener (tests record instead of opening); returns the previous one.
 UrlOpener SetUrlOpener(UrlOpener opener);
@@ -40,6 +42,9 @@ public:
     QString Text() const { return m_text; }
     // An address opened on click instead of the text.
     void SetUrl(const QString& address);
+    // The look of a label outside the skin: colours of plain text, of a link and of a link under the
+    // mouse, the glow (transparent for none) and the text's cell height in pixels.
+    void SetLook(const QColor& text, const QColor& link, const QColor& hover, const QColor& glow, int textSize);
 
     bool IsLink() const { return m_urlIsLink || m_textIsLink; }
     bool IsHovered() const { return m_hover; }

@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <malloc.h>
+
 namespace
 {
-
-constexpr size_t kGrowStep = 1000;
 
 // The file a pattern names: its folder followed by the first name the folder's listing yields for the
 // pattern; the folder alone when nothing matches (opening that fails).
@@ -26,10 +26,12 @@ QString ResolvePattern(const QString& pattern)
     return folder + files.value(0);
 }
 
-template <typename T> void GrowInSteps(std::vector<T>& items)
+// Hands the pages of freed memory back to the system. Loading leaves the array's earlier sizes free
+// in the loading thread's arena, and freeing the catalogue leaves that arena empty; the allocator
+// would otherwise keep both resident.
+void ReleaseFreedMemory()
 {
-    if (items.size() == items.capacity())
-        items.reserve(items.size() + kGrowStep);
+    malloc_trim(0);
 }
 
 } // namespace
@@ -49,6 +51,7 @@ void CStationCatalogue::Load()
     LoadStationsFile(m_databasePattern, false);
     LoadUserStations();
     m_loaded = true;
+    ReleaseFreedMemory();
 }
 
 void CStationCatalogue::EnsureLoaded()
@@ -87,33 +90,33 @@ bool CStationCatalogue::MergeStation(const CStationItem& item)
 {
     if (m_closing)
         return false;
-    auto station = std::make_unique<CStationItem>();
-    station->SetTitle(item.GetTitle());
-    station->SetWebPage(item.GetWebPage());
-    station->SetCountry(item.GetCountry());
-    station->SetGenre(item.GetGenre());
-    station->SetLanguage(item.GetLanguage());
-    station->SetFlags(item.GetFlags());
+    CStationItem station;
+    station.SetTitle(item.GetTitle());
+    station.SetWebPage(item.GetWebPage());
+    station.SetCountry(item.GetCountry());
+    station.SetGenre(item.GetGenre());
+    station.SetLanguage(item.GetLanguage());
+    station.SetFlags(item.GetFlags());
     QStringList sources;
     item.GetSources(sources);
     for (const QString& source : sources)
-        station->AddSource(source);
+        station.AddSource(source);
     Lock lock = LockUnbounded();
-    Insert(std::move(station));
+    Insert(station);
     return true;
 }
 
 size_t CStationCatalogue::InsertPosition(const QString& title) const
 {
-    const size_t count = m_stations.size();
+    const size_t count = m_stations.Size();
     // Titles mostly arrive in order: one comparison with the last station places them.
-    if (count > 0 && CompareStationText(title, m_stations.back()->GetTitle()) > 0)
+    if (count > 0 && CompareStationText(title, m_stations.Title(count - 1)) > 0)
         return count;
     size_t low = 0;
     size_t high = count;
     size_t probe = count / 2;
     while (low < high) {
-        const int order = CompareStationText(title, m_stations[probe]->GetTitle());
+        const int order = CompareStationText(title, m_stations.Title(probe));
         if (order < 0)
             high = probe;
         else if (order > 0)
@@ -126,14 +129,13 @@ size_t CStationCatalogue::InsertPosition(const QString& title) const
     }
     if (probe >= count)
         return count;
-    return CompareStationText(title, m_stations[probe]->GetTitle()) < 0 ? probe : probe + 1;
+    return CompareStationText(title, m_stations.Title(probe)) < 0 ? probe : probe + 1;
 }
 
-void CStationCatalogue::Insert(std::unique_ptr<CStationItem> station)
+void CStationCatalogue::Insert(const CStationItem& station)
 {
-    const size_t at = InsertPosition(station->GetTitle());
-    GrowInSteps(m_stations);
-    m_stations.insert(m_stations.begin() + qsizetype(at), std::move(station));
+    const size_t at = InsertPosition(station.GetTitle());
+    m_stations.Insert(at, station);
     m_index.Clear();
 }
 
@@ -147,23 +149,25 @@ const CStationSearchIndex& CStationCatalogue::SearchIndex()
 void CStationCatalogue::ClearStations()
 {
     Lock lock = LockUnbounded();
+    const bool held = !m_stations.Empty() || m_index.IsBuilt() || m_visible.capacity() > 0;
     m_visible.clear();
     m_visible.shrink_to_fit();
-    m_stations.clear();
-    m_stations.shrink_to_fit();
     m_index.Clear();
+    m_stations.Clear();
     m_loaded = false;
     m_reloadRequested = true;
     PublishVisibleCount();
+    if (held)
+        ReleaseFreedMemory();
 }
 
 bool CStationCatalogue::SaveUserStations()
 {
     Lock lock = LockUnbounded();
     std::vector<CStationItem> own;
-    for (const auto& station : m_stations) {
-        if (station->IsUserStation())
-            own.push_back(*station);
+    for (size_t i = 0; i < m_stations.Size(); ++i) {
+        if (m_stations.IsUserStation(i))
+            own.push_back(m_stations.Get(i));
     }
     try {
         WriteUserStationsFile(m_userFilePath, own);
@@ -175,13 +179,19 @@ bool CStationCatalogue::SaveUserStations()
 
 int CStationCatalogue::FindTitleIndex(const QString& title) const
 {
-    auto it = std::lower_bound(m_stations.begin(), m_stations.end(), title,
-        [](const std::unique_ptr<CStationItem>& station, const QString& key) {
-            return CompareStationText(station->GetTitle(), key) < 0;
-        });
-    if (it == m_stations.end() || CompareStationText((*it)->GetTitle(), title) != 0)
+    // The first station whose title is not below the one asked for.
+    size_t low = 0;
+    size_t high = m_stations.Size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (CompareStationText(m_stations.Title(middle), title) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low == m_stations.Size() || CompareStationText(m_stations.Title(low), title) != 0)
         return -1;
-    return int(it - m_stations.begin());
+    return int(low);
 }
 
 int CStationCatalogue::FindUserStation(const CStationItem& copy) const
@@ -190,11 +200,10 @@ int CStationCatalogue::FindUserStation(const CStationItem& copy) const
     if (first < 0)
         return -1;
     const QString line = copy.FormatLine();
-    for (size_t i = size_t(first); i < m_stations.size(); ++i) {
-        const CStationItem& station = *m_stations[i];
-        if (CompareStationText(station.GetTitle(), copy.GetTitle()) != 0)
+    for (size_t i = size_t(first); i < m_stations.Size(); ++i) {
+        if (CompareStationText(m_stations.Title(i), copy.GetTitle()) != 0)
             break;
-        if (station.IsUserStation() && station.FormatLine() == line)
+        if (m_stations.IsUserStation(i) && m_stations.Get(i).FormatLine() == line)
             return int(i);
     }
     return -1;
@@ -209,7 +218,7 @@ bool CStationCatalogue::FindStationByTitle(CStationItem& out, const QString& tit
     const int index = FindTitleIndex(title);
     if (index < 0)
         return false;
-    out = *m_stations[size_t(index)];
+    out = m_stations.Get(size_t(index));
     return true;
 }
 
@@ -222,14 +231,12 @@ bool CStationCatalogue::FindStationBySource(CStationItem& out, const QString& ur
     if (!lock.owns_lock())
         return false;
     // The last station in catalogue order that holds the URL, and its first slot holding it.
-    for (auto it = m_stations.rbegin(); it != m_stations.rend(); ++it) {
-        const CStationItem& station = **it;
-        for (int slot = CStationItem::SlotFirstSource; slot < station.GetSize(); ++slot) {
-            if (QString::compare(station.GetAt(slot), url, Qt::CaseInsensitive) == 0) {
-                out = station;
-                out.SetCurrentSource(uint8_t(slot - CStationItem::SlotFirstSource));
-                return true;
-            }
+    for (size_t i = m_stations.Size(); i-- > 0;) {
+        const int source = m_stations.FindSource(i, url, Qt::CaseInsensitive);
+        if (source >= 0) {
+            out = m_stations.Get(i);
+            out.SetCurrentSource(uint8_t(source));
+            return true;
         }
     }
     return false;
@@ -244,20 +251,24 @@ void CStationCatalogue::FindOrAddStation(CStationItem& out, const QString& title
     out.AddSource(url);
 }
 
-const CStationItem* CStationCatalogue::VisibleStation(int row) const
+int CStationCatalogue::VisibleIndex(int row) const
 {
     if (row < 0 || size_t(row) >= m_visible.size())
-        return nullptr;
+        return -1;
     const unsigned index = m_visible[size_t(row)];
-    return index < m_stations.size() ? m_stations[index].get() : nullptr;
+    return index < m_stations.Size() ? int(index) : -1;
+}
+
+void CStationCatalogue::Replace(int index, const CStationItem& station)
+{
+    m_stations.Replace(size_t(index), station);
+    m_index.Clear();
 }
 
 void CStationCatalogue::Reposition(int index)
 {
-    std::unique_ptr<CStationItem> station = std::move(m_stations[size_t(index)]);
-    m_stations.erase(m_stations.begin() + index);
-    const size_t at = InsertPosition(station->GetTitle());
-    m_stations.insert(m_stations.begin() + qsizetype(at), std::move(station));
+    const QString title = m_stations.Title(size_t(index));
+    const size_t at = m_stations.Reposition(size_t(index), [&] { return InsertPosition(title); });
     m_index.Clear();
     // The visible rows keep showing the same stations until the next pass.
     const unsigned from = unsigned(index);
@@ -276,7 +287,7 @@ void CStationCatalogue::Reposition(int index)
 
 void CStationCatalogue::RemoveAt(int index)
 {
-    m_stations.erase(m_stations.begin() + index);
+    m_stations.Erase(size_t(index));
     m_index.Clear();
     const unsigned removed = unsigned(index);
     std::erase(m_visible, removed);

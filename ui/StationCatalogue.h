@@ -2,6 +2,7 @@
 
 #include "core/StationItem.h"
 #include "ui/StationSearchIndex.h"
+#include "ui/StationStore.h"
 
 #include <QString>
 #include <atomic>
@@ -86,11 +87,14 @@ public:
     void FindOrAddStation(CStationItem& out, const QString& title, const QString& url);
 
     // Caller holds the lock for all of these.
-    std::vector<std::unique_ptr<CStationItem>>& Stations() { return m_stations; }
+    const CStationStore& Stations() const { return m_stations; }
     std::vector<unsigned>& Visible() { return m_visible; }
     // The search index of the stations as they are now, built on first use after a change.
     const CStationSearchIndex& SearchIndex();
-    const CStationItem* VisibleStation(int row) const;
+    // The catalogue index of the station on a visible row, or -1.
+    int VisibleIndex(int row) const;
+    // Writes a changed station over the catalogue's own record of it.
+    void Replace(int index, const CStationItem& station);
     // Takes a station out and inserts it again at its place in title order (after its title changed).
     // The visible indices follow the stations they named.
     void Reposition(int index);
@@ -109,10 +113,10 @@ public:
 private:
     // Where a station with that title goes: the position the binary search lands on.
     size_t InsertPosition(const QString& title) const;
-    void Insert(std::unique_ptr<CStationItem> station);
+    void Insert(const CStationItem& station);
 
     ListMutex m_mutex;
-    std::vector<std::unique_ptr<CStationItem>> m_stations; // guarded by m_mutex
+    CStationStore m_stations; // guarded by m_mutex
     std::vector<unsigned> m_visible; // guarded by m_mutex
     CStationSearchIndex m_index; // guarded by m_mutex
     bool m_loaded = false; // guarded by m_mutex: the stations of both files are in

@@ -32,9 +32,8 @@ bool CStationFilter::Matches(const CStationSearchIndex& index, size_t i) const
 {
     if (ownStationsOnly && !index.IsUserStation(i))
         return false;
-    const QStringView key = index.Key(i);
     for (const QString& word : words) {
-        if (!word.isEmpty() && !key.contains(word))
+        if (!word.isEmpty() && !index.KeyContains(i, word))
             return false;
     }
     for (int slot : kFilterableFields) {
@@ -45,20 +44,32 @@ bool CStationFilter::Matches(const CStationSearchIndex& index, size_t i) const
     return true;
 }
 
-void CStationFilter::Sort(
-    std::vector<unsigned>& indices, const std::vector<std::unique_ptr<CStationItem>>& stations) const
+void CStationFilter::Sort(std::vector<unsigned>& indices, const CStationStore& stations) const
 {
     if (sortColumn == CStationItem::SlotTitle) {
         if (!ascending)
             std::reverse(indices.begin(), indices.end());
         return;
     }
+    // The other columns hold shared values: rank each value once, values equal without regard to case
+    // alike, and sort the stations by the ranks of theirs.
+    std::vector<uint32_t> byValue(stations.SharedCount());
+    for (uint32_t id = 0; id < byValue.size(); ++id)
+        byValue[id] = id;
+    std::sort(byValue.begin(), byValue.end(), [&stations](uint32_t a, uint32_t b) {
+        return CompareStationText(stations.SharedValue(a), stations.SharedValue(b)) < 0;
+    });
+    std::vector<uint32_t> rank(byValue.size());
+    uint32_t current = 0;
+    for (size_t n = 0; n < byValue.size(); ++n) {
+        if (n > 0 && CompareStationText(stations.SharedValue(byValue[n - 1]), stations.SharedValue(byValue[n])) != 0)
+            ++current;
+        rank[byValue[n]] = current;
+    }
     const int slot = sortColumn;
-    auto field = [&stations, slot](unsigned index) -> const QString& { return stations[index]->GetAt(slot); };
+    auto key = [&stations, &rank, slot](unsigned index) { return rank[stations.SharedId(index, slot)]; };
     if (ascending)
-        std::sort(indices.begin(), indices.end(),
-            [&](unsigned a, unsigned b) { return CompareStationText(field(a), field(b)) < 0; });
+        std::sort(indices.begin(), indices.end(), [&](unsigned a, unsigned b) { return key(a) < key(b); });
     else
-        std::sort(indices.begin(), indices.end(),
-            [&](unsigned a, unsigned b) { return CompareStationText(field(b), field(a)) < 0; });
+        std::sort(indices.begin(), indices.end(), [&](unsigned a, unsigned b) { return key(b) < key(a); });
 }

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <array>
-#include <memory>
 #include <vector>
 
 // What decides which catalogue stations the list shows and in which order: the search words, the
@@ -24,7 +23,7 @@ struct CStationFilter {
     bool Matches(const CStationSearchIndex& index, size_t i) const;
     // Sorts catalogue indices by the sort column without regard to case. The catalogue is kept in title
     // order with the same comparison, so indices taken in catalogue order are already sorted by title.
-    void Sort(std::vector<unsigned>& indices, const std::vector<std::unique_ptr<CStationItem>>& stations) const;
+    void Sort(std::vector<unsigned>& indices, const CStationStore& stations) const;
 
     bool HasFilter(int slot) const { return !columnFilters.at(slot).isEmpty(); }
 

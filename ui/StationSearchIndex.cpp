@@ -2,55 +2,107 @@
 
 #include "core/CharUpper.h"
 
-CStationSearchIndex::Span CStationSearchIndex::Append(QStringView text)
+#include <cstring>
+
+namespace
 {
-    const Span span { uint32_t(m_text.size()), uint32_t(text.size()) };
-    m_text.append(text);
-    return span;
+
+bool IsNarrow(QStringView text)
+{
+    for (QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    return true;
 }
 
-void CStationSearchIndex::Build(std::vector<std::unique_ptr<CStationItem>>& stations)
+// Whether word occurs in a text of one byte a character: the text as if each byte were the
+// character of that number.
+bool NarrowContains(const uint8_t* text, qsizetype length, QStringView word)
+{
+    const qsizetype size = word.size();
+    if (size == 0)
+        return true;
+    if (size > length || word.front().unicode() > 0xFF)
+        return false;
+    const char16_t* chars = word.utf16();
+    const uint8_t* last = text + (length - size);
+    for (const uint8_t* at = text; at <= last; ++at) {
+        at = static_cast<const uint8_t*>(std::memchr(at, chars[0], size_t(last - at) + 1));
+        if (!at)
+            return false;
+        qsizetype n = 1;
+        while (n < size && at[n] == chars[n])
+            ++n;
+        if (n == size)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void CStationSearchIndex::Build(const CStationStore& stations)
 {
     Clear();
-    qsizetype total = 0;
-    for (auto& station : stations)
-        total += station->GetSearchKey().size();
-    m_text.reserve(total);
-    m_entries.reserve(stations.size());
+    const size_t count = stations.Size();
+    m_keys.resize(count);
 
+    // A key is the joined fields upper-cased as one text, as a station record builds its own. The
+    // keys' sizes are counted first, so that each block is allocated once.
+    QString joined;
     QString upper;
-    for (auto& station : stations) {
-        Entry entry;
-        const QString& key = station->GetSearchKey();
-        entry.key = Append(key);
-        entry.own = station->IsUserStation();
-        // The key joins title, genre, country, language and web page, each upper-cased in place, so
-        // the fields are found inside it; a key that does not add up gets the fields of its own.
-        const qsizetype title = station->GetTitle().size();
-        const qsizetype genre = station->GetGenre().size();
-        const qsizetype country = station->GetCountry().size();
-        const qsizetype language = station->GetLanguage().size();
-        if (title + genre + country + language + station->GetWebPage().size() == key.size()) {
-            const uint32_t start = entry.key.start;
-            entry.fields[0] = { uint32_t(start + title + genre), uint32_t(country) };
-            entry.fields[1] = { uint32_t(start + title), uint32_t(genre) };
-            entry.fields[2] = { uint32_t(start + title + genre + country), uint32_t(language) };
-        } else {
-            for (int slot = CStationItem::SlotCountry; slot <= CStationItem::SlotLanguage; ++slot) {
-                CharUpperInto(station->GetAt(slot), upper);
-                entry.fields[size_t(slot - 1)] = Append(upper);
+    qsizetype narrow = 0;
+    qsizetype wide = 0;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            m_narrow.reserve(narrow);
+            m_wide.reserve(wide);
+        }
+        for (size_t i = 0; i < count; ++i) {
+            stations.JoinKeyFields(i, joined);
+            CharUpperInto(joined, upper);
+            const bool isNarrow = IsNarrow(upper);
+            if (round == 0) {
+                (isNarrow ? narrow : wide) += upper.size();
+                continue;
+            }
+            KeyRef& key = m_keys[i];
+            key.length = uint32_t(upper.size());
+            key.wide = isNarrow ? 0 : 1;
+            if (isNarrow) {
+                key.start = uint32_t(m_narrow.size());
+                m_narrow.append(upper.toLatin1());
+            } else {
+                key.start = uint32_t(m_wide.size());
+                m_wide.append(upper);
             }
         }
-        m_entries.push_back(entry);
     }
-    m_built = true;
+
+    m_upperShared.reserve(stations.SharedCount());
+    for (uint32_t id = 0; id < stations.SharedCount(); ++id)
+        m_upperShared.push_back(CharUpper(stations.SharedValue(id)));
+    m_stations = &stations;
 }
 
 void CStationSearchIndex::Clear()
 {
-    m_text.clear();
-    m_text.squeeze();
-    m_entries.clear();
-    m_entries.shrink_to_fit();
-    m_built = false;
+    m_stations = nullptr;
+    m_narrow.clear();
+    m_narrow.squeeze();
+    m_wide.clear();
+    m_wide.squeeze();
+    m_keys.clear();
+    m_keys.shrink_to_fit();
+    m_upperShared.clear();
+    m_upperShared.shrink_to_fit();
+}
+
+bool CStationSearchIndex::KeyContains(size_t i, QStringView word) const
+{
+    const KeyRef& key = m_keys[i];
+    if (key.wide)
+        return QStringView(m_wide.constData() + key.start, key.length).contains(word);
+    return NarrowContains(reinterpret_cast<const uint8_t*>(m_narrow.constData()) + key.start, key.length, word);
 }

@@ -1,47 +1,42 @@
 #pragma once
 
-#include "core/StationItem.h"
+#include "ui/StationStore.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-// The catalogue's search keys back to back in one block, so that a search reads memory in order
-// instead of visiting every station's own strings. Built from the stations' cached keys; the
-// catalogue drops it whenever its stations change.
+// The catalogue's search keys back to back, so that a search reads memory in order instead of
+// visiting every station, and the upper-cased shared values for the column filters. A key whose
+// characters are all below 256 is kept one byte a character. Built from the stations as they are;
+// the catalogue drops it whenever its stations change.
 class CStationSearchIndex
 {
 public:
-    // Indexes every station, building the search keys they do not have yet.
-    void Build(std::vector<std::unique_ptr<CStationItem>>& stations);
+    // Indexes every station of the store, which must outlive the index or its next Clear.
+    void Build(const CStationStore& stations);
     void Clear();
-    bool IsBuilt() const { return m_built; }
-    size_t Size() const { return m_entries.size(); }
+    bool IsBuilt() const { return m_stations != nullptr; }
+    size_t Size() const { return m_keys.size(); }
 
-    // The upper-cased search key of station i.
-    QStringView Key(size_t i) const { return Range(m_entries[i].key); }
+    // Whether the upper-cased search key of station i holds word.
+    bool KeyContains(size_t i, QStringView word) const;
     // The upper-cased country, genre or language of station i.
-    QStringView Field(size_t i, int slot) const { return Range(m_entries[i].fields[size_t(slot - 1)]); }
-    bool IsUserStation(size_t i) const { return m_entries[i].own; }
+    QStringView Field(size_t i, int slot) const { return m_upperShared[m_stations->SharedId(i, slot)]; }
+    bool IsUserStation(size_t i) const { return m_stations->IsUserStation(i); }
 
 private:
-    struct Span {
-        uint32_t start = 0;
-        uint32_t size = 0;
-    };
-    struct Entry {
-        Span key;
-        std::array<Span, 3> fields; // country, genre, language
-        bool own = false;
+    struct KeyRef {
+        uint32_t start = 0; // in m_narrow, or in m_wide when wide
+        uint32_t length : 31 = 0;
+        uint32_t wide : 1 = 0;
     };
 
-    QStringView Range(Span span) const { return QStringView(m_text.constData() + span.start, span.size); }
-    Span Append(QStringView text);
-
-    QString m_text;
-    std::vector<Entry> m_entries;
-    bool m_built = false;
+    const CStationStore* m_stations = nullptr;
+    QByteArray m_narrow; // keys one byte a character
+    QString m_wide; // the others
+    std::vector<KeyRef> m_keys;
+    std::vector<QString> m_upperShared; // by the store's number of the value
 };

@@ -40,7 +40,8 @@ constexpr int kTextSameName = 219;
 constexpr int kTextSaveError = 220;
 constexpr int kTextSelectSource = 221;
 
-constexpr int kDefaultFirstColumnWidth = 262;
+// Leaves the country, genre and language columns room for their words in the built-in skins' lists.
+constexpr int kDefaultFirstColumnWidth = 160;
 constexpr int kDefaultColumnWidth = 62;
 constexpr int kMinimumLoadedWidth = 8;
 constexpr int kMinimumFittedWidth = 10;
@@ -177,9 +178,9 @@ bool CStationsListCtrl::GetSelectedStation(CStationItem& out, uint8_t sourceInde
     const int row = SelectedRow();
     if (row >= 0) {
         CStationCatalogue::Lock lock = m_catalogue.LockForLookup();
-        const CStationItem* station = lock.owns_lock() ? m_catalogue.VisibleStation(row) : nullptr;
-        if (station) {
-            out = *station;
+        const int index = lock.owns_lock() ? m_catalogue.VisibleIndex(row) : -1;
+        if (index >= 0) {
+            out = m_catalogue.Stations().Get(size_t(index));
             found = true;
         }
     }
@@ -266,7 +267,9 @@ void CStationsListCtrl::EditStation(CStationItem& record)
         // catalogue's own record, which then moves to its place in title order.
         const int index = m_catalogue.FindUserStation(original);
         if (index >= 0) {
-            dialog.GetItem(*m_catalogue.Stations()[size_t(index)]);
+            CStationItem changed;
+            dialog.GetItem(changed);
+            m_catalogue.Replace(index, changed);
             m_catalogue.Reposition(index);
         }
         m_catalogue.SaveUserStations();
@@ -367,6 +370,12 @@ void CStationsListCtrl::SetActive(bool active)
     if (!active)
         m_catalogue.RequestReload();
     m_worker->SetActive(active);
+}
+
+void CStationsListCtrl::SetPlayingSource(const QString& url)
+{
+    m_model->SetPlayingSource(url);
+    viewport()->update();
 }
 
 void CStationsListCtrl::Refresh()
@@ -475,9 +484,22 @@ void CStationsListCtrl::LoadColumnWidths(CXMLSettings& settings, const QString& 
 
 void CStationsListCtrl::SaveColumnWidths(CXMLSettings& settings, const QString& section)
 {
+    SaveColumnWidths(settings, section, ColumnWidths());
+}
+
+QList<int> CStationsListCtrl::ColumnWidths() const
+{
+    QList<int> widths;
     const QHeaderView* header = horizontalHeader();
     for (int i = 0; i < header->count(); ++i)
-        settings.SetInt(section, QStringLiteral("ColumnWidth%1").arg(i), header->sectionSize(i));
+        widths.append(header->sectionSize(i));
+    return widths;
+}
+
+void CStationsListCtrl::SaveColumnWidths(CXMLSettings& settings, const QString& section, const QList<int>& widths)
+{
+    for (int i = 0; i < widths.size(); ++i)
+        settings.SetInt(section, QStringLiteral("ColumnWidth%1").arg(i), widths.at(i));
 }
 
 void CStationsListCtrl::InitColumns()
@@ -559,7 +581,7 @@ void CStationsListCtrl::ShowHeaderMenu(int column, const QPoint& globalPos)
         m_filter.Sort(m_catalogue.Visible(), m_catalogue.Stations());
         QString previous;
         for (unsigned index : m_catalogue.Visible()) {
-            const QString& value = m_catalogue.Stations()[index]->GetAt(field);
+            const QString& value = m_catalogue.Stations().Shared(index, field);
             if (value != previous) {
                 values.append(value);
                 previous = value;

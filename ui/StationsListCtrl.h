@@ -72,6 +72,8 @@ public:
     // selected row.
     bool GetSelectedStation(CStationItem& out, uint8_t sourceIndex);
     int GetVisibleCount() const;
+    // Marks the rows of the station with this source as playing.
+    void SetPlayingSource(const QString& url);
     // Reads the catalogue afresh (after a new database was installed).
     void ReloadCatalogue();
 
@@ -103,6 +105,9 @@ public:
     void SetBkColor(const QColor& color);
     void LoadColumnWidths(CXMLSettings& settings, const QString& section);
     void SaveColumnWidths(CXMLSettings& settings, const QString& section);
+    // The header's column widths, and writing a copy of them on any thread.
+    QList<int> ColumnWidths() const;
+    static void SaveColumnWidths(CXMLSettings& settings, const QString& section, const QList<int>& widths);
     void InitColumns();
     // Fits the columns after the changed one (the first for -1) into the list's width.
     void FitColumns(int changedColumn);

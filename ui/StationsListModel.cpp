@@ -22,15 +22,29 @@ int CStationsListModel::columnCount(const QModelIndex& parent) const
 
 QVariant CStationsListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.column() >= kColumns)
+    if ((role != Qt::DisplayRole && role != kPlayingRole) || !index.isValid() || index.column() >= kColumns)
         return QVariant();
+    if (role == kPlayingRole && m_playingSource.isEmpty())
+        return false;
     CStationCatalogue::Lock lock = m_catalogue.TryLock();
     if (!lock.owns_lock())
         return QVariant();
-    const CStationItem* station = m_catalogue.VisibleStation(index.row());
-    if (!station)
+    const int station = m_catalogue.VisibleIndex(index.row());
+    if (role == kPlayingRole)
+        return station >= 0
+            && m_catalogue.Stations().FindSource(size_t(station), m_playingSource, Qt::CaseSensitive) >= 0;
+    if (station < 0)
         return QString();
-    return station->GetAt(ColumnField(index.column()));
+    return m_catalogue.Stations().Field(size_t(station), ColumnField(index.column()));
+}
+
+void CStationsListModel::SetPlayingSource(const QString& url)
+{
+    if (url == m_playingSource)
+        return;
+    m_playingSource = url;
+    if (m_rows > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, kColumns - 1), { kPlayingRole });
 }
 
 QVariant CStationsListModel::headerData(int section, Qt::Orientation orientation, int role) const

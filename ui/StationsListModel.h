@@ -12,6 +12,8 @@ class CStationsListModel : public QAbstractTableModel
 {
 public:
     static constexpr int kColumns = 4;
+    // Whether a row's station is the one playing (bool).
+    static constexpr int kPlayingRole = Qt::UserRole + 1;
 
     CStationsListModel(CStationCatalogue& catalogue, QObject* parent);
 
@@ -23,6 +25,9 @@ public:
     // Resets the model to that many rows.
     void SetRowCount(int rows);
     void SetColumnTitle(int column, const QString& title);
+    // The source being played; the rows of stations that have it are marked.
+    void SetPlayingSource(const QString& url);
+    const QString& PlayingSource() const { return m_playingSource; }
 
     // The field (station slot) each column shows; columns keep their fields when they are moved.
     static int ColumnField(int column) { return column; }
@@ -31,4 +36,5 @@ private:
     CStationCatalogue& m_catalogue;
     int m_rows = 0;
     QStringList m_titles;
+    QString m_playingSource;
 };

@@ -7,6 +7,7 @@
 #include "tests/audio/PlayerStatusLog.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMedia.h"
 #include "tests/support/TestPaths.h"
 
 #include <QCoreApplication>
@@ -190,6 +191,43 @@ TEST_F(RadioManagerTest, CurrentStationIsCopiedWithItsSource)
     manager.PlayStation(station, false, false);
     EXPECT_EQ(manager.GetPlayerCount(), 0);
     EXPECT_FALSE(manager.IsPlaying());
+}
+
+} // namespace
+
+namespace
+{
+
+// Shutdown before the window goes: every player stops at once and is deleted, nothing is posted
+// afterwards, a second shutdown and a late "finished" are harmless, and nothing plays any more.
+TEST_F(RadioManagerTest, ShutdownStopsAndDeletesEveryPlayerAndNothingIsPostedAfterwards)
+{
+    const QString tone = folder.FilePath("tone.mp3");
+    testing_support::SineOptions options;
+    options.seconds = 30;
+    ASSERT_TRUE(testing_support::GenerateSine(tone, testing_support::MediaFormat::Mp3, options));
+    manager.SetPlayerOptions(0, true, 0, 4000, false, false);
+    manager.PlayStation(Station("One", { tone.toUtf8().constData() }), false, false);
+    manager.PlayStation(Station("Two", { tone.toUtf8().constData() }), false, false);
+    ASSERT_EQ(manager.GetPlayerCount(), 2);
+    ASSERT_TRUE(testing_support::PumpUntil([&] {
+        return std::any_of(log.entries.begin(), log.entries.end(),
+            [](const PlayerStatusLog::Entry& entry) { return entry.code == PlayerStatusPlaying; });
+    }));
+    const LPARAM player = log.entries.back().player;
+
+    EXPECT_TRUE(manager.Shutdown(CRadioManager::kShutdownWaitMs));
+    EXPECT_EQ(manager.GetPlayerCount(), 0);
+    EXPECT_FALSE(manager.IsPlaying());
+    QCoreApplication::removePostedEvents(&log);
+    const size_t seen = log.entries.size();
+    testing_support::PumpFor(300);
+    EXPECT_EQ(log.entries.size(), seen) << "a stopped player posted after the shutdown";
+
+    manager.DeletePlayer(reinterpret_cast<RadioPlayer*>(player));
+    EXPECT_TRUE(manager.Shutdown(0));
+    manager.PlayStation(Station("Three", { tone.toUtf8().constData() }), false, false);
+    EXPECT_EQ(manager.GetPlayerCount(), 0);
 }
 
 } // namespace

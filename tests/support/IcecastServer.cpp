@@ -187,13 +187,13 @@ QByteArray IcecastServer::Get(const QString& pathAndQuery, int* status, bool adm
 bool IcecastServer::StartSource(const QString& mount, const IcecastSourceOptions& options)
 {
     StopSource(mount);
-    std::vector<std::string> arguments
-        = { "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-              QStringLiteral("sine=frequency=%1:sample_rate=%2")
-                  .arg(options.frequencyHz)
-                  .arg(options.sampleRate)
-                  .toStdString(),
-              "-ac", std::to_string(options.channels) };
+    std::vector<std::string> arguments = { "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f",
+        "lavfi", "-i",
+        (options.lavfiSource.isEmpty()
+                ? QStringLiteral("sine=frequency=%1:sample_rate=%2").arg(options.frequencyHz).arg(options.sampleRate)
+                : options.lavfiSource)
+            .toStdString(),
+        "-ac", std::to_string(options.channels) };
     const std::string bitrate = std::to_string(options.bitrateKbps) + "k";
     std::string contentType;
     switch (options.format) {

@@ -26,6 +26,8 @@ struct IcecastSourceOptions {
     QString description = QStringLiteral("A sine tone");
     QString genre = QStringLiteral("Testing");
     QString url = QStringLiteral("http://127.0.0.1/");
+    // An ffmpeg lavfi source in place of the sine tone ("anoisesrc=c=pink"), when set.
+    QString lavfiSource;
 };
 
 // An Icecast server on 127.0.0.1 and a free port for one test, fed by ffmpeg sources (one per

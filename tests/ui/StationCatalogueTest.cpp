@@ -24,18 +24,17 @@ CStationItem Station(const QString& title, const QString& source = QString(), bo
 QStringList Titles(CStationCatalogue& catalogue)
 {
     QStringList titles;
-    for (const auto& station : catalogue.Stations())
-        titles.append(station->GetTitle());
+    for (size_t i = 0; i < catalogue.Stations().Size(); ++i)
+        titles.append(catalogue.Stations().Title(i));
     return titles;
 }
 
 void ExpectInTitleOrder(CStationCatalogue& catalogue)
 {
-    const auto& stations = catalogue.Stations();
-    for (size_t i = 1; i < stations.size(); ++i)
-        ASSERT_LE(CompareStationText(stations[i - 1]->GetTitle(), stations[i]->GetTitle()), 0)
-            << "at " << i << ": " << stations[i - 1]->GetTitle().toStdString() << " / "
-            << stations[i]->GetTitle().toStdString();
+    const CStationStore& stations = catalogue.Stations();
+    for (size_t i = 1; i < stations.Size(); ++i)
+        ASSERT_LE(CompareStationText(stations.Title(i - 1), stations.Title(i)), 0)
+            << "at " << i << ": " << stations.Title(i - 1).toStdString() << " / " << stations.Title(i).toStdString();
 }
 
 TEST(StationCatalogueTest, InsertionKeepsTitleOrderAndPutsEqualTitlesRightAfter)
@@ -46,8 +45,8 @@ TEST(StationCatalogueTest, InsertionKeepsTitleOrderAndPutsEqualTitlesRightAfter)
     catalogue.MergeStation(Station("alpha", "http://own", true));
     catalogue.MergeStation(Station("ALPHA", "http://own2", true));
     EXPECT_EQ(Titles(catalogue), QStringList({ "Alpha", "alpha", "ALPHA", "Beta" }));
-    EXPECT_FALSE(catalogue.Stations()[0]->IsUserStation());
-    EXPECT_TRUE(catalogue.Stations()[1]->IsUserStation());
+    EXPECT_FALSE(catalogue.Stations().IsUserStation(0));
+    EXPECT_TRUE(catalogue.Stations().IsUserStation(1));
 
     // Many titles in random order, with case variants and repeats, always stay in order.
     std::mt19937 random(7);
@@ -56,7 +55,7 @@ TEST(StationCatalogueTest, InsertionKeepsTitleOrderAndPutsEqualTitlesRightAfter)
         const QString title = words[random() % words.size()] + words[random() % words.size()];
         catalogue.MergeStation(Station(title));
     }
-    EXPECT_EQ(catalogue.Stations().size(), 3004u);
+    EXPECT_EQ(catalogue.Stations().Size(), 3004u);
     ExpectInTitleOrder(catalogue);
     EXPECT_GE(catalogue.FindTitleIndex("RADIORADIO"), 0);
     EXPECT_EQ(catalogue.FindTitleIndex("radio radio"), -1);
@@ -65,7 +64,7 @@ TEST(StationCatalogueTest, InsertionKeepsTitleOrderAndPutsEqualTitlesRightAfter)
     CStationItem keyed = Station("Keyed", "http://k");
     keyed.GetSearchKey();
     catalogue.MergeStation(keyed);
-    const auto& inserted = *catalogue.Stations()[size_t(catalogue.FindTitleIndex("keyed"))];
+    const CStationItem inserted = catalogue.Stations().Get(size_t(catalogue.FindTitleIndex("keyed")));
     EXPECT_TRUE(inserted.GetAt(CStationItem::SlotSearchKey).isEmpty());
 
     catalogue.SetClosing();
@@ -100,7 +99,7 @@ TEST(StationCatalogueTest, LookupsBySourceAndTitle)
     QStringList sources;
     out.GetSources(sources);
     EXPECT_EQ(sources, QStringList({ "http://nowhere" }));
-    EXPECT_EQ(catalogue.Stations().size(), 2u);
+    EXPECT_EQ(catalogue.Stations().Size(), 2u);
 
     // While another thread holds the lock, a lookup gives up after its wait and finds nothing.
     std::atomic<bool> held { false };
@@ -125,13 +124,13 @@ TEST(StationCatalogueTest, WithoutFilesTheFirstSaveCreatesTheUserFile)
     CStationCatalogue catalogue;
     catalogue.SetFiles(folder.FilePath("Stations/stations*.kvd"), folder.FilePath("mystations.kvd"));
     catalogue.Load(); // neither file: an empty catalogue and no message
-    EXPECT_TRUE(catalogue.Stations().empty());
+    EXPECT_TRUE(catalogue.Stations().Empty());
     catalogue.MergeStation(Station("Mine", "http://m", true));
     catalogue.MergeStation(Station("Theirs", "http://t"));
     ASSERT_TRUE(catalogue.SaveUserStations());
     catalogue.Load();
-    ASSERT_EQ(catalogue.Stations().size(), 1u);
-    EXPECT_TRUE(catalogue.Stations()[0]->IsUserStation());
+    ASSERT_EQ(catalogue.Stations().Size(), 1u);
+    EXPECT_TRUE(catalogue.Stations().IsUserStation(0));
 }
 
 } // namespace

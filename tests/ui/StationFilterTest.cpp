@@ -1,5 +1,7 @@
 #include "ui/StationFilter.h"
 
+#include "core/CharUpper.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -28,15 +30,15 @@ TEST(StationFilterTest, SearchTextSplitsIntoUpToFourUpperCasedWords)
 // Which of the stations the filter keeps, through the search index the worker uses.
 std::vector<QString> Kept(const CStationFilter& filter, std::vector<CStationItem> items)
 {
-    std::vector<std::unique_ptr<CStationItem>> stations;
-    for (CStationItem& item : items)
-        stations.push_back(std::make_unique<CStationItem>(item));
+    CStationStore stations;
+    for (const CStationItem& item : items)
+        stations.Insert(stations.Size(), item);
     CStationSearchIndex index;
     index.Build(stations);
     std::vector<QString> kept;
     for (size_t i = 0; i < index.Size(); ++i) {
         if (filter.Matches(index, i))
-            kept.push_back(stations[i]->GetTitle());
+            kept.push_back(stations.Title(i));
     }
     return kept;
 }
@@ -64,12 +66,40 @@ TEST(StationFilterTest, WordsFiltersAndOwnModeMustAllHold)
     filter.columnFilters[CStationItem::SlotLanguage] = "DE";
     EXPECT_TRUE(Kept(filter, stations).empty());
 
-    // A cached key that is not the joined fields still leaves the fields to the filters.
+    // A key cached in a record is not taken over: the index joins the fields afresh.
     CStationItem stale = Station("F", "UK", "Pop");
     stale.SetAtGrow(CStationItem::SlotSearchKey, "OTHER");
     filter.columnFilters[CStationItem::SlotLanguage].clear();
     filter.words = CStationFilter::SplitSearchWords("other");
+    EXPECT_TRUE(Kept(filter, { stale }).empty());
+    filter.words = CStationFilter::SplitSearchWords("fpop");
     EXPECT_EQ(Kept(filter, { stale }), std::vector<QString> { "F" });
+}
+
+TEST(StationFilterTest, WordsAreFoundInKeysOfEitherWidthAsInTheirText)
+{
+    // Keys of one byte a character and keys of wider ones, some of them only after upper-casing
+    // ("ÿ" and "µ" have upper cases beyond 255).
+    const std::vector<CStationItem> stations { Station("Café Crème", "France", "Jazz"), Station("ÿes", "", "Pop"),
+        Station("Жара FM", "Россия", "Pop"), Station("µ-Radio", "Schweiz", ""), Station("AB", "", ""),
+        Station("", "", "") };
+    const QStringList words { "é", "FÉ C", "CAFE", "ÿ", "Ÿ", "Ж", "ара f", "µ", "Μ", "M-RADIO", "AB", "ABX", "B",
+        "ZJAZZ", "SCHWEIZ", "POP", " ", "РОССИЯ" };
+    for (const QString& text : words) {
+        CStationFilter filter;
+        filter.words = CStationFilter::SplitSearchWords(text);
+        std::vector<QString> expected;
+        for (const CStationItem& station : stations) {
+            const QString key = CharUpper(station.GetTitle() + station.GetGenre() + station.GetCountry()
+                + station.GetLanguage() + station.GetWebPage());
+            bool all = true;
+            for (const QString& word : filter.words)
+                all = all && key.contains(word);
+            if (all)
+                expected.push_back(station.GetTitle());
+        }
+        EXPECT_EQ(Kept(filter, stations), expected) << text.toStdString();
+    }
 }
 
 } // namespace

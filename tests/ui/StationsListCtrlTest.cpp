@@ -214,7 +214,7 @@ TEST_F(StationsListCtrlTest, OwnStationsAreAddedEditedAndDeletedWithTheirMessage
         CStationCatalogue::Lock lock = list->Catalogue().LockUnbounded();
         EXPECT_EQ(list->Catalogue().FindTitleIndex("aardvark"), 0);
         EXPECT_EQ(list->Catalogue().FindTitleIndex("New One"), -1);
-        EXPECT_TRUE(list->Catalogue().Stations()[0]->IsUserStation());
+        EXPECT_TRUE(list->Catalogue().Stations().IsUserStation(0));
     }
     EXPECT_FALSE(ReadBytes(OwnPath()).contains("New One"));
     Settle();

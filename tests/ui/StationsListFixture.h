@@ -82,7 +82,7 @@ protected:
     size_t CatalogueSize() const
     {
         CStationCatalogue::Lock lock = list->Catalogue().LockUnbounded();
-        return list->Catalogue().Stations().size();
+        return list->Catalogue().Stations().Size();
     }
 
     testing_support::TempProgramFolder folder;

@@ -1,0 +1,542 @@
+#include "tests/ui/MainWindowFixture.h"
+
+#include "audio/RadioPlayer.h"
+#include "core/Favorites.h"
+#include "core/Localization.h"
+#include "core/ServerHosts.h"
+#include "core/XMLSettings.h"
+#include "ui/FilterBox.h"
+#include "ui/GdipButton.h"
+#include "ui/HyperStatic.h"
+#include "ui/SliderCtrlEx.h"
+#include "ui/StationsListCtrl.h"
+#include "ui/SystemTray.h"
+
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TestMedia.h"
+#include "tests/support/TestZipWriter.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <thread>
+
+using namespace testing_support;
+using ui_testing::MainWindowFixture;
+
+namespace
+{
+
+const int kUpdateStatus = RegisterWindowMessage("WM_KAVRILUNE_UPDATE_STATUS_");
+const int kTerminate = RegisterWindowMessage("WM_KAVRILUNE_TERMINATE");
+const int kLoadSkin = RegisterWindowMessage("WM_KAVRILUNE_LOAD_SKIN");
+
+// A sine tone long enough to stay playing for a test, made once per test program.
+QString SineFile()
+{
+    static QTemporaryDir folder;
+    static const QString path = folder.path() + "/tone.mp3";
+    static const bool made = [] {
+        SineOptions options;
+        options.seconds = 60;
+        return GenerateSine(path, MediaFormat::Mp3, options);
+    }();
+    return made ? path : QString();
+}
+
+// Records the players that report to the window.
+class StatusWatcher : public QObject
+{
+public:
+    explicit StatusWatcher(QObject* window) { window->installEventFilter(this); }
+    std::vector<std::pair<int, LPARAM>> statuses;
+    bool Saw(int code, LPARAM player) const
+    {
+        return std::find(statuses.begin(), statuses.end(), std::make_pair(code, player)) != statuses.end();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (WindowMessage* message = AsWindowMessage(event); message && message->message() == kUpdateStatus)
+            statuses.emplace_back(int(message->wParam), message->lParam);
+        return false;
+    }
+};
+
+class MainWindowTest : public MainWindowFixture
+{
+protected:
+    // Plays the tone file and returns its player once it plays.
+    LPARAM PlayTone(StatusWatcher& watcher)
+    {
+        const size_t before = watcher.statuses.size();
+        window->OnDropFile(SineFile());
+        LPARAM player = 0;
+        PumpUntil(
+            [&] {
+                for (size_t i = before; i < watcher.statuses.size(); ++i)
+                    if (watcher.statuses[i].first == PlayerStatusPlaying)
+                        player = watcher.statuses[i].second;
+                return player != 0;
+            },
+            10000);
+        return player;
+    }
+
+    void PressKey(QWidget* target, int key)
+    {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &release);
+    }
+
+    void DoubleClickBody()
+    {
+        const QPoint body(3, window->height() / 2);
+        ASSERT_EQ(window->childAt(body), nullptr) << "the point must lie on the window's body";
+        QMouseEvent click(QEvent::MouseButtonDblClick, body, window->mapToGlobal(body), Qt::LeftButton, Qt::LeftButton,
+            Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &click);
+    }
+};
+
+TEST_F(MainWindowTest, StartUpRunsOnceTheLoopTurnsAndHoldsASlotTimersAndTheTray)
+{
+    auto backend = std::make_unique<ui_testing::FakeTrayBackend>();
+    tray = backend.get();
+    window = std::make_unique<CKavriluneDlg>(std::move(backend));
+    ASSERT_TRUE(window->OnInitDialog());
+    EXPECT_FALSE(window->InstanceLock().IsLocked()) << "the slot is taken only once the event loop runs";
+    EXPECT_FALSE(window->Timers().IsActive(CKavriluneDlg::kTimerStatus));
+
+    ASSERT_TRUE(PumpUntil([this] { return window->isVisible(); }, 5000));
+    EXPECT_TRUE(window->InstanceLock().IsLocked());
+    const std::pair<int, int> periods[] = { { CKavriluneDlg::kTimerStatus, 400 }, { CKavriluneDlg::kTimerSpectrum, 32 },
+        { CKavriluneDlg::kTimerInfo, 4000 }, { CKavriluneDlg::kTimerUpdateCheck, 600000 },
+        { CKavriluneDlg::kTimerStationsCheck, 360000 }, { CKavriluneDlg::kTimerPlayReport, 600000 } };
+    for (const auto& [number, period] : periods) {
+        EXPECT_TRUE(window->Timers().IsActive(number)) << number;
+        EXPECT_EQ(window->Timers().Period(number), period) << number;
+    }
+    EXPECT_FALSE(window->Timers().IsActive(CKavriluneDlg::kTimerShow)) << "the show timer fires once";
+    EXPECT_EQ(tray->toolTip, "Kavri? Lune!");
+    EXPECT_TRUE(window->Tray().IsAdded());
+    EXPECT_EQ(window->Tray().IconId(), CSystemTray::kIconNormal);
+    EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
+    EXPECT_EQ(window->AuthorName(), "Kavrilune");
+    EXPECT_TRUE(program.LogEntries().isEmpty()) << program.LogEntries().join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, DecliningToStopARecordingKeepsTheProgramRunningHiddenWithItsTrayIcon)
+{
+    Start();
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    ASSERT_TRUE(window->Radio().IsRecording());
+
+    window->close();
+    EXPECT_EQ(boxes.texts, QStringList { GetLangString(300) });
+    EXPECT_FALSE(window->IsClosing());
+    EXPECT_FALSE(window->IsShown()) << "closing hid the window all the same";
+    EXPECT_TRUE(window->Radio().IsRecording());
+    EXPECT_TRUE(window->Tray().IsAdded());
+    EXPECT_FALSE(window->Timers().IsActive(CKavriluneDlg::kTimerQuitForce));
+}
+
+TEST_F(MainWindowTest, AcceptedExitEndsTheLoopWithCodeZeroEvenWhenAPlayerNeverFinishes)
+{
+    // A station that accepts the connection and never sends anything keeps its player connecting.
+    LoopbackHttpServer server;
+    server.Route("/silent", [](HttpConnection& connection) { connection.Sleep(60000); });
+    Start();
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
+    window->OnDropText(server.Url("/silent"));
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    ASSERT_EQ(window->Radio().GetPlayerCount(), 1);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, window.get(), [this] { window->OnCommand(CKavriluneDlg::kCommandExit); });
+    QTimer guard;
+    guard.callOnTimeout([] { QCoreApplication::exit(99); });
+    guard.start(8000);
+    const int code = QApplication::exec();
+    EXPECT_EQ(code, 0);
+    EXPECT_LT(clock.elapsed(), 5500);
+    EXPECT_TRUE(window->IsClosing());
+    EXPECT_FALSE(window->Tray().IsAdded());
+    EXPECT_FALSE(window->Radio().IsRecording());
+    EXPECT_TRUE(SettingsText().contains("<Station_URL>" + server.Url("/silent") + "</Station_URL>"));
+}
+
+TEST_F(MainWindowTest, TerminateFromThisProcessIsIgnoredAndFromAnotherEndsIt)
+{
+    Start();
+    const auto self = LPARAM(QCoreApplication::applicationPid());
+    EXPECT_EQ(SendWindowMessage(window.get(), kTerminate, 0, self), 1);
+    EXPECT_FALSE(window->IsClosing());
+    SendWindowMessage(window.get(), kTerminate, 0, self + 1);
+    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(window->Timers().IsActive(CKavriluneDlg::kTimerQuitPoll));
+}
+
+TEST_F(MainWindowTest, DataFilesLieBesideAPortableProgramAndInTheUserFolderWhenInstalled)
+{
+    QFile::remove(SettingsPath());
+    const QString userFolder = dataHome.path() + "/Kavrilune/";
+    ASSERT_TRUE(QDir().mkpath(userFolder));
+    ASSERT_TRUE(WriteBytes(
+        userFolder + "Kavrilune.xml", "<XMLConfigSettings><General><Volume>33</Volume></General></XMLConfigSettings>"));
+    const QByteArray userCopy = ReadBytes(userFolder + "Kavrilune.xml");
+
+    CKavriluneDlg portable(std::make_unique<ui_testing::FakeTrayBackend>());
+    EXPECT_EQ(portable.GetDataFilePath("Kavrilune.xml"), SettingsPath());
+    EXPECT_TRUE(portable.IsPortable());
+    EXPECT_EQ(ReadBytes(SettingsPath()), userCopy) << "the user's file came along once";
+    WriteSettings("<General><Volume>44</Volume></General>");
+    portable.GetDataFilePath("Kavrilune.xml");
+    EXPECT_TRUE(SettingsText().contains("<Volume>44</Volume>")) << "an existing file is never overwritten";
+    EXPECT_EQ(ReadBytes(userFolder + "Kavrilune.xml"), userCopy);
+
+    ASSERT_TRUE(WriteBytes(program.FilePath("Uninstall.exe"), "MZ"));
+    QDir(dataHome.path() + "/Kavrilune").removeRecursively();
+    EXPECT_EQ(portable.GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
+    EXPECT_FALSE(portable.IsPortable());
+    EXPECT_TRUE(QFileInfo(dataHome.path() + "/Kavrilune").isDir()) << "created at the first call";
+}
+
+TEST_F(MainWindowTest, WindowSettingsRoundTripAndTheMissingBufferSizeIsCreated)
+{
+    WriteSettings("<General><Autoplay>0</Autoplay><Check_updates>0</Check_updates><Volume>70</Volume>"
+                  "<Equalizer>2</Equalizer><Expanded>1</Expanded><OnTop>1</OnTop>"
+                  "<Station_URL>http://127.0.0.1:9/a</Station_URL><Station_Title>Harbour Radio</Station_Title>"
+                  "<Window_x>30</Window_x><Window_y>40</Window_y>"
+                  "<WindowExpanded_x>50</WindowExpanded_x><WindowExpanded_y>60</WindowExpanded_y>"
+                  "<Language>English.lng</Language><PictureArt><x>700</x><y>650</y></PictureArt></General>");
+    Start();
+    EXPECT_EQ(window->VolumeSlider().value(), 70);
+    EXPECT_EQ(window->BufferSizeMs(), 4000);
+    EXPECT_TRUE(SettingsText().contains("<BufferSize>4</BufferSize>"));
+    EXPECT_EQ(window->Radio().GetEqualizerPreset(), 2);
+    EXPECT_TRUE(window->IsExpanded());
+    EXPECT_TRUE(window->IsOnTop());
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(window->Radio().GetStationName(), "Harbour Radio");
+    EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/a");
+    EXPECT_EQ(window->size(), QSize(620, 500)) << "the expanded layout";
+    EXPECT_EQ(window->pos(), QPoint(50, 60));
+
+    window->GeneralOptions().m_startup = true;
+    window->OnExit();
+    const QString saved = SettingsText();
+    for (const char* key : { "<Volume>70</Volume>", "<Equalizer>2</Equalizer>", "<Expanded>1</Expanded>",
+             "<OnTop>1</OnTop>", "<Window_x>30</Window_x>", "<Window_y>40</Window_y>",
+             "<WindowExpanded_x>50</WindowExpanded_x>", "<WindowExpanded_y>60</WindowExpanded_y>",
+             "<Station_Title>Harbour Radio</Station_Title>", "<Language>English.lng</Language>", "<x>700</x>",
+             "<y>650</y>", "<BufferSize>4</BufferSize>", "<ColumnWidth0>" })
+        EXPECT_TRUE(saved.contains(key)) << key;
+
+    const QString entry = configHome.path() + "/autostart/Kavrilune.desktop";
+    EXPECT_TRUE(QString::fromUtf8(ReadBytes(entry)).contains("/hidden"));
+    window->GeneralOptions().m_startup = false;
+    window->SaveSettings(window->TakeSettingsSnapshot());
+    EXPECT_FALSE(QFile::exists(entry));
+}
+
+TEST_F(MainWindowTest, BackgroundSavesRacingFavouritesAndTheExitSaveLoseNothing)
+{
+    Start();
+    window->VolumeSlider().setValue(37);
+    CFavorites& favorites = window->Favorites();
+    favorites.WaitForThreads();
+    for (int round = 0; round < 200; ++round) {
+        window->StartSettingsSaveThread();
+        std::thread adder([&favorites, round] {
+            favorites.AddAndSave(
+                QStringLiteral("Station %1").arg(round % 25), QStringLiteral("http://127.0.0.1/%1").arg(round), 0);
+        });
+        window->SaveSettings(window->TakeSettingsSnapshot());
+        adder.join();
+    }
+    window->WaitForSettingsSave();
+    CXMLSettings settings(SettingsPath());
+    for (int i = 0; i < 25; ++i)
+        EXPECT_TRUE(SettingsText().contains(QStringLiteral("<Title_%1>").arg(i + 1))) << i;
+    EXPECT_EQ(settings.GetInt("General", "Volume", -1, false), 37);
+    EXPECT_EQ(settings.GetInt("General", "Autoplay", -1, false), 0);
+    EXPECT_EQ(settings.GetString("General", "Station_URL", "", false), window->Radio().GetStationUrl());
+    EXPECT_EQ(settings.GetInt("General", "BufferSize", -1, false), 4);
+}
+
+TEST_F(MainWindowTest, SkinAppliesOnlyWhenForcedOrChangedAndMissingSectionsKeepTheirDefaults)
+{
+    Start();
+    const int applied = window->SkinApplyCount();
+    SendWindowMessage(window.get(), kLoadSkin, 0, 0);
+    EXPECT_EQ(window->SkinApplyCount(), applied) << "the same skin again changes nothing";
+
+    const QString skinFile = program.Path() + "skins/Standard.kvn/skin.kvn";
+    QString text = QString::fromUtf8(ReadBytes(skinFile));
+    text.replace("<Name>Kavrilune</Name>", "<Name>Someone Else</Name>");
+    ASSERT_TRUE(WriteBytes(skinFile, text.toUtf8()));
+    PressKey(&window->FilterBox(), Qt::Key_F5);
+    EXPECT_EQ(window->SkinApplyCount(), applied + 1);
+    EXPECT_EQ(window->AuthorName(), "Someone Else");
+
+    ASSERT_TRUE(skin_test::WriteSkinFile(program.Path() + "skins/Plain.kvn/skin.kvn",
+        "<Window><Frame>1</Frame><width>390</width><height>312</height></Window>"));
+    window->SkinOptions().m_skin = "Plain";
+    SendWindowMessage(window.get(), kLoadSkin, 0, 0);
+    EXPECT_EQ(window->SkinApplyCount(), applied + 2);
+    EXPECT_EQ(window->StationList().geometry(), QRect(11, 33, 369, 153));
+    EXPECT_EQ(window->AuthorName(), "unknown author");
+
+    window->SkinOptions().m_skin = "Missing";
+    window->ApplySkin(0, true);
+    EXPECT_EQ(window->SkinOptions().m_skin, "Standard") << "an unknown skin falls back";
+}
+
+TEST_F(MainWindowTest, DoubleClickSwitchesLayoutsEachKeepingItsPositionAndEnterIsIgnored)
+{
+    Start();
+    window->move(100, 120);
+    DoubleClickBody();
+    EXPECT_TRUE(window->IsExpanded());
+    EXPECT_EQ(window->size(), QSize(620, 500));
+    window->move(70, 80);
+    DoubleClickBody();
+    EXPECT_FALSE(window->IsExpanded());
+    EXPECT_EQ(window->pos(), QPoint(100, 120));
+    DoubleClickBody();
+    EXPECT_EQ(window->pos(), QPoint(70, 80));
+    DoubleClickBody();
+
+    CFilterBox& filter = window->FilterBox();
+    filter.setFocus();
+    filter.setEditText("jazz");
+    const int entries = filter.count();
+    PressKey(&filter, Qt::Key_Return);
+    PressKey(window.get(), Qt::Key_Enter);
+    EXPECT_EQ(filter.count(), entries) << "Enter did not reach the box";
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->Radio().IsPlaying());
+}
+
+TEST_F(MainWindowTest, StatusTextsFollowTheCurrentPlayerAndFinishedStalePlayersAreDeleted)
+{
+    ASSERT_FALSE(SineFile().isEmpty());
+    Start();
+    window->GeneralOptions().m_crossfade = false;
+    StatusWatcher watcher(window.get());
+    window->OnUpdateStatus(PlayerStatusCannotConnect, 0);
+    EXPECT_EQ(window->StatusLabel().Text(), "") << "no watchdog report before anything played";
+
+    const LPARAM first = PlayTone(watcher);
+    ASSERT_NE(first, 0);
+    EXPECT_TRUE(window->StatusLabel().Text().startsWith("Playing ("));
+    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    EXPECT_EQ(window->windowTitle(), window->Radio().GetStationName());
+    EXPECT_EQ(window->Radio().GetStationUrl(), SineFile());
+
+    const std::pair<int, const char*> texts[] = { { PlayerStatusInitializing, "Initialization..." },
+        { PlayerStatusInitFailed, "Cannot initialize." }, { PlayerStatusInitDone, "Initialization completed." },
+        { PlayerStatusStopping, "Stopping..." }, { PlayerStatusStopped, "Stopped." },
+        { PlayerStatusConnecting, "Connecting..." }, { PlayerStatusBuffering, "Buffering..." },
+        { PlayerStatusConnectionError, "Connection Error." }, { PlayerStatusStoppedByItself, "Cannot connect." } };
+    const LPARAM stale = first + 8;
+    for (const auto& [code, text] : texts) {
+        window->OnUpdateStatus(WPARAM(code), first);
+        EXPECT_EQ(window->StatusLabel().Text(), text) << code;
+        EXPECT_EQ(window->LastStatusCode(), code);
+        window->OnUpdateStatus(
+            WPARAM(PlayerStatusBuffering == code ? PlayerStatusConnecting : PlayerStatusBuffering), stale);
+        EXPECT_EQ(window->StatusLabel().Text(), text) << "a stale player's " << code << " changes nothing";
+    }
+    window->OnUpdateStatus(WPARAM(PlayerStatusBuffering), first);
+    window->OnUpdateStatus(WPARAM(PlayerStatusCannotConnect), stale);
+    EXPECT_EQ(window->StatusLabel().Text(), "Cannot connect.") << "7 from any sender";
+    window->OnUpdateStatus(WPARAM(PlayerStatusPlaying), first);
+    EXPECT_TRUE(window->StatusLabel().Text().startsWith("Playing ("));
+
+    // The second station replaces the first, whose own "finished" still deletes it.
+    const LPARAM second = PlayTone(watcher);
+    ASSERT_NE(second, 0);
+    EXPECT_TRUE(PumpUntil([&] { return watcher.Saw(PlayerStatusFinished, first); }, 10000));
+    PumpFor(50);
+    EXPECT_EQ(window->Radio().GetPlayerCount(), 1);
+    EXPECT_TRUE(window->Radio().IsCurrentPlayer(reinterpret_cast<RadioPlayer*>(second)));
+
+    window->OnStop();
+    EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
+    EXPECT_EQ(window->StatusLabel().Text(), "Stopped.");
+    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
+}
+
+TEST_F(MainWindowTest, ExitingDuringACrossfadeEndsTheLoopAndLeavesNoPlayerBehind)
+{
+    ASSERT_FALSE(SineFile().isEmpty());
+    Start();
+    window->GeneralOptions().m_crossfade = true;
+    StatusWatcher watcher(window.get());
+    ASSERT_NE(PlayTone(watcher), 0);
+    ASSERT_NE(PlayTone(watcher), 0);
+    EXPECT_EQ(window->Radio().GetPlayerCount(), 2) << "the first still fades out";
+
+    QTimer::singleShot(0, window.get(), [this] { window->OnExit(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    window.reset();
+    const size_t seen = watcher.statuses.size();
+    PumpFor(300);
+    EXPECT_EQ(watcher.statuses.size(), seen);
+}
+
+TEST_F(MainWindowTest, DroppedFilesPlayInstallSkinsOrDoNothingByTheirEnding)
+{
+    Start();
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
+    const QString upperZip = program.FilePath("x.ZIP");
+    ASSERT_TRUE(WriteBytes(upperZip, "not a zip"));
+    window->OnDropFile(upperZip);
+    EXPECT_EQ(window->Radio().GetStationUrl(), upperZip) << "an upper-case ending is played as a path";
+
+    const QString plainZip = program.FilePath("plain.zip");
+    {
+        TestZipWriter zip(plainZip);
+        TestZipItem item;
+        item.name = "readme.txt";
+        item.data = "hello";
+        ASSERT_TRUE(zip.Add(item));
+    }
+    window->OnDropFile(plainZip);
+    EXPECT_EQ(window->Radio().GetStationUrl(), upperZip) << "a zip that is no skin does nothing";
+    EXPECT_TRUE(boxes.texts.isEmpty());
+
+    const QString skinZip = program.FilePath("Dawn.zip");
+    {
+        TestZipWriter zip(skinZip);
+        const QString inner = "<?xml version=\"1.0\"?><XMLConfigSettings><Window><Frame>1</Frame></Window>"
+                              "<Author><Name>Dawn Painter</Name></Author></XMLConfigSettings>";
+        TestZipItem item;
+        item.name = "Dawn.kvn/skin.kvn";
+        item.data = inner.toUtf8();
+        ASSERT_TRUE(zip.Add(item));
+    }
+    window->OnDropFile(skinZip);
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.texts[0], GetLangString(310) + " - \"Dawn.kvn\"");
+    EXPECT_TRUE(QFile::exists(program.Path() + "skins/Dawn.kvn/skin.kvn"));
+    EXPECT_EQ(CXMLSettings(SettingsPath()).GetString("Advanced", "Skin", "", false), "Dawn");
+    EXPECT_EQ(window->AuthorName(), "Dawn Painter");
+
+    const QString shortcut = program.FilePath("station.url");
+    ASSERT_TRUE(WriteBytes(shortcut, "[InternetShortcut]\r\nURL=http://127.0.0.1:9/stream\r\nIconIndex=0\r\n"));
+    window->OnDropFile(shortcut);
+    EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/stream");
+    const QString bare = program.FilePath("bare.url");
+    ASSERT_TRUE(WriteBytes(bare, "[InternetShortcut]\r\n"));
+    window->OnDropFile(bare);
+    EXPECT_EQ(window->Radio().GetStationUrl(), bare);
+    window->OnStop();
+}
+
+TEST_F(MainWindowTest, ARoadAnsweredNoKeepsTheStationAndTheRecording)
+{
+    Start();
+    CStationItem first;
+    first.SetTitle("First");
+    first.AddSource("http://127.0.0.1:9/first");
+    window->Radio().SetCurrentStation(first);
+    // Asked for before a player exists: the recording is wanted and counts as running.
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    window->UpdateRecButton();
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
+    window->OnDropText("http://127.0.0.1:9/second");
+    window->OnNext();
+    PostWindowMessage(window.get(), WM_STATIONS_LIST_PLAY, 0, 0);
+    PumpFor(50);
+    EXPECT_EQ(boxes.texts.size(), 3);
+    EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/first");
+    EXPECT_TRUE(window->Radio().IsRecording());
+    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+    EXPECT_EQ(window->Tray().IconId(), CSystemTray::kIconRecording);
+
+    window->OnPasteUrl(); // never asks; the clipboard is empty here
+    EXPECT_EQ(boxes.texts.size(), 3);
+    window->OnRecord();
+    EXPECT_FALSE(window->Radio().IsRecording());
+    EXPECT_EQ(window->Tray().IconId(), CSystemTray::kIconNormal);
+    window->OnStop();
+}
+
+TEST_F(MainWindowTest, AChangeIsSavedOnceAtTheFirstTickMoreThanTenSecondsLaterAndTheDurationEndsTheProgram)
+{
+    int64_t now = std::time(nullptr);
+    Start();
+    window->SetClock([&now] { return now; });
+    window->VolumeSlider().setValue(61);
+    EXPECT_TRUE(window->IsSettingsDirty());
+    now += 10;
+    window->CheckDurationAndDirty();
+    window->WaitForSettingsSave();
+    EXPECT_FALSE(SettingsText().contains("<Volume>61</Volume>"));
+    now += 1;
+    window->CheckDurationAndDirty();
+    window->WaitForSettingsSave();
+    EXPECT_TRUE(SettingsText().contains("<Volume>61</Volume>"));
+    EXPECT_FALSE(window->IsSettingsDirty());
+
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    window->SetDuration(60);
+    window->OnTimer(CKavriluneDlg::kTimerInfo);
+    EXPECT_FALSE(window->IsClosing());
+    now += 51;
+    window->OnTimer(CKavriluneDlg::kTimerInfo);
+    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(boxes.texts.isEmpty()) << "the recording stopped without a question";
+    EXPECT_FALSE(window->Radio().IsRecording());
+}
+
+TEST_F(MainWindowTest, UpdateChecksRunOnlyWhenAllowedAndAlwaysRearm)
+{
+    LoopbackHttpServer server;
+    server.RouteFixed(
+        "/download/version.xml", 200, "text/xml", "<version>0.1</version><download>http://127.0.0.1/</download>");
+    server.RouteFixed("/kvdbms/stations.kvdx", 404, "text/plain", "");
+    SetWebHostOverride(server.Url());
+    Start();
+
+    window->OnTimer(CKavriluneDlg::kTimerUpdateCheck);
+    window->OnTimer(CKavriluneDlg::kTimerStationsCheck);
+    EXPECT_EQ(window->Timers().Period(CKavriluneDlg::kTimerUpdateCheck), 7200000);
+    EXPECT_EQ(window->Timers().Period(CKavriluneDlg::kTimerStationsCheck), 3600000);
+    PumpFor(200);
+    EXPECT_EQ(server.Requests().size(), 0u);
+
+    window->GeneralOptions().m_checkUpdates = true;
+    const std::time_t sixDaysAgo = std::time(nullptr) - 6 * 86400;
+    {
+        std::lock_guard fileLock(SettingsFileMutex(SettingsPath()));
+        CXMLSettings settings(SettingsPath());
+        settings.SetTime("General", "LastUpdateCheck", sixDaysAgo);
+        settings.SetString("General", "LastStationsUpdateCheck", "not a time");
+    }
+    window->OnTimer(CKavriluneDlg::kTimerUpdateCheck);
+    window->OnTimer(CKavriluneDlg::kTimerStationsCheck);
+    EXPECT_TRUE(PumpUntil([&] { return server.Requests().size() == 1; }, 5000));
+    PumpFor(200);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].path, "/download/version.xml");
+    CXMLSettings settings(SettingsPath());
+    EXPECT_GT(settings.GetTime("General", "LastUpdateCheck", 0), std::time(nullptr) - 60);
+    EXPECT_NO_THROW(settings.GetTime("General", "LastStationsUpdateCheck", 0)) << "the broken time was rewritten";
+    SetWebHostOverride(QString());
+}
+
+} // namespace

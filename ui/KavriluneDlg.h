@@ -1,0 +1,336 @@
+#pragma once
+
+#include "audio/RadioManager.h"
+#include "core/Favorites.h"
+#include "core/InstanceLock.h"
+#include "core/InstanceMessenger.h"
+#include "core/StationItem.h"
+#include "core/StationUpdater.h"
+#include "core/Updater.h"
+#include "core/WindowMessage.h"
+#include "ui/GeneralProperties.h"
+#include "ui/ProgramTimers.h"
+#include "ui/PropExtra.h"
+#include "ui/PropRecordings.h"
+#include "ui/PropSkins.h"
+#include "ui/TrayBackend.h"
+#include "ui/WindowDrag.h"
+
+#include <QPixmap>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class CFilterBox;
+class CGdipButton;
+class CHyperStatic;
+class CPictureArtDlg;
+class CSliderCtrlEx;
+class CSpectrumButton;
+class CStationsListCtrl;
+class CSystemTray;
+class QProgressBar;
+
+// The main window: the skinned player with its station list, buttons, labels, spectrum and volume
+// slider. It owns the radio manager, the favourites and history, the instance lock, the option values,
+// both updaters and the tray icon, starts the program in two steps (the window, then a posted
+// initialisation once the event loop runs), drives playback and shows what the players report, runs
+// the program's timers and ends the program through one exit routine.
+//
+// UI thread only, except the settings save, which a worker runs from a snapshot taken on the UI
+// thread (m_saveLock serialises it with the exit routine's save).
+class CKavriluneDlg : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Command ids of the buttons and menus.
+    enum Command {
+        kCommandExit = 1,
+        kCommandAbout = 16,
+        kCommandPlay = 1000,
+        kCommandStop = 1008,
+        kCommandSpectrum = 1017,
+        kCommandFavorites = 1024,
+        kCommandMute = 1027,
+        kCommandCopyUrl = 1030,
+        kCommandDetails = 1031,
+        kCommandAddStation = 1034,
+        kCommandBack = 1038,
+        kCommandNext = 1039,
+        kCommandOptions = 1041,
+        kCommandSources = 1046,
+        kCommandRec = 1051,
+        kCommandMenuMute = 1052,
+        kCommandMenuRec = 1070,
+        kCommandFilterLabel = 1069,
+        kCommandMinimize = 1075,
+        kCommandExpand = 1076,
+        kCommandOnTop = 1077,
+        kCommandPasteUrl = 1079,
+        kCommandFirstFavorite = 1326,
+        kCommandLastFavorite = 1356,
+        kCommandFirstHistory = 1374,
+        kCommandLastHistory = 1404,
+    };
+
+    // The program's timers.
+    enum Timer {
+        kTimerStatus = 1, // 400 ms: elapsed time, buffer, list visibility
+        kTimerSpectrum = 3, // 32 ms
+        kTimerInfo = 4, // 4 s: duration limit, deferred save, rotating title
+        kTimerQuitPoll = 5, // 100 ms during exit: quit once no player is left
+        kTimerQuitForce = 6, // 5 s after exit began: quit
+        kTimerShow = 7, // once, 250 ms after start-up: show the window
+        kTimerHide = 8, // once, 250 ms after a hidden start-up: hide to the tray
+        kTimerUpdateCheck = 9, // program update check, 10 min then 2 h
+        kTimerStationsCheck = 10, // stations database check, 6 min then 1 h
+        kTimerPlayReport = 11, // 10 min: play report
+    };
+
+    // What a settings save writes, taken on the UI thread so that the save can run on a worker.
+    struct SettingsSnapshot {
+        bool startup = false;
+        QPoint windowPos;
+        QPoint expandedPos;
+        int volume = 50;
+        QString stationUrl;
+        QString stationTitle;
+        int equalizer = -1;
+        bool expanded = false;
+        bool onTop = false;
+        QString language;
+        QString searchText;
+        QStringList searchHistory;
+        QList<int> columnWidths;
+        QPoint pictureArtCenter;
+    };
+
+    // trayBackend: the notification area to use; null means the desktop's.
+    explicit CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend = nullptr);
+    ~CKavriluneDlg() override;
+
+    // --- start-up and exit ---
+    // Creates the window's parts and posts WM_KAVRILUNE_INITIALIZE; false when the program is to end.
+    bool OnInitDialog();
+    // The posted second step: stations, settings, command line and instance slot, timers, skin.
+    // 1 when start-up ran to its end, 0 when this process is ending.
+    LRESULT OnInitialize();
+    // The one way out: asks about a running recording, stops playback, saves and quits once the
+    // players are gone (5 s at most). Declining the question leaves the program running.
+    void OnExit();
+    void QuitApplication();
+    // Another instance asks this one to end; its own request (sender = this process) is ignored.
+    LRESULT OnTerminate(LPARAM sender);
+    // Carries out this process's command line: plays when asked (or with Autoplay) and arms the timer
+    // that shows the window. 0 when the line was handed to a running instance.
+    int ParseCommandLine(const QString& text);
+
+    // --- data folder and settings ---
+    QString GetDataFilePath(const QString& fileName);
+    QString CreateUserFolder(bool create);
+    void LoadSettings();
+    SettingsSnapshot TakeSettingsSnapshot();
+    void SaveSettings(const SettingsSnapshot& snapshot);
+    // Saves a fresh snapshot on a worker thread; a save still running finishes first.
+    void StartSettingsSaveThread();
+    void WaitForSettingsSave();
+
+    // --- skin and layout ---
+    void ApplySkin(int fadeMs, bool force);
+    void OnExpand();
+    void StoreWindowPosition();
+    void CreateBackgroundBrush(const QString& imagePath);
+
+    // --- playback ---
+    void PlayStation(const CStationItem& station, bool addToHistory);
+    void OnPlay();
+    void OnStop();
+    void OnPlayListIndex(WPARAM sourceIndex);
+    void OnBack();
+    void OnNext();
+    void OnFavoriteItem(int commandId);
+    void OnHistoryItem(int commandId);
+    void OnPasteUrl();
+    void OnDropText(const QString& text);
+    void OnDropFile(const QString& path);
+    void OnStationDetails();
+    void OnCopyUrl();
+    void OnRecord();
+    void StartRecording();
+    bool ConfirmStopRecording(bool forced);
+    void OnMute();
+    void OnUpdateStatus(WPARAM code, LPARAM player);
+    void UpdateTitleText(bool balloon);
+    void UpdateStreamFormatText();
+    void OnStatusTimer();
+    void UpdateRotatedInfo();
+    void UpdateFoundNumber();
+    void OnListWorkerDone();
+    void UpdateButtons();
+    void UpdatePlayButton();
+    void UpdateMuteButton();
+    void UpdateRecButton();
+
+    // --- timers and updaters ---
+    // What timer number does when it fires.
+    void OnTimer(int number);
+    void CheckDurationAndDirty();
+    void CheckForProgramUpdate();
+    void CheckForStationsUpdate();
+    void ReportPlay();
+    void StepVolume(int step);
+    void OnVolumeChanged();
+    void OnNewVersion();
+    void OnStationsUpdated();
+    void OnTrayBalloonClick(WPARAM cookie);
+    void RegisterHotKeys();
+
+    // --- window ---
+    bool IsShown() const;
+    void HideAnimated(int ms);
+    void ToggleVisible(int ms);
+    void OnToggleOnTop();
+    void OnTrayCommand();
+    // The right-click menu of the window and the tray icon.
+    void OnContextMenu();
+    void OnCommand(int id);
+    // The modal options sheet; the hot keys follow it once it closes. One sheet at a time.
+    void OnOptions();
+    // The About box with the skin's author; one at a time.
+    void OnAbout();
+
+    // --- state for the program's own checks ---
+    CRadioManager& Radio() { return m_radio; }
+    CInstanceLock& InstanceLock() { return m_instanceLock; }
+    CFavorites& Favorites() { return m_favorites; }
+    CFavorites& History() { return m_history; }
+    CSystemTray& Tray() { return *m_tray; }
+    CStationsListCtrl& StationList() { return *m_list; }
+    CFilterBox& FilterBox() { return *m_filter; }
+    CSliderCtrlEx& VolumeSlider() { return *m_volume; }
+    CGdipButton* Button(int commandId) const;
+    CHyperStatic& SongTitleLabel() { return *m_songTitle; }
+    CHyperStatic& StatusLabel() { return *m_status; }
+    CHyperStatic& BufferInfoLabel() { return *m_bufferInfo; }
+    CHyperStatic& RotatedInfoLabel() { return *m_rotatedInfo; }
+    CHyperStatic& FoundNumberLabel() { return *m_foundNumber; }
+    QProgressBar& BufferIndicator() { return *m_bufferIndicator; }
+    CProgramTimers& Timers() { return m_timers; }
+    CPictureArtDlg& PictureArt() { return *m_pictureArt; }
+    CGeneralProperties& GeneralOptions() { return m_general; }
+    CPropExtra& AdvancedOptions() { return m_advanced; }
+    CPropRecordings& RecordingOptions() { return m_recordings; }
+    CPropSkins& SkinOptions() { return m_skins; }
+    const QString& SettingsFilePath() const { return m_settingsPath; }
+    const QString& AuthorName() const { return m_authorName; }
+    bool IsPortable() const { return m_portable; }
+    bool IsExpanded() const { return m_expanded; }
+    bool IsOnTop() const { return m_onTop; }
+    bool IsClosing() const { return m_closing; }
+    bool IsSettingsDirty() const { return m_dirty; }
+    int BufferSizeMs() const { return m_bufferSize; }
+    int LastStatusCode() const { return m_lastStatus; }
+    int SkinApplyCount() const { return m_skinApplyCount; }
+    QPoint LayoutPosition(bool expanded) const { return expanded ? m_expandedPos : m_windowPos; }
+    const QPixmap& BackgroundPixmap() const { return m_background; }
+    void SetDuration(int seconds) { m_duration = seconds; }
+    void SetPendingRecord(bool record) { m_pendingRecord = record; }
+    // The clock of the duration limit and the deferred save (seconds since 1970).
+    void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
+
+signals:
+    // The exit routine has run (the window is hidden, settings saved); the quit follows.
+    void exitStarted();
+
+protected:
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void ReadWindowSettings();
+    bool HandleWindowMessage(WindowMessage& message);
+    void MarkDirty();
+    int64_t Now() const;
+    void RunInitializeBlock(int line, const std::function<void()>& block);
+    void PlayTitleAndUrl(const QString& title, const QString& url, bool addToHistory);
+    void ApplyLayoutPalette();
+    void ShowPictureArt();
+    QString StationDisplayName();
+
+    // Start-up and exit state.
+    bool m_pendingRecord = false;
+    std::mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
+    std::thread m_saveThread; // UI thread only; joined before the next save and at destruction
+    int m_lastStatus = 0;
+    QString m_settingsPath;
+    QString m_appFolder;
+    bool m_dirty = false;
+    int64_t m_dirtyTime = 0;
+    int64_t m_startTime = 0;
+    int m_duration = 0;
+    bool m_portable = false;
+    bool m_closing = false;
+    bool m_exitRunning = false;
+    bool m_expanded = false;
+    bool m_onTop = false;
+    QPoint m_windowPos { -1, -1 };
+    QPoint m_expandedPos { -1, -1 };
+    QString m_skinName; // the skin last applied
+    QString m_authorName;
+    QString m_authorUrl;
+    int m_skinApplyCount = 0;
+    int m_bufferSize = 4000;
+    QString m_recordingName = QStringLiteral("Untitled");
+    std::function<int64_t()> m_clock;
+    bool m_newVersionRunning = false;
+    bool m_playRequested = false; // a station was asked to play since start-up
+
+    CRadioManager m_radio;
+    CInstanceLock m_instanceLock;
+    CInstanceMessenger m_messenger;
+    CFavorites m_favorites;
+    CFavorites m_history;
+
+    // Controls, owned by the window.
+    CHyperStatic* m_songTitle = nullptr;
+    CHyperStatic* m_status = nullptr;
+    CHyperStatic* m_foundNumber = nullptr;
+    CHyperStatic* m_rotatedInfo = nullptr;
+    CHyperStatic* m_bufferInfo = nullptr;
+    QProgressBar* m_bufferIndicator = nullptr;
+    CSpectrumButton* m_spectrum = nullptr;
+    std::vector<std::pair<int, CGdipButton*>> m_buttons;
+    CFilterBox* m_filter = nullptr;
+    CSliderCtrlEx* m_volume = nullptr;
+    CStationsListCtrl* m_list = nullptr;
+    CPictureArtDlg* m_pictureArt = nullptr; // a window of its own; deleted first
+
+    CGeneralProperties m_general;
+    CPropExtra m_advanced;
+    CPropSkins m_skins;
+    CPropRecordings m_recordings;
+    CUpdater m_updater;
+    CStationUpdater m_stationUpdater;
+    std::unique_ptr<CSystemTray> m_tray;
+
+    CProgramTimers m_timers;
+    QPixmap m_background; // the window's painted background at its pixel density
+    CWindowDrag m_drag;
+};

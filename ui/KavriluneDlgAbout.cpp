@@ -1,0 +1,26 @@
+// The About box, opened from the window's menu.
+
+#include "ui/KavriluneDlg.h"
+
+#include "ui/AboutDlg.h"
+
+namespace
+{
+
+// One About box at a time in the whole program; UI thread only.
+bool aboutShown = false;
+
+} // namespace
+
+void CKavriluneDlg::OnAbout()
+{
+    if (aboutShown)
+        return;
+    aboutShown = true;
+    struct Reset {
+        ~Reset() { aboutShown = false; }
+    } reset;
+    CAboutDlg dialog(&m_updater, this);
+    dialog.SetSkinAuthor(m_authorName);
+    dialog.exec();
+}

@@ -1,0 +1,231 @@
+// Where the data files live, and the window's own settings: read at start-up, written by the exit
+// routine and, from a snapshot, by the background save.
+
+#include "ui/KavriluneDlg.h"
+
+#include "core/Autostart.h"
+#include "core/ErrorLog.h"
+#include "core/Localization.h"
+#include "core/SeException.h"
+#include "core/XMLSettings.h"
+#include "ui/FilterBox.h"
+#include "ui/PictureArtDlg.h"
+#include "ui/SliderCtrlEx.h"
+#include "ui/StationsListCtrl.h"
+#include "ui/WindowPlacement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalBlocker>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace
+{
+
+const QString kGeneral = QStringLiteral("General");
+const QString kColumnsSection = QStringLiteral("General\\StationList");
+const QString kAutostartName = QStringLiteral("Kavrilune");
+const QString kDefaultStationUrl = QStringLiteral("http://ice3.somafm.com/groovesalad-128-mp3");
+const QString kDefaultStationTitle = QStringLiteral("SomaFM Groove Salad");
+constexpr int kFavoritesFirstId = 1326;
+constexpr int kHistoryFirstId = 1374;
+
+// Only "no such file" counts as missing; a file that exists but cannot be read still counts as there.
+bool IsMissing(const QString& path)
+{
+    return access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == ENOENT;
+}
+
+} // namespace
+
+QString CKavriluneDlg::CreateUserFolder(bool create)
+{
+    QString folder;
+    try {
+        const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        if (base.isEmpty())
+            return QString();
+        folder = base + QStringLiteral("/Kavrilune");
+        if (create)
+            QDir().mkpath(folder);
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 630);
+        e->Delete();
+    }
+    return folder;
+}
+
+QString CKavriluneDlg::GetDataFilePath(const QString& fileName)
+{
+    QString path;
+    try {
+        const QString program = GetAppFolder();
+        if (IsMissing(program + QStringLiteral("Uninstall.exe"))) {
+            m_portable = true;
+            path = program + fileName;
+            // An installed user's data comes along into a portable copy once; nothing is overwritten.
+            if (IsMissing(path)) {
+                const QString userFolder = CreateUserFolder(false);
+                if (!userFolder.isEmpty())
+                    QFile::copy(userFolder + u'/' + fileName, path);
+            }
+        } else {
+            m_portable = false;
+            path = CreateUserFolder(true) + u'/' + fileName;
+        }
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 666);
+        e->Delete();
+    }
+    return path;
+}
+
+void CKavriluneDlg::LoadSettings()
+{
+    ReadWindowSettings();
+    // Outside the file's lock: the lists take their own lock first, then the file's.
+    try {
+        m_favorites.SetStorage(m_settingsPath, QStringLiteral("Favorites"), kFavoritesFirstId);
+        m_history.SetStorage(m_settingsPath, QStringLiteral("History"), kHistoryFirstId);
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 704);
+        e->Delete();
+    }
+}
+
+void CKavriluneDlg::ReadWindowSettings()
+{
+    std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
+    CXMLSettings settings(m_settingsPath);
+    try {
+        {
+            const QSignalBlocker quiet(m_volume);
+            m_volume->setValue(settings.GetInt(kGeneral, QStringLiteral("Volume"), 50, false));
+        }
+        m_bufferSize = settings.GetInt(kGeneral, QStringLiteral("BufferSize"), 4, true) * 1000;
+        m_radio.SetEqualizerPreset(settings.GetInt(kGeneral, QStringLiteral("Equalizer"), -1, false));
+        m_expanded = settings.GetInt(kGeneral, QStringLiteral("Expanded"), 0, false) != 0;
+        m_onTop = settings.GetInt(kGeneral, QStringLiteral("OnTop"), 0, false) == 0;
+        OnToggleOnTop();
+
+        const QString url = settings.GetString(kGeneral, QStringLiteral("Station_URL"), kDefaultStationUrl, false);
+        const QString title
+            = settings.GetString(kGeneral, QStringLiteral("Station_Title"), kDefaultStationTitle, false);
+        CStationItem station;
+        m_list->FindOrAddStation(station, title, url);
+        m_radio.SetCurrentStation(station);
+
+        m_windowPos = QPoint(settings.GetInt(kGeneral, QStringLiteral("Window_x"), 0, false),
+            settings.GetInt(kGeneral, QStringLiteral("Window_y"), 0, false));
+        m_expandedPos = QPoint(settings.GetInt(kGeneral, QStringLiteral("WindowExpanded_x"), 0, false),
+            settings.GetInt(kGeneral, QStringLiteral("WindowExpanded_y"), 0, false));
+
+        const QString language
+            = settings.GetString(kGeneral, QStringLiteral("Language"), QStringLiteral("English.lng"), false);
+        m_pictureArt->MoveCenterTo(QPoint(settings.GetInt(kGeneral, QStringLiteral("PictureArt\\x"), 0, false),
+            settings.GetInt(kGeneral, QStringLiteral("PictureArt\\y"), 0, false)));
+        ReloadLanguage(language);
+        m_filter->LoadHistory(settings);
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 677);
+        e->Delete();
+    }
+    try {
+        m_list->LoadColumnWidths(settings, kColumnsSection);
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 704);
+        e->Delete();
+    }
+}
+
+void CKavriluneDlg::StoreWindowPosition()
+{
+    QPoint position;
+    if (!GetWindowNormalPos(this, position))
+        return;
+    (m_expanded ? m_expandedPos : m_windowPos) = position;
+}
+
+CKavriluneDlg::SettingsSnapshot CKavriluneDlg::TakeSettingsSnapshot()
+{
+    // A hidden or minimised window keeps the position it was last seen at.
+    if (IsShown())
+        StoreWindowPosition();
+    SettingsSnapshot snapshot;
+    snapshot.startup = m_general.m_startup;
+    snapshot.windowPos = m_windowPos;
+    snapshot.expandedPos = m_expandedPos;
+    snapshot.volume = m_volume->value();
+    snapshot.stationUrl = m_radio.GetStationUrl();
+    snapshot.stationTitle = m_radio.GetStationName();
+    snapshot.equalizer = m_radio.GetEqualizerPreset();
+    snapshot.expanded = m_expanded;
+    snapshot.onTop = m_onTop;
+    snapshot.language = GetLanguageFileName();
+    snapshot.searchText = m_filter->currentText();
+    snapshot.searchHistory = m_filter->History();
+    snapshot.columnWidths = m_list->ColumnWidths();
+    snapshot.pictureArtCenter = m_pictureArt->GetScreenCenter();
+    return snapshot;
+}
+
+void CKavriluneDlg::SaveSettings(const SettingsSnapshot& snapshot)
+{
+    InstallSeTranslator();
+    std::lock_guard saveLock(m_saveLock);
+    try {
+        std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
+        CXMLSettings settings(m_settingsPath);
+        if (snapshot.startup)
+            SetAutostart(kAutostartName, QStringLiteral("/hidden"));
+        else
+            RemoveAutostart(kAutostartName);
+        settings.SetInt(kGeneral, QStringLiteral("Window_x"), snapshot.windowPos.x());
+        settings.SetInt(kGeneral, QStringLiteral("Window_y"), snapshot.windowPos.y());
+        settings.SetInt(kGeneral, QStringLiteral("WindowExpanded_x"), snapshot.expandedPos.x());
+        settings.SetInt(kGeneral, QStringLiteral("WindowExpanded_y"), snapshot.expandedPos.y());
+        settings.SetInt(kGeneral, QStringLiteral("Volume"), snapshot.volume);
+        settings.SetString(kGeneral, QStringLiteral("Station_URL"), CXMLSettings::StorableText(snapshot.stationUrl));
+        settings.SetString(
+            kGeneral, QStringLiteral("Station_Title"), CXMLSettings::StorableText(snapshot.stationTitle));
+        settings.SetInt(kGeneral, QStringLiteral("Equalizer"), snapshot.equalizer);
+        settings.SetInt(kGeneral, QStringLiteral("Expanded"), snapshot.expanded ? 1 : 0);
+        settings.SetInt(kGeneral, QStringLiteral("OnTop"), snapshot.onTop ? 1 : 0);
+        settings.SetString(kGeneral, QStringLiteral("Language"), snapshot.language);
+        CFilterBox::SaveHistory(settings, snapshot.searchText, snapshot.searchHistory);
+        CStationsListCtrl::SaveColumnWidths(settings, kColumnsSection, snapshot.columnWidths);
+        settings.SetInt(kGeneral, QStringLiteral("PictureArt\\x"), snapshot.pictureArtCenter.x());
+        settings.SetInt(kGeneral, QStringLiteral("PictureArt\\y"), snapshot.pictureArtCenter.y());
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 836);
+        e->Delete();
+    }
+}
+
+void CKavriluneDlg::StartSettingsSaveThread()
+{
+    WaitForSettingsSave();
+    const SettingsSnapshot snapshot = TakeSettingsSnapshot();
+    try {
+        m_saveThread = std::thread([this, snapshot] {
+            InstallSeTranslator();
+            try {
+                SaveSettings(snapshot);
+            } catch (CSeException* e) {
+                e->Log("KavriluneDlg", 789);
+                e->Delete();
+            }
+        });
+    } catch (const std::system_error&) {
+        SaveSettings(snapshot);
+    }
+}
+
+void CKavriluneDlg::WaitForSettingsSave()
+{
+    if (m_saveThread.joinable())
+        m_saveThread.join();
+}

@@ -1,0 +1,260 @@
+// Start-up in two steps, the one exit routine, the quit, and showing and hiding the window.
+
+#include "ui/KavriluneDlg.h"
+
+#include "core/ErrorLog.h"
+#include "core/Localization.h"
+#include "core/MessageBox.h"
+#include "core/SeException.h"
+#include "ui/FilterBox.h"
+#include "ui/GdipButton.h"
+#include "ui/MainWindowMessages.h"
+#include "ui/PictureArtDlg.h"
+#include "ui/SliderCtrlEx.h"
+#include "ui/SpectrumButton.h"
+#include "ui/StationsListCtrl.h"
+#include "ui/SystemTray.h"
+#include "ui/WindowFader.h"
+
+#include <QApplication>
+#include <QProgressBar>
+
+using namespace main_window_messages;
+
+namespace
+{
+
+const QString kProgramTitle = QStringLiteral("Kavri? Lune!");
+
+uint32_t ProcessId()
+{
+    return uint32_t(QCoreApplication::applicationPid());
+}
+
+} // namespace
+
+bool CKavriluneDlg::OnInitDialog()
+{
+    InstallSeTranslator();
+    try {
+        InitErrorLog();
+        m_appFolder = GetAppFolder();
+        PostWindowMessage(this, kInitialize, 0, 0);
+        return true;
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 266);
+        e->Delete();
+        MessageBox(
+            QStringLiteral("Error during initialization. Exiting...\nPlease see log files for error description."),
+            QString(), MB_OK);
+        QuitApplication();
+        return false;
+    }
+}
+
+void CKavriluneDlg::RunInitializeBlock(int line, const std::function<void()>& block)
+{
+    try {
+        block();
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", line);
+        e->Delete();
+    }
+}
+
+LRESULT CKavriluneDlg::OnInitialize()
+{
+    InstallSeTranslator();
+    RunInitializeBlock(291, [this] {
+        m_list->Init(
+            m_appFolder + QStringLiteral("Stations/stations*.kvd"), GetDataFilePath(QStringLiteral("mystations.kvd")));
+        m_filter->SetTarget([this](const QString& text) { m_list->SetSearchText(text); });
+    });
+    RunInitializeBlock(310, [this] {
+        m_settingsPath = GetDataFilePath(QStringLiteral("Kavrilune.xml"));
+        m_general.SetSettingsFile(m_settingsPath);
+        m_advanced.SetSettingsFile(m_settingsPath);
+        m_skins.SetSettingsFile(m_settingsPath);
+        m_recordings.SetPortable(m_portable);
+        m_recordings.SetSettingsFile(m_settingsPath);
+        LoadSettings();
+    });
+
+    bool ending = false;
+    try {
+        m_startTime = Now();
+        // Listening first: the process id the slot records must already answer.
+        if (!m_messenger.Listen())
+            WriteErrorLog("KavriluneDlg", 338, QStringLiteral("Cannot listen for other instances."));
+        if (!ParseCommandLine(QString())) {
+            ending = true;
+        } else if (!m_instanceLock.AcquireFreeSlot(ProcessId())) {
+            OnExit();
+            QApplication::beep();
+            ending = true;
+        } else {
+            m_tray->SetTooltip(kProgramTitle, false);
+            m_tray->SetIcon(CSystemTray::kIconNormal);
+        }
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 338);
+        e->Delete();
+        MessageBox(QStringLiteral("ERROR! Cannot start player!"), QString(), MB_OK);
+    }
+    if (ending)
+        return 0;
+
+    RunInitializeBlock(363, [this] {
+        m_timers.Set(kTimerStatus, 400);
+        m_timers.Set(kTimerInfo, 4000);
+        m_bufferIndicator->setRange(0, 100);
+        {
+            const QSignalBlocker quiet(m_volume);
+            m_volume->setRange(0, 100);
+        }
+        m_volume->InitControl();
+        m_spectrum->Init(false);
+        m_timers.Set(kTimerSpectrum, 32);
+        m_timers.Set(kTimerUpdateCheck, 600000);
+        m_timers.Set(kTimerStationsCheck, 360000);
+        m_timers.Set(kTimerPlayReport, 600000);
+    });
+    RunInitializeBlock(379, [this] {
+        UpdateButtons();
+        UpdateStreamFormatText();
+    });
+
+    ApplySkin(500, true);
+    OnNewVersion();
+    return 1;
+}
+
+int CKavriluneDlg::ParseCommandLine(const QString& text)
+{
+    // A line without switches: show the window and play only with Autoplay.
+    const bool ownCommandLine = text.isEmpty();
+    const bool show = true;
+    const bool play = m_general.m_autoplay;
+    const bool record = false;
+    const bool mute = false;
+
+    m_pendingRecord = record;
+    if ((play || record) && ConfirmStopRecording(false)) {
+        CStationItem station;
+        m_radio.GetCurrentStation(station);
+        PlayStation(station, true);
+    }
+    if (mute)
+        m_radio.SetMute(true);
+    if (ownCommandLine)
+        m_timers.Set(show ? kTimerShow : kTimerHide, 250);
+    return 1;
+}
+
+void CKavriluneDlg::OnExit()
+{
+    if (m_exitRunning)
+        return;
+    m_exitRunning = true;
+    if (!ConfirmStopRecording(false)) {
+        m_exitRunning = false;
+        return;
+    }
+    m_radio.Stop(m_general.m_crossfade, false);
+    m_pictureArt->ShowPictureFor(QString());
+    UpdatePlayButton();
+    m_tray->RemoveIcon();
+    if (isVisible())
+        HideAnimated(250);
+    else
+        m_list->Hide();
+    SaveSettings(TakeSettingsSnapshot());
+    m_closing = true;
+    m_radio.BlockPlay();
+    m_timers.Set(kTimerQuitPoll, 100);
+    m_timers.Set(kTimerQuitForce, 5000);
+    m_exitRunning = false;
+    emit exitStarted();
+}
+
+void CKavriluneDlg::QuitApplication()
+{
+    m_list->Stop();
+    ReleaseSharedObjectAtExit();
+    // Before the event loop runs, exit() is ignored: the caller of OnInitDialog ends the program then.
+    QCoreApplication::exit(0);
+}
+
+LRESULT CKavriluneDlg::OnTerminate(LPARAM sender)
+{
+    if (uint32_t(sender) != ProcessId())
+        OnExit();
+    return 1;
+}
+
+// --- showing and hiding ---
+
+bool CKavriluneDlg::IsShown() const
+{
+    return isVisible() && !isMinimized();
+}
+
+void CKavriluneDlg::HideAnimated(int ms)
+{
+    // Where the window was seen last is where it comes back, whatever hides it.
+    if (IsShown())
+        StoreWindowPosition();
+    if (m_general.m_minimizeToTray)
+        CWindowFader::FadeOut(this, ms);
+    else
+        showMinimized();
+    m_list->Hide();
+}
+
+void CKavriluneDlg::ToggleVisible(int ms)
+{
+    if (IsShown()) {
+        HideAnimated(ms);
+        return;
+    }
+    if (m_general.m_minimizeToTray)
+        CWindowFader::FadeIn(this, ms);
+    showNormal();
+    m_list->UpdateVisibility();
+}
+
+void CKavriluneDlg::OnToggleOnTop()
+{
+    m_onTop = !m_onTop;
+    if (CGdipButton* button = Button(kCommandOnTop))
+        button->SetAlternate(!m_onTop);
+    const bool wasShown = IsShown();
+    if (wasShown)
+        HideAnimated(250);
+    // Changing the flags makes a new native window, hidden and without its outline.
+    const QRegion outline = mask();
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, m_onTop);
+    flags.setFlag(Qt::Tool, m_onTop);
+    setWindowFlags(flags);
+    if (!outline.isEmpty())
+        setMask(outline);
+    if (wasShown) {
+        if (m_general.m_minimizeToTray)
+            CWindowFader::FadeIn(this, 250);
+        showNormal();
+        m_list->UpdateVisibility();
+        activateWindow();
+    }
+}
+
+void CKavriluneDlg::OnTrayCommand()
+{
+    if (IsShown()) {
+        HideAnimated(250);
+        return;
+    }
+    ToggleVisible(250);
+    raise();
+    activateWindow();
+}

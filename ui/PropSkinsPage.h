@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ui/PropertyPage.h"
+
+class CListImageCtrl;
+class CPropSkins;
+class QComboBox;
+class QLabel;
+
+// The Skins page: the installed skins by name and as thumbnails; the chosen one becomes the window's
+// skin. It edits the window's CPropSkins, which outlives it and reaches it while it exists.
+class CPropSkinsPage : public CPropertyPage
+{
+    Q_OBJECT
+
+public:
+    explicit CPropSkinsPage(CPropSkins& values, QWidget* parent = nullptr);
+    ~CPropSkinsPage() override;
+
+    static QString PageTitle();
+
+    void OnInitDialog() override;
+    void OnOK() override;
+    bool OnApply() override;
+    // Lists the installed skins in the drop-down list and as thumbnails, the current one selected.
+    void FillSkinList();
+    // A thumbnail was selected: the drop-down list follows it.
+    void OnSkinListItemChanged();
+
+    QComboBox* SkinCombo() const { return m_combo; }
+    CListImageCtrl* SkinList() const { return m_list; }
+    QLabel* MoreSkinsLabel() const { return m_moreSkins; }
+
+private:
+    void OnComboActivated(int index);
+
+    CPropSkins& m_values;
+    QLabel* m_comboLabel = nullptr;
+    QComboBox* m_combo = nullptr;
+    CListImageCtrl* m_list = nullptr;
+    QLabel* m_dropHint = nullptr;
+    QLabel* m_moreSkins = nullptr;
+};
