@@ -156,8 +156,8 @@ private:
     CPcmRing m_ring;
     CSampleConverter m_resampler; // decoding thread only
     float m_renderVolume = 1.0f; // output thread only
-    SampleVector m_block; // decoding thread only
-    SampleVector m_resampled; // decoding thread only
+    std::vector<int16_t> m_block; // decoding thread only
+    std::vector<int16_t> m_resampled; // decoding thread only
     std::vector<CDspChain::Entry> m_dspSnapshot; // decoding thread only
 
     CChannelTags m_tags;

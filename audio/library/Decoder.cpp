@@ -351,7 +351,7 @@ int CDecoder::Open(const std::string& fileName, int timeoutMs)
     return AUDIO_OK;
 }
 
-int CDecoder::Decode(SampleVector& out)
+int CDecoder::Decode(std::vector<int16_t>& out)
 {
     for (;;) {
         if (m_pendingFrame) {

@@ -47,7 +47,7 @@ public:
 
     // Appends the next decoded samples to out: the number of frames (> 0), 0 at the end of the
     // stream, -1 when cancelled.
-    int Decode(SampleVector& out);
+    int Decode(std::vector<int16_t>& out);
 
     // The comments of the current logical Ogg stream as "KEY=value" (empty for other formats).
     const std::vector<std::string>& OggComments() const { return m_oggComments; }

@@ -45,7 +45,7 @@ bool CSampleConverter::Configure(const void* inLayoutPtr, int inFormat, int inRa
 }
 
 bool CSampleConverter::Run(
-    const uint8_t* const* input, int frames, int inRate, int outChannels, int outRate, SampleVector& out)
+    const uint8_t* const* input, int frames, int inRate, int outChannels, int outRate, std::vector<int16_t>& out)
 {
     const int64_t capacity = av_rescale_rnd(swr_get_delay(m_swr, inRate) + frames, outRate, inRate, AV_ROUND_UP) + 16;
     const size_t start = out.size();
@@ -60,7 +60,7 @@ bool CSampleConverter::Run(
     return true;
 }
 
-bool CSampleConverter::ConvertFrame(const AVFrame& frame, int outChannels, SampleVector& out)
+bool CSampleConverter::ConvertFrame(const AVFrame& frame, int outChannels, std::vector<int16_t>& out)
 {
     if (!Configure(&frame.ch_layout, frame.format, frame.sample_rate, outChannels, frame.sample_rate))
         return false;
@@ -68,7 +68,7 @@ bool CSampleConverter::ConvertFrame(const AVFrame& frame, int outChannels, Sampl
 }
 
 bool CSampleConverter::Resample(
-    const int16_t* samples, int frames, int channels, int inRate, int outRate, SampleVector& out)
+    const int16_t* samples, int frames, int channels, int inRate, int outRate, std::vector<int16_t>& out)
 {
     AVChannelLayout layout;
     av_channel_layout_default(&layout, channels);

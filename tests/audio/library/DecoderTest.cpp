@@ -24,7 +24,7 @@ TEST(DecoderTest, ALongLiveStreamDoesNotGrowTheHeap)
     const std::atomic<bool> cancel { false };
     CDecoder decoder(source, cancel, nullptr);
     ASSERT_EQ(decoder.Open(std::string(), 0), 0);
-    SampleVector samples;
+    std::vector<int16_t> samples;
     uint64_t frames = 0;
     size_t early = 0;
     for (;;) {
