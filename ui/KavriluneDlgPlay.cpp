@@ -10,6 +10,7 @@
 #include "core/SeException.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
+#include "ui/MprisService.h"
 #include "ui/PlayTexts.h"
 #include "ui/SkinPackage.h"
 #include "ui/SliderCtrlEx.h"
@@ -272,6 +273,7 @@ void CKavriluneDlg::UpdatePlayButton()
     CGdipButton* play = Button(kCommandPlay);
     play->SetTooltipText(GetLangString(playing ? kTextStop : kTextPlay));
     play->SetAlternate(playing);
+    m_mpris->NotifyChanged();
 }
 
 void CKavriluneDlg::UpdateMuteButton()
