@@ -261,7 +261,6 @@ public:
     CDropTarget& DropTarget() { return *m_dropTarget; }
     const QString& RecordingName() const { return m_recordingName; }
     int Duration() const { return m_duration; }
-    bool IsPendingRecord() const { return m_pendingRecord; }
     CGeneralProperties& GeneralOptions() { return m_general; }
     CPropExtra& AdvancedOptions() { return m_advanced; }
     CPropRecordings& RecordingOptions() { return m_recordings; }
@@ -320,6 +319,7 @@ private:
 
     // Start-up and exit state.
     bool m_pendingRecord = false;
+    bool m_recordWhenPlaying = false; // the play road's record wish, acted on when the player plays
     std::mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
     std::thread m_saveThread; // UI thread only; joined before the next save and at destruction
     int m_lastStatus = 0;

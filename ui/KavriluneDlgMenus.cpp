@@ -282,8 +282,16 @@ void CKavriluneDlg::changeEvent(QEvent* event)
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
     if (change->oldState().testFlag(Qt::WindowMinimized) || !isMinimized())
         return;
-    if (m_general.m_minimizeToTray)
-        HideAnimated(250);
-    else
+    if (!m_general.m_minimizeToTray) {
         m_list->Hide();
+        return;
+    }
+    // Once the minimising has run its course: hiding from inside it would be undone by it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isVisible() && isMinimized())
+                HideAnimated(250);
+        },
+        Qt::QueuedConnection);
 }
