@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QUrl>
 #include <QWheelEvent>
 #include <QWindow>
@@ -175,6 +176,29 @@ TEST_F(MainWindowInputTest, TheSharedLineIsReadOnRequestAndNeverHandedOnAgain)
 
     window->OnExit();
     EXPECT_EQ(SendWindowMessage(window.get(), kCmdLine, 0, 0), 0) << "an ending instance leaves the line to its sender";
+}
+
+TEST_F(MainWindowInputTest, TerminateAllGivesUpWithCodeOneAfterSixRoundsWhileAnInstanceStays)
+{
+    Start();
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    ASSERT_TRUE(QFile::copy(skin_test::StagedProgramFolder() + "kavrilune", program.FilePath("kavrilune")));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("KAVRILUNE_SHARED_MEMORY", CInstanceLock::SharedMemoryName());
+    environment.insert("KAVRILUNE_LOCK_FOLDER", locks.path());
+    environment.insert("KAVRILUNE_SOCKET_FOLDER", sockets.path());
+    environment.insert("SDL_AUDIODRIVER", "dummy");
+    QProcess terminator;
+    terminator.setProcessEnvironment(environment);
+    terminator.setProcessChannelMode(QProcess::ForwardedChannels);
+    terminator.start(program.FilePath("kavrilune"), { "/terminateall" });
+    ASSERT_TRUE(terminator.waitForStarted(5000));
+    ASSERT_TRUE(PumpUntil([&terminator] { return terminator.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(terminator.exitCode(), 1);
+    EXPECT_EQ(boxes.texts.size(), 6) << "asked once a round, and declined each time";
+    EXPECT_FALSE(window->IsClosing());
 }
 
 TEST_F(MainWindowInputTest, AHiddenStartWithoutAutoplayShowsNothingAndPlaysNothing)
