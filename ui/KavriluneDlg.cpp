@@ -12,6 +12,7 @@
 #include "ui/GlobalHotKeys.h"
 #include "ui/HyperStatic.h"
 #include "ui/MainWindowMessages.h"
+#include "ui/MenuStyle.h"
 #include "ui/MprisService.h"
 #include "ui/ProgramEnvironment.h"
 #include "ui/QtTrayBackend.h"
@@ -321,6 +322,8 @@ void CKavriluneDlg::closeEvent(QCloseEvent* event)
 
 bool CKavriluneDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Polish)
+        StyleMenuOf(*this, watched);
     if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
         return false;
     if (event->type() == QEvent::Wheel)

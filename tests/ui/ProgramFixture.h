@@ -30,8 +30,9 @@ class VirtualDisplay
 public:
     VirtualDisplay()
     {
-        // The server picks a free display itself and writes its number to standard output.
-        m_server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp" });
+        // The server picks a free display itself and writes its number to standard output; it stays up
+        // between one client and the next.
+        m_server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset" });
         QByteArray number;
         testing_support::PumpUntil(
             [&] {
