@@ -98,6 +98,7 @@ TEST_F(MainWindowMenusTest, TheMainMenuListsItsItemsInOrderWithTextsIdsAndMarksF
     window->OnCommand(CKavriluneDlg::kCommandOnTop);
     window->OnCommand(CKavriluneDlg::kCommandMinimize);
     ASSERT_FALSE(window->IsShown());
+    window->History().WaitForThreads(); // the play went into the history on a worker
 
     menu = window->BuildMainMenu();
     const QStringList items = Describe(*menu);
