@@ -6,6 +6,7 @@
 #include "core/InstanceMessenger.h"
 #include "core/NamedMutex.h"
 
+#include "tests/support/InstanceHelperProcess.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/SkinTestSupport.h"
@@ -56,38 +57,12 @@ private:
 };
 
 // A stand-in instance that holds a slot.
-class SlotHolder
+class SlotHolder : public testing_support::InstanceHelperProcess
 {
 public:
-    SlotHolder(const QString& sharedMemory, const QString& folder)
-    {
-        m_process.start(testing_support::BinaryDir() + "/tests/kavrilune_instance_helper", { sharedMemory, folder });
-        const QString ready = ReadLine();
-        m_pid = ready.startsWith("ready ") ? ready.mid(6).toLongLong() : 0;
-    }
-    ~SlotHolder()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool Acquire()
-    {
-        m_process.write("acquire-free\n");
-        return ReadLine() == "ok 1";
-    }
-    qint64 Pid() const { return m_pid; }
-
-private:
-    QString ReadLine()
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_process.canReadLine() && timer.elapsed() < 10000)
-            m_process.waitForReadyRead(100);
-        return QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    QProcess m_process;
-    qint64 m_pid = 0;
+    using InstanceHelperProcess::InstanceHelperProcess;
+    bool Acquire() { return Command("acquire-free") == "1"; }
+    qint64 Pid() const { return pid(); }
 };
 
 class ProgramTest : public ::testing::Test

@@ -405,6 +405,14 @@ int main(int argc, char** argv)
             const QString suffix = scale > 1 ? "@2x" : "";
             const QString name = QStringLiteral("main-%1%2.png").arg(expanded ? "expanded" : "normal", suffix);
             report(!window.isEmpty() && Grab(grab, window, output + "/" + name, 20 * scale, environment), name);
+            // Saves the window with the popups just opened, then closes them.
+            auto savePopups = [&](const QString& base, const QStringList& popups, const QStringList& closeKeys) {
+                const QString popupName = base + suffix + ".png";
+                report(
+                    GrabWithPopups(grab, window, popups, output + "/" + popupName, 20 * scale, environment), popupName);
+                Run("xdotool", QStringList { "key" } + closeKeys, environment);
+                PumpFor(300);
+            };
             if (!window.isEmpty() && !expanded) {
                 // The main menu with its favourites open, as a right click on the window's body shows it.
                 const QStringList menus = OpenPopups(program.processId(), 2, environment, [&] {
@@ -414,27 +422,16 @@ int main(int argc, char** argv)
                         Run("xdotool", { "key", "Down" }, environment);
                     Run("xdotool", { "key", "Right" }, environment);
                 });
-                const QString menuName = "menu-main" + suffix + ".png";
-                report(GrabWithPopups(grab, window, menus, output + "/" + menuName, 20 * scale, environment), menuName);
-                Run("xdotool", { "key", "Escape", "Escape" }, environment);
-                PumpFor(300);
+                savePopups("menu-main", menus, { "Escape", "Escape" });
                 // The Favorites button's menu.
                 const QStringList favourites = OpenPopups(program.processId(), 1, environment,
                     [&] { Click(window, QPoint(327, 289), 1, scale, environment); });
-                const QString favouritesName = "menu-favorites" + suffix + ".png";
-                report(GrabWithPopups(grab, window, favourites, output + "/" + favouritesName, 20 * scale, environment),
-                    favouritesName);
-                Run("xdotool", { "key", "Escape" }, environment);
-                PumpFor(300);
+                savePopups("menu-favorites", favourites, { "Escape" });
             } else if (!window.isEmpty()) {
                 // The menu of the list header's language column.
                 const QStringList header = OpenPopups(program.processId(), 1, environment,
                     [&] { Click(window, QPoint(500, 48), 3, scale, environment); });
-                const QString headerName = "menu-header" + suffix + ".png";
-                report(GrabWithPopups(grab, window, header, output + "/" + headerName, 20 * scale, environment),
-                    headerName);
-                Run("xdotool", { "key", "Escape" }, environment);
-                PumpFor(300);
+                savePopups("menu-header", header, { "Escape" });
             }
 
             if (!expanded) {
