@@ -115,8 +115,8 @@ int CKavriluneApp::Run()
     int code = 0;
     {
         CKavriluneDlg window;
-        if (window.OnInitDialog())
-            code = QApplication::exec();
+        // A window that ends before the loop runs ("/terminateall", a failed start) says how.
+        code = window.OnInitDialog() ? QApplication::exec() : window.ExitCode();
     }
     CloseErrorLog();
     return code;

@@ -6,10 +6,14 @@
 #include "audio/RadioPlayer.h"
 #include "core/ErrorLog.h"
 #include "core/SeException.h"
+#include "ui/DropTarget.h"
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
+#include "ui/GlobalHotKeys.h"
 #include "ui/HyperStatic.h"
 #include "ui/MainWindowMessages.h"
+#include "ui/MenuStyle.h"
+#include "ui/MprisService.h"
 #include "ui/PictureArtDlg.h"
 #include "ui/ProgramEnvironment.h"
 #include "ui/QtTrayBackend.h"
@@ -56,6 +60,7 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     if (!trayBackend)
         trayBackend = std::make_unique<CQtTrayBackend>();
     m_tray = std::make_unique<CSystemTray>(this, std::move(trayBackend));
+    CreateInputServices();
 
     setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(QStringLiteral("Kavri? Lune!"));
@@ -83,6 +88,8 @@ CKavriluneDlg::~CKavriluneDlg()
     m_radio.Shutdown(CRadioManager::kShutdownWaitMs);
     ShutdownAudio();
     m_tray.reset();
+    m_mpris.reset();
+    m_hotKeys.reset();
     m_messenger.Close();
     CloseErrorLog();
 }
@@ -194,9 +201,12 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
     } else if (number == kClearSearch) {
         m_filter->ClearHistory();
         message.result = 1;
+    } else if (number == kCmdLine) {
+        message.result = OnCmdLine();
+    } else if (number == kMouseWheelForward) {
+        message.result = OnMouseWheelForward(int(LPARAM(message.wParam)));
     } else {
-        return number == kUpdaterNoNewVersion || number == kStationsNoUpdates || number == kCmdLine
-            || number == kMouseWheelForward;
+        return number == kUpdaterNoNewVersion || number == kStationsNoUpdates;
     }
     return true;
 }
@@ -255,19 +265,21 @@ void CKavriluneDlg::OnCommand(int id)
     case kCommandOptions:
         OnOptions();
         break;
+    case kCommandFavorites:
+        ShowFavoritesMenu();
+        break;
+    case kCommandSources:
+        ShowSourcesMenu();
+        break;
     default:
         if (id >= kCommandFirstFavorite && id <= kCommandLastFavorite)
             OnFavoriteItem(id);
         else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
             OnHistoryItem(id);
-        // The Favorites and Sources buttons and the other menu commands open the window's menus.
+        else
+            OnMenuCommand(id);
         break;
     }
-}
-
-void CKavriluneDlg::OnContextMenu()
-{
-    // The main menu is built by the window's menus.
 }
 
 // --- painting, moving and keys ---
@@ -321,8 +333,13 @@ void CKavriluneDlg::closeEvent(QCloseEvent* event)
 
 bool CKavriluneDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()
-        || static_cast<QWidget*>(watched)->window() != this)
+    if (event->type() == QEvent::Polish)
+        StyleMenuOf(*this, watched);
+    if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
+        return false;
+    if (event->type() == QEvent::Wheel)
+        return HandleWheel(*static_cast<QWheelEvent*>(event));
+    if (event->type() != QEvent::KeyPress)
         return false;
     const int key = static_cast<QKeyEvent*>(event)->key();
     switch (key) {
@@ -337,6 +354,6 @@ bool CKavriluneDlg::eventFilter(QObject* watched, QEvent* event)
         m_skins.ApplySkinSelection();
         return true;
     default:
-        return false;
+        return OnMediaKey(key);
     }
 }

@@ -28,15 +28,21 @@
 #include <mutex>
 #include <thread>
 
+class CDropTarget;
 class CFilterBox;
 class CGdipButton;
+class CGlobalHotKeys;
+class CMprisService;
 class CHyperStatic;
 class CPictureArtDlg;
 class CSliderCtrlEx;
 class CSpectrumButton;
 class CStationsListCtrl;
 class CSystemTray;
+class QMenu;
 class QProgressBar;
+class QWheelEvent;
+struct CommandLineSwitch;
 
 // The main window: the skinned player with its station list, buttons, labels, spectrum and volume
 // slider. It owns the radio manager, the favourites and history, the instance lock, the option values,
@@ -129,9 +135,24 @@ public:
     void QuitApplication();
     // Another instance asks this one to end; its own request (sender = this process) is ignored.
     LRESULT OnTerminate(LPARAM sender);
-    // Carries out this process's command line: plays when asked (or with Autoplay) and arms the timer
-    // that shows the window. 0 when the line was handed to a running instance.
+    // Carries out a command line: this process's own for an empty text (which also arms the timer that
+    // shows or hides the window), else one handed over by another start. 0 when the line was handed to
+    // a running instance.
     int ParseCommandLine(const QString& text);
+    // Hands the line without its "/reuse" switch to the running instance; 0 when it took the line (this
+    // instance is then ending), 1 when the line is to be carried out here.
+    int ForwardCommandLine(const QString& text, const CommandLineSwitch& reuse);
+    // Another start handed its line over: 1 after carrying it out, 0 when there was none (or this
+    // instance is ending and cannot carry it out).
+    LRESULT OnCmdLine();
+    // "/terminateall": ends every other instance; 0 when this process is to end (ExitCode says how), 1
+    // when start-up goes on.
+    int HandleTerminateAll();
+    // The process's exit code when it ends before its event loop runs.
+    int ExitCode() const { return m_exitCode; }
+    // The program's arguments, the program first; the process's own unless a test set others.
+    void SetArguments(const QStringList& arguments) { m_arguments = arguments; }
+    QStringList Arguments() const;
 
     // --- data folder and settings ---
     QString GetDataFilePath(const QString& fileName);
@@ -192,6 +213,13 @@ public:
     void OnStationsUpdated();
     void OnTrayBalloonClick(WPARAM cookie);
     void RegisterHotKeys();
+    // A global hot key (ids 1 to 9) was pressed.
+    LRESULT OnHotKey(int id);
+    // A media key pressed while the window has the focus; false for other keys.
+    bool OnMediaKey(int key);
+    // One wheel notch (delta +-120) over the window: 1 when it changed the volume, 0 when the list
+    // scrolls instead or the window is not the active one.
+    LRESULT OnMouseWheelForward(int delta);
 
     // --- window ---
     bool IsShown() const;
@@ -206,6 +234,16 @@ public:
     void OnOptions();
     // The About box with the skin's author; one at a time.
     void OnAbout();
+    // The menus as they would be shown now; the caller owns them.
+    std::unique_ptr<QMenu> BuildMainMenu();
+    std::unique_ptr<QMenu> BuildFavoritesMenu();
+    std::unique_ptr<QMenu> BuildSourcesMenu();
+    // The Favorites button's menu, beside the button; the Sources button's menu, above it.
+    void ShowFavoritesMenu();
+    void ShowSourcesMenu();
+    void OnSourceChosen(int number);
+    void OnAddToFavorites();
+    void OnMoveFavoriteUp();
 
     // --- state for the program's own checks ---
     CRadioManager& Radio() { return m_radio; }
@@ -225,6 +263,10 @@ public:
     QProgressBar& BufferIndicator() { return *m_bufferIndicator; }
     CProgramTimers& Timers() { return m_timers; }
     CPictureArtDlg& PictureArt() { return *m_pictureArt; }
+    CGlobalHotKeys& HotKeys() { return *m_hotKeys; }
+    CDropTarget& DropTarget() { return *m_dropTarget; }
+    const QString& RecordingName() const { return m_recordingName; }
+    int Duration() const { return m_duration; }
     CGeneralProperties& GeneralOptions() { return m_general; }
     CPropExtra& AdvancedOptions() { return m_advanced; }
     CPropRecordings& RecordingOptions() { return m_recordings; }
@@ -260,6 +302,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -273,9 +316,16 @@ private:
     void ApplyLayoutPalette();
     void ShowPictureArt();
     QString StationDisplayName();
+    void CreateInputServices();
+    bool HandleWheel(QWheelEvent& wheel);
+    bool OnMenuCommand(int id);
+    void FillFavoritesMenu(QMenu& menu);
+    // The current station's addresses as the sources menu lists them (empty ones included).
+    QStringList MenuSources();
 
     // Start-up and exit state.
     bool m_pendingRecord = false;
+    bool m_recordWhenPlaying = false; // the play road's record wish, acted on when the player plays
     std::mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
     std::thread m_saveThread; // UI thread only; joined before the next save and at destruction
     int m_lastStatus = 0;
@@ -301,6 +351,9 @@ private:
     std::function<int64_t()> m_clock;
     bool m_newVersionRunning = false;
     bool m_playRequested = false; // a station was asked to play since start-up
+    QStringList m_arguments; // empty: the process's own
+    int m_exitCode = 0;
+    int m_wheelDelta = 0; // wheel turns not yet making a whole notch
 
     CRadioManager m_radio;
     CInstanceLock m_instanceLock;
@@ -329,6 +382,9 @@ private:
     CUpdater m_updater;
     CStationUpdater m_stationUpdater;
     std::unique_ptr<CSystemTray> m_tray;
+    std::unique_ptr<CGlobalHotKeys> m_hotKeys;
+    std::unique_ptr<CMprisService> m_mpris;
+    std::unique_ptr<CDropTarget> m_dropTarget;
 
     CProgramTimers m_timers;
     QPixmap m_background; // the window's painted background at its pixel density

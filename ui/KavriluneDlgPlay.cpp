@@ -10,6 +10,7 @@
 #include "core/SeException.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
+#include "ui/MprisService.h"
 #include "ui/PictureArtDlg.h"
 #include "ui/PlayTexts.h"
 #include "ui/SkinPackage.h"
@@ -77,10 +78,9 @@ void CKavriluneDlg::PlayStation(const CStationItem& station, bool addToHistory)
         m_history.AddAsync(station.GetTitle(), station.GetCurrentSourceUrl(), 0);
     UpdatePlayButton();
     MarkDirty();
-    if (m_pendingRecord) {
-        m_pendingRecord = false;
-        StartRecording();
-    }
+    // A player can record only once it has a stream: the recording asked for starts when it plays.
+    m_recordWhenPlaying = m_pendingRecord;
+    m_pendingRecord = false;
 }
 
 void CKavriluneDlg::PlayTitleAndUrl(const QString& title, const QString& url, bool addToHistory)
@@ -274,6 +274,7 @@ void CKavriluneDlg::UpdatePlayButton()
     CGdipButton* play = Button(kCommandPlay);
     play->SetTooltipText(GetLangString(playing ? kTextStop : kTextPlay));
     play->SetAlternate(playing);
+    m_mpris->NotifyChanged();
 }
 
 void CKavriluneDlg::UpdateMuteButton()
@@ -353,6 +354,10 @@ void CKavriluneDlg::OnUpdateStatus(WPARAM code, LPARAM sender)
         }
         switch (status) {
         case PlayerStatusPlaying:
+            if (m_recordWhenPlaying) {
+                m_recordWhenPlaying = false;
+                StartRecording();
+            }
             m_lastStatus = status;
             m_status->SetText(
                 GetLangString(kTextPlaying) + QStringLiteral(" (%1)").arg(FormatElapsedTime(m_radio.GetElapsedTime())));

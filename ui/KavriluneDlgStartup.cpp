@@ -6,9 +6,11 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/SeException.h"
+#include "ui/DropTarget.h"
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
 #include "ui/MainWindowMessages.h"
+#include "ui/MprisService.h"
 #include "ui/PictureArtDlg.h"
 #include "ui/SliderCtrlEx.h"
 #include "ui/SpectrumButton.h"
@@ -38,6 +40,9 @@ bool CKavriluneDlg::OnInitDialog()
     InstallSeTranslator();
     try {
         InitErrorLog();
+        if (!HandleTerminateAll())
+            return false;
+        m_dropTarget->Register(this);
         m_appFolder = GetAppFolder();
         PostWindowMessage(this, kInitialize, 0, 0);
         return true;
@@ -95,6 +100,7 @@ LRESULT CKavriluneDlg::OnInitialize()
         } else {
             m_tray->SetTooltip(kProgramTitle, false);
             m_tray->SetIcon(CSystemTray::kIconNormal);
+            m_mpris->Register();
         }
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 338);
@@ -126,28 +132,6 @@ LRESULT CKavriluneDlg::OnInitialize()
 
     ApplySkin(500, true);
     OnNewVersion();
-    return 1;
-}
-
-int CKavriluneDlg::ParseCommandLine(const QString& text)
-{
-    // A line without switches: show the window and play only with Autoplay.
-    const bool ownCommandLine = text.isEmpty();
-    const bool show = true;
-    const bool play = m_general.m_autoplay;
-    const bool record = false;
-    const bool mute = false;
-
-    m_pendingRecord = record;
-    if ((play || record) && ConfirmStopRecording(false)) {
-        CStationItem station;
-        m_radio.GetCurrentStation(station);
-        PlayStation(station, true);
-    }
-    if (mute)
-        m_radio.SetMute(true);
-    if (ownCommandLine)
-        m_timers.Set(show ? kTimerShow : kTimerHide, 250);
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include "core/ServerHosts.h"
 #include "core/XMLSettings.h"
 #include "ui/HyperStatic.h"
+#include "ui/MprisService.h"
 #include "ui/PlayTexts.h"
 #include "ui/SliderCtrlEx.h"
 #include "ui/SpectrumButton.h"
@@ -200,15 +201,12 @@ void CKavriluneDlg::StepVolume(int step)
     m_volume->update();
     m_radio.SetVolume(m_volume->value());
     MarkDirty();
+    m_mpris->NotifyChanged();
 }
 
 void CKavriluneDlg::OnVolumeChanged()
 {
     m_radio.SetVolume(m_volume->value());
     MarkDirty();
-}
-
-void CKavriluneDlg::RegisterHotKeys()
-{
-    // The global hot keys follow the General options here once the window grabs keys.
+    m_mpris->NotifyChanged();
 }

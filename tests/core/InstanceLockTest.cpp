@@ -1,6 +1,7 @@
 #include "core/InstanceLock.h"
 #include "core/InstanceMessenger.h"
 #include "core/NamedMutex.h"
+#include "tests/support/InstanceHelperProcess.h"
 #include "tests/support/TestPaths.h"
 
 #include <QCoreApplication>
@@ -21,56 +22,7 @@
 namespace
 {
 
-// One helper process standing in for a running instance.
-class Instance
-{
-public:
-    Instance(const QString& sharedMemoryName, const QString& folder)
-    {
-        m_process.setProgram(testing_support::BinaryDir() + "/tests/kavrilune_instance_helper");
-        m_process.setArguments({ sharedMemoryName, folder });
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        const QString ready = ReadLine();
-        if (ready.startsWith("ready "))
-            m_pid = ready.mid(6).toLongLong();
-    }
-    ~Instance()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    qint64 pid() const { return m_pid; }
-    // Sends one command and returns its answer without the leading "ok ".
-    QString Command(const QString& line)
-    {
-        m_process.write((line + "\n").toUtf8());
-        const QString answer = ReadLine();
-        return answer.startsWith("ok") ? answer.mid(3) : QStringLiteral("<no answer: %1>").arg(answer);
-    }
-    bool CommandTrue(const QString& line) { return Command(line) == "1"; }
-    void Kill()
-    {
-        m_process.kill(); // SIGKILL: the process gets no chance to release anything
-        m_process.waitForFinished(5000);
-    }
-
-private:
-    QString ReadLine()
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_process.canReadLine() && timer.elapsed() < 10000)
-            m_process.waitForReadyRead(100);
-        return QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-
-    QProcess m_process;
-    qint64 m_pid = 0;
-};
+using Instance = testing_support::InstanceHelperProcess;
 
 class InstanceLockTest : public ::testing::Test
 {

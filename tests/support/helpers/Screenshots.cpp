@@ -1,8 +1,8 @@
 // Pictures of the running program for people to look at: starts the staged program from a temporary
 // program folder on a virtual X display, playing a loopback Icecast station, and saves its window in
 // the normal and the expanded layout at one and two times the pixel density, the album-art window with
-// a picture from a loopback image search, the whole screen, the About box, and every page of its
-// options sheet.
+// a picture from a loopback image search, the whole screen, the main menu, the Favorites button's menu,
+// a menu of the list's header, the About box, and every page of its options sheet.
 // Usage: kavrilune_screenshots <staged program folder> <output folder> <window grab program>
 //        <dialog picture program>
 
@@ -19,6 +19,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPoint>
 #include <QProcess>
 #include <QRadialGradient>
 #include <QRect>
@@ -27,6 +28,7 @@
 #include <QXmlStreamReader>
 
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -43,6 +45,14 @@ const QString kPictureArtName = QStringLiteral("Kavrilune album art");
 const QPoint kMainWindowPlace(20, 40);
 const QPoint kPictureArtCenter(600, 300);
 const QRect kDesktopPart(0, 0, 780, 480);
+// Favourites and a play history for the menus; %1 is the loopback station.
+const QString kFavourites
+    = QStringLiteral("<Favorites><Title_1>Late Night Jazz Loopback</Title_1><Source_1>%1</Source_1>"
+                     "<Title_2>Harbour Lights Radio</Title_2><Source_2>http://127.0.0.1:9/harbour</Source_2>"
+                     "<Title_3>Blue Hour Lounge</Title_3><Source_3>http://127.0.0.1:9/blue</Source_3>"
+                     "<Title_4>Rhythm &amp; Rain FM</Title_4><Source_4>http://127.0.0.1:9/rain</Source_4></Favorites>"
+                     "<History><Title_1>Late Night Jazz Loopback</Title_1><Source_1>%1</Source_1>"
+                     "<Title_2>Blue Hour Lounge</Title_2><Source_2>http://127.0.0.1:9/blue</Source_2></History>");
 
 // A cover for the song, drawn here: a dusk sky over a harbour, the sun sinking into the water.
 QByteArray CoverPicture()
@@ -119,7 +129,7 @@ bool CopyFolder(const QString& from, const QString& to)
 QString StartDisplay(QProcess& server)
 {
     // The server picks a free display itself and writes its number to standard output.
-    server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp" });
+    server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", "-noreset" });
     QByteArray number;
     PumpUntil(
         [&] {
@@ -168,6 +178,49 @@ bool Grab(
         arguments << QString::number(rounding);
     grabber.start(grab, arguments);
     return grabber.waitForFinished(10000) && grabber.exitStatus() == QProcess::NormalExit && grabber.exitCode() == 0;
+}
+
+// The visible windows of a process.
+QStringList WindowsOf(qint64 pid, const QProcessEnvironment& environment)
+{
+    return Run("xdotool", { "search", "--onlyvisible", "--pid", QString::number(pid) }, environment)
+        .split('\n', Qt::SkipEmptyParts);
+}
+
+// Does something that opens popups and waits until the process shows that many more windows; the new
+// ones, oldest first as far as the order of the search goes.
+QStringList OpenPopups(qint64 pid, int count, const QProcessEnvironment& environment, const std::function<void()>& open)
+{
+    const QStringList before = WindowsOf(pid, environment);
+    open();
+    QStringList added;
+    PumpUntil(
+        [&] {
+            added.clear();
+            for (const QString& window : WindowsOf(pid, environment))
+                if (!before.contains(window))
+                    added.append(window);
+            return added.size() >= count;
+        },
+        5000);
+    PumpFor(400); // the menus have drawn themselves
+    return added;
+}
+
+// Clicks a point of the window given in the skin's coordinates.
+void Click(const QString& window, const QPoint& at, int button, int scale, const QProcessEnvironment& environment)
+{
+    Run("xdotool",
+        { "mousemove", "--window", window, QString::number(at.x() * scale), QString::number(at.y() * scale), "click",
+            QString::number(button) },
+        environment);
+}
+
+// Saves a picture of the window with its popups (the first the window, the others popups).
+bool GrabWithPopups(const QString& grab, const QString& window, const QStringList& popups, const QString& path,
+    int rounding, const QProcessEnvironment& environment)
+{
+    return !popups.isEmpty() && Grab(grab, (QStringList { window } + popups).join(','), path, rounding, environment);
 }
 
 // The Options button's rectangle in the built-in skin's normal layout.
@@ -308,7 +361,7 @@ int main(int argc, char** argv)
                                "<Expanded>%1</Expanded><Station_URL>%2</Station_URL><Station_Title>%3</Station_Title>"
                                "<Filter>jazz</Filter><Window_x>%4</Window_x><Window_y>%5</Window_y>"
                                "<PictureArt><x>%6</x><y>%7</y><visible>%8</visible></PictureArt>"
-                               "</General></XMLConfigSettings>")
+                               "</General>%9</XMLConfigSettings>")
                     .arg(expanded ? 1 : 0)
                     .arg(station, kStationTitle)
                     .arg(kMainWindowPlace.x())
@@ -317,6 +370,7 @@ int main(int argc, char** argv)
                     .arg(kPictureArtCenter.y())
                     // The expanded layout fills the small screen of the doubled density: no pictures.
                     .arg(expanded ? 0 : 1)
+                    .arg(kFavourites.arg(station))
                     .toUtf8());
             settings.close();
             QFile own(folder.path() + "/mystations.kvd");
@@ -351,6 +405,34 @@ int main(int argc, char** argv)
             const QString suffix = scale > 1 ? "@2x" : "";
             const QString name = QStringLiteral("main-%1%2.png").arg(expanded ? "expanded" : "normal", suffix);
             report(!window.isEmpty() && Grab(grab, window, output + "/" + name, 20 * scale, environment), name);
+            // Saves the window with the popups just opened, then closes them.
+            auto savePopups = [&](const QString& base, const QStringList& popups, const QStringList& closeKeys) {
+                const QString popupName = base + suffix + ".png";
+                report(
+                    GrabWithPopups(grab, window, popups, output + "/" + popupName, 20 * scale, environment), popupName);
+                Run("xdotool", QStringList { "key" } + closeKeys, environment);
+                PumpFor(300);
+            };
+            if (!window.isEmpty() && !expanded) {
+                // The main menu with its favourites open, as a right click on the window's body shows it.
+                const QStringList menus = OpenPopups(program.processId(), 2, environment, [&] {
+                    Click(window, QPoint(150, 208), 3, scale, environment);
+                    PumpFor(400);
+                    for (int step = 0; step < 6; ++step)
+                        Run("xdotool", { "key", "Down" }, environment);
+                    Run("xdotool", { "key", "Right" }, environment);
+                });
+                savePopups("menu-main", menus, { "Escape", "Escape" });
+                // The Favorites button's menu.
+                const QStringList favourites = OpenPopups(program.processId(), 1, environment,
+                    [&] { Click(window, QPoint(327, 289), 1, scale, environment); });
+                savePopups("menu-favorites", favourites, { "Escape" });
+            } else if (!window.isEmpty()) {
+                // The menu of the list header's language column.
+                const QStringList header = OpenPopups(program.processId(), 1, environment,
+                    [&] { Click(window, QPoint(500, 48), 3, scale, environment); });
+                savePopups("menu-header", header, { "Escape" });
+            }
 
             if (!expanded) {
                 // The first picture may have come while the window was still hidden; the next title's

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QMimeData;
+class QWidget;
+
+// Text and files dragged onto the main window from other programs. A drop offering a local file hands
+// the first file's path to the window (WM_KAVRILUNE_DROP_FILE), anything else with text hands the text
+// (WM_KAVRILUNE_DROP_TEXT); the message's lParam points at the QString for the time of the call. The
+// window's own controls do not take drops, so a drop anywhere on the window reaches it.
+//
+// UI thread only.
+class CDropTarget : public QObject
+{
+public:
+    // Longest text and path handed on; longer ones are refused rather than cut, so that nothing else
+    // than what was dropped is played or installed.
+    static constexpr int kMaxText = 1999; // characters
+    static constexpr int kMaxPath = 4095; // bytes in the file system's encoding
+
+    // Remembers the window to notify and lets it (and only it) accept drops.
+    bool Register(QWidget* window);
+
+    // Whether a drag of this data would be taken.
+    static bool CanTake(const QMimeData* data);
+    // Hands the dropped data to the window; false when there was nothing it can take.
+    bool OnDrop(const QMimeData* data);
+    bool DropText(const QMimeData* data);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The first local file's path; empty when the data holds no local file.
+    static QString FirstLocalFile(const QMimeData* data, bool& hasLocalFiles);
+
+    QPointer<QWidget> m_window;
+};

@@ -1,0 +1,137 @@
+// The command line: the switches of this process's own start or of a line another start handed over,
+// the hand-over itself ("/reuse") and ending every running instance ("/terminateall").
+
+#include "ui/KavriluneDlg.h"
+
+#include "audio/Recorder.h"
+#include "ui/CommandLine.h"
+#include "ui/StationsListCtrl.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace
+{
+
+constexpr int kHandOverTimeoutMs = 5000;
+constexpr int kTerminateRounds = 6;
+constexpr int kTerminateAnswerMs = 100;
+constexpr int kTerminatePauseMs = 300;
+
+uint32_t ProcessId()
+{
+    return uint32_t(QCoreApplication::applicationPid());
+}
+
+} // namespace
+
+QStringList CKavriluneDlg::Arguments() const
+{
+    return m_arguments.isEmpty() ? QCoreApplication::arguments() : m_arguments;
+}
+
+int CKavriluneDlg::ParseCommandLine(const QString& text)
+{
+    const bool ownCommandLine = text.isEmpty();
+    const QString line = ownCommandLine ? BuildCommandLine(Arguments()) : text;
+    bool show = true;
+    bool play = m_general.m_autoplay;
+    bool record = false;
+    bool mute = false;
+    QString title;
+    QString source;
+
+    for (const CommandLineSwitch& commandSwitch : ParseCommandLineSwitches(line)) {
+        const QString& name = commandSwitch.name;
+        if (name == QStringLiteral("hidden")) {
+            show = false;
+        } else if (name == QStringLiteral("play")) {
+            play = true;
+        } else if (name == QStringLiteral("mute")) {
+            mute = true;
+        } else if (name == QStringLiteral("record")) {
+            record = true;
+            play = true;
+        } else if (name == QStringLiteral("source")) {
+            source = commandSwitch.value;
+        } else if (name == QStringLiteral("station")) {
+            title = commandSwitch.value;
+        } else if (name == QStringLiteral("duration")) {
+            m_duration = DurationSecondsFromMinutes(commandSwitch.value);
+        } else if (name == QStringLiteral("filename")) {
+            // The name becomes part of a path: it must not name another folder.
+            m_recordingName = CRecorder::MakeSafeFileName(commandSwitch.value);
+        } else if (name == QStringLiteral("reuse")) {
+            // A line that was handed over is with the running instance already.
+            if (ownCommandLine && ForwardCommandLine(line, commandSwitch) == 0)
+                return 0;
+        }
+    }
+
+    m_pendingRecord = record;
+    if ((play || record) && ConfirmStopRecording(false)) {
+        CStationItem station;
+        if (!source.isEmpty())
+            m_list->FindOrAddStation(station, title, source);
+        else
+            m_radio.GetCurrentStation(station);
+        PlayStation(station, true);
+    }
+    if (mute) {
+        m_radio.SetMute(true);
+        UpdateMuteButton();
+    }
+    if (ownCommandLine)
+        m_timers.Set(show ? kTimerShow : kTimerHide, 250);
+    return 1;
+}
+
+int CKavriluneDlg::ForwardCommandLine(const QString& text, const CommandLineSwitch& reuse)
+{
+    // A line too long for the shared block is carried out here.
+    if (!m_instanceLock.SetCommandText(RemoveCommandLineSwitch(text, reuse)))
+        return 1;
+    const uint32_t target = m_instanceLock.GetRunningInstanceWindow();
+    if (target == 0 || target == ProcessId())
+        return 1;
+    const auto answer
+        = CInstanceMessenger::SendInstanceMessage(target, "WM_KAVRILUNE_CMD_LINE", 0, 0, kHandOverTimeoutMs);
+    if (!answer || *answer == 0)
+        return 1;
+    OnExit();
+    return 0;
+}
+
+LRESULT CKavriluneDlg::OnCmdLine()
+{
+    // An instance on its way out cannot play anything: the sender then carries the line out itself.
+    if (m_closing)
+        return 0;
+    const QString text = m_instanceLock.GetCommandText();
+    if (text.isEmpty())
+        return 0;
+    ParseCommandLine(text);
+    return 1;
+}
+
+int CKavriluneDlg::HandleTerminateAll()
+{
+    if (!HasTerminateAllSwitch(BuildCommandLine(Arguments())))
+        return 1;
+    const uint32_t self = ProcessId();
+    m_exitCode = 1;
+    for (int round = 0; round < kTerminateRounds; ++round) {
+        CInstanceMessenger::BroadcastInstanceMessage("WM_KAVRILUNE_TERMINATE", 0, LPARAM(self), kTerminateAnswerMs);
+        QThread::msleep(kTerminatePauseMs);
+        // Both slots at once: each lock object holds one.
+        CInstanceLock first;
+        CInstanceLock second;
+        if (first.AcquireSlot(1, self) && second.AcquireSlot(2, self)) {
+            m_exitCode = 0;
+            break;
+        }
+        QThread::msleep(kTerminatePauseMs);
+    }
+    QuitApplication();
+    return 0;
+}

@@ -1,0 +1,11 @@
+#include "ui/MprisRootAdaptor.h"
+
+CMprisRootAdaptor::CMprisRootAdaptor(QObject* service)
+    : QDBusAbstractAdaptor(service)
+{
+}
+
+QString CMprisRootAdaptor::Identity() const
+{
+    return QStringLiteral("Kavrilune");
+}
