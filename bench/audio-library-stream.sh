@@ -149,17 +149,26 @@ for format in $formats; do
 
   : >"$work/$format.start"
   : >"$work/$format.bytes"
+  : >"$work/$format.own"
+  starts=""
   for _ in $(seq "$start_rounds"); do
     "$play" "$url" 1 0 >"$work/start.out" 2>&1 || { cat "$work/start.out" >&2; exit 1; }
-    awk '/^creation to playing:/ {print $4}' "$work/start.out" >>"$work/$format.start"
-    awk '/^creation to first stream bytes:/ {print $6}' "$work/start.out" >>"$work/$format.bytes"
+    playing=$(awk '/^creation to playing:/ {print $4}' "$work/start.out")
+    bytes=$(awk '/^creation to first stream bytes:/ {print $6}' "$work/start.out")
+    echo "$playing" >>"$work/$format.start"
+    echo "$bytes" >>"$work/$format.bytes"
+    # The library's own share: from the server's first stream bytes to playing.
+    awk -v p="$playing" -v b="$bytes" 'BEGIN {printf "%.1f\n", p - b}' >>"$work/$format.own"
+    starts+=" $playing/$bytes"
   done
   started=$(median %.1f <"$work/$format.start")
   first_bytes=$(median %.1f <"$work/$format.bytes")
-  echo "creation to playing, median of $start_rounds: $started ms (first stream bytes from the server: $first_bytes ms)" \
-    "[$(sort -g "$work/$format.start" | tr '\n' ' ')]"
+  own=$(median %.1f <"$work/$format.own")
+  echo "creation to playing / to the server's first stream bytes, ms, in the order taken:$starts"
+  echo "creation to playing, median of $start_rounds: $started ms (first stream bytes from the server: $first_bytes ms;" \
+    "from those to playing: $own ms)"
   summary+=("$(printf "%-5s CPU library/ffmpeg -re %5s (target at most 0.70), library peak RSS %6s KiB (at most 46080)," \
-    "$format" "$engine_ratio" "$engine_rss") creation to playing $started ms (target at most 100; server's first bytes $first_bytes ms)")
+    "$format" "$engine_ratio" "$engine_rss") creation to playing $started ms (target at most 100; server's first bytes $first_bytes ms, library $own ms)")
   stop_feed
 done
 echo
