@@ -288,12 +288,20 @@ void CChannel::SetByteRate(int64_t byteRate)
 void CChannel::MeasureByteRate(int frames, int sampleRate)
 {
     // Variable-rate streams (Ogg above all) may run far below their nominal rate: measure it from
-    // the size of the packets decoded so far.
+    // the size of the packets decoded since the first block. A listener joins a live stream anywhere:
+    // what comes before the first whole frame (the rest of one, or a false frame header and what it
+    // swallowed) would make an AAC station seem to run at several times its rate, and its pre-buffer
+    // wait seconds for audio it already holds.
+    if (!m_measuring) {
+        m_measuring = true;
+        m_measureBaseBytes = m_decoder->PacketBytes();
+        return;
+    }
     m_decodedSeconds += double(frames) / sampleRate;
     const double seconds = m_decodedSeconds;
     if (seconds < kMeasureSeconds)
         return;
-    const int64_t measured = int64_t(double(m_decoder->PacketBytes()) / seconds);
+    const int64_t measured = int64_t(double(m_decoder->PacketBytes() - m_measureBaseBytes) / seconds);
     const int64_t current = m_byteRate;
     if (measured > 0 && (measured * 10 < current * 9 || measured * 10 > current * 11))
         SetByteRate(measured);

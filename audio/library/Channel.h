@@ -150,7 +150,9 @@ private:
     std::atomic<int> m_sourceRate { 0 };
     std::atomic<int64_t> m_byteRate { 16000 }; // bytes per second of audio; written by the decoding thread
     std::atomic<size_t> m_netBufferBytes { 0 }; // the network buffer in bytes; written by the decoding thread
-    double m_decodedSeconds = 0; // decoding thread only
+    double m_decodedSeconds = 0; // decoding thread only: audio decoded since the first block
+    bool m_measuring = false; // decoding thread only
+    uint64_t m_measureBaseBytes = 0; // decoding thread only: packet bytes up to the first block
     std::atomic<uint64_t> m_decoderHeld { 0 }; // bytes the demuxer read ahead; written by the decoding thread
 
     CPcmRing m_ring;

@@ -645,3 +645,32 @@ TEST(StreamBufferTest, RoomAndALargerLimitWakeTheProducer)
     EXPECT_EQ(buffer.Read(scratch, sizeof scratch, 0), int(sizeof scratch));
     EXPECT_EQ(wakes, 2);
 }
+
+// A listener joins an AAC station in the middle of a frame and gets seconds of it at once: the rate the
+// stream is buffered at (the network buffer's length in bytes) is the station's, whatever the bytes
+// before the first whole frame looked like.
+TEST_F(NetSourceTest, AStationJoinedMidFrameIsBufferedAtItsOwnRate)
+{
+    SineOptions options;
+    options.seconds = 20;
+    options.bitrateKbps = 64;
+    const QByteArray whole = GenerateSineBytes(MediaFormat::AacAdts, options);
+    const double byteRate = double(whole.size()) / options.seconds;
+    BASS_SetConfig(AUDIO_CONFIG_NET_BUFFER, 4000);
+    BASS_SetConfig(AUDIO_CONFIG_NET_PREBUFFER, 100);
+    for (int offset = 0; offset < 10000; offset += 211) {
+        const QByteArray joined = whole.mid(offset);
+        const QString path = QStringLiteral("/aac%1").arg(offset);
+        m_server.Route(path.toUtf8(), [joined](HttpConnection& c) {
+            c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/aac\r\nicy-br: 64\r\n\r\n");
+            c.Send(joined);
+            HoldOpen(c);
+        });
+        const AudioStream stream = Open(path);
+        ASSERT_NE(stream, 0u) << "offset " << offset << ": error " << BASS_ErrorGetCode();
+        const double bufferBytes = double(BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_END));
+        EXPECT_GT(bufferBytes, 4.0 * byteRate * 0.8) << "offset " << offset;
+        EXPECT_LT(bufferBytes, 4.0 * byteRate * 1.25) << "offset " << offset;
+        EXPECT_TRUE(BASS_ChannelStop(stream));
+    }
+}
