@@ -617,12 +617,23 @@ void CChannel::Free()
         WaitUntilFreed();
         return;
     }
+    // A stream still being created may be setting up its sources on the creating thread: they are
+    // ours to touch only once that thread has passed BeginOpening, and a creation that has not gets
+    // no further than it.
+    bool sourcesSet = true;
+    {
+        std::lock_guard lock(m_openMutex);
+        if (!m_openSignalled) {
+            m_openAborted = true;
+            sourcesSet = m_opening;
+        }
+    }
     m_state = AUDIO_ACTIVE_STOPPED;
     m_cancel = true;
     m_lock.Close();
-    if (m_buffer)
+    if (sourcesSet && m_buffer)
         m_buffer->Cancel();
-    if (m_net)
+    if (sourcesSet && m_net)
         m_net->Cancel();
     m_wake.notify_all();
     std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
