@@ -71,7 +71,11 @@ RadioPlayer::RadioPlayer(const QString& name, const QString& source, AudioStream
         BASS_Free();
 }
 
-RadioPlayer::~RadioPlayer() = default;
+RadioPlayer::~RadioPlayer()
+{
+    // A stop aborted this player's stream creation for good; another player may come to this address.
+    BASS_StreamAbortCreate(this, false);
+}
 
 void RadioPlayer::PostStatus(int code)
 {
@@ -222,6 +226,7 @@ void RadioPlayer::Abort()
     m_fadeOut = 0;
     m_stopDelay = 0;
     m_statusOnStop = 0;
+    AbortStreamCreation();
     {
         ChannelLock lock(m_channel.load());
         if (lock.Locked())
@@ -233,6 +238,13 @@ void RadioPlayer::Abort()
         m_eventSignalled = true;
     }
     m_eventCondition.notify_all();
+}
+
+void RadioPlayer::AbortStreamCreation()
+{
+    // A stream still connecting would hold the thread until the server or the time-out ends it. Set
+    // after the stopping flag: a creation that starts later fails at once.
+    BASS_StreamAbortCreate(this, true);
 }
 
 void RadioPlayer::SignalStopEvent()
@@ -367,6 +379,7 @@ void RadioPlayer::StopSequence(int fadeOutMs, int stopDelayMs, int statusOnStop)
     m_fadeOut = fadeOutMs;
     m_stopDelay = stopDelayMs;
     m_statusOnStop = statusOnStop;
+    AbortStreamCreation();
     {
         ChannelLock lock(m_channel.load());
         if (lock.Locked())

@@ -59,13 +59,15 @@ public:
     // From now on nothing is posted to the notify window; a post under way finishes first.
     void DetachNotifyWindow();
 
-    // Stop operations: each sets the stopping flag, the timings and the status posted at the end, stops
-    // the recorder and wakes the player's thread, which then fades out and ends with PlayerStatusFinished.
-    // The first stop decides; later ones on a stopping player do nothing.
+    // Stop operations: each sets the stopping flag, the timings and the status posted at the end, aborts
+    // a stream creation still under way, stops the recorder and wakes the player's thread, which then
+    // fades out and ends with PlayerStatusFinished. The first stop decides; later ones on a stopping
+    // player do nothing.
     void Stop(bool crossfade); // replaced by a new station; posts nothing of its own
     void StopNow(bool fade); // user stop: 4 now, 5 when the channel is stopped
     void StopWithStatus(int code); // failed open: code when the channel is stopped
-    // At shutdown: ends any stop under way at once, without a fade, a delay or a status of its own.
+    // At shutdown: ends any stop (or stream creation) under way at once, without a fade, a delay or a
+    // status of its own.
     void Abort();
 
     void SetCrossfade(bool crossfade);
@@ -197,6 +199,7 @@ private:
     void InitAudio();
     void OpenAndPlay();
     void WaitForStopEvent();
+    void AbortStreamCreation();
     void SignalStopEvent();
     // Sleeps ms unless the player is aborted meanwhile.
     void PauseUnlessAborted(int ms);

@@ -230,16 +230,28 @@ public:
     QByteArray bytes;
 };
 
-// The document is written as UTF-8, so a declaration naming another encoding loses that name.
+// The document is written as UTF-8, so the declaration keeps only its version, its standalone value
+// and a UTF-8 encoding. The parser takes any "encoding" text in the declaration for the encoding, even
+// inside another attribute: such an attribute goes too, or the saved file would read back garbled.
 void DeclareUtf8(pugi::xml_document& document)
 {
     for (pugi::xml_node node : document.children()) {
         if (node.type() != pugi::node_declaration)
             continue;
-        pugi::xml_attribute encoding = node.attribute("encoding");
-        const QString name = QString::fromUtf8(encoding.value()).toLower();
-        if (encoding && name != QLatin1String("utf-8") && name != QLatin1String("utf8"))
-            node.remove_attribute(encoding);
+        for (pugi::xml_attribute attribute = node.first_attribute(); attribute;) {
+            const pugi::xml_attribute next = attribute.next_attribute();
+            const QString name = QString::fromUtf8(attribute.name());
+            const QString value = QString::fromUtf8(attribute.value()).toLower();
+            const bool keep = name == QLatin1String("encoding")
+                ? value == QLatin1String("utf-8") || value == QLatin1String("utf8")
+                : (name == QLatin1String("version") || name == QLatin1String("standalone"))
+                    && !value.contains(QLatin1String("encoding"));
+            if (!keep)
+                node.remove_attribute(attribute);
+            attribute = next;
+        }
+        if (!node.attribute("version"))
+            node.prepend_attribute("version") = "1.0";
         return;
     }
 }

@@ -247,13 +247,46 @@ uint32_t CAudioEngine::NewHandle()
     return handle;
 }
 
-bool CAudioEngine::AddChannel(const std::shared_ptr<CChannel>& channel)
+int CAudioEngine::AddChannel(const std::shared_ptr<CChannel>& channel, const void* creator)
 {
     std::lock_guard lock(m_mutex);
     if (!m_initialised)
-        return false;
+        return AUDIO_ERROR_NOT_INIT;
+    if (creator) {
+        if (m_abortedCreators.count(creator))
+            return AUDIO_ERROR_UNKNOWN;
+        m_creators[channel->Handle()] = creator;
+    }
     m_channels[channel->Handle()] = channel;
-    return true;
+    return AUDIO_OK;
+}
+
+void CAudioEngine::CreationEnded(uint32_t handle)
+{
+    std::lock_guard lock(m_mutex);
+    m_creators.erase(handle);
+}
+
+void CAudioEngine::AbortCreations(const void* creator, bool abort)
+{
+    // A creation registers itself under m_mutex: one that began before the mark is found here, and
+    // one that begins after it sees the mark.
+    std::vector<std::shared_ptr<CChannel>> pending;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!abort) {
+            m_abortedCreators.erase(creator);
+            return;
+        }
+        m_abortedCreators.insert(creator);
+        for (const auto& [handle, owner] : m_creators) {
+            const auto it = m_channels.find(handle);
+            if (owner == creator && it != m_channels.end())
+                pending.push_back(it->second);
+        }
+    }
+    for (const std::shared_ptr<CChannel>& channel : pending)
+        channel->AbortOpen();
 }
 
 std::shared_ptr<CChannel> CAudioEngine::FindChannel(uint32_t handle) const

@@ -50,8 +50,13 @@ public:
     int SetConfigPtr(uint32_t option, const void* value);
 
     uint32_t NewHandle();
-    // Registers a stream being created; fails when the library is not initialised.
-    bool AddChannel(const std::shared_ptr<CChannel>& channel);
+    // Registers a stream being created on behalf of creator (null: no one): AUDIO_ERROR_NOT_INIT when
+    // the library is not initialised, AUDIO_ERROR_UNKNOWN when creator's creations are aborted.
+    int AddChannel(const std::shared_ptr<CChannel>& channel, const void* creator);
+    // The stream's creation has returned: it can no longer be aborted.
+    void CreationEnded(uint32_t handle);
+    // Aborts every creation on behalf of creator, now and until it is lifted (abort false).
+    void AbortCreations(const void* creator, bool abort);
     std::shared_ptr<CChannel> FindChannel(uint32_t handle) const;
     void RemoveChannel(uint32_t handle);
     void AddEffect(uint32_t effect, uint32_t channel);
@@ -81,6 +86,8 @@ private:
     AudioConfig m_config; // guarded by m_mutex
     std::map<uint32_t, std::shared_ptr<CChannel>> m_channels; // guarded by m_mutex
     std::map<uint32_t, uint32_t> m_effects; // guarded by m_mutex: effect -> channel
+    std::map<uint32_t, const void*> m_creators; // guarded by m_mutex: stream being created -> creator
+    std::set<const void*> m_abortedCreators; // guarded by m_mutex
     std::map<std::string, AudioPlugin> m_plugins; // guarded by m_mutex
     std::set<std::string> m_names; // guarded by m_deviceMutex: device names handed out
     std::atomic<uint32_t> m_nextHandle { 0x10000 };

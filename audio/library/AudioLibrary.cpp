@@ -70,7 +70,9 @@ std::string NormaliseUrl(const char* url)
     return result;
 }
 
-template <typename Opener> AudioStream CreateStream(const std::string& name, uint32_t flags, Opener&& open)
+// creator: whom BASS_StreamAbortCreate names to abort this creation (null: nobody can).
+template <typename Opener>
+AudioStream CreateStream(const std::string& name, uint32_t flags, const void* creator, Opener&& open)
 {
     CAudioEngine& engine = CAudioEngine::Instance();
     if (!engine.IsInitialised())
@@ -78,9 +80,11 @@ template <typename Opener> AudioStream CreateStream(const std::string& name, uin
     const uint32_t handle = engine.NewHandle();
     auto channel = std::make_shared<CChannel>(
         handle, flags, engine.Config(), engine.OutputRate(), engine.OutputLatencyFrames(), name);
-    if (!engine.AddChannel(channel))
-        return Fail(AUDIO_ERROR_NOT_INIT, 0u);
+    const int added = engine.AddChannel(channel, creator);
+    if (added != AUDIO_OK)
+        return Fail(added, 0u);
     const int result = open(*channel);
+    engine.CreationEnded(handle);
     if (result != AUDIO_OK || channel->IsFreed()) {
         channel->Free();
         engine.RemoveChannel(handle);
@@ -92,7 +96,7 @@ template <typename Opener> AudioStream CreateStream(const std::string& name, uin
 
 AudioStream CreateUrlStream(const std::string& url, uint32_t flags, AudioDownloadProc proc, void* user)
 {
-    return CreateStream(url, flags, [&](CChannel& channel) { return channel.OpenUrl(proc, user); });
+    return CreateStream(url, flags, user, [&](CChannel& channel) { return channel.OpenUrl(proc, user); });
 }
 
 AudioStream CreateFileStream(const std::string& path, uint32_t flags, int depth, std::set<std::string>& visited)
@@ -124,7 +128,7 @@ AudioStream CreateFileStream(const std::string& path, uint32_t flags, int depth,
             return Fail(error, 0u);
         }
     }
-    return CreateStream(path, flags, [&](CChannel& channel) { return channel.OpenFile(path); });
+    return CreateStream(path, flags, nullptr, [&](CChannel& channel) { return channel.OpenFile(path); });
 }
 
 } // namespace
@@ -194,6 +198,14 @@ AudioStream BASS_StreamCreateFile(bool inMemory, const void* file, uint64_t offs
         return Fail(AUDIO_ERROR_PARAMETER, 0u);
     std::set<std::string> visited;
     return CreateFileStream(LocalPath(static_cast<const char*>(file)), flags, 0, visited);
+}
+
+bool BASS_StreamAbortCreate(const void* user, bool abort)
+{
+    if (!user)
+        return Fail(AUDIO_ERROR_PARAMETER, false);
+    CAudioEngine::Instance().AbortCreations(user, abort);
+    return Succeed();
 }
 
 uint64_t BASS_StreamGetFilePosition(AudioStream handle, uint32_t mode)

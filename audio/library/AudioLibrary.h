@@ -49,7 +49,7 @@ constexpr int AUDIO_ERROR_NOT_AVAILABLE = 37; // the requested data is not avail
 constexpr int AUDIO_ERROR_TIMEOUT = 40; // the connection timed out
 constexpr int AUDIO_ERROR_FILE_FORMAT = 41; // unsupported format: the data is no audio this library decodes
 constexpr int AUDIO_ERROR_PLAYLIST = 44; // a playlist refers to itself or nests too deeply
-constexpr int AUDIO_ERROR_UNKNOWN = -1;
+constexpr int AUDIO_ERROR_UNKNOWN = -1; // any other failure; also a stream creation that was aborted
 
 // Devices (BASS_Init, BASS_GetDeviceInfo).
 constexpr int AUDIO_DEVICE_DEFAULT = -1; // the system's default output
@@ -179,6 +179,11 @@ int BASS_ErrorGetCode();
 AudioStream BASS_StreamCreateURL(const char* url, uint32_t offset, uint32_t flags, AudioDownloadProc proc, void* user);
 AudioStream BASS_StreamCreateFile(bool inMemory, const void* file, uint64_t offset, uint64_t length, uint32_t flags);
 uint64_t BASS_StreamGetFilePosition(AudioStream handle, uint32_t mode); // (uint64_t)-1 on failure
+// Aborts the creation of URL streams whose download callback has this user pointer (not null): one
+// under way on another thread ends promptly, and one that starts later fails at once, both with
+// AUDIO_ERROR_UNKNOWN, until the abort is lifted (abort false). A stream that already exists is not
+// touched. As with every failed creation, no callback of the stream runs once it has returned.
+bool BASS_StreamAbortCreate(const void* user, bool abort);
 
 // Channels.
 bool BASS_ChannelGetInfo(uint32_t handle, AudioChannelInfo* info);

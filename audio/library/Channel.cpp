@@ -83,6 +83,8 @@ int CChannel::OpenUrl(AudioDownloadProc proc, void* user)
     m_net = std::make_unique<CNetSource>(settings, *m_buffer, *this);
     m_buffer->SetRoomCallback([net = m_net.get()] { net->Wake(); });
     m_source = m_buffer.get();
+    if (!BeginOpening())
+        return AUDIO_ERROR_UNKNOWN;
     if (!StartThread([this] { m_net->Run(); }))
         return AUDIO_ERROR_MEMORY;
     return StartDecoding(std::string());
@@ -94,7 +96,37 @@ int CChannel::OpenFile(const std::string& localPath)
     if (!m_file->Open(localPath))
         return AUDIO_ERROR_FILE_OPEN;
     m_source = m_file.get();
+    if (!BeginOpening())
+        return AUDIO_ERROR_UNKNOWN;
     return StartDecoding(localPath);
+}
+
+// The sources are set up before this, and threads start only after it: false when the creation was
+// aborted meanwhile.
+bool CChannel::BeginOpening()
+{
+    std::lock_guard lock(m_openMutex);
+    m_opening = !m_openAborted;
+    return m_opening;
+}
+
+void CChannel::AbortOpen()
+{
+    {
+        std::lock_guard lock(m_openMutex);
+        if (m_openSignalled || m_openAborted)
+            return;
+        m_openAborted = true;
+        if (!m_opening)
+            return; // BeginOpening refuses to start
+    }
+    // As when freeing: every wait of the download, the decoder's reads and FFmpeg's probing watch these.
+    m_cancel = true;
+    if (m_buffer)
+        m_buffer->Cancel();
+    if (m_net)
+        m_net->Cancel();
+    m_wake.notify_all();
 }
 
 int CChannel::StartDecoding(const std::string& fileName)
@@ -180,7 +212,8 @@ int CChannel::WaitOpened()
 {
     std::unique_lock lock(m_openMutex);
     m_openChanged.wait(lock, [this] { return m_openSignalled; });
-    return m_openResult;
+    // An abort that came as the stream opened still fails it: its threads may have seen the cancel.
+    return m_openAborted ? AUDIO_ERROR_UNKNOWN : m_openResult;
 }
 
 void CChannel::SignalOpened(int result)
@@ -614,12 +647,23 @@ void CChannel::Free()
         WaitUntilFreed();
         return;
     }
+    // A stream still being created may be setting up its sources on the creating thread: they are
+    // ours to touch only once that thread has passed BeginOpening, and a creation that has not gets
+    // no further than it.
+    bool sourcesSet = true;
+    {
+        std::lock_guard lock(m_openMutex);
+        if (!m_openSignalled) {
+            m_openAborted = true;
+            sourcesSet = m_opening;
+        }
+    }
     m_state = AUDIO_ACTIVE_STOPPED;
     m_cancel = true;
     m_lock.Close();
-    if (m_buffer)
+    if (sourcesSet && m_buffer)
         m_buffer->Cancel();
-    if (m_net)
+    if (sourcesSet && m_net)
         m_net->Cancel();
     m_wake.notify_all();
     std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);

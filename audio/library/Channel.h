@@ -45,6 +45,9 @@ public:
     // failed. Return AUDIO_OK or an error code.
     int OpenUrl(AudioDownloadProc proc, void* user);
     int OpenFile(const std::string& localPath);
+    // From another thread: a creation still under way ends promptly and fails; an opened stream is not
+    // touched.
+    void AbortOpen();
 
     uint32_t Handle() const { return m_handle; }
     bool Play(int& error);
@@ -96,6 +99,7 @@ private:
     bool IsOwnThread() const;
     void JoinThreads();
     void WaitUntilFreed();
+    bool BeginOpening();
     int StartDecoding(const std::string& fileName);
     int WaitOpened();
     void SignalOpened(int result);
@@ -177,6 +181,8 @@ private:
     std::condition_variable m_openChanged;
     bool m_openSignalled = false; // guarded by m_openMutex
     int m_openResult = AUDIO_OK; // guarded by m_openMutex
+    bool m_opening = false; // guarded by m_openMutex: the sources are set up, threads may run
+    bool m_openAborted = false; // guarded by m_openMutex
 
     std::mutex m_wakeMutex;
     std::condition_variable m_wake; // wakes the decoding thread

@@ -393,6 +393,19 @@ TEST_F(XMLSettingsTest, DeclaredEncodingIsReadAndTheSavedFileDeclaresNoOther)
         EXPECT_EQ(settings.SetString("", "m", QString::fromUtf8("Ünï")), 0);
     }
     EXPECT_EQ(ReadBytes(Path()), "<?xml version=\"1.0\"?><r><n>Caf\xC3\xA9</n><m>\xC3\x9Cn\xC3\xAF</m></r>");
+
+    // An encoding named under another attribute still decides how the file is read: it goes as well.
+    for (const char* declaration : { "<?xml version=\"1.0\" versionencoding=\"ISO-8859-1\"?>",
+             "<?xml version=\"1.0 encoding='ISO-8859-1'\" standalone=\"yes\"?>" }) {
+        ASSERT_TRUE(WriteBytes(Path(), QByteArray(declaration) + "<r><n>Caf\xE9</n></r>"));
+        {
+            CXMLSettings settings(Path());
+            EXPECT_EQ(settings.SetString("", "m", QString::fromUtf8("Ünï")), 0);
+        }
+        CXMLSettings again(Path());
+        EXPECT_EQ(again.GetString("", "m", "", false), QString::fromUtf8("Ünï")) << declaration;
+        EXPECT_FALSE(ReadBytes(Path()).contains("ISO-8859-1")) << declaration;
+    }
 }
 
 TEST_F(XMLSettingsTest, UnwritableFolderLosesChangesQuietly)

@@ -1,5 +1,6 @@
 #include "tests/support/LoopbackHttpServer.h"
 
+#include <QFile>
 #include <QList>
 
 #include <arpa/inet.h>
@@ -123,6 +124,22 @@ LoopbackHttpServer::LoopbackHttpServer()
 LoopbackHttpServer::~LoopbackHttpServer()
 {
     Stop();
+}
+
+int LoopbackHttpServer::OpenClientConnections() const
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray port = ':' + QByteArray::number(m_port, 16).toUpper().rightJustified(4, '0');
+    int count = 0;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        // Slot, local address, remote address (hex address:port), state (01: established), ...
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[2].endsWith(port) && fields[3] == "01")
+            ++count;
+    }
+    return count;
 }
 
 QString LoopbackHttpServer::Url(const QString& path) const

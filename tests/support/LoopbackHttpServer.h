@@ -81,6 +81,8 @@ public:
     std::vector<HttpRequest> Requests() const;
     // Number of connections accepted so far.
     int ConnectionCount() const { return m_connections.load(); }
+    // Connections to this server that a client of this machine still holds open.
+    int OpenClientConnections() const;
 
     // Stops accepting, closes every connection and waits for the handlers. Called by the destructor.
     void Stop();

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -91,6 +92,41 @@ int OpenDescriptors()
         ++count;
     return count;
 }
+
+// A port on 127.0.0.1 that takes no connection: a listening socket whose queue is full drops further
+// connection attempts, which then wait to connect. The descriptors are closed when it goes.
+struct FullListener {
+    int socket = -1;
+    std::vector<int> fillers;
+    uint16_t port = 0;
+
+    FullListener()
+    {
+        socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(socket, 0) != 0
+            || ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        for (int i = 0; i < 3; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        port = ntohs(address.sin_port);
+    }
+    ~FullListener()
+    {
+        for (int fd : fillers)
+            ::close(fd);
+        ::close(socket);
+    }
+    FullListener(const FullListener&) = delete;
+    FullListener& operator=(const FullListener&) = delete;
+    QByteArray Url() const { return QStringLiteral("http://127.0.0.1:%1/stream").arg(port).toUtf8(); }
+};
 
 // A download callback that fails on every block of sound.
 struct Thrower {
@@ -199,30 +235,15 @@ TEST_F(NetSourceTest, ServersThatGiveNoAudioFailWithTheirCodes)
 TEST_F(NetSourceTest, AServerThatNeverAnswersFailsAfterTheTimeOut)
 {
     BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 1500);
-    // An unreachable host: a listening socket whose queue is full drops further connection attempts.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    {
+        const FullListener unreachable;
+        ASSERT_NE(unreachable.port, 0);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(BASS_StreamCreateURL(unreachable.Url().constData(), 0, 0x940000, nullptr, nullptr), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_TIMEOUT);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const QByteArray unreachable = QStringLiteral("http://127.0.0.1:%1/stream").arg(ntohs(address.sin_port)).toUtf8();
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(BASS_StreamCreateURL(unreachable.constData(), 0, 0x940000, nullptr, nullptr), 0u);
-    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_TIMEOUT);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
-    for (int fd : fillers)
-        ::close(fd);
-    ::close(listener);
 
     m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
     m_server.Route("/head-only", [](HttpConnection& c) {
@@ -258,6 +279,76 @@ TEST_F(NetSourceTest, FreeingTheLibraryEndsACreationThatWaits)
     EXPECT_EQ(stream, 0u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_NO_SOUND, 44100, 0));
+}
+
+TEST_F(NetSourceTest, AnAbortEndsACreationWaitingToConnectForTheHeadOrInProbing)
+{
+    BASS_SetConfig(AUDIO_CONFIG_NET_TIMEOUT, 30000);
+    const FullListener unreachable;
+    ASSERT_NE(unreachable.port, 0);
+    const QByteArray audio = Mp3(4);
+    m_server.Route("/hang", [](HttpConnection& c) { HoldOpen(c); });
+    // Less than the decoder probes: it waits for more.
+    m_server.Route("/probing", [audio](HttpConnection& c) {
+        if (c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n") && c.Send(audio.left(2000)))
+            HoldOpen(c);
+    });
+    m_server.Route("/whole", [audio](HttpConnection& c) {
+        if (c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n") && c.Send(audio))
+            HoldOpen(c);
+    });
+    struct Case {
+        const char* name;
+        QByteArray url;
+        // Whether the creation has come as far as it should, given the requests the server had before.
+        std::function<bool(Download&, size_t)> waiting;
+        int connections; // to the loopback server meanwhile
+    };
+    const auto requested = [this](Download&, size_t before) { return m_server.Requests().size() > before; };
+    const std::vector<Case> cases {
+        { "connect", unreachable.Url(), [](Download&, size_t) { return true; }, 0 },
+        { "head", m_server.Url("/hang").toUtf8(), requested, 1 },
+        { "probing", m_server.Url("/probing").toUtf8(), [](Download& d, size_t) { return d.Size() > 0; }, 1 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t requests = m_server.Requests().size();
+        Download download;
+        std::atomic<bool> done { false };
+        AudioStream stream = 1;
+        int error = AUDIO_OK;
+        std::thread creator([&] {
+            stream = BASS_StreamCreateURL(c.url.constData(), 0, 0x940000, &Download::Proc, &download);
+            error = BASS_ErrorGetCode();
+            done = true;
+        });
+        EXPECT_TRUE(WaitFor([&] { return c.waiting(download, requests); }, 3000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_FALSE(done.load());
+        EXPECT_EQ(m_server.OpenClientConnections(), c.connections);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(BASS_StreamAbortCreate(&download, true));
+        EXPECT_TRUE(WaitFor([&] { return done.load(); }, 2000)) << "the abort did not end the creation";
+        creator.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(stream, 0u);
+        EXPECT_EQ(error, AUDIO_ERROR_UNKNOWN);
+        EXPECT_EQ(m_server.OpenClientConnections(), 0) << "the aborted creation kept its connection";
+
+        // While the abort holds, a creation for the same caller fails at once; once lifted, it is made.
+        const QByteArray whole = m_server.Url("/whole").toUtf8();
+        EXPECT_EQ(BASS_StreamCreateURL(whole.constData(), 0, 0x940000, &Download::Proc, &download), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_UNKNOWN);
+        EXPECT_TRUE(BASS_StreamAbortCreate(&download, false));
+        const AudioStream made = BASS_StreamCreateURL(whole.constData(), 0, 0x940000, &Download::Proc, &download);
+        ASSERT_NE(made, 0u);
+        // An abort leaves a stream that exists as it is.
+        EXPECT_TRUE(BASS_StreamAbortCreate(&download, true));
+        EXPECT_TRUE(BASS_ChannelPlay(made, false));
+        EXPECT_NE(BASS_ChannelIsActive(made), AUDIO_ACTIVE_STOPPED);
+        EXPECT_TRUE(BASS_ChannelStop(made));
+        EXPECT_TRUE(BASS_StreamAbortCreate(&download, false));
+    }
 }
 
 TEST_F(NetSourceTest, AnIcyStreamWithLargeMetadataGivesTheExactAudioBytes)

@@ -1,19 +1,20 @@
-// The soak of the audio engine, run by scripts/soak.
+// The soaks run by scripts/soak.
 //
 //   kavrilune_radio_soak --minutes N [--warmup-minutes W]
 //       Against a loopback Icecast whose sources stop and restart, plays, switches stations with
 //       crossfade, records and stops every few seconds for N minutes, then reports resident memory
 //       (after the warm-up, at the end, slope per hour), descriptors, threads and the error-log lines.
+//   kavrilune_radio_soak --program <staged program folder> --minutes N [--warmup-minutes W]
+//       The same cycle against the running program, through its command-line hand-over and its hot
+//       keys (ProgramSoak); the figures are the program process's.
 //   kavrilune_radio_soak --exit-rounds N
 //       The exit soak: N fresh processes that each play with crossfade and then run the exit sequence
 //       (stop with a fade, wait for the players at most the exit bound, release the audio library).
 //   kavrilune_radio_soak --exit-round <url> <url>
 //       One round of the exit soak (started by --exit-rounds).
 //
-// The engine is driven through the radio manager, with a stand-in for the main window that deletes
-// finished players, as the window does. The steps go through SoakActions: once the program's main
-// window exists, the same steps can be sent to a running program through its command-line hand-over
-// by filling SoakActions from there instead of from the manager.
+// The engine soak drives the radio manager, with a stand-in for the main window that deletes finished
+// players, as the window does.
 //
 // Exit status 0 when every limit held, 1 when one did not, 2 on a set-up failure.
 
@@ -23,32 +24,28 @@
 #include "tests/support/IcecastServer.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
+#include "tests/support/helpers/ProgramSoak.h"
+#include "tests/support/helpers/SoakCycle.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
-#include <functional>
 #include <map>
-#include <vector>
 
 using namespace testing_support;
 
 namespace
 {
 
-constexpr int kStepMs = 3000;
 constexpr int kWatchdogMs = 4000; // the main window's watchdog timer
 constexpr int kIdleWaitMs = 15000; // for the players of a cycle to finish after the last stop
 constexpr int kExitBoundMs = 5000; // the exit routine waits at most this long for the players
 constexpr int kExitPollMs = 100;
 constexpr int kReleaseMs = 1000; // for releasing the audio library after the exit routine's wait
-constexpr double kRssSlopeLimitMbPerHour = 5.0;
 
 // The main window's part for the players: a finished player is handed back to the manager.
 class StatusWindow : public QObject
@@ -80,18 +77,10 @@ private:
     CRadioManager& m_manager;
 };
 
-// What the soak does to the player. Filled from the radio manager today.
-struct SoakActions {
-    std::function<void(const QString& name, const QString& url)> play;
-    std::function<void()> startRecording;
-    std::function<void()> stopRecording;
-    std::function<void()> stop;
-    std::function<int()> playerCount;
-};
-
-SoakActions ManagerActions(CRadioManager& manager)
+// The soak's steps through the radio manager.
+soak::SoakActions ManagerActions(CRadioManager& manager)
 {
-    SoakActions actions;
+    soak::SoakActions actions;
     actions.play = [&manager](const QString& name, const QString& url) {
         CStationItem station;
         station.SetTitle(name);
@@ -100,60 +89,17 @@ SoakActions ManagerActions(CRadioManager& manager)
     };
     actions.startRecording
         = [&manager] { manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 128, false); };
+    actions.playAndRecord = [actions](const QString& name, const QString& url) {
+        actions.play(name, url);
+        actions.startRecording();
+    };
     actions.stopRecording = [&manager] { manager.StopRecording(true, false); };
     actions.stop = [&manager] { manager.Stop(true, false); };
-    actions.playerCount = [&manager] { return manager.GetPlayerCount(); };
+    actions.run = [](int ms) { PumpFor(ms); };
+    actions.waitUntilIdle
+        = [&manager] { return PumpUntil([&] { return manager.GetPlayerCount() == 0; }, kIdleWaitMs); };
+    actions.measure = [](const QElapsedTimer& clock) { return soak::Measure(QStringLiteral("/proc/self"), clock); };
     return actions;
-}
-
-struct Sample {
-    double minutes;
-    double rssMb;
-    int descriptors;
-    int threads;
-};
-
-double ResidentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0.0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0.0;
-}
-
-int EntriesIn(const char* folder)
-{
-    return int(QDir(QString::fromLatin1(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
-}
-
-Sample Measure(const QElapsedTimer& clock)
-{
-    return { double(clock.elapsed()) / 60000.0, ResidentMb(), EntriesIn("/proc/self/fd"),
-        EntriesIn("/proc/self/task") };
-}
-
-// Least-squares slope of resident memory over time, in MB per hour.
-double SlopePerHour(const std::vector<Sample>& samples)
-{
-    if (samples.size() < 2)
-        return 0.0;
-    double meanT = 0, meanR = 0;
-    for (const Sample& s : samples) {
-        meanT += s.minutes / 60.0;
-        meanR += s.rssMb;
-    }
-    meanT /= double(samples.size());
-    meanR /= double(samples.size());
-    double covariance = 0, variance = 0;
-    for (const Sample& s : samples) {
-        covariance += (s.minutes / 60.0 - meanT) * (s.rssMb - meanR);
-        variance += (s.minutes / 60.0 - meanT) * (s.minutes / 60.0 - meanT);
-    }
-    return variance > 0 ? covariance / variance : 0.0;
 }
 
 bool StartServer(IcecastServer& server)
@@ -176,109 +122,27 @@ int RunSoak(double minutes, double warmupMinutes)
     IcecastServer server;
     if (!StartServer(server))
         return 2;
-    const QString mp3 = server.Url(QStringLiteral("/mp3"));
-    const QString ogg = server.Url(QStringLiteral("/ogg"));
 
     CRadioManager manager;
     StatusWindow window(manager);
     manager.SetNotifyWindow(&window);
     manager.SetPlayerOptions(0, true, 0, 2000, false, true);
     manager.SetVolume(80);
-    SoakActions soak = ManagerActions(manager);
+    soak::SoakActions actions = ManagerActions(manager);
 
     QTimer watchdog;
     QObject::connect(&watchdog, &QTimer::timeout, &window, [&manager] { manager.OnWatchdogTick(); });
     watchdog.start(kWatchdogMs);
-
-    int cycles = 0;
-    // One cycle: two stations with crossfade between them, a re-encoded and a raw recording across a
-    // title change, the MP3 source going away under the player and coming back, and a stop with fade-out.
-    const std::vector<std::function<void()>> steps = {
-        [&] { soak.play(QStringLiteral("MP3 station"), mp3); },
-        [&] { soak.play(QStringLiteral("Ogg station"), ogg); },
-        [&] { soak.startRecording(); },
-        [&] { soak.stopRecording(); },
-        [&] {
-            soak.play(QStringLiteral("MP3 station"), mp3);
-            soak.startRecording();
-            server.SetTitle(QStringLiteral("/mp3"), QStringLiteral("Soak - Cycle %1").arg(cycles + 1));
-        },
-        [&] { server.StopSource(QStringLiteral("/mp3")); },
-        [&] { server.RestartSource(QStringLiteral("/mp3")); },
-        [&] {
-            soak.stopRecording();
-            soak.stop();
-        },
-    };
-
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<Sample> afterWarmup;
-    Sample first {};
-    bool playersLeft = false;
-    while (double(clock.elapsed()) / 60000.0 < minutes) {
-        for (const auto& step : steps) {
-            step();
-            PumpFor(kStepMs);
-        }
-        if (!PumpUntil([&] { return soak.playerCount() == 0; }, kIdleWaitMs))
-            playersLeft = true;
-        QDir(folder.FilePath(QStringLiteral("Recordings"))).removeRecursively();
-        ++cycles;
-        const Sample sample = Measure(clock);
-        if (cycles == 1)
-            first = sample;
-        if (sample.minutes >= warmupMinutes)
-            afterWarmup.push_back(sample);
-        std::printf("cycle %d at %.1f min: rss %.1f MB, %d descriptors, %d threads\n", cycles, sample.minutes,
-            sample.rssMb, sample.descriptors, sample.threads);
-        std::fflush(stdout);
-    }
+    const soak::SoakRun run = soak::RunCycles(actions, server, QStringLiteral("/mp3"), QStringLiteral("/ogg"),
+        folder.FilePath(QStringLiteral("Recordings")), minutes, warmupMinutes);
     watchdog.stop();
     ShutdownAudio();
 
-    const QStringList logLines = folder.LogEntries();
-    if (afterWarmup.empty())
-        afterWarmup.push_back(Measure(clock));
-    const Sample& warm = afterWarmup.front();
-    const Sample& last = afterWarmup.back();
-    int maxDescriptors = 0, maxThreads = 0;
-    for (const Sample& s : afterWarmup) {
-        maxDescriptors = std::max(maxDescriptors, s.descriptors);
-        maxThreads = std::max(maxThreads, s.threads);
-    }
-    const double slope = SlopePerHour(afterWarmup);
-
-    std::printf("\nsoak: %d cycles in %.1f minutes (warm-up %.1f minutes)\n", cycles, last.minutes, warmupMinutes);
-    std::printf(
-        "soak: first cycle: rss %.1f MB, %d descriptors, %d threads\n", first.rssMb, first.descriptors, first.threads);
-    std::printf("soak: rss after warm-up %.1f MB, at the end %.1f MB, slope %.2f MB per hour (limit %.1f)\n",
-        warm.rssMb, last.rssMb, slope, kRssSlopeLimitMbPerHour);
-    std::printf("soak: descriptors after warm-up %d, at the end %d, most %d\n", warm.descriptors, last.descriptors,
-        maxDescriptors);
-    std::printf("soak: threads after warm-up %d, at the end %d, most %d\n", warm.threads, last.threads, maxThreads);
+    const bool ok = soak::ReportRun("soak", run, warmupMinutes, folder.LogEntries());
     std::printf("soak: statuses:");
     for (const auto& [code, count] : window.codes)
         std::printf(" %d:%d", code, count);
-    std::printf("\nsoak: %lld error-log lines\n", static_cast<long long>(logLines.size()));
-    for (const QString& line : logLines)
-        std::printf("  %s\n", qPrintable(line));
-
-    bool ok = true;
-    auto fail = [&ok](const char* why) {
-        std::printf("soak: FAILED: %s\n", why);
-        ok = false;
-    };
-    if (slope >= kRssSlopeLimitMbPerHour)
-        fail("resident memory grows");
-    if (last.descriptors > warm.descriptors)
-        fail("descriptors grow");
-    if (last.threads > warm.threads)
-        fail("threads grow");
-    if (!logLines.isEmpty())
-        fail("error-log lines");
-    if (playersLeft)
-        fail("players still alive after a cycle's stop");
+    std::printf("\n");
     return ok ? 0 : 1;
 }
 
@@ -296,7 +160,7 @@ int RunExitRound(const QString& first, const QString& second)
         StatusWindow window(manager);
         manager.SetNotifyWindow(&window);
         manager.SetPlayerOptions(0, true, 0, 2000, false, false);
-        SoakActions soak = ManagerActions(manager);
+        soak::SoakActions soak = ManagerActions(manager);
 
         soak.play(QStringLiteral("First"), first);
         if (!PumpUntil([&] { return window.lastPlaying != nullptr; }, 15000)) {
@@ -310,9 +174,9 @@ int RunExitRound(const QString& first, const QString& second)
         exitClock.start();
         manager.BlockPlay();
         soak.stop();
-        while (soak.playerCount() > 0 && exitClock.elapsed() < kExitBoundMs)
+        while (manager.GetPlayerCount() > 0 && exitClock.elapsed() < kExitBoundMs)
             PumpFor(kExitPollMs);
-        left = soak.playerCount();
+        left = manager.GetPlayerCount();
         ShutdownAudio();
     }
     const qint64 exitMs = exitClock.elapsed();
@@ -369,19 +233,26 @@ int main(int argc, char** argv)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    QString programFolder;
+    if (args.size() >= 3 && args.at(1) == QLatin1String("--program")) {
+        programFolder = args.at(2);
+        args.remove(1, 2);
+    }
     if (args.size() >= 3 && args.at(1) == QLatin1String("--minutes")) {
         const double minutes = args.at(2).toDouble();
         double warmup = std::min(2.0, minutes / 5.0);
         if (args.size() >= 5 && args.at(3) == QLatin1String("--warmup-minutes"))
             warmup = args.at(4).toDouble();
-        return RunSoak(minutes, warmup);
+        return programFolder.isEmpty() ? RunSoak(minutes, warmup) : ProgramSoak(programFolder).Run(minutes, warmup);
     }
     if (args.size() >= 3 && args.at(1) == QLatin1String("--exit-rounds"))
         return RunExitRounds(args.at(2).toInt());
     if (args.size() >= 4 && args.at(1) == QLatin1String("--exit-round"))
         return RunExitRound(args.at(2), args.at(3));
-    std::fprintf(
-        stderr, "usage: %s --minutes N [--warmup-minutes W] | --exit-rounds N | --exit-round <url> <url>\n", argv[0]);
+    std::fprintf(stderr,
+        "usage: %s [--program <staged program folder>] --minutes N [--warmup-minutes W] | --exit-rounds N | "
+        "--exit-round <url> <url>\n",
+        argv[0]);
     return 2;
 }
