@@ -1,6 +1,7 @@
 // Plays a URL stream through the audio library for a number of seconds, with the settings the
-// player uses, and reports how long the stream took from creation to playing. For end-to-end
-// measurements (bench/audio-library-stream.sh).
+// player uses, and reports how long the stream took from creation to playing, and when its first
+// stream bytes came (what the server's answer took of that). For end-to-end measurements
+// (bench/audio-library-stream.sh).
 //
 //     kavrilune_stream_play URL SECONDS [DEVICE]
 
@@ -15,12 +16,21 @@
 namespace
 {
 
+using Clock = std::chrono::steady_clock;
+
 std::atomic<uint64_t> downloaded { 0 };
 std::atomic<int> stalls { 0 };
+std::atomic<Clock::rep> firstBytesAt { 0 }; // download thread: when the first stream bytes came
 
 void CountBytes(const void*, uint32_t length, void*)
 {
-    downloaded += length;
+    if (length > 0 && downloaded.fetch_add(length) == 0)
+        firstBytesAt = Clock::now().time_since_epoch().count();
+}
+
+double MsSince(Clock::time_point start, Clock::time_point end)
+{
+    return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
 void CountStalls(AudioSync, uint32_t, uint32_t data, void*)
@@ -52,7 +62,7 @@ int main(int argc, char** argv)
     BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 1);
     BASS_SetConfig(AUDIO_CONFIG_UPDATE_THREADS, 4);
 
-    const auto created = std::chrono::steady_clock::now();
+    const auto created = Clock::now();
     const AudioStream stream = BASS_StreamCreateURL(
         url, 0, AUDIO_STREAM_STATUS | AUDIO_STREAM_BLOCK | AUDIO_STREAM_AUTOFREE, &CountBytes, nullptr);
     if (!stream) {
@@ -66,8 +76,11 @@ int main(int argc, char** argv)
         BASS_Free();
         return 4;
     }
-    const auto playing = std::chrono::steady_clock::now();
-    std::printf("creation to playing: %.1f ms\n", std::chrono::duration<double, std::milli>(playing - created).count());
+    const auto playing = Clock::now();
+    const Clock::time_point firstBytes { Clock::duration(firstBytesAt.load()) };
+    std::printf("creation to playing: %.1f ms\n", MsSince(created, playing));
+    if (firstBytesAt.load() != 0)
+        std::printf("creation to first stream bytes: %.1f ms\n", MsSince(created, firstBytes));
     std::fflush(stdout);
 
     std::this_thread::sleep_for(std::chrono::seconds(seconds));

@@ -2,6 +2,7 @@
 
 #include "audio/library/FftAnalyzer.h"
 #include "audio/library/FileSource.h"
+#include "audio/library/MixKernels.h"
 #include "audio/library/PeakEqualizer.h"
 #include "audio/library/StreamBuffer.h"
 #include "audio/library/WmaObject.h"
@@ -21,6 +22,13 @@ constexpr size_t kCurlBlock = 16384; // the largest block a download delivers at
 constexpr int64_t kDefaultByteRate = 16000; // 128 kbit/s until the stream tells better
 constexpr double kMeasureSeconds = 0.25; // decoded audio before the byte rate is measured
 constexpr size_t kFftHistoryMargin = 4096;
+// The decoding thread's waits: the least and most while playing, and the poll while waiting for the
+// pre-buffer, for Play or for a stalled stream to resume.
+constexpr int kMinSleepMs = 5;
+constexpr int kMaxSleepMs = 100;
+constexpr int kIdleSleepMs = 10;
+constexpr int kRefillSlackMs = 50; // more than one block of the usual outputs
+constexpr int kMaxNetRestMs = 250; // a download's rest between reads while playing
 constexpr auto kThreadJoinWait = std::chrono::seconds(10);
 
 int64_t NowNs()
@@ -240,23 +248,31 @@ void CChannel::DecodeThread(const std::string& fileName)
             if (m_cancel || m_ended)
                 break;
             // Refill once a tenth of a second has been played, then up to the full playback buffer:
-            // fewer wake-ups than topping up every block.
+            // fewer wake-ups than topping up every block. The thread sleeps until the ring is due to be
+            // down to that mark; the output takes whole blocks, so on waking a fill within one block of
+            // the mark counts as due.
             const size_t fill = m_ring.Fill();
             const size_t low = m_playFrames - std::min(m_playFrames / 2, size_t(m_outputRate) / 10);
+            const size_t block = std::max(size_t(m_outputRate) * kRefillSlackMs / 1000, size_t(m_latencyFrames));
+            const size_t due = std::min(low + block, m_playFrames);
             // Before playing and while stalled the buffer must fill up completely.
             const bool wantFull = refilling || !signalled || m_state.load() == AUDIO_ACTIVE_STALLED;
-            if (!m_decodeEnded && (fill < low || (wantFull && fill < m_playFrames))) {
+            if (!m_decodeEnded && (fill < due || (wantFull && fill < m_playFrames))) {
                 refilling = true;
                 if (!DecodeBlock())
                     break;
             } else {
                 refilling = false;
                 const bool consuming = m_state.load() == AUDIO_ACTIVE_PLAYING;
-                const int64_t untilLow = fill > low ? int64_t(fill - low) * 1000 / m_outputRate : 0;
-                SleepFor(consuming && signalled ? int(std::clamp<int64_t>(untilLow, 2, 50)) : 10);
+                // Playing: until the refill mark, or once decoding has ended until the ring has run out.
+                const size_t mark = m_decodeEnded ? 0 : low;
+                const int64_t untilMark = fill > mark ? int64_t(fill - mark) * 1000 / m_outputRate : 0;
+                SleepFor(consuming && signalled ? int(std::clamp<int64_t>(untilMark, kMinSleepMs, kMaxSleepMs))
+                                                : kIdleSleepMs);
             }
             if (!signalled && PrebufferDone(openedAt)) {
                 signalled = true;
+                AllowNetRests(true);
                 SignalOpened(AUDIO_OK);
             }
         }
@@ -305,12 +321,20 @@ void CChannel::SetByteRate(int64_t byteRate)
 void CChannel::MeasureByteRate(int frames, int sampleRate)
 {
     // Variable-rate streams (Ogg above all) may run far below their nominal rate: measure it from
-    // the size of the packets decoded so far.
+    // the size of the packets decoded since the first block. A listener joins a live stream anywhere:
+    // what comes before the first whole frame (the rest of one, or a false frame header and what it
+    // swallowed) would make an AAC station seem to run at several times its rate, and its pre-buffer
+    // wait seconds for audio it already holds.
+    if (!m_measuring) {
+        m_measuring = true;
+        m_measureBaseBytes = m_decoder->PacketBytes();
+        return;
+    }
     m_decodedSeconds += double(frames) / sampleRate;
     const double seconds = m_decodedSeconds;
     if (seconds < kMeasureSeconds)
         return;
-    const int64_t measured = int64_t(double(m_decoder->PacketBytes()) / seconds);
+    const int64_t measured = int64_t(double(m_decoder->PacketBytes() - m_measureBaseBytes) / seconds);
     const int64_t current = m_byteRate;
     if (measured > 0 && (measured * 10 < current * 9 || measured * 10 > current * 11))
         SetByteRate(measured);
@@ -422,6 +446,15 @@ void CChannel::RunDsp(int16_t* samples, size_t frames, int sampleRate)
     }
 }
 
+// While the stream plays from a full buffer its download need not read every packet as it comes:
+// resting between reads wakes the download thread a few times a second instead of for each packet.
+// Before playing and while stalled it reads at once, so that nothing waits for it.
+void CChannel::AllowNetRests(bool allow)
+{
+    if (m_net)
+        m_net->SetRestMs(allow ? std::min(kMaxNetRestMs, m_config.netBufferMs / 8) : 0);
+}
+
 void CChannel::SleepFor(int ms)
 {
     std::unique_lock lock(m_wakeMutex);
@@ -431,6 +464,7 @@ void CChannel::SleepFor(int ms)
 void CChannel::PollEvents()
 {
     if (m_stallPending.exchange(false)) {
+        AllowNetRests(false);
         CChannelLockGuard guard(m_lock);
         if (guard.Locked())
             FireSync(AUDIO_SYNC_STALL, 0);
@@ -438,6 +472,7 @@ void CChannel::PollEvents()
     if (m_state.load() == AUDIO_ACTIVE_STALLED && ResumeReady()) {
         uint32_t expected = AUDIO_ACTIVE_STALLED;
         if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_PLAYING)) {
+            AllowNetRests(true);
             CChannelLockGuard guard(m_lock);
             if (guard.Locked())
                 FireSync(AUDIO_SYNC_STALL, 1);
@@ -552,18 +587,8 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
         const int channels = m_ring.Channels();
         size_t index = 0;
         m_ring.Consume(n, [&](const int16_t* samples, size_t run) {
-            for (size_t i = 0; i < run; ++i, ++index) {
-                const float gain = from + step * float(index);
-                int32_t* out = mix + index * 2;
-                if (channels == 2) {
-                    out[0] += int32_t(std::lrintf(float(samples[2 * i]) * gain));
-                    out[1] += int32_t(std::lrintf(float(samples[2 * i + 1]) * gain));
-                } else {
-                    const int32_t value = int32_t(std::lrintf(float(samples[i]) * gain));
-                    out[0] += value;
-                    out[1] += value;
-                }
-            }
+            AddScaledFrames(samples, channels, run, from, step, index, mix + index * 2);
+            index += run;
         });
     }
     if (n < size_t(frames)) {
@@ -577,9 +602,14 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
     }
 }
 
-bool CChannel::CanRender(int frames) const
+bool CChannel::CanRender(int frames)
 {
-    return m_state.load() != AUDIO_ACTIVE_PLAYING || m_decodeEnded.load() || m_ring.Fill() >= size_t(frames);
+    if (m_state.load() != AUDIO_ACTIVE_PLAYING || m_decodeEnded.load() || m_ring.Fill() >= size_t(frames))
+        return true;
+    // The decoding thread sleeps as if the output took the ring in real time: an output that takes it
+    // faster wakes it.
+    m_wake.notify_all();
+    return false;
 }
 
 // ---- API ---------------------------------------------------------------------------------------

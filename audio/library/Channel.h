@@ -84,7 +84,9 @@ public:
 
     // Output thread.
     void Render(int32_t* mix, int frames, int64_t nowNs, bool starve);
-    bool CanRender(int frames) const;
+    // For an output without a clock: whether the channel can give frames now; if not, its decoding
+    // thread is woken to refill.
+    bool CanRender(int frames);
 
 private:
     void OnResponseHeaders(const std::vector<std::string>& lines, bool icy, bool first) override;
@@ -113,6 +115,7 @@ private:
     bool ResumeReady() const;
     bool BufferFilled() const;
     void PollEvents();
+    void AllowNetRests(bool allow);
     void FireSync(uint32_t type, uint32_t data); // caller holds the channel lock
     void DeliverQueuedSyncs();
     void SleepFor(int ms);
@@ -151,7 +154,9 @@ private:
     std::atomic<int> m_sourceRate { 0 };
     std::atomic<int64_t> m_byteRate { 16000 }; // bytes per second of audio; written by the decoding thread
     std::atomic<size_t> m_netBufferBytes { 0 }; // the network buffer in bytes; written by the decoding thread
-    double m_decodedSeconds = 0; // decoding thread only
+    double m_decodedSeconds = 0; // decoding thread only: audio decoded since the first block
+    bool m_measuring = false; // decoding thread only
+    uint64_t m_measureBaseBytes = 0; // decoding thread only: packet bytes up to the first block
     std::atomic<uint64_t> m_decoderHeld { 0 }; // bytes the demuxer read ahead; written by the decoding thread
 
     CPcmRing m_ring;

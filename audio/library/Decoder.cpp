@@ -21,6 +21,7 @@ constexpr int kIoBufferSize = 4096; // small reads keep the network buffer's cou
 constexpr unsigned kProbeBytesNetwork = 1 << 15; // a live MP3 that starts mid-frame is sure enough by then
 constexpr unsigned kProbeBytesFile = 1 << 20;
 constexpr int kMaxDemuxErrors = 64;
+constexpr unsigned kMaxIndexBytesNetwork = 1024;
 
 std::once_flag quietLogOnce;
 
@@ -212,6 +213,10 @@ int CDecoder::OpenDemuxer(const std::string& fileName, bool first)
     m_format_ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
     m_format_ctx->interrupt_callback = { &CDecoder::Interrupt, this };
     m_format_ctx->io_open = &RefuseOpen;
+    // A stream that cannot seek has no use for a seek index, which would grow with every packet of a
+    // live station.
+    if (!seekable)
+        m_format_ctx->max_index_size = kMaxIndexBytesNetwork;
     if (avformat_open_input(&m_format_ctx, "", input, nullptr) < 0)
         return failure(AUDIO_ERROR_FILE_FORMAT); // the context is freed on failure
     m_container = input->name;

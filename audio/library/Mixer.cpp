@@ -1,9 +1,11 @@
 #include "audio/library/Mixer.h"
 
 #include "audio/library/Channel.h"
+#include "audio/library/MixKernels.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace
 {
@@ -57,12 +59,10 @@ void CMixer::Mix(int16_t* out, int frames, bool starve)
     const int chunk = int(m_scratch.size() / 2);
     for (int done = 0; done < frames;) {
         const int n = std::min(chunk, frames - done);
-        std::fill_n(m_scratch.data(), size_t(n) * 2, 0);
+        std::memset(m_scratch.data(), 0, size_t(n) * 2 * sizeof(int32_t));
         for (const std::shared_ptr<CChannel>& channel : m_channels)
             channel->Render(m_scratch.data(), n, now + int64_t(done) * 1000000000 / m_rate, starve);
-        int16_t* target = out + size_t(done) * 2;
-        for (int i = 0; i < n * 2; ++i)
-            target[i] = int16_t(std::clamp(m_scratch[size_t(i)], -32768, 32767));
+        SaturateToInt16(m_scratch.data(), size_t(n) * 2, out + size_t(done) * 2);
         done += n;
     }
 }

@@ -25,6 +25,9 @@ constexpr size_t kMaxHeaderLines = 100; // per response head
 constexpr size_t kMaxHeaderLineBytes = 16384;
 constexpr size_t kMaxHeaderBytes = 65536; // all heads of one transfer, redirections included
 constexpr size_t kResumeRoom = CURL_MAX_WRITE_SIZE;
+// The longest wait for the socket: the stall time-out is checked at least this often, and so is the
+// room of a paused download, should a wake-up have gone amiss.
+constexpr int kMaxPollMs = 1000;
 
 std::once_flag curlInitOnce;
 
@@ -201,8 +204,24 @@ CNetSource::~CNetSource()
 void CNetSource::Cancel()
 {
     m_cancelled = true;
+    {
+        // A rest that saw the flag clear is waiting by the time the lock is had.
+        std::lock_guard lock(m_restMutex);
+    }
+    m_restEnded.notify_all();
     if (m_multi)
         curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+}
+
+void CNetSource::SetRestMs(int ms)
+{
+    m_restMs = std::clamp(ms, 0, std::max(m_settings.timeoutMs / 4, 0));
+}
+
+void CNetSource::Rest(int ms)
+{
+    std::unique_lock lock(m_restMutex);
+    m_restEnded.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_cancelled.load(); });
 }
 
 void CNetSource::Wake()
@@ -238,7 +257,7 @@ bool CNetSource::WaitInterruptible(int ms)
             return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
         if (m_multi)
-            curl_multi_poll(static_cast<CURLM*>(m_multi), nullptr, 0, int(std::min<int64_t>(left, 100)), nullptr);
+            curl_multi_poll(static_cast<CURLM*>(m_multi), nullptr, 0, int(left), nullptr); // Cancel() wakes it
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(left, 100)));
     }
@@ -392,6 +411,7 @@ int CNetSource::Perform(Transfer& transfer)
     CURLcode result = CURLE_OK;
     bool done = false;
     while (!done && !m_cancelled) {
+        const uint64_t written = m_buffer.Written();
         int running = 0;
         curl_multi_perform(multi, &running);
         int queued = 0;
@@ -415,9 +435,24 @@ int CNetSource::Perform(Transfer& transfer)
             transfer.error = AUDIO_ERROR_TIMEOUT;
             break;
         }
-        curl_multi_poll(multi, nullptr, 0, 100, nullptr); // Wake() ends the wait once there is room
+        // libcurl reads until the socket is empty, so a rest never holds back a fast stream.
+        const int rest = m_restMs.load();
+        if (rest > 0 && !transfer.paused && m_buffer.Written() > written) {
+            Rest(rest); // the socket gathers what comes meanwhile
+            continue;
+        }
+        // Data, Wake() once there is room, or Cancel() end the wait.
+        curl_multi_poll(multi, nullptr, 0, PollTimeoutMs(transfer, now), nullptr);
     }
     return result;
+}
+
+int CNetSource::PollTimeoutMs(const Transfer& transfer, std::chrono::steady_clock::time_point now) const
+{
+    if (transfer.paused)
+        return kMaxPollMs;
+    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer.lastActivity).count();
+    return int(std::clamp<int64_t>(int64_t(m_settings.timeoutMs) - idle + 1, 1, kMaxPollMs));
 }
 
 // What a finished transfer gave: audio, a playlist or a failure.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,10 @@ public:
     void Cancel();
     // Any thread: wakes a paused download after the reader made room.
     void Wake();
+    // Any thread: once bytes came, the download rests this long before it reads again, so that it
+    // takes what arrived meanwhile in one go (0: it reads whatever comes at once). For a stream
+    // that plays from a full buffer; at most a quarter of the time-out.
+    void SetRestMs(int ms);
 
     // Known once the audio response has begun (download thread writes, others read).
     std::string ContentType() const;
@@ -73,6 +78,8 @@ private:
     Outcome Conclude(
         Transfer& transfer, const std::string& url, int result, int& error, std::vector<std::string>& entries);
     bool WaitInterruptible(int ms);
+    void Rest(int ms);
+    int PollTimeoutMs(const Transfer& transfer, std::chrono::steady_clock::time_point now) const;
 
     static size_t HeaderCallback(char* data, size_t size, size_t count, void* user);
     static size_t WriteCallback(char* data, size_t size, size_t count, void* user);
@@ -88,6 +95,9 @@ private:
     void* m_multi; // curl multi handle, owned: created before the thread starts, woken by others
     std::atomic<bool> m_paused { false };
     std::atomic<bool> m_cancelled { false };
+    std::atomic<int> m_restMs { 0 };
+    std::mutex m_restMutex;
+    std::condition_variable m_restEnded; // with m_restMutex: Cancel() ends a rest
 
     mutable std::mutex m_infoMutex;
     std::string m_contentType; // guarded by m_infoMutex

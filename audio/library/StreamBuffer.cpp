@@ -12,9 +12,16 @@ CStreamBuffer::CStreamBuffer(size_t limit)
 
 void CStreamBuffer::SetLimit(size_t bytes)
 {
-    std::lock_guard lock(m_mutex);
-    m_limit = std::max<size_t>(bytes, 4096);
+    bool grew = false;
+    {
+        std::lock_guard lock(m_mutex);
+        const size_t limit = std::max<size_t>(bytes, 4096);
+        grew = limit > m_limit;
+        m_limit = limit;
+    }
     m_changed.notify_all();
+    if (grew && m_roomCallback)
+        m_roomCallback(); // a producer paused at the old limit may go on
 }
 
 bool CStreamBuffer::HasRoomFor(size_t bytes) const

@@ -26,7 +26,8 @@ public:
     void StartSegment();
     // No more bytes will come; error is the library error code that ended the download (0: none).
     void Finish(int error);
-    // Called (outside the buffer's lock) after the reader took bytes, so a paused producer can go on.
+    // Called (outside the buffer's lock) after the reader took bytes or the limit grew, so a paused
+    // producer can go on.
     void SetRoomCallback(std::function<void()> callback);
 
     // Reader side (decoding thread).

@@ -97,9 +97,12 @@ TEST_F(IcecastStreamTest, EachFormatPlaysWithItsTypeRateChannelsAndHeaders)
             http.end());
         EXPECT_EQ(BASS_ChannelGetTags(stream, AUDIO_TAG_ICY), nullptr);
 
+        SyncLog& stalls = Keep<SyncLog>();
+        ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL | AUDIO_SYNC_MIXTIME, 0, &SyncLog::Proc, &stalls), 0u);
         ASSERT_TRUE(BASS_ChannelPlay(stream, false));
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_PLAYING);
+        EXPECT_TRUE(stalls.Data().empty()); // refills and the download's rests keep up
         std::vector<float> fft(1024);
         ASSERT_EQ(BASS_ChannelGetData(stream, fft.data(), AUDIO_DATA_FFT2048), 4096u);
         const int peak = PeakBin(fft.data());

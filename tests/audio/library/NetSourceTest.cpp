@@ -685,3 +685,83 @@ TEST_F(NetSourceTest, WhatADownloadThrowsEndsItWithoutLeakingHandles)
     EXPECT_TRUE(WaitFor([&] { return OpenDescriptors() <= before; }, 5000))
         << OpenDescriptors() << " descriptors open, " << before << " before";
 }
+
+// A download that rests between reads (as while its stream plays) still takes a stream faster than
+// one block per rest in full, and keeps the bytes in order.
+TEST_F(NetSourceTest, ARestingDownloadKeepsUpWithAFastStream)
+{
+    struct Listener : INetSourceListener {
+        void OnResponseHeaders(const std::vector<std::string>&, bool, bool) override { }
+        void OnStreamBytes(const uint8_t*, size_t) override { }
+        void OnMetadata(const std::string&) override { }
+    };
+    const QByteArray body = Noise(3 << 19);
+    m_server.Route("/fast", [body](HttpConnection& c) {
+        c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n");
+        SendPaced(c, body, 12000); // 1.5 MB a second: far more than 16 KiB per rest
+        HoldOpen(c);
+    });
+    CNetSource::Settings settings;
+    settings.url = m_server.Url("/fast").toStdString();
+    settings.userAgent = "test";
+    CStreamBuffer buffer(size_t(body.size()) + 65536);
+    Listener listener;
+    CNetSource source(settings, buffer, listener);
+    source.SetRestMs(250);
+    std::thread runner([&] { source.Run(); });
+    const bool complete = WaitFor([&] { return buffer.Written() >= uint64_t(body.size()); }, 15000);
+    source.Cancel();
+    runner.join();
+    ASSERT_TRUE(complete) << buffer.Written() << " of " << body.size() << " bytes";
+    QByteArray received(body.size(), '\0');
+    ASSERT_EQ(buffer.Read(reinterpret_cast<uint8_t*>(received.data()), size_t(received.size()), 0), body.size());
+    EXPECT_TRUE(received == body);
+}
+
+// A producer paused at the buffer's limit is told when the reader made room or the limit grew.
+TEST(StreamBufferTest, RoomAndALargerLimitWakeTheProducer)
+{
+    CStreamBuffer buffer(8192);
+    int wakes = 0;
+    buffer.SetRoomCallback([&] { ++wakes; });
+    const std::vector<uint8_t> bytes(8192, 7);
+    buffer.Write(bytes.data(), bytes.size());
+    EXPECT_FALSE(buffer.HasRoomFor(1));
+    buffer.SetLimit(4096);
+    EXPECT_EQ(wakes, 0);
+    buffer.SetLimit(16384);
+    EXPECT_EQ(wakes, 1);
+    EXPECT_TRUE(buffer.HasRoomFor(8192));
+    uint8_t scratch[1024];
+    EXPECT_EQ(buffer.Read(scratch, sizeof scratch, 0), int(sizeof scratch));
+    EXPECT_EQ(wakes, 2);
+}
+
+// A listener joins an AAC station in the middle of a frame and gets seconds of it at once: the rate the
+// stream is buffered at (the network buffer's length in bytes) is the station's, whatever the bytes
+// before the first whole frame looked like.
+TEST_F(NetSourceTest, AStationJoinedMidFrameIsBufferedAtItsOwnRate)
+{
+    SineOptions options;
+    options.seconds = 20;
+    options.bitrateKbps = 64;
+    const QByteArray whole = GenerateSineBytes(MediaFormat::AacAdts, options);
+    const double byteRate = double(whole.size()) / options.seconds;
+    BASS_SetConfig(AUDIO_CONFIG_NET_BUFFER, 4000);
+    BASS_SetConfig(AUDIO_CONFIG_NET_PREBUFFER, 100);
+    for (int offset = 0; offset < 10000; offset += 211) {
+        const QByteArray joined = whole.mid(offset);
+        const QString path = QStringLiteral("/aac%1").arg(offset);
+        m_server.Route(path.toUtf8(), [joined](HttpConnection& c) {
+            c.Send("HTTP/1.0 200 OK\r\nContent-Type: audio/aac\r\nicy-br: 64\r\n\r\n");
+            c.Send(joined);
+            HoldOpen(c);
+        });
+        const AudioStream stream = Open(path);
+        ASSERT_NE(stream, 0u) << "offset " << offset << ": error " << BASS_ErrorGetCode();
+        const double bufferBytes = double(BASS_StreamGetFilePosition(stream, AUDIO_FILEPOS_END));
+        EXPECT_GT(bufferBytes, 4.0 * byteRate * 0.8) << "offset " << offset;
+        EXPECT_LT(bufferBytes, 4.0 * byteRate * 1.25) << "offset " << offset;
+        EXPECT_TRUE(BASS_ChannelStop(stream));
+    }
+}
