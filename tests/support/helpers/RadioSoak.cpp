@@ -164,7 +164,13 @@ int RunExitRound(const QString& first, const QString& second)
 
         soak.play(QStringLiteral("First"), first);
         if (!PumpUntil([&] { return window.lastPlaying != nullptr; }, 15000)) {
-            std::fprintf(stderr, "exit round: the first station did not play\n");
+            QStringList seen;
+            for (const auto& [code, count] : window.codes)
+                seen.append(QStringLiteral("%1x%2").arg(code).arg(count));
+            std::fprintf(
+                stderr, "exit round: the first station did not play (statuses %s)\n", qPrintable(seen.join(u' ')));
+            for (const QString& line : folder.LogEntries())
+                std::fprintf(stderr, "log: %s\n", qPrintable(line));
             return 2;
         }
         // Exit while the second station fades in over the first.
