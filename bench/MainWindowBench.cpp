@@ -15,6 +15,7 @@
 #include "audio/RadioPlayer.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/TempProgramFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,25 +52,13 @@ void EnsureApplication()
     SetImageHostOverride(QStringLiteral("http://127.0.0.1:9"));
 }
 
-bool CopyFolder(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    const QDir source(from);
-    for (const QString& name : source.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString path = source.filePath(name);
-        if (QFileInfo(path).isDir() ? !CopyFolder(path, to + "/" + name) : !QFile::copy(path, to + "/" + name))
-            return false;
-    }
-    return true;
-}
-
 // A copy of the staged program folder, with its shipped catalogue, skins and icons.
 class ProgramFolder
 {
 public:
     explicit ProgramFolder(const QString& settings)
     {
-        CopyFolder(QStringLiteral(KAVRILUNE_BENCH_BINARY_DIR "/Kavrilune"), m_dir.path());
+        testing_support::CopyFolder(QStringLiteral(KAVRILUNE_BENCH_BINARY_DIR "/Kavrilune"), m_dir.path());
         QFile file(m_dir.path() + "/Kavrilune.xml");
         file.open(QIODevice::WriteOnly);
         file.write(("<?xml version=\"1.0\"?><XMLConfigSettings><General><Check_updates>0</Check_updates>" + settings

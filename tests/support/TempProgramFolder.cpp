@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace testing_support
@@ -49,6 +50,18 @@ QStringList TempProgramFolder::LogEntries() const
         }
     }
     return entries;
+}
+
+bool CopyFolder(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    const QDir source(from);
+    for (const QString& name : source.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString path = source.filePath(name);
+        if (QFileInfo(path).isDir() ? !CopyFolder(path, to + "/" + name) : !QFile::copy(path, to + "/" + name))
+            return false;
+    }
+    return true;
 }
 
 } // namespace testing_support

@@ -29,4 +29,8 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Copies a folder with everything below it (a staged program, say); false when a file could not be
+// copied.
+bool CopyFolder(const QString& from, const QString& to);
+
 } // namespace testing_support

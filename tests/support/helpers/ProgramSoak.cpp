@@ -1,4 +1,5 @@
 #include "tests/support/helpers/ProgramSoak.h"
+#include "tests/support/TempProgramFolder.h"
 
 #include "core/InstanceMessenger.h"
 #include "tests/support/IcecastServer.h"
@@ -30,18 +31,6 @@ constexpr int kRecordingWaitMs = 6000; // for a recording asked for to show and 
 constexpr int kSettleMs = 8000; // a stopped player fades out and finishes (7.1 s at most with crossfade)
 constexpr int kExitLimitMs = 10000;
 const QString kPictureArtTitle = QStringLiteral("Kavrilune album art");
-
-bool CopyFolder(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    const QDir source(from);
-    for (const QString& name : source.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString path = source.filePath(name);
-        if (QFileInfo(path).isDir() ? !CopyFolder(path, to + "/" + name) : !QFile::copy(path, to + "/" + name))
-            return false;
-    }
-    return true;
-}
 
 // A cover for every title the album-art window looks up.
 QByteArray CoverPicture()

@@ -10,6 +10,7 @@
 #include "tests/support/IcecastServer.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/TempProgramFolder.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -112,18 +113,6 @@ QByteArray CoverPicture()
     buffer.open(QIODevice::WriteOnly);
     cover.save(&buffer, "JPG", 90);
     return bytes;
-}
-
-bool CopyFolder(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    const QDir source(from);
-    for (const QString& name : source.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString path = source.filePath(name);
-        if (QFileInfo(path).isDir() ? !CopyFolder(path, to + "/" + name) : !QFile::copy(path, to + "/" + name))
-            return false;
-    }
-    return true;
 }
 
 QString StartDisplay(QProcess& server)
