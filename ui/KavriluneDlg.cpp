@@ -6,6 +6,7 @@
 #include "audio/RadioPlayer.h"
 #include "core/ErrorLog.h"
 #include "core/SeException.h"
+#include "ui/AnalyzerButton.h"
 #include "ui/DropTarget.h"
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
@@ -18,7 +19,6 @@
 #include "ui/ProgramEnvironment.h"
 #include "ui/QtTrayBackend.h"
 #include "ui/SliderCtrlEx.h"
-#include "ui/SpectrumButton.h"
 #include "ui/StationsListCtrl.h"
 #include "ui/SystemTray.h"
 

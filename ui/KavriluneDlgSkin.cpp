@@ -4,6 +4,7 @@
 #include "ui/KavriluneDlg.h"
 
 #include "core/SeException.h"
+#include "ui/AnalyzerButton.h"
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
@@ -11,7 +12,6 @@
 #include "ui/Skin.h"
 #include "ui/SkinImage.h"
 #include "ui/SliderCtrlEx.h"
-#include "ui/SpectrumButton.h"
 #include "ui/StationsListCtrl.h"
 #include "ui/StationsListDelegate.h"
 #include "ui/WindowFader.h"

@@ -1,3 +1,4 @@
+#include "ui/AnalyzerButton.h"
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
@@ -5,7 +6,6 @@
 #include "ui/SkinImage.h"
 #include "ui/SkinValues.h"
 #include "ui/SliderCtrlEx.h"
-#include "ui/SpectrumButton.h"
 
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"

@@ -1,4 +1,4 @@
-#include "ui/SpectrumButton.h"
+#include "ui/AnalyzerButton.h"
 
 #include "ui/Skin.h"
 

@@ -1,4 +1,4 @@
-#include "ui/SpectrumButton.h"
+#include "ui/AnalyzerButton.h"
 
 #include "audio/RadioPlayer.h"
 #include "core/ErrorLog.h"
@@ -13,7 +13,7 @@
 namespace
 {
 
-const char* const SOURCE_NAME = "SpectrumButton.cpp";
+const char* const SOURCE_NAME = "AnalyzerButton.cpp";
 
 constexpr uint32_t kDefaultBarTop = 0xFA28DC28;
 constexpr uint32_t kDefaultBarBottom = 0xFA28B428;
