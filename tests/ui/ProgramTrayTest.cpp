@@ -111,9 +111,11 @@ TEST_F(ProgramTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
         ASSERT_TRUE(PumpUntil([&] { return !services.bodies.isEmpty(); }, 20000)) << "a new song is announced";
         EXPECT_EQ(services.bodies.back(), ("Loopback FM\n" + title).toHtmlEscaped());
 
-        // Asked to end while this thread goes on answering for the desktop; stopped when it does not.
+        // Asked to end while this thread goes on answering for the desktop.
         CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 1000);
-        if (!PumpUntil([this] { return program.state() == QProcess::NotRunning; }, 15000)) {
+        const bool ended = PumpUntil([this] { return program.state() == QProcess::NotRunning; }, 15000);
+        EXPECT_TRUE(ended) << "the program ends when told to";
+        if (!ended) {
             program.kill();
             program.waitForFinished(5000);
         }
