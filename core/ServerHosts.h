@@ -3,7 +3,7 @@
 #include <QString>
 
 // The servers the program talks to besides the stations themselves, as scheme and host without a
-// trailing slash ("http://update.example.org"). Built in from the build settings; tests point them at
+// trailing slash ("https://update.example.org"). Built in from the build settings; tests point them at
 // loopback. Safe from any thread.
 
 QString GetWebHost(); // stations database, version file, play-report referrer

@@ -35,6 +35,8 @@ constexpr int kBlockSize = 4000; // bytes per read of a download
 constexpr int kBurstMs = 1000; // a download reads this long ...
 constexpr int kPauseMs = 2000; // ... then rests this long, so it never hogs the line
 constexpr qsizetype kLogTextLimit = 1000;
+// The names the catalogue loads (and the updater deletes when a newer file arrived), ignoring case.
+const QString kStationsFilePattern = QStringLiteral("stations*.kvd");
 
 QString WithSeparator(QString folder)
 {
@@ -72,6 +74,13 @@ bool ContainsFileIgnoringCase(const QString& folder, const QString& name)
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     return std::any_of(names.begin(), names.end(),
         [&name](const QString& present) { return present.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+// A stations file name from the manifest must be one the catalogue loads: any other file would be
+// unpacked beside the catalogue and the catalogue's files deleted in its favour.
+bool IsStationsFileName(const QString& name)
+{
+    return IsPlainFileName(name) && QDir::match(kStationsFilePattern, name);
 }
 
 } // namespace
@@ -143,7 +152,7 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
     const QString manifest = ReadManifest(manifestPath);
 
     const QString fileName = GetManifestValue(manifest, QStringLiteral("<BaseFile>"), QStringLiteral("<FileName>"));
-    if (fileName.isEmpty() || !IsPlainFileName(fileName))
+    if (!IsStationsFileName(fileName))
         return 0;
     if (ContainsFileIgnoringCase(stations, fileName))
         return 0; // the catalogue is current
@@ -162,7 +171,7 @@ int CStationUpdater::UpdateIn(const QString& baseFolder)
 
     if (!UnpackStationsFile(archivePath, stations, fileName))
         return 0;
-    DeleteMatching(stations, QStringLiteral("stations*.kvd"), fileName);
+    DeleteMatching(stations, kStationsFilePattern, fileName);
     return 1;
 }
 

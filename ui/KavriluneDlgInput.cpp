@@ -68,7 +68,8 @@ void CKavriluneDlg::CreateInputServices()
     controls.setVolume = [this](int percent) { m_volume->setValue(percent); };
     controls.isPlaying = [this] { return m_radio.IsPlaying(); };
     controls.volume = [this] { return m_volume->value(); };
-    controls.title = [this] { return windowTitle(); };
+    controls.station = [this] { return m_radio.GetStationName(); };
+    controls.song = [this] { return m_radio.GetStreamName(); };
     m_mpris = std::make_unique<CMprisService>(std::move(controls));
 }
 

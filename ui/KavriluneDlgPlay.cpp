@@ -401,6 +401,7 @@ void CKavriluneDlg::ShowPictureArt()
 void CKavriluneDlg::UpdateTitleText(bool balloon)
 {
     try {
+        m_mpris->NotifyChanged();
         if (!m_radio.IsPlaying()) {
             setWindowTitle(kProgramTitle);
             m_tray->SetTooltip(kProgramTitle, false);

@@ -61,7 +61,7 @@ bool CMprisService::Register()
     m_serviceName = name;
     m_lastStatus = PlaybackStatus();
     m_lastVolume = Volume();
-    m_lastTitle = m_controls.title();
+    m_lastTrack = CurrentTrack();
     return true;
 }
 
@@ -93,10 +93,32 @@ QVariantMap CMprisService::Metadata() const
             QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"))));
         return metadata;
     }
+    const Track track = CurrentTrack();
     metadata.insert(QStringLiteral("mpris:trackid"),
-        QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/kavrilune/Track/1"))));
-    metadata.insert(QStringLiteral("xesam:title"), m_controls.title());
+        QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/kavrilune/Track/%1").arg(TrackNumber(track)))));
+    if (track.song.isEmpty()) {
+        metadata.insert(QStringLiteral("xesam:title"), track.station);
+    } else {
+        metadata.insert(QStringLiteral("xesam:title"), track.song);
+        metadata.insert(QStringLiteral("xesam:album"), track.station);
+    }
     return metadata;
+}
+
+CMprisService::Track CMprisService::CurrentTrack() const
+{
+    if (!m_controls.isPlaying())
+        return Track();
+    return Track { m_controls.station(), m_controls.song().trimmed() };
+}
+
+quint64 CMprisService::TrackNumber(const Track& track) const
+{
+    if (track != m_numberedTrack) {
+        m_numberedTrack = track;
+        ++m_trackNumber;
+    }
+    return m_trackNumber;
 }
 
 void CMprisService::NotifyChanged()
@@ -106,16 +128,16 @@ void CMprisService::NotifyChanged()
     QVariantMap changed;
     const QString status = PlaybackStatus();
     const double volume = Volume();
-    const QString title = m_controls.title();
+    const Track track = CurrentTrack();
     if (status != m_lastStatus)
         changed.insert(QStringLiteral("PlaybackStatus"), status);
     if (volume != m_lastVolume)
         changed.insert(QStringLiteral("Volume"), volume);
-    if (status != m_lastStatus || title != m_lastTitle)
+    if (status != m_lastStatus || track != m_lastTrack)
         changed.insert(QStringLiteral("Metadata"), Metadata());
     m_lastStatus = status;
     m_lastVolume = volume;
-    m_lastTitle = title;
+    m_lastTrack = track;
     if (changed.isEmpty())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),

@@ -17,7 +17,8 @@ struct MprisPlayerControls {
     std::function<void(int percent)> setVolume;
     std::function<bool()> isPlaying;
     std::function<int()> volume; // percent
-    std::function<QString()> title;
+    std::function<QString()> station; // the station playing
+    std::function<QString()> song; // the title the station gives what it plays; empty while none is known
 };
 
 // The player on the session bus as a media player the desktop controls (its media keys, its sound
@@ -42,18 +43,32 @@ public:
     bool IsRegistered() const { return !m_serviceName.isEmpty(); }
     const QString& ServiceName() const { return m_serviceName; }
 
-    // Tells the bus which of the playback state, volume and title changed since the last call.
+    // Tells the bus which of the playback state, volume and track (station and song) changed since
+    // the last call.
     void NotifyChanged();
 
     const MprisPlayerControls& Controls() const { return m_controls; }
     QString PlaybackStatus() const;
     double Volume() const;
+    // While playing: the song as the title and the station as the album, or the station as the title
+    // while no song is known; each new song is a track of its own.
     QVariantMap Metadata() const;
 
 private:
+    struct Track {
+        QString station;
+        QString song;
+        bool operator==(const Track&) const = default;
+    };
+    Track CurrentTrack() const;
+    // The number of the current track, counting on with every change of station or song.
+    quint64 TrackNumber(const Track& track) const;
+
     MprisPlayerControls m_controls;
     QString m_serviceName; // empty while not on the bus
     QString m_lastStatus;
     double m_lastVolume = -1;
-    QString m_lastTitle;
+    Track m_lastTrack; // as last told to the bus
+    mutable Track m_numberedTrack; // what m_trackNumber counts
+    mutable quint64 m_trackNumber = 0;
 };

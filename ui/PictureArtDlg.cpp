@@ -67,7 +67,13 @@ void CPictureArtDlg::ShowPictureFor(const QString& title)
         m_ticket = 0;
         return;
     }
-    m_ticket = m_lookup.Request(title);
+    // The picture arrives scaled to the screen the window is on, at that screen's density.
+    CPictureArtLookup::Display display;
+    if (const QScreen* screen = ScreenAt(GetScreenCenter())) {
+        display.area = screen->availableGeometry().size();
+        display.pixelRatio = screen->devicePixelRatio();
+    }
+    m_ticket = m_lookup.Request(title, display);
 }
 
 void CPictureArtDlg::SetEnabled(bool enabled)
@@ -144,15 +150,8 @@ void CPictureArtDlg::OnLookupDone(CPictureArtLookup::Result result)
     if (result.picture.isNull())
         return;
     m_picture = result.picture;
-    m_scaled = QPixmap();
-
-    // The picture's own size, scaled down to the screen it will be on when it is larger.
-    QSize size = m_picture.size();
-    const QScreen* screen = ScreenAt(GetScreenCenter());
-    const QSize available = screen ? screen->availableGeometry().size() : size;
-    if (size.width() > available.width() || size.height() > available.height())
-        size.scale(available, Qt::KeepAspectRatio);
-    ResizeAroundCenter(std::max(size.width(), 1), std::max(size.height(), 1));
+    const QSize size = m_picture.deviceIndependentSize().toSize().expandedTo(QSize(1, 1));
+    ResizeAroundCenter(size.width(), size.height());
     update();
     if (!isVisible() && IsOwnerShown())
         CWindowFader::FadeIn(this, kFadeMs);
@@ -174,7 +173,6 @@ void CPictureArtDlg::HideAnimated(int ms)
 void CPictureArtDlg::resizeEvent(QResizeEvent* event)
 {
     setMask(RoundedWindowRegion(size(), kCornerRounding));
-    m_scaled = QPixmap();
     QWidget::resizeEvent(event);
 }
 
@@ -182,15 +180,9 @@ void CPictureArtDlg::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), kBackdrop);
-    if (!m_picture.isNull()) {
-        const qreal scale = devicePixelRatioF();
-        const QSize device(qRound(width() * scale), qRound(height() * scale));
-        if (m_scaled.isNull() || m_scaled.size() != device || m_scaled.devicePixelRatio() != scale) {
-            m_scaled = QPixmap::fromImage(m_picture.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-            m_scaled.setDevicePixelRatio(scale);
-        }
-        painter.drawPixmap(rect(), m_scaled);
-    }
+    // The lookup scaled the picture to the window's size and density: drawn as it is.
+    if (!m_picture.isNull())
+        painter.drawImage(rect(), m_picture);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(kEdge, 1));
     painter.setBrush(Qt::NoBrush);

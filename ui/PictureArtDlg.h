@@ -4,7 +4,6 @@
 #include "ui/WindowDrag.h"
 
 #include <QImage>
-#include <QPixmap>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -74,8 +73,7 @@ private:
     bool m_disabled = false;
     uint64_t m_ticket = 0; // the lookup whose picture is wanted; 0 for none
     QString m_searchUrl;
-    QImage m_picture;
-    QPixmap m_scaled; // the picture drawn at the window's size and pixel density
+    QImage m_picture; // at the window's size and pixel density
     CWindowDrag m_drag;
     CPictureArtLookup m_lookup; // last: its worker is stopped before the rest goes
 };

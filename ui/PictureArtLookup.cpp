@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include <algorithm>
 #include <utility>
 
 namespace
@@ -47,10 +48,15 @@ CPictureArtLookup::~CPictureArtLookup()
 
 uint64_t CPictureArtLookup::Request(const QString& title)
 {
+    return Request(title, Display());
+}
+
+uint64_t CPictureArtLookup::Request(const QString& title, const Display& display)
+{
     std::lock_guard lock(m_mutex);
     if (m_stopping)
         return 0;
-    m_pending = Job { ++m_lastTicket, title };
+    m_pending = Job { ++m_lastTicket, title, display };
     if (!m_worker.joinable()) {
         try {
             m_worker = std::thread([this] { Run(); });
@@ -141,7 +147,9 @@ CPictureArtLookup::Result CPictureArtLookup::LookUp(const Job& job)
     const QString pictureUrl = FindPictureUrl(Fetch(result.searchUrl, kPageLimit));
     if (pictureUrl.isEmpty() || m_cancel)
         return result;
-    result.picture = DecodePicture(Fetch(pictureUrl, kPictureLimit));
+    const QImage picture = DecodePicture(Fetch(pictureUrl, kPictureLimit));
+    if (!picture.isNull() && !m_cancel)
+        result.picture = FitPicture(picture, job.display);
     return result;
 }
 
@@ -205,4 +213,24 @@ QImage CPictureArtLookup::DecodePicture(const QByteArray& bytes)
     if (!reader.read(&picture) || picture.size() != size)
         return QImage();
     return picture;
+}
+
+QImage CPictureArtLookup::FitPicture(const QImage& picture, const Display& display)
+{
+    if (picture.isNull())
+        return QImage();
+    const qreal ratio = display.pixelRatio > 0 ? display.pixelRatio : 1.0;
+    QSize shown = picture.size();
+    if (display.area.isValid() && (shown.width() > display.area.width() || shown.height() > display.area.height()))
+        shown.scale(display.area, Qt::KeepAspectRatio);
+    shown = shown.expandedTo(QSize(1, 1));
+    const QSize device(std::max(qRound(shown.width() * ratio), 1), std::max(qRound(shown.height() * ratio), 1));
+    // In the format the window's painter draws without converting.
+    const QImage::Format format
+        = picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage fitted = device == picture.size()
+        ? picture.convertToFormat(format)
+        : picture.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(format);
+    fitted.setDevicePixelRatio(ratio);
+    return fitted;
 }

@@ -16,18 +16,28 @@
 #include <vector>
 
 // Finds a picture for a song title on the image-search host, on one worker thread: it fetches the
-// search page for the title, takes the first picture the page links, fetches and decodes it, keeps the
-// result and posts a message to its owner, who takes it. Lookups run one at a time, each starting at least the minimum
-// gap after the previous one ended; a title asked for while one runs waits, and a newer title replaces one that is
-// still waiting. Transfers have short time-outs and stop within about a second once the lookup stops.
+// search page for the title, takes the first picture the page links, fetches and decodes it, scales it
+// to what the window shows, keeps the result and posts a message to its owner, who takes it. Lookups run one at a time,
+// each starting at least the minimum gap after the previous one ended; a title asked for while one runs waits, and a
+// newer title replaces one that is still waiting. Transfers have short time-outs and stop within about a second once
+// the lookup stops.
 class CPictureArtLookup
 {
 public:
+    // Where the picture is to be shown: its own size in logical pixels, scaled down to fit the area
+    // when larger (keeping its shape), at pixelRatio device pixels per logical pixel. An empty area
+    // sets no bound.
+    struct Display {
+        QSize area;
+        qreal pixelRatio = 1.0;
+    };
     struct Result {
         uint64_t ticket = 0; // what Request returned for this title
         QString title;
         QString searchUrl; // the search page asked
-        QImage picture; // null when none was found
+        // Null when none was found; otherwise at the display's pixel ratio, with the device pixels of
+        // its size there, ready to be drawn as it is.
+        QImage picture;
     };
     // Every finished lookup posts message to owner (nothing once the owner has gone). Owner's thread.
     CPictureArtLookup(QObject* owner, int message);
@@ -37,7 +47,8 @@ public:
     CPictureArtLookup& operator=(const CPictureArtLookup&) = delete;
 
     // Queues a lookup of title, replacing a title still waiting; returns the ticket its result carries.
-    uint64_t Request(const QString& title);
+    uint64_t Request(const QString& title, const Display& display);
+    uint64_t Request(const QString& title); // shown at its own size
     // Forgets the waiting title, if any.
     void DropPending();
     // The lookups finished since the last call, oldest first.
@@ -62,11 +73,14 @@ public:
     // Decodes picture bytes (PNG, JPEG, GIF, BMP or WebP). The size the picture declares is checked
     // before anything is decoded; null for anything undecodable or too large.
     static QImage DecodePicture(const QByteArray& bytes);
+    // The decoded picture as the display shows it (see Display).
+    static QImage FitPicture(const QImage& picture, const Display& display);
 
 private:
     struct Job {
         uint64_t ticket;
         QString title;
+        Display display;
     };
 
     void Run();

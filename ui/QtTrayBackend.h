@@ -22,6 +22,7 @@ public:
 private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
+    const bool m_markupMessages; // balloons are notifications whose text the desktop reads as markup
     QSystemTrayIcon m_icon;
     Handlers m_handlers;
 };

@@ -108,7 +108,10 @@ void CStationsListWorker::RunPass()
     if (m_active) {
         if (m_catalogue.ReloadRequested())
             m_catalogue.Load();
-        m_restart = false;
+        // A new filter asked for during the load is read below; a hidden list or a newer catalogue
+        // needs a pass of its own.
+        if (!TakeFilterOnlyRestart())
+            return;
         CStationFilter filter = Filter();
         if (!Scan(filter))
             return;
@@ -121,6 +124,16 @@ void CStationsListWorker::RunPass()
     PostWindowMessageWhenAlive(m_owner, m_doneMessage);
 }
 
+bool CStationsListWorker::TakeFilterOnlyRestart()
+{
+    // Cleared before the state is read: a request made meanwhile sets it again.
+    m_restart = false;
+    if (m_active && !m_catalogue.ReloadRequested())
+        return true;
+    m_restart = true;
+    return false;
+}
+
 bool CStationsListWorker::Scan(CStationFilter& filter)
 {
     std::vector<unsigned>& visible = m_catalogue.Visible();
@@ -128,8 +141,9 @@ bool CStationsListWorker::Scan(CStationFilter& filter)
     visible.clear();
     for (size_t i = 0; i < index.Size(); ++i) {
         if (m_restart) {
+            if (!TakeFilterOnlyRestart())
+                return false;
             // The filter changed: start over with the new one.
-            m_restart = false;
             filter = Filter();
             visible.clear();
             i = size_t(-1);

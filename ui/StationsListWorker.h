@@ -14,7 +14,8 @@ class CStationCatalogue;
 // The station list's one worker thread. Each pass loads the catalogue when the list is active and a
 // reload is due (or frees it when the list is inactive), picks the stations that match the filter,
 // sorts them and posts the done message to the list's owner. A request made while a pass runs gives
-// one more pass; a request during the scan restarts the scan instead.
+// one more pass; one during the scan restarts the scan instead, unless the list was hidden or a new
+// catalogue is to be loaded meanwhile: then the pass ends and the next one frees or loads.
 class CStationsListWorker
 {
 public:
@@ -50,8 +51,11 @@ public:
 private:
     void ThreadMain();
     void RunPasses();
-    // Fills the visible indices; false when stopped in the middle.
+    // Fills the visible indices; false when stopped or when another pass must follow.
     bool Scan(CStationFilter& filter);
+    // Takes a pending request when a new filter is all it needs; otherwise (the list was hidden or
+    // a new catalogue is to be loaded) leaves it pending for the next pass and returns false.
+    bool TakeFilterOnlyRestart();
 
     CStationCatalogue& m_catalogue;
     const QPointer<QObject> m_owner; // set before the thread starts

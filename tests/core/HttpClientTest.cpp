@@ -1,8 +1,12 @@
 #include "core/HttpClient.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -260,6 +264,46 @@ TEST_F(HttpClientTest, OtherSchemesAreRefused)
     server.RouteFixed("/to-file", 302, "text/html", "", "Location: file:///etc/hostname\r\n");
     EXPECT_FALSE(CHttpClient::Get(RequestFor("/to-file"), body).ok);
     EXPECT_TRUE(body.isEmpty());
+}
+
+TEST_F(HttpClientTest, AnHttpsPeerWithAnUntrustedCertificateIsRefused)
+{
+    using testing_support::ChildProcess;
+    QTemporaryDir folder;
+    const std::string key = (folder.path() + "/key.pem").toStdString();
+    const std::string certificate = (folder.path() + "/certificate.pem").toStdString();
+    ASSERT_EQ(ChildProcess::Run(
+                  { "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                      "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate },
+                  60000),
+        0);
+    uint16_t port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    ChildProcess peer;
+    ASSERT_TRUE(peer.Start({ "openssl", "s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + std::to_string(port),
+        "-cert", certificate, "-key", key }));
+    bool listening = false;
+    for (int i = 0; i < 100 && !listening; ++i) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        listening = socket.waitForConnected(100);
+        if (!listening)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(listening);
+
+    CHttpClient::Request request;
+    request.url = QStringLiteral("https://127.0.0.1:%1/").arg(port);
+    QByteArray body;
+    const CHttpClient::Result result = CHttpClient::Get(request, body);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(body.isEmpty());
+    EXPECT_TRUE(result.error.contains("certificate", Qt::CaseInsensitive)) << result.error.toStdString();
+    peer.Stop();
 }
 
 TEST_F(HttpClientTest, TheProxyOfTheEnvironmentCarriesRequests)

@@ -206,6 +206,30 @@ TEST_F(StationUpdaterTest, BadManifestsLeaveTheCatalogueAlone)
     EXPECT_TRUE(base.LogEntries().isEmpty()); // answers that arrived are no transfer failures
 }
 
+TEST_F(StationUpdaterTest, AManifestNamingAFileTheCatalogueNeverLoadsFetchesAndDeletesNothing)
+{
+    ASSERT_TRUE(WriteBytes(Stations() + "last.zip", "old archive"));
+    CStationUpdater updater;
+    for (const QByteArray name : { "readme.txt", "stations-b.kvd.txt", "my stations.kvd", "stations-b.zip" }) {
+        SCOPED_TRACE(name.toStdString());
+        ServeManifest(Manifest(name));
+        ServeArchive(MakeZip(scratch.path(), { { name, kNewCatalogue } }));
+        EXPECT_EQ(UpdateNow(updater), 0);
+        ExpectCatalogueUntouched();
+        EXPECT_FALSE(QFile::exists(Stations() + name));
+        EXPECT_EQ(ReadBytes(Stations() + "last.zip"), "old archive");
+    }
+    for (const auto& request : server.Requests())
+        EXPECT_EQ(request.path, "/kvdbms/stations.kvdx");
+
+    // Any spelling of the catalogue's names is one.
+    ServeManifest(Manifest("STATIONS_2.KVD"));
+    ServeArchive(MakeZip(scratch.path(), { { "STATIONS_2.KVD", kNewCatalogue } }));
+    EXPECT_EQ(UpdateNow(updater), 1);
+    EXPECT_EQ(ReadBytes(Stations() + "STATIONS_2.KVD"), kNewCatalogue);
+    EXPECT_FALSE(QFile::exists(Stations() + "stations.kvd"));
+}
+
 TEST_F(StationUpdaterTest, BadArchivesLeaveTheCatalogueAlone)
 {
     const QByteArray zip = MakeZip(scratch.path(), { { "stations-b.kvd", kNewCatalogue } });

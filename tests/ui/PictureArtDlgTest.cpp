@@ -172,6 +172,8 @@ TEST_F(PictureArtDlgTest, APictureLargerThanTheScreenIsScaledDownKeepingItsShape
     EXPECT_LE(dialog->width(), available.width());
     EXPECT_LE(dialog->height(), available.height());
     EXPECT_NEAR(double(dialog->width()) / dialog->height(), 2.0, 0.01);
+    EXPECT_EQ(dialog->Picture().size(), dialog->size() * dialog->devicePixelRatio())
+        << "the picture arrives at the window's size: painting only draws it";
 }
 
 TEST_F(PictureArtDlgTest, TheCentreZeroLiesInsetFromTheScreenCornerAndResizingKeepsTheCentre)

@@ -124,6 +124,29 @@ TEST_F(PictureArtLookupTest, TitlesAreLookedUpOneAtATimeWithTheGapAndANewerTitle
     EXPECT_EQ(got[1].ticket, third);
 }
 
+TEST_F(PictureArtLookupTest, ThePictureArrivesScaledToTheDisplayAtItsDensity)
+{
+    ImageSearchServer images;
+    images.SetPicture(PictureBytes(4000, 2000, Qt::red));
+    Owner owner;
+    CPictureArtLookup lookup(&owner, kDone);
+    lookup.SetMinimumGap(milliseconds(0));
+    owner.lookup = &lookup;
+    lookup.Request("wide", { QSize(1000, 800), 2.0 });
+    ASSERT_TRUE(PumpUntil([&] { return owner.results.size() == 1; }, 10000));
+    const QImage& wide = owner.results[0].picture;
+    EXPECT_EQ(wide.size(), QSize(2000, 1000)) << "the screen's width in device pixels, keeping the shape";
+    EXPECT_EQ(wide.devicePixelRatio(), 2.0);
+    EXPECT_EQ(wide.pixelColor(1000, 500), QColor(Qt::red));
+
+    // A picture smaller than the screen keeps its size in logical pixels.
+    images.SetPicture(PictureBytes(120, 90));
+    lookup.Request("small", { QSize(1000, 800), 1.5 });
+    ASSERT_TRUE(PumpUntil([&] { return owner.results.size() == 2; }, 10000));
+    EXPECT_EQ(owner.results[1].picture.size(), QSize(180, 135));
+    EXPECT_EQ(owner.results[1].picture.deviceIndependentSize(), QSizeF(120, 90));
+}
+
 TEST_F(PictureArtLookupTest, StoppingCancelsAStalledTransferWithinASecondAndHandsNothingOver)
 {
     ImageSearchServer images;

@@ -8,11 +8,15 @@
 #include "ui/StationsListDelegate.h"
 #include "ui/StationsListWorker.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using testing_support::ReadBytes;
 using testing_support::ScriptedMessageBoxes;
@@ -82,6 +86,56 @@ TEST_F(StationsListCtrlTest, ShowingLoadsTheCatalogueAndHidingFreesIt)
     list->UpdateVisibility(); // closing: nothing is loaded any more
     PumpFor(100);
     EXPECT_EQ(CatalogueSize(), 0u);
+}
+
+// A catalogue large enough that the worker's pass can be caught while it loads and while it scans.
+TEST_F(StationsListCtrlTest, ANewCatalogueOrHidingAtAnyPointOfAPassIsNeverLost)
+{
+    constexpr int kStations = 20000;
+    auto install = [this](const QByteArray& marker) {
+        QByteArray text = "N \t title\n";
+        for (int i = 0; i < kStations; ++i)
+            text += "Station " + QByteArray::number(i) + "\t \tPop\tAustria\t \thttp://s" + QByteArray::number(i)
+                + "\t\n";
+        text += marker + "\t \tPop\tAustria\t \thttp://marker\t\n";
+        // Renamed into place, so that a load never meets half a file.
+        const QString next = folder.FilePath("Stations/next.part");
+        ASSERT_TRUE(WriteBytes(next, text));
+        ASSERT_EQ(std::rename(QFile::encodeName(next).constData(),
+                      QFile::encodeName(folder.FilePath("Stations/stations.kvd")).constData()),
+            0);
+    };
+    install("First");
+    QElapsedTimer timer;
+    timer.start();
+    list->UpdateVisibility();
+    Settle();
+    const qint64 passMs = std::max<qint64>(timer.elapsed(), 20);
+    ASSERT_GE(list->FindTitleIndex("First"), 0);
+
+    constexpr int kRounds = 6;
+    for (int round = 0; round < kRounds; ++round) {
+        const int delayMs = int(passMs * round / kRounds);
+        SCOPED_TRACE(delayMs);
+        const QByteArray older = "Older " + QByteArray::number(round);
+        const QByteArray newer = "Newer " + QByteArray::number(round);
+        install(older);
+        list->ReloadCatalogue();
+        PumpFor(delayMs);
+        install(newer);
+        list->ReloadCatalogue();
+        Settle();
+        EXPECT_GE(list->FindTitleIndex(QString::fromLatin1(newer)), 0) << "the newer catalogue is shown";
+        EXPECT_EQ(list->GetVisibleCount(), kStations + 2);
+
+        list->ReloadCatalogue();
+        PumpFor(delayMs);
+        list->Hide();
+        Settle();
+        EXPECT_EQ(CatalogueSize(), 0u) << "a hidden list holds no catalogue";
+        list->UpdateVisibility();
+        Settle();
+    }
 }
 
 TEST_F(StationsListCtrlTest, SearchWordsColumnFiltersAndSortOrder)
