@@ -1,6 +1,7 @@
 #include "tests/ui/MainWindowFixture.h"
 
 #include "audio/RadioPlayer.h"
+#include "core/ErrorLog.h"
 #include "core/Favorites.h"
 #include "core/Localization.h"
 #include "core/ServerHosts.h"
