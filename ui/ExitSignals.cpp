@@ -36,8 +36,7 @@ CExitSignals::CExitSignals()
     m_notifier = std::make_unique<QSocketNotifier>(m_readEnd, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &CExitSignals::ReadPipe);
 
-    struct sigaction action {
-    };
+    struct sigaction action = {};
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
