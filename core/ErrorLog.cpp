@@ -4,8 +4,10 @@
 #include "core/StdioFileUTF8.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -79,10 +81,12 @@ bool OpenErrorLogLocked()
 
 } // namespace
 
-void InitErrorLog()
+void InitErrorLog(const QString& fallbackFolder)
 {
     const QString fileName = QStringLiteral("log - %1.txt").arg(FormatLocalTime("%Y-%m-%d %H-%M-%S"));
-    const QString folder = GetAppFolder() + QStringLiteral("Log");
+    const QString program = GetAppFolder();
+    const QString base = fallbackFolder.isEmpty() || IsWritableFolder(program) ? program : fallbackFolder + u'/';
+    const QString folder = base + QStringLiteral("Log");
     QDir().mkpath(folder);
     std::lock_guard lock(logMutex);
     CloseLogFileLocked();
@@ -140,6 +144,12 @@ QString GetAppFolder()
     const QString program = QString::fromLocal8Bit(path, n);
     const qsizetype slash = program.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : program.left(slash + 1);
+}
+
+bool IsWritableFolder(const QString& folder)
+{
+    return !folder.isEmpty()
+        && ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 void SetAppFolderOverride(const QString& folder)

@@ -2,11 +2,13 @@
 
 #include <QString>
 
-// The process-wide error log: one UTF-8 file per run in the "Log" folder of the program folder,
-// opened at its first entry, that stops growing once it passes 50,000 bytes.
+// The process-wide error log: one UTF-8 file per run in a "Log" folder, opened at its first entry,
+// that stops growing once it passes 50,000 bytes.
 
-// Fixes this run's log path: "Log/log - <start time>.txt" in the program folder. No file is created yet.
-void InitErrorLog();
+// Fixes this run's log path: "Log/log - <start time>.txt" in the program folder, or in fallbackFolder
+// when the program folder cannot be written (an installed copy) and a fallback is given. No file is
+// created yet.
+void InitErrorLog(const QString& fallbackFolder = QString());
 // Closes the log file and forgets the path; a second call does nothing.
 void CloseErrorLog();
 // Appends one entry: "HH:MM:SS v <version> > <source>[, line <n>][: <text>]". Safe from any thread.
@@ -15,5 +17,7 @@ void WriteErrorLog(const QString& sourceFile, int line, const QString& text);
 
 // The program folder, ending in a path separator ("/opt/Kavrilune/").
 QString GetAppFolder();
+// Whether this process may create files in an existing folder (a read-only mount says no even to root).
+bool IsWritableFolder(const QString& folder);
 // Tests and tools that are not the program itself point the program folder elsewhere; empty restores it.
 void SetAppFolderOverride(const QString& folder);

@@ -1,5 +1,6 @@
 #include "ui/GeneralProperties.h"
 
+#include "core/Autostart.h"
 #include "core/XMLSettings.h"
 
 #include <mutex>
@@ -8,6 +9,7 @@ namespace
 {
 
 const QString kSection = QStringLiteral("General");
+const QString kAutostartName = QStringLiteral("Kavrilune");
 
 struct Key {
     const char* name;
@@ -38,8 +40,20 @@ void CGeneralProperties::LoadSettings()
 
 void CGeneralProperties::SaveSettings()
 {
-    std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
-    CXMLSettings settings(m_settingsPath);
-    for (const Key& key : kKeys)
-        settings.SetInt(kSection, QString::fromLatin1(key.name), this->*key.value ? 1 : 0);
+    {
+        std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
+        CXMLSettings settings(m_settingsPath);
+        for (const Key& key : kKeys)
+            settings.SetInt(kSection, QString::fromLatin1(key.name), this->*key.value ? 1 : 0);
+    }
+    // At once: a session that ends before the next whole save must already start (or not) the program.
+    ApplyAutostart(m_startup);
+}
+
+void CGeneralProperties::ApplyAutostart(bool startup)
+{
+    if (startup)
+        SetAutostart(kAutostartName, QStringLiteral("/hidden"));
+    else
+        RemoveAutostart(kAutostartName);
 }

@@ -10,7 +10,10 @@ public:
     // Stores the settings file's path and reads the values from it.
     void SetSettingsFile(const QString& path);
     void LoadSettings();
+    // Writes the values, and the autostart entry as "Startup" says.
     void SaveSettings();
+    // Writes the desktop session's autostart entry for a hidden start, or removes it. UI thread only.
+    static void ApplyAutostart(bool startup);
 
     bool m_crossfade = true; // "Crossfade"
     bool m_startup = false; // "Startup": start with the desktop session, hidden

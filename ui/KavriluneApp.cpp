@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/MessageBox.h"
 #include "core/XMLSettings.h"
+#include "ui/ExitSignals.h"
 #include "ui/KavriluneDlg.h"
 #include "ui/ProgramEnvironment.h"
 
@@ -118,8 +119,11 @@ int CKavriluneApp::Run()
     InstallScreenDensity();
 
     int code = 0;
+    // Before the window: a signal during start-up is acted on once the loop runs.
+    CExitSignals exitSignals;
     {
         CKavriluneDlg window;
+        QObject::connect(&exitSignals, &CExitSignals::received, &window, &CKavriluneDlg::OnExitSignal);
         // A window that ends before the loop runs ("/terminateall", a failed start) says how.
         code = window.OnInitDialog() ? QApplication::exec() : window.ExitCode();
     }

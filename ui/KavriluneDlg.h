@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class CDropTarget;
@@ -103,7 +104,8 @@ public:
 
     // What a settings save writes, taken on the UI thread so that the save can run on a worker.
     struct SettingsSnapshot {
-        bool startup = false;
+        // The General page's "Startup"; empty once the autostart entry was written on the UI thread.
+        std::optional<bool> startup;
         QPoint windowPos;
         QPoint expandedPos;
         int volume = 50;
@@ -132,6 +134,9 @@ public:
     // The one way out: asks about a running recording, stops playback, saves and quits once the
     // players are gone (5 s at most). Declining the question leaves the program running.
     void OnExit();
+    // SIGTERM or SIGINT: the exit routine without a question nobody is there to answer (a log-out):
+    // a running recording is closed and open dialogs are dismissed first.
+    void OnExitSignal();
     void QuitApplication();
     // Another instance asks this one to end; its own request (sender = this process) is ignored.
     LRESULT OnTerminate(LPARAM sender);
@@ -223,6 +228,10 @@ public:
 
     // --- window ---
     bool IsShown() const;
+    // Hiding goes to the tray only when the user wants that and the desktop has a notification area.
+    bool HidesToTray() const;
+    // Shows the hidden or minimised window and raises it.
+    void BringToFront();
     void HideAnimated(int ms);
     void ToggleVisible(int ms);
     void OnToggleOnTop();
@@ -308,6 +317,10 @@ protected:
 private:
     void CreateControls();
     void ReadWindowSettings();
+    // The exit routine once no other run of it is on the stack.
+    void ExitOnceFree();
+    // Says once per run that no folder keeps the user's data.
+    void WarnDataNotKept(const QString& folder);
     bool HandleWindowMessage(WindowMessage& message);
     void MarkDirty();
     int64_t Now() const;
@@ -336,6 +349,7 @@ private:
     int64_t m_startTime = 0;
     int m_duration = 0;
     bool m_portable = false;
+    bool m_dataWarningShown = false;
     bool m_closing = false;
     bool m_exitRunning = false;
     bool m_expanded = false;

@@ -83,6 +83,8 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
     }
     if (ownCommandLine)
         m_timers.Set(show ? kTimerShow : kTimerHide, 250);
+    else if (show && !IsShown())
+        BringToFront(); // whoever handed the line over cannot reach a hidden player otherwise
     return 1;
 }
 

@@ -277,12 +277,12 @@ void CKavriluneDlg::changeEvent(QEvent* event)
     }
     if (event->type() != QEvent::WindowStateChange)
         return;
-    // Minimised by the window system: hidden to the tray when the user wants that, and the list lets go
-    // of the catalogue either way.
+    // Minimised by the window system: hidden to the tray when the user wants that and the desktop has
+    // one, and the list lets go of the catalogue either way.
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
     if (change->oldState().testFlag(Qt::WindowMinimized) || !isMinimized())
         return;
-    if (!m_general.m_minimizeToTray) {
+    if (!HidesToTray()) {
         m_list->Hide();
         return;
     }

@@ -3,9 +3,9 @@
 
 #include "ui/KavriluneDlg.h"
 
-#include "core/Autostart.h"
 #include "core/ErrorLog.h"
 #include "core/Localization.h"
+#include "core/MessageBox.h"
 #include "core/SeException.h"
 #include "core/XMLSettings.h"
 #include "ui/FilterBox.h"
@@ -27,7 +27,6 @@ namespace
 
 const QString kGeneral = QStringLiteral("General");
 const QString kColumnsSection = QStringLiteral("General\\StationList");
-const QString kAutostartName = QStringLiteral("Kavrilune");
 const QString kDefaultStationUrl = QStringLiteral("http://ice3.somafm.com/groovesalad-128-mp3");
 const QString kDefaultStationTitle = QStringLiteral("SomaFM Groove Salad");
 constexpr int kFavoritesFirstId = 1326;
@@ -63,7 +62,10 @@ QString CKavriluneDlg::GetDataFilePath(const QString& fileName)
     QString path;
     try {
         const QString program = GetAppFolder();
-        if (IsMissing(program + QStringLiteral("Uninstall.exe"))) {
+        const bool uninstaller = !IsMissing(program + QStringLiteral("Uninstall.exe"));
+        // A copy that cannot write beside itself (a system-wide install) is an installed one, so that
+        // what the user changes is kept.
+        if (!uninstaller && IsWritableFolder(program)) {
             m_portable = true;
             path = program + fileName;
             // An installed user's data comes along into a portable copy once; nothing is overwritten.
@@ -74,13 +76,31 @@ QString CKavriluneDlg::GetDataFilePath(const QString& fileName)
             }
         } else {
             m_portable = false;
-            path = CreateUserFolder(true) + u'/' + fileName;
+            const QString userFolder = CreateUserFolder(true);
+            path = (userFolder.isEmpty() ? program : userFolder + u'/') + fileName;
+            // The files a read-only copy was handed out with are where its users start from, once.
+            if (!uninstaller && !userFolder.isEmpty() && IsMissing(path))
+                QFile::copy(program + fileName, path);
+            if (!IsWritableFolder(userFolder))
+                WarnDataNotKept(userFolder.isEmpty() ? program : userFolder);
         }
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 666);
         e->Delete();
     }
     return path;
+}
+
+void CKavriluneDlg::WarnDataNotKept(const QString& folder)
+{
+    if (m_dataWarningShown)
+        return;
+    m_dataWarningShown = true;
+    const QString text = QStringLiteral("Neither the program folder nor \"%1\" can be written: settings, favourites "
+                                        "and own stations will not be kept after the program ends.")
+                             .arg(QDir::toNativeSeparators(folder));
+    WriteErrorLog("KavriluneDlg", 666, text);
+    MessageBox(text, QString(), MB_OK | MB_ICONWARNING);
 }
 
 void CKavriluneDlg::LoadSettings()
@@ -180,9 +200,7 @@ void CKavriluneDlg::SaveSettings(const SettingsSnapshot& snapshot)
         std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
         CXMLSettings settings(m_settingsPath);
         if (snapshot.startup)
-            SetAutostart(kAutostartName, QStringLiteral("/hidden"));
-        else
-            RemoveAutostart(kAutostartName);
+            CGeneralProperties::ApplyAutostart(*snapshot.startup);
         settings.SetInt(kGeneral, QStringLiteral("Window_x"), snapshot.windowPos.x());
         settings.SetInt(kGeneral, QStringLiteral("Window_y"), snapshot.windowPos.y());
         settings.SetInt(kGeneral, QStringLiteral("WindowExpanded_x"), snapshot.expandedPos.x());
@@ -208,7 +226,10 @@ void CKavriluneDlg::SaveSettings(const SettingsSnapshot& snapshot)
 void CKavriluneDlg::StartSettingsSaveThread()
 {
     WaitForSettingsSave();
-    const SettingsSnapshot snapshot = TakeSettingsSnapshot();
+    SettingsSnapshot snapshot = TakeSettingsSnapshot();
+    // The entry is written here, in the order of the General page's own writes; the worker leaves it.
+    CGeneralProperties::ApplyAutostart(*snapshot.startup);
+    snapshot.startup.reset();
     try {
         m_saveThread = std::thread([this, snapshot] {
             InstallSeTranslator();

@@ -19,7 +19,9 @@
 #include "ui/WindowFader.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QProgressBar>
+#include <QTimer>
 
 using namespace main_window_messages;
 
@@ -39,7 +41,7 @@ bool CKavriluneDlg::OnInitDialog()
 {
     InstallSeTranslator();
     try {
-        InitErrorLog();
+        InitErrorLog(CreateUserFolder(false));
         if (!HandleTerminateAll())
             return false;
         m_dropTarget->Register(this);
@@ -161,6 +163,40 @@ void CKavriluneDlg::OnExit()
     emit exitStarted();
 }
 
+void CKavriluneDlg::OnExitSignal()
+{
+    if (m_closing)
+        return;
+    ConfirmStopRecording(true);
+    // A question of the exit routine itself may be waiting: dismissing it abandons that run, and the
+    // queued run below then finds no recording to ask about.
+    for (int round = 0; round < 16; ++round) {
+        QWidget* open = QApplication::activePopupWidget();
+        if (!open)
+            open = QApplication::activeModalWidget();
+        if (!open)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(open))
+            dialog->reject();
+        else
+            open->close();
+    }
+    // Queued: behind the posted start-up step when the signal came before it.
+    QMetaObject::invokeMethod(this, &CKavriluneDlg::ExitOnceFree, Qt::QueuedConnection);
+}
+
+void CKavriluneDlg::ExitOnceFree()
+{
+    if (m_closing)
+        return;
+    // An exit routine whose question was dismissed is still unwinding: it gives up, then this one runs.
+    if (m_exitRunning) {
+        QTimer::singleShot(20, this, &CKavriluneDlg::ExitOnceFree);
+        return;
+    }
+    OnExit();
+}
+
 void CKavriluneDlg::QuitApplication()
 {
     m_list->Stop();
@@ -183,12 +219,26 @@ bool CKavriluneDlg::IsShown() const
     return isVisible() && !isMinimized();
 }
 
+bool CKavriluneDlg::HidesToTray() const
+{
+    // Without a notification area a hidden window could not be reached again: it is minimised instead.
+    return m_general.m_minimizeToTray && m_tray->Backend().IsAvailable();
+}
+
+void CKavriluneDlg::BringToFront()
+{
+    if (!IsShown())
+        ToggleVisible(250);
+    raise();
+    activateWindow();
+}
+
 void CKavriluneDlg::HideAnimated(int ms)
 {
     // Where the window was seen last is where it comes back, whatever hides it.
     if (IsShown())
         StoreWindowPosition();
-    if (m_general.m_minimizeToTray)
+    if (HidesToTray())
         CWindowFader::FadeOut(this, ms);
     else
         showMinimized();
@@ -201,7 +251,7 @@ void CKavriluneDlg::ToggleVisible(int ms)
         HideAnimated(ms);
         return;
     }
-    if (m_general.m_minimizeToTray)
+    if (HidesToTray())
         CWindowFader::FadeIn(this, ms);
     showNormal();
     m_list->UpdateVisibility();
@@ -224,7 +274,7 @@ void CKavriluneDlg::OnToggleOnTop()
     if (!outline.isEmpty())
         setMask(outline);
     if (wasShown) {
-        if (m_general.m_minimizeToTray)
+        if (HidesToTray())
             CWindowFader::FadeIn(this, 250);
         showNormal();
         m_list->UpdateVisibility();
@@ -234,11 +284,8 @@ void CKavriluneDlg::OnToggleOnTop()
 
 void CKavriluneDlg::OnTrayCommand()
 {
-    if (IsShown()) {
+    if (IsShown())
         HideAnimated(250);
-        return;
-    }
-    ToggleVisible(250);
-    raise();
-    activateWindow();
+    else
+        BringToFront();
 }

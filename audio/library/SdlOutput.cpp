@@ -14,6 +14,9 @@ constexpr int kCallbackFrames = 1024;
 
 bool CSdlOutput::InitSubsystem()
 {
+    // The audio subsystem brings up SDL's events, which would otherwise take SIGINT and SIGTERM for a
+    // quit event nobody reads: the program that uses the library decides how it ends.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 

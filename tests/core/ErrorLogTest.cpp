@@ -3,6 +3,7 @@
 #include "core/MessageBox.h"
 #include "core/SeException.h"
 #include "core/Thread.h"
+#include "tests/support/ScratchMount.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <thread>
 
 using testing_support::ReadBytes;
+using testing_support::ScratchMount;
 
 namespace
 {
@@ -200,6 +202,30 @@ TEST_F(ErrorLogTest, EntriesBeforeInitVanishAndNoFileIsCreated)
     WriteErrorLog("Later", 2, "kept");
     EXPECT_FALSE(LogContent().contains("lost"));
     EXPECT_TRUE(LogContent().contains("kept"));
+}
+
+TEST_F(ErrorLogTest, AProgramFolderThatCannotBeWrittenLogsIntoTheFallbackFolder)
+{
+    const QString fallback = dir.path() + "/user";
+    InitErrorLog(fallback); // the program folder can be written: the fallback stays unused
+    WriteErrorLog("Beside", 1, "the program");
+    EXPECT_TRUE(LogContent().contains("Beside"));
+    EXPECT_FALSE(QDir(fallback).exists());
+
+    // Not even root may write on a read-only mount.
+    ScratchMount mount(dir.path() + "/program", 1 << 20);
+    if (!mount.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    ASSERT_TRUE(mount.MakeReadOnly());
+    EXPECT_FALSE(IsWritableFolder(mount.Folder()));
+    EXPECT_TRUE(IsWritableFolder(dir.path()));
+    SetAppFolderOverride(mount.Folder());
+    InitErrorLog(fallback);
+    WriteErrorLog("Installed", 2, "read-only copy");
+    const QStringList files = QDir(fallback + "/Log").entryList({ "log - *.txt" }, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(ReadBytes(fallback + "/Log/" + files.first()).contains("Installed, line 2: read-only copy"));
+    CloseErrorLog();
 }
 
 TEST_F(ErrorLogTest, ConcurrentEntriesAreWrittenWhole)

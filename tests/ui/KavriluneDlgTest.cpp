@@ -1,6 +1,7 @@
 #include "tests/ui/MainWindowFixture.h"
 
 #include "audio/RadioPlayer.h"
+#include "core/ErrorLog.h"
 #include "core/Favorites.h"
 #include "core/Localization.h"
 #include "core/ServerHosts.h"
@@ -13,6 +14,7 @@
 #include "ui/SystemTray.h"
 
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ScratchMount.h"
 #include "tests/support/TestMedia.h"
 #include "tests/support/TestZipWriter.h"
 
@@ -208,6 +210,74 @@ TEST_F(MainWindowTest, DataFilesLieBesideAPortableProgramAndInTheUserFolderWhenI
     EXPECT_EQ(portable.GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
     EXPECT_FALSE(portable.IsPortable());
     EXPECT_TRUE(QFileInfo(dataHome.path() + "/Kavrilune").isDir()) << "created at the first call";
+}
+
+TEST_F(MainWindowTest, AProgramFolderThatCannotBeWrittenKeepsTheDataInTheUserFolderSeededOnce)
+{
+    // Not even root may write on a read-only mount.
+    ScratchMount mount(program.FilePath("readonly"), 1 << 20);
+    if (!mount.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    const QByteArray shipped = "<XMLConfigSettings><General><Volume>21</Volume></General></XMLConfigSettings>";
+    ASSERT_TRUE(WriteBytes(mount.Folder() + "/Kavrilune.xml", shipped));
+    ASSERT_TRUE(mount.MakeReadOnly());
+    SetAppFolderOverride(mount.Folder());
+    ScriptedMessageBoxes boxes;
+
+    CKavriluneDlg installed(std::make_unique<ui_testing::FakeTrayBackend>());
+    const QString userFile = dataHome.path() + "/Kavrilune/Kavrilune.xml";
+    EXPECT_EQ(installed.GetDataFilePath("Kavrilune.xml"), userFile);
+    EXPECT_FALSE(installed.IsPortable());
+    EXPECT_EQ(ReadBytes(userFile), shipped) << "the user starts from the shipped settings";
+    ASSERT_TRUE(WriteBytes(userFile, "<XMLConfigSettings><General><Volume>44</Volume></General></XMLConfigSettings>"));
+    installed.GetDataFilePath("Kavrilune.xml");
+    EXPECT_TRUE(ReadBytes(userFile).contains("<Volume>44</Volume>")) << "seeded once, never overwritten";
+    EXPECT_EQ(installed.GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
+    EXPECT_TRUE(boxes.texts.isEmpty());
+
+    // Nowhere to write at all: said once.
+    ScratchMount data(dataHome.path() + "/readonly", 1 << 20);
+    ASSERT_TRUE(data.IsMounted() && data.MakeReadOnly());
+    qputenv("XDG_DATA_HOME", data.Folder().toUtf8());
+    CKavriluneDlg stranded(std::make_unique<ui_testing::FakeTrayBackend>());
+    stranded.GetDataFilePath("mystations.kvd");
+    stranded.GetDataFilePath("Kavrilune.xml");
+    EXPECT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts.value(0).contains(data.Folder() + "/Kavrilune")) << boxes.texts.value(0).toStdString();
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+    SetAppFolderOverride(program.Path());
+}
+
+TEST_F(MainWindowTest, AnEndingSignalSavesAndClosesTheRecordingWithoutWaitingForAnAnswer)
+{
+    Start();
+    int asked = 0;
+    ScriptedMessageBoxes boxes([&asked](const QString&, unsigned) {
+        ++asked;
+        return IDNO;
+    });
+    window->VolumeSlider().setValue(61);
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    window->OnExitSignal();
+    EXPECT_FALSE(window->Radio().IsRecording());
+    ASSERT_TRUE(PumpUntil([this] { return window->IsClosing(); }, 5000));
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(SettingsText().contains("<Volume>61</Volume>"));
+
+    // The signal comes while the exit routine asks about the recording: nobody answers.
+    window.reset();
+    Start();
+    ScriptedMessageBoxes unanswered([this, &asked](const QString&, unsigned) {
+        ++asked;
+        window->OnExitSignal();
+        return IDCANCEL;
+    });
+    window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
+    window->OnExit();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(window->Radio().IsRecording());
+    EXPECT_TRUE(PumpUntil([this] { return window->IsClosing(); }, 5000)) << "the signal's own run of the exit routine";
+    EXPECT_EQ(asked, 1);
 }
 
 TEST_F(MainWindowTest, WindowSettingsRoundTripAndTheMissingBufferSizeIsCreated)

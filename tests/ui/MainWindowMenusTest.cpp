@@ -263,6 +263,7 @@ TEST_F(MainWindowMenusTest, TheTrayOpensTheMainMenuAndHidesOrShowsTheWindow)
         tray->RightClick();
         ASSERT_TRUE(PumpUntil([&opened] { return opened; }, 5000));
     }
+    tray->available = true;
     window->GeneralOptions().m_minimizeToTray = true;
     tray->Click();
     ASSERT_TRUE(PumpUntil([this] { return !window->isVisible(); }, 5000));
@@ -272,6 +273,33 @@ TEST_F(MainWindowMenusTest, TheTrayOpensTheMainMenuAndHidesOrShowsTheWindow)
     // Minimised by the window system with MinimizeToTray on: hidden to the tray.
     window->showMinimized();
     EXPECT_TRUE(PumpUntil([this] { return !window->isVisible(); }, 5000));
+}
+
+TEST_F(MainWindowMenusTest, WithoutANotificationAreaHidingMinimisesAndAHandedOverLineBringsTheWindowBack)
+{
+    Start();
+    ASSERT_FALSE(tray->available);
+    window->GeneralOptions().m_minimizeToTray = true;
+    window->OnCommand(CKavriluneDlg::kCommandMinimize);
+    ASSERT_TRUE(PumpUntil([this] { return window->isMinimized(); }, 5000));
+    PumpFor(50);
+    EXPECT_TRUE(window->isVisible()) << "the desktop still lists the window";
+
+    // Another start handed over a line without switches.
+    const int commandLine = RegisterWindowMessage("WM_KAVRILUNE_CMD_LINE");
+    ASSERT_TRUE(window->InstanceLock().SetCommandText(program.Path() + "kavrilune "));
+    EXPECT_EQ(SendWindowMessage(window.get(), commandLine, 0, 0), 1);
+    EXPECT_TRUE(PumpUntil([this] { return window->IsShown(); }, 5000));
+
+    // Minimised by the window system: it stays so.
+    window->showMinimized();
+    PumpFor(50);
+    EXPECT_TRUE(window->isVisible());
+    // A line that asks for nothing to be shown leaves it where it is.
+    ASSERT_TRUE(window->InstanceLock().SetCommandText(program.Path() + "kavrilune /hidden"));
+    SendWindowMessage(window.get(), commandLine, 0, 0);
+    PumpFor(50);
+    EXPECT_FALSE(window->IsShown());
 }
 
 } // namespace

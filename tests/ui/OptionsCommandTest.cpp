@@ -81,6 +81,34 @@ TEST_F(OptionsCommandTest, TheSheetOpensOnceAndSavesOnlyThePagesThatWereShown)
     EXPECT_EQ(loads.posted, 0);
 }
 
+TEST_F(OptionsCommandTest, StartingWithTheSessionTakesEffectWhenOkOrApplyConfirmsIt)
+{
+    Start();
+    const QString entry = configHome.path() + "/autostart/Kavrilune.desktop";
+    auto clickStartup = [](COptionsSheet* sheet) {
+        auto* general = qobject_cast<CGeneralPropertiesPage*>(sheet->Page(0));
+        ASSERT_TRUE(general);
+        general->CheckBox(CGeneralPropertiesPage::kStartup)->click();
+    };
+    bool removedOnApply = false;
+    DialogScript<COptionsSheet> script({ [&](COptionsSheet* sheet) {
+                                            clickStartup(sheet);
+                                            sheet->OkButton()->click();
+                                        },
+        [&](COptionsSheet* sheet) {
+            clickStartup(sheet);
+            sheet->ApplyButton()->click();
+            removedOnApply = !QFile::exists(entry);
+            sheet->CancelButton()->click();
+        } });
+    window->OnCommand(CKavriluneDlg::kCommandOptions);
+    EXPECT_TRUE(QString::fromUtf8(ReadBytes(entry)).contains("/hidden")) << "written on OK";
+    window->OnCommand(CKavriluneDlg::kCommandOptions);
+    EXPECT_EQ(script.shown, 2);
+    EXPECT_TRUE(removedOnApply);
+    EXPECT_FALSE(QFile::exists(entry));
+}
+
 TEST_F(OptionsCommandTest, ASkinInstalledWhileTheSheetIsOpenAppearsOnTheSkinsPage)
 {
     Start();
