@@ -11,8 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QtEndian>
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <benchmark/benchmark.h>
 
 namespace

@@ -27,12 +27,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
-#include <QtEndian>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
