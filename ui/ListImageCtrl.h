@@ -15,7 +15,7 @@ public:
     // Previews come with downloaded skins and are only ever shown as thumbnails: a file that declares
     // more pixels than this is refused before it is decoded (a small file can claim a huge picture, and
     // fifty of them are decoded while the page opens).
-    static constexpr int kMaxPreviewSide = 1024;
+    static constexpr int kMaxPreviewSide = 800;
 
     explicit CListImageCtrl(QWidget* parent = nullptr);
 

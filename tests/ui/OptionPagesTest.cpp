@@ -452,7 +452,7 @@ QByteArray LargePng(int width, int height)
 TEST_F(OptionPagesTest, PreviewsAreDecodedAtThumbnailSizeAndHugeOnesNotAtAll)
 {
     QTemporaryDir folder;
-    QImage photo(1000, 800, QImage::Format_RGB32);
+    QImage photo(800, 640, QImage::Format_RGB32);
     photo.fill(Qt::white);
     ASSERT_TRUE(photo.save(folder.filePath("photo.png")));
     EXPECT_EQ(CListImageCtrl::ReadPreview(folder.filePath("photo.png"), 104).size(), QSize(104, 83));
