@@ -1,6 +1,7 @@
 #include "ui/DropTarget.h"
 
 #include "ui/MainWindowMessages.h"
+#include "ui/SkinPackage.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -16,12 +17,23 @@ bool CDropTarget::Register(QWidget* window)
 {
     if (!window)
         return false;
+    m_zone = window;
     m_window = window;
+    m_skinPackagesOnly = false;
     window->setAcceptDrops(true);
     // A box or a list that took drops itself would keep them from the window.
     for (QWidget* child : window->findChildren<QWidget*>())
         child->setAcceptDrops(false);
     window->installEventFilter(this);
+    return true;
+}
+
+bool CDropTarget::RegisterSkinPackageZone(QWidget* zone, QObject* window)
+{
+    if (!zone || !window || !Register(zone))
+        return false;
+    m_window = window;
+    m_skinPackagesOnly = true;
     return true;
 }
 
@@ -51,9 +63,17 @@ bool CDropTarget::CanTake(const QMimeData* data)
     return !hasLocalFiles && data->hasText();
 }
 
+bool CDropTarget::Takes(const QMimeData* data) const
+{
+    if (!m_skinPackagesOnly)
+        return CanTake(data);
+    bool hasLocalFiles = false;
+    return data && HasSkinPackageEnding(FirstLocalFile(data, hasLocalFiles));
+}
+
 bool CDropTarget::OnDrop(const QMimeData* data)
 {
-    if (!data || !m_window)
+    if (!data || !m_window || !Takes(data))
         return false;
     bool hasLocalFiles = false;
     const QString path = FirstLocalFile(data, hasLocalFiles);
@@ -80,13 +100,13 @@ bool CDropTarget::DropText(const QMimeData* data)
 
 bool CDropTarget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_window)
+    if (watched != m_zone)
         return false;
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (CanTake(drag->mimeData())) {
+        if (Takes(drag->mimeData())) {
             drag->setDropAction(Qt::CopyAction);
             drag->accept();
         } else {

@@ -23,8 +23,11 @@ public:
 
     // Remembers the window to notify and lets it (and only it) accept drops.
     bool Register(QWidget* window);
+    // Lets the zone (and only it, not its children) accept dropped skin packages and hands each to the
+    // window as a drop of its own (WM_KAVRILUNE_DROP_FILE), so that it is installed as there.
+    bool RegisterSkinPackageZone(QWidget* zone, QObject* window);
 
-    // Whether a drag of this data would be taken.
+    // Whether a drag of this data would be taken by a window.
     static bool CanTake(const QMimeData* data);
     // Hands the dropped data to the window; false when there was nothing it can take.
     bool OnDrop(const QMimeData* data);
@@ -37,5 +40,10 @@ private:
     // The first local file's path; empty when the data holds no local file.
     static QString FirstLocalFile(const QMimeData* data, bool& hasLocalFiles);
 
-    QPointer<QWidget> m_window;
+    // Whether a drag of this data is taken here.
+    bool Takes(const QMimeData* data) const;
+
+    QPointer<QWidget> m_zone;
+    QPointer<QObject> m_window;
+    bool m_skinPackagesOnly = false;
 };

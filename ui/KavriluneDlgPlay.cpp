@@ -178,8 +178,7 @@ void CKavriluneDlg::OnDropText(const QString& text)
 
 void CKavriluneDlg::OnDropFile(const QString& path)
 {
-    const QString ending = path.right(4);
-    if (ending == QStringLiteral(".zip") || ending == QStringLiteral(".kvn")) {
+    if (HasSkinPackageEnding(path)) {
         QString skinFolder;
         if (!IsSkinPackage(path, skinFolder))
             return;
@@ -200,7 +199,7 @@ void CKavriluneDlg::OnDropFile(const QString& path)
     if (!ConfirmStopRecording(false))
         return;
     QString url = path;
-    if (ending == QStringLiteral(".url")) {
+    if (path.endsWith(QStringLiteral(".url"))) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return;

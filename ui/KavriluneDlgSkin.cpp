@@ -200,6 +200,17 @@ void CKavriluneDlg::ApplyLayoutPalette()
                              .arg(rgba(handle), rgba(handleHot));
     m_list->verticalScrollBar()->setStyleSheet(bars);
     m_list->horizontalScrollBar()->setStyleSheet(bars);
+    // Where both bars show, the corner between them is the list's own colour, not the style's framed
+    // panel (a dark square on a dark list).
+    QWidget* corner = m_list->cornerWidget();
+    if (!corner) {
+        corner = new QWidget(m_list);
+        corner->setAutoFillBackground(true);
+        m_list->setCornerWidget(corner);
+    }
+    QPalette cornerColors = corner->palette();
+    cornerColors.setColor(QPalette::Window, base);
+    corner->setPalette(cornerColors);
     m_list->horizontalHeader()->setStyleSheet(
         QStringLiteral("QHeaderView { background: %1; border: none; }"
                        "QHeaderView::section { background: %1; color: %2; border: none; border-bottom: 1px solid %3;"

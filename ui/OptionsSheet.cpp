@@ -147,8 +147,13 @@ bool COptionsSheet::ApplyPages()
 
 void COptionsSheet::OnOk()
 {
-    if (ApplyPages())
-        accept();
+    // The pages close: each stores its values, and none is filled again (which could mean asking the
+    // sound system for its devices or decoding every preview once more).
+    for (const PageSlot& slot : m_pages) {
+        if (slot.page)
+            slot.page->OnOK();
+    }
+    accept();
 }
 
 void COptionsSheet::OnApplyNow()

@@ -15,8 +15,8 @@ class QPushButton;
 class QTabWidget;
 
 // The modal options sheet: a tab per page and OK, Cancel and Apply. Pages are created when their tab
-// is first shown; OK and Apply reach only the pages that exist, Cancel none. Apply is enabled while a
-// page is modified.
+// is first shown; OK and Apply reach only the pages that exist, Cancel none. OK stores each page's values
+// and closes; Apply stores them and fills the pages again. Apply is enabled while a page is modified.
 class COptionsSheet : public QDialog
 {
     Q_OBJECT
@@ -51,7 +51,7 @@ private:
     };
 
     void CreatePage(int index);
-    // Every existing page applies; false when one of them refuses.
+    // Every existing page applies and shows its values again; false when one of them refuses.
     bool ApplyPages();
     void OnOk();
     void OnApplyNow();

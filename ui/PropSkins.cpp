@@ -53,16 +53,24 @@ void CPropSkins::EnumerateSkins(QStringList& names, QStringList& previews) const
     }
 }
 
+int CPropSkins::IndexOfSkin(const QStringList& names, const QString& skin)
+{
+    const int exact = int(names.indexOf(skin));
+    if (exact >= 0)
+        return exact;
+    for (int i = int(names.size()) - 1; i >= 0; --i)
+        if (names.at(i).compare(skin, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 void CPropSkins::ApplySkinSelection()
 {
     QStringList names, previews;
     EnumerateSkins(names, previews);
     if (names.isEmpty())
         return;
-    int next = 0;
-    for (int i = 0; i < names.size(); ++i)
-        if (names.at(i).compare(m_skin, Qt::CaseInsensitive) == 0)
-            next = i + 1;
+    int next = IndexOfSkin(names, m_skin) + 1;
     if (next >= names.size())
         next = 0;
     m_skin = names.at(next);

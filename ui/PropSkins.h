@@ -14,12 +14,16 @@ class CPropSkins
 {
 public:
     void SetMainWindow(QObject* window) { m_mainWindow = window; }
+    QObject* MainWindow() const { return m_mainWindow.data(); }
     void SetSettingsFile(const QString& path);
     void LoadSettings();
     void SaveSettings();
 
     // The installed skins' names (folder name up to its first ".") and preview images, in listing order.
     void EnumerateSkins(QStringList& names, QStringList& previews) const;
+    // Where a skin name is in the list of installed skins: the skin of exactly that name, else the last
+    // one whose name differs only in case; -1 when none matches.
+    static int IndexOfSkin(const QStringList& names, const QString& skin);
     // Makes the next installed skin current (after the current one, wrapping), saves and asks the
     // main window to apply it; nothing when no skin is installed.
     void ApplySkinSelection();

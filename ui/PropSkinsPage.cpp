@@ -2,6 +2,7 @@
 
 #include "core/Localization.h"
 #include "core/ServerHosts.h"
+#include "ui/DropTarget.h"
 #include "ui/HyperStatic.h"
 #include "ui/ListImageCtrl.h"
 #include "ui/PropSkins.h"
@@ -70,6 +71,8 @@ QString CPropSkinsPage::PageTitle()
 void CPropSkinsPage::OnInitDialog()
 {
     m_list->InitImageList();
+    // A skin package dropped anywhere on the page is installed as one dropped on the main window.
+    m_dropTarget.RegisterSkinPackageZone(this, m_values.MainWindow());
     m_comboLabel->setText(GetLangString(kTextSkinLabel));
     // Rich text takes link colours from the application unless told; the page has the sheet's by now.
     const QString address = GetWebHost() + QStringLiteral("/skins/");
@@ -86,17 +89,30 @@ void CPropSkinsPage::FillSkinList()
     m_list->clear();
     QStringList names, previews;
     m_values.EnumerateSkins(names, previews);
+    const int current = CPropSkins::IndexOfSkin(names, m_values.m_skin);
     for (int i = 0; i < names.size(); ++i) {
         m_combo->addItem(names.at(i));
-        m_list->AddImage(previews.at(i), names.at(i));
-        if (names.at(i).compare(m_values.m_skin, Qt::CaseInsensitive) == 0) {
-            m_combo->setCurrentIndex(i);
-            if (QListWidgetItem* item = m_list->item(i))
-                item->setSelected(true);
-        }
+        // The thumbnail knows its skin by position: names may differ only in case, or begin alike.
+        if (QListWidgetItem* item = m_list->AddImage(previews.at(i), names.at(i)))
+            item->setData(kSkinIndexRole, i);
     }
-    if (!m_list->selectedItems().isEmpty())
-        m_list->setCurrentItem(m_list->selectedItems().first(), QItemSelectionModel::NoUpdate);
+    m_combo->setCurrentIndex(current);
+    if (QListWidgetItem* item = ThumbnailOf(current)) {
+        item->setSelected(true);
+        m_list->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+    }
+}
+
+QListWidgetItem* CPropSkinsPage::ThumbnailOf(int skin) const
+{
+    if (skin < 0)
+        return nullptr;
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem* item = m_list->item(row);
+        if (item->data(kSkinIndexRole).toInt() == skin)
+            return item;
+    }
+    return nullptr;
 }
 
 void CPropSkinsPage::OnSkinListItemChanged()
@@ -104,8 +120,9 @@ void CPropSkinsPage::OnSkinListItemChanged()
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
     if (selected.isEmpty())
         return;
-    const int index = m_combo->findText(selected.first()->text(), Qt::MatchStartsWith);
-    if (index >= 0)
+    bool known = false;
+    const int index = selected.first()->data(kSkinIndexRole).toInt(&known);
+    if (known && index >= 0 && index < m_combo->count())
         m_combo->setCurrentIndex(index);
     SetModified(true);
 }
@@ -116,7 +133,7 @@ void CPropSkinsPage::OnComboActivated(int index)
     {
         const QSignalBlocker blockList(m_list);
         m_list->clearSelection();
-        if (QListWidgetItem* item = m_list->item(index)) {
+        if (QListWidgetItem* item = ThumbnailOf(index)) {
             item->setSelected(true);
             m_list->setCurrentItem(item, QItemSelectionModel::NoUpdate);
             m_list->scrollToItem(item);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ui/DropTarget.h"
 #include "ui/PropertyPage.h"
 
 class CListImageCtrl;
 class CPropSkins;
 class QComboBox;
 class QLabel;
+class QListWidgetItem;
 
 // The Skins page: the installed skins by name and as thumbnails; the chosen one becomes the window's
 // skin. It edits the window's CPropSkins, which outlives it and reaches it while it exists.
@@ -32,7 +34,12 @@ public:
     QLabel* MoreSkinsLabel() const { return m_moreSkins; }
 
 private:
+    // The thumbnails' item data role that holds the position of their skin in the drop-down list.
+    static constexpr int kSkinIndexRole = Qt::UserRole + 1;
+
     void OnComboActivated(int index);
+    // The thumbnail of the skin at that position of the drop-down list, if it has one.
+    QListWidgetItem* ThumbnailOf(int skin) const;
 
     CPropSkins& m_values;
     QLabel* m_comboLabel = nullptr;
@@ -40,4 +47,5 @@ private:
     CListImageCtrl* m_list = nullptr;
     QLabel* m_dropHint = nullptr;
     QLabel* m_moreSkins = nullptr;
+    CDropTarget m_dropTarget;
 };

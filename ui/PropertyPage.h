@@ -3,8 +3,9 @@
 #include <QWidget>
 
 // One page of the options sheet. The sheet creates a page only when it is first shown, and only pages
-// that exist take part in OK and Apply. Showing runs OnInitDialog (load, values to controls); OK and
-// Apply run OnApply (controls to values, save); Cancel saves nothing. A page marks itself modified to
+// that exist take part in OK and Apply. Showing runs OnInitDialog (load, values to controls); OK runs
+// OnOK (controls to values, save), Apply runs OnApply (that, then the values back to the controls);
+// Cancel saves nothing. A page marks itself modified to
 // enable the sheet's Apply button.
 class CPropertyPage : public QWidget
 {

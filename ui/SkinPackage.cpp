@@ -34,6 +34,11 @@ struct ZipCloser {
 
 } // namespace
 
+bool HasSkinPackageEnding(const QString& path)
+{
+    return path.endsWith(QStringLiteral(".zip")) || path.endsWith(QStringLiteral(".kvn"));
+}
+
 int IsSkinPackage(const QString& packagePath, QString& folderName)
 {
     ZipCloser zip { OpenZip(packagePath) };

@@ -6,6 +6,9 @@
 // compared case-sensitively). Returns 1 and the folder name, or 0.
 int IsSkinPackage(const QString& packagePath, QString& folderName);
 
+// Whether a dropped file is offered as a skin package: its name ends in ".zip" or ".kvn" (case-sensitive).
+bool HasSkinPackageEnding(const QString& path);
+
 // Results of InstallSkinPackage.
 enum : int { kSkinInstalled = 1, kSkinInstallDeclined = 2, kSkinInstallFailed = 3 };
 

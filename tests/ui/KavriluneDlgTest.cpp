@@ -9,6 +9,7 @@
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
+#include "ui/PlayTexts.h"
 #include "ui/SliderCtrlEx.h"
 #include "ui/StationsListCtrl.h"
 #include "ui/SystemTray.h"
@@ -21,6 +22,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QTimer>
 
@@ -369,6 +371,71 @@ TEST_F(MainWindowTest, SkinAppliesOnlyWhenForcedOrChangedAndMissingSectionsKeepT
     window->SkinOptions().m_skin = "Missing";
     window->ApplySkin(0, true);
     EXPECT_EQ(window->SkinOptions().m_skin, "Standard") << "an unknown skin falls back";
+}
+
+TEST_F(MainWindowTest, TheShippedSkinsShowTheLongestOfTheirOwnTextsInFull)
+{
+    ASSERT_TRUE(skin_test::CopyStagedSkin("Light.kvn", program.Path()));
+    Start();
+    // What each label can show, at its longest (elapsed times run up to "59:59", stations to five digits).
+    QStringList statuses;
+    for (const int text : { 2, 3, 4, 5, 6, 7, 8, 9, 10 })
+        statuses << GetLangString(text);
+    statuses << GetLangString(1) + " (" + FormatElapsedTime(59 * 60 + 59) + ")";
+    const QStringList buffers = { FormatLangText(GetLangString(12), { "100" }) };
+    const QStringList founds = { FormatLangText(GetLangString(106), { "99999" }) };
+    QStringList formats;
+    for (const char* codec : { "OGG", "MP1", "MP2", "MP3", "WMA", "AAC", "MP4", "WAV" })
+        formats << StreamFormatText(codec, 1536);
+    // Text is measured unhinted with some room to spare: at twice the density it is hinted otherwise.
+    constexpr qreal kSlack = 2.0;
+    const auto check = [&](const char* layout) {
+        const std::pair<CHyperStatic*, const QStringList*> labels[] = { { &window->StatusLabel(), &statuses },
+            { &window->BufferInfoLabel(), &buffers }, { &window->FoundNumberLabel(), &founds } };
+        for (const auto& [label, texts] : labels) {
+            if (!label->isVisibleTo(window.get()))
+                continue;
+            const QFontMetricsF metrics(label->DrawingFont());
+            for (const QString& text : *texts)
+                EXPECT_LE(metrics.horizontalAdvance(text) + kSlack, label->width() - 1)
+                    << layout << ": \"" << qPrintable(text) << "\" in a label " << label->width() << " wide";
+            EXPECT_GE(label->height(), label->TextSize()) << layout;
+        }
+        // The stream format sits on a pill with rounded ends: half its height of room on either side.
+        CGdipButton* sources = window->Button(CKavriluneDlg::kCommandSources);
+        const QFontMetricsF metrics(sources->font());
+        for (const QString& text : formats)
+            EXPECT_LE(metrics.horizontalAdvance(text) + sources->height(), sources->width())
+                << layout << ": \"" << qPrintable(text) << "\"";
+    };
+    check("Standard");
+
+    // Where both of the list's scroll bars show, the corner between them is the list's own colour.
+    CStationsListCtrl& list = window->StationList();
+    list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    PumpFor(20);
+    const QRect inside = list.viewport()->geometry();
+    const QRect corner(inside.right() + 1, inside.bottom() + 1, list.width() - inside.right() - 1 - list.frameWidth(),
+        list.height() - inside.bottom() - 1 - list.frameWidth());
+    ASSERT_GE(corner.width(), 4);
+    ASSERT_GE(corner.height(), 4);
+    const QImage cornerImage = skin_test::Render(&list, 2.0).copy(QRect(corner.topLeft() * 2, corner.size() * 2));
+    EXPECT_TRUE(skin_test::IsUniform(cornerImage));
+    EXPECT_EQ(cornerImage.pixelColor(0, 0), list.BkColor());
+    list.setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    window->OnExpand();
+    ASSERT_TRUE(window->IsExpanded());
+    check("Standard, expanded");
+    window->OnExpand();
+    window->SkinOptions().m_skin = "Light";
+    window->ApplySkin(0, true);
+    ASSERT_EQ(window->SkinOptions().m_skin, "Light");
+    check("Light");
+    window->OnExpand();
+    check("Light, expanded");
 }
 
 TEST_F(MainWindowTest, DoubleClickSwitchesLayoutsEachKeepingItsPositionAndEnterIsIgnored)

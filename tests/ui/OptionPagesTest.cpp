@@ -26,11 +26,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -415,6 +417,155 @@ TEST_F(OptionPagesTest, SkinsPageListsEverySkinButFiftyThumbnailsAndAppliesTheCh
     MakeSkin("A-new.kvn");
     values.FillSkinList();
     EXPECT_EQ(page->SkinCombo()->itemText(0), "A-new");
+}
+
+// A PNG that declares a white picture of width x height pixels in a few kilobytes (one bit a pixel,
+// every row the same): what a stranger's skin can hold as its preview.
+QByteArray LargePng(int width, int height)
+{
+    const auto crc = [](const QByteArray& bytes) {
+        quint32 value = 0xFFFFFFFFu;
+        for (const char byte : bytes) {
+            value ^= quint8(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1u)));
+        }
+        return ~value;
+    };
+    const auto big = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(value, bytes.data());
+        return bytes;
+    };
+    const auto chunk = [&](const char* type, const QByteArray& data) {
+        const QByteArray typed = QByteArray(type) + data;
+        return big(quint32(data.size())) + typed + big(crc(typed));
+    };
+    const QByteArray row = QByteArray(1, '\0') + QByteArray((width + 7) / 8, char(0xFF));
+    const QByteArray pixels = row.repeated(height);
+    QByteArray header = big(quint32(width)) + big(quint32(height));
+    header += QByteArray("\x01\x00\x00\x00\x00", 5); // one bit of grey, no interlace
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", qCompress(pixels, 9).mid(4))
+        + chunk("IEND", QByteArray());
+}
+
+TEST_F(OptionPagesTest, PreviewsAreDecodedAtThumbnailSizeAndHugeOnesNotAtAll)
+{
+    QTemporaryDir folder;
+    QImage photo(800, 640, QImage::Format_RGB32);
+    photo.fill(Qt::white);
+    ASSERT_TRUE(photo.save(folder.filePath("photo.png")));
+    EXPECT_EQ(CListImageCtrl::ReadPreview(folder.filePath("photo.png"), 104).size(), QSize(104, 83));
+    EXPECT_EQ(CListImageCtrl::ReadPreview(folder.filePath("photo.png"), 208).size(), QSize(208, 166));
+    const QImage doubled = CListImageCtrl::MakeThumbnail(folder.filePath("photo.png"), 2.0);
+    EXPECT_EQ(doubled.size(), QSize(208, 208));
+    EXPECT_EQ(doubled.deviceIndependentSize(), QSizeF(104, 104));
+    EXPECT_EQ(doubled.pixelColor(104, 104), QColor(Qt::white));
+    EXPECT_EQ(doubled.pixelColor(104, 20), QColor(Qt::black));
+
+    // 5000 x 5000 pixels in a file of a few kilobytes: refused before decoding, the square stays black.
+    const QByteArray bomb = LargePng(5000, 5000);
+    ASSERT_LT(bomb.size(), 100 * 1024);
+    ASSERT_TRUE(WriteBytes(folder.filePath("bomb.png"), bomb));
+    ASSERT_EQ(QImageReader(folder.filePath("bomb.png")).size(), QSize(5000, 5000));
+    EXPECT_TRUE(CListImageCtrl::ReadPreview(folder.filePath("bomb.png"), 104).isNull());
+    const QImage refused = CListImageCtrl::MakeThumbnail(folder.filePath("bomb.png"));
+    EXPECT_EQ(refused.size(), QSize(104, 104));
+    EXPECT_EQ(refused.pixelColor(52, 52), QColor(Qt::black));
+    // Its "@2x" file is held to the same bounds.
+    ASSERT_TRUE(WriteBytes(folder.filePath("photo@2x.png"), bomb));
+    EXPECT_EQ(CListImageCtrl::MakeThumbnail(folder.filePath("photo.png"), 2.0).pixelColor(104, 104), QColor(Qt::white));
+}
+
+TEST_F(OptionPagesTest, AThumbnailSelectsExactlyItsOwnSkin)
+{
+    for (const char* skin : { "Night Owl.kvn", "night.kvn", "Blue.kvn", "blue.kvn" })
+        MakeSkin(skin);
+    WriteSettings("<Advanced><Skin>blue</Skin></Advanced>");
+    CPropSkins values;
+    values.SetMainWindow(&window);
+    values.SetSettingsFile(SettingsPath());
+    COptionsSheet sheet(nullptr, "Options");
+    sheet.AddPage("Skins", [&] { return new CPropSkinsPage(values); });
+    auto* page = static_cast<CPropSkinsPage*>(sheet.Page(0));
+    CListImageCtrl* list = page->SkinList();
+    ASSERT_EQ(list->count(), 4);
+    EXPECT_EQ(page->SkinCombo()->currentText(), "blue") << "the current skin by its exact name first";
+    ASSERT_EQ(list->selectedItems().size(), 1);
+    EXPECT_EQ(list->selectedItems().first()->text(), "blue");
+
+    const auto choose = [&](const QString& name) {
+        const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        ASSERT_EQ(found.size(), 1) << qPrintable(name);
+        list->clearSelection();
+        found.first()->setSelected(true);
+        EXPECT_EQ(page->SkinCombo()->currentText(), name);
+    };
+    choose("night");
+    choose("Blue");
+    choose("Night Owl");
+    choose("night");
+    sheet.OkButton()->click();
+    EXPECT_EQ(StoredString("Advanced", "Skin"), "night");
+    EXPECT_EQ(values.m_skin, "night");
+
+    // F6 steps from exactly the current skin to the one after it, through all four.
+    QStringList names, previews;
+    values.EnumerateSkins(names, previews);
+    QStringList stepped;
+    for (int step = 0; step < 4; ++step) {
+        values.ApplySkinSelection();
+        stepped << values.m_skin;
+    }
+    const int night = int(names.indexOf("night"));
+    QStringList expected;
+    for (int step = 1; step <= 4; ++step)
+        expected << names.at((night + step) % 4);
+    EXPECT_EQ(stepped, expected);
+}
+
+TEST_F(OptionPagesTest, OkStoresEveryPageWithoutFillingItAgainWhileApplyRefillsIt)
+{
+    MakeSkin("Standard.kvn");
+    MakeSkin("Blue.kvn");
+    CPropSkins skins;
+    skins.SetMainWindow(&window);
+    skins.SetSettingsFile(SettingsPath());
+    CPropExtra advanced;
+    advanced.SetSettingsFile(SettingsPath());
+    int listings = 0;
+    const auto lister = [&listings](QStringList& names) {
+        ++listings;
+        names << "Speakers";
+    };
+    COptionsSheet sheet(nullptr, "Options");
+    sheet.AddPage("Skins", [&] { return new CPropSkinsPage(skins); });
+    sheet.AddPage("Advanced", [&] { return new CPropExtraPage(advanced, &window, lister); });
+    sheet.SetActivePage(1);
+    auto* skinsPage = static_cast<CPropSkinsPage*>(sheet.Page(0));
+    auto* advancedPage = static_cast<CPropExtraPage*>(sheet.Page(1));
+    ASSERT_TRUE(skinsPage && advancedPage);
+    ASSERT_EQ(listings, 1);
+    int thumbnailsMade = 0;
+    QObject::connect(skinsPage->SkinList()->model(), &QAbstractItemModel::rowsInserted,
+        [&](const QModelIndex&, int first, int last) { thumbnailsMade += last - first + 1; });
+
+    advancedPage->AlwaysShowTitleBox()->click();
+    sheet.ApplyButton()->click();
+    EXPECT_EQ(listings, 2) << "Apply shows the devices again";
+    EXPECT_EQ(thumbnailsMade, 2) << "and the skins";
+
+    skinsPage->SkinList()->item(0)->setSelected(true);
+    advancedPage->DeviceCombo()->setCurrentIndex(1);
+    advancedPage->OnDeviceSelChange(1);
+    sheet.OkButton()->click();
+    EXPECT_EQ(listings, 2) << "OK asks for no devices";
+    EXPECT_EQ(thumbnailsMade, 2) << "and makes no thumbnails";
+    EXPECT_EQ(StoredInt("Advanced", "Device"), 1);
+    EXPECT_EQ(StoredInt("Advanced", "Always_show_title"), 1);
+    EXPECT_EQ(StoredString("Advanced", "Skin"), "Blue");
+    PumpFor(20);
+    EXPECT_EQ(Count(kLoadSkin), 2) << "each of Apply and OK asks the window to load the skin";
 }
 
 TEST_F(OptionPagesTest, WithoutSkinsOkKeepsTheCurrentSkin)

@@ -2,16 +2,24 @@
 
 #include "core/Localization.h"
 #include "ui/GeneralPropertiesPage.h"
+#include "ui/ListImageCtrl.h"
 #include "ui/OptionsSheet.h"
 #include "ui/PropSkinsPage.h"
 
 #include "tests/support/TestZipWriter.h"
 #include "tests/ui/UiTestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QUrl>
+#include <QWindow>
 
 using namespace testing_support;
 using ui_testing::DialogScript;
@@ -137,6 +145,69 @@ TEST_F(OptionsCommandTest, ASkinInstalledWhileTheSheetIsOpenAppearsOnTheSkinsPag
     EXPECT_EQ(listed, QStringList({ "Dawn", "Standard" }));
     window->OnDropFile(package); // no sheet: installing again needs no page
     EXPECT_EQ(window->SkinOptions().m_skin, "Dawn");
+}
+
+TEST_F(OptionsCommandTest, ASkinPackageDroppedOnTheSkinsPageIsInstalledAsOnTheWindow)
+{
+    Start();
+    const QString package = program.FilePath("Dusk.zip");
+    {
+        TestZipWriter zip(package);
+        TestZipItem item;
+        item.name = "Dusk.kvn/skin.kvn";
+        item.data = "<?xml version=\"1.0\"?><XMLConfigSettings><Author><Name>Dusk</Name></Author></XMLConfigSettings>";
+        ASSERT_TRUE(zip.Add(item));
+    }
+    QStringList questions;
+    ScriptedMessageBoxes boxes([&](const QString& text, unsigned) {
+        questions << text;
+        return IDYES;
+    });
+    // Drags data over a point of the page and drops it there, as the window system delivers it.
+    const auto drop = [](CPropSkinsPage* page, const QMimeData& data, const QPoint& at) {
+        QWindow* native = page->window()->windowHandle();
+        const QPoint point = page->mapTo(page->window(), at);
+        QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(native, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(point), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(native, &dropped);
+        return dropped.isAccepted();
+    };
+    QStringList listed;
+    QString chosen;
+    const QString playing = window->Radio().GetStationUrl();
+    DialogScript<COptionsSheet> script({ [&](COptionsSheet* sheet) {
+        sheet->SetActivePage(1);
+        auto* skins = qobject_cast<CPropSkinsPage*>(sheet->Page(1));
+        ASSERT_TRUE(skins);
+        PumpFor(20);
+        QMimeData text;
+        text.setText("http://127.0.0.1:9/station");
+        EXPECT_FALSE(drop(skins, text, skins->SkinList()->geometry().center())) << "the page takes skins only";
+        QMimeData sound;
+        sound.setUrls({ QUrl::fromLocalFile(program.FilePath("song.mp3")) });
+        EXPECT_FALSE(drop(skins, sound, QPoint(10, 10)));
+
+        QMimeData fileManager;
+        fileManager.setUrls({ QUrl::fromLocalFile(package) });
+        fileManager.setText(package);
+        EXPECT_TRUE(drop(skins, fileManager, skins->SkinList()->geometry().center()));
+        for (int i = 0; i < skins->SkinCombo()->count(); ++i)
+            listed << skins->SkinCombo()->itemText(i);
+        chosen = skins->SkinCombo()->currentText();
+        sheet->CancelButton()->click();
+    } });
+    window->OnCommand(CKavriluneDlg::kCommandOptions);
+    EXPECT_EQ(script.shown, 1);
+    EXPECT_EQ(questions, QStringList({ GetLangString(310) + " - \"Dusk.kvn\"" }));
+    EXPECT_EQ(listed, QStringList({ "Dusk", "Standard" }));
+    EXPECT_EQ(chosen, "Dusk");
+    EXPECT_EQ(window->SkinOptions().m_skin, "Dusk");
+    EXPECT_EQ(window->AuthorName(), "Dusk") << "the skin was installed and applied";
+    EXPECT_TRUE(QFileInfo::exists(program.FilePath("skins/Dusk.kvn/skin.kvn")));
+    EXPECT_EQ(window->Radio().GetStationUrl(), playing) << "nothing else dropped there was played";
 }
 
 } // namespace

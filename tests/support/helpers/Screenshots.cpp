@@ -176,10 +176,12 @@ QStringList WindowsOf(qint64 pid, const QProcessEnvironment& environment)
         .split('\n', Qt::SkipEmptyParts);
 }
 
-// Does something that opens popups and waits until the process shows that many more windows; the new
-// ones, oldest first as far as the order of the search goes.
+// Does something that opens popups and waits until the process shows that many more windows (on a
+// loaded machine a menu can take many seconds: it is waited for, not given up on early); the new ones,
+// oldest first as far as the order of the search goes.
 QStringList OpenPopups(qint64 pid, int count, const QProcessEnvironment& environment, const std::function<void()>& open)
 {
+    constexpr int kPopupWaitMs = 60000;
     const QStringList before = WindowsOf(pid, environment);
     open();
     QStringList added;
@@ -191,7 +193,7 @@ QStringList OpenPopups(qint64 pid, int count, const QProcessEnvironment& environ
                     added.append(window);
             return added.size() >= count;
         },
-        5000);
+        kPopupWaitMs);
     PumpFor(400); // the menus have drawn themselves
     return added;
 }
@@ -403,15 +405,18 @@ int main(int argc, char** argv)
                 PumpFor(300);
             };
             if (!window.isEmpty() && !expanded) {
-                // The main menu with its favourites open, as a right click on the window's body shows it.
-                const QStringList menus = OpenPopups(program.processId(), 2, environment, [&] {
-                    Click(window, QPoint(150, 208), 3, scale, environment);
-                    PumpFor(400);
-                    for (int step = 0; step < 6; ++step)
-                        Run("xdotool", { "key", "Down" }, environment);
-                    Run("xdotool", { "key", "Right" }, environment);
-                });
-                savePopups("menu-main", menus, { "Escape", "Escape" });
+                // The main menu with its favourites open, as a right click on the window's body shows it:
+                // the keys go to the menu only once it is there.
+                QStringList menus = OpenPopups(program.processId(), 1, environment,
+                    [&] { Click(window, QPoint(150, 208), 3, scale, environment); });
+                if (!menus.isEmpty()) {
+                    menus += OpenPopups(program.processId(), 1, environment, [&] {
+                        for (int step = 0; step < 6; ++step)
+                            Run("xdotool", { "key", "Down" }, environment);
+                        Run("xdotool", { "key", "Right" }, environment);
+                    });
+                }
+                savePopups("menu-main", menus.size() == 2 ? menus : QStringList(), { "Escape", "Escape" });
                 // The Favorites button's menu.
                 const QStringList favourites = OpenPopups(program.processId(), 1, environment,
                     [&] { Click(window, QPoint(327, 289), 1, scale, environment); });
