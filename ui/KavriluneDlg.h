@@ -141,7 +141,7 @@ public:
     int ParseCommandLine(const QString& text);
     // Hands the line without its "/reuse" switch to the running instance; 0 when it took the line (this
     // instance is then ending), 1 when the line is to be carried out here.
-    int ForwardCommandLine(const QString& text, const CommandLineSwitch& reuse);
+    int ForwardCommandLine();
     // Another start handed its line over: 1 after carrying it out, 0 when there was none (or this
     // instance is ending and cannot carry it out).
     LRESULT OnCmdLine();
@@ -338,6 +338,7 @@ private:
     bool m_portable = false;
     bool m_closing = false;
     bool m_exitRunning = false;
+    bool m_writeSettingsAtExit = true; // false for a start that was never shown (hand-over, no free slot)
     bool m_expanded = false;
     bool m_onTop = false;
     QPoint m_windowPos { -1, -1 };
