@@ -4,16 +4,19 @@
 #include "ui/KavriluneDlg.h"
 
 #include "audio/Recorder.h"
+#include "core/NamedMutex.h"
 #include "ui/CommandLine.h"
 #include "ui/StationsListCtrl.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QThread>
 
 namespace
 {
 
 constexpr int kHandOverTimeoutMs = 5000;
+constexpr int kHandOverTurnPollMs = 10;
 constexpr int kTerminateRounds = 6;
 constexpr int kTerminateAnswerMs = 100;
 constexpr int kTerminatePauseMs = 300;
@@ -101,6 +104,12 @@ int CKavriluneDlg::ForwardCommandLine()
             break;
         }
     }
+    // The block holds one line: starts that hand over at the same time take turns, or one's line could
+    // be read in place of another's. A start that waits too long goes on regardless.
+    CNamedMutex turn(QStringLiteral("kavrilune.org-hand-over"));
+    const QDeadlineTimer wait(kHandOverTimeoutMs);
+    while (!turn.TryLock() && !wait.hasExpired())
+        QThread::msleep(kHandOverTurnPollMs);
     // A line too long for the shared block is carried out here.
     if (!m_instanceLock.SetCommandText(line))
         return 1;
@@ -109,6 +118,7 @@ int CKavriluneDlg::ForwardCommandLine()
         return 1;
     const auto answer = CInstanceMessenger::SendInstanceMessage(
         target, CInstanceMessenger::kCommandLineMessage, 0, 0, kHandOverTimeoutMs);
+    turn.Unlock();
     if (!answer || *answer == 0)
         return 1;
     // This start was never shown: the running instance owns the settings, so nothing is written here.
