@@ -130,7 +130,8 @@ public:
     // 1 when start-up ran to its end, 0 when this process is ending.
     LRESULT OnInitialize();
     // The one way out: asks about a running recording, stops playback, saves and quits once the
-    // players are gone (5 s at most). Declining the question leaves the program running.
+    // players are gone (5 s at most). Declining the question leaves the program running. A start that
+    // was never shown (it handed its line over or found no free slot) saves nothing.
     void OnExit();
     void QuitApplication();
     // Another instance asks this one to end; its own request (sender = this process) is ignored.
