@@ -2,6 +2,7 @@
 #include "core/NamedMutex.h"
 
 #include <QMutex>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,10 @@ QMutex overrideMutex;
 QString nameOverride; // guarded by overrideMutex
 
 constexpr int kSlotFields = 3;
+// A slot is tried again after these pauses before it counts as held: a start that looks for the running
+// instance holds a free slot's lock for a moment.
+constexpr int kSlotRetries = 3;
+constexpr int kSlotRetryPauseMs = 5;
 
 // The whole block mapped for one operation.
 class BlockView
@@ -124,6 +129,10 @@ bool CInstanceLock::TrySlot(int slot, uint32_t window)
     Release();
     m_slotMutex = std::make_unique<CNamedMutex>(SlotMutexName(slot));
     m_locked = m_slotMutex->TryLock();
+    for (int retry = 0; !m_locked && retry < kSlotRetries; ++retry) {
+        QThread::msleep(kSlotRetryPauseMs);
+        m_locked = m_slotMutex->TryLock();
+    }
     if (!m_locked)
         return false; // the failed lock object is kept until the next try or Release
     m_slotIndex = slot;
@@ -155,8 +164,23 @@ uint32_t CInstanceLock::GetRunningInstanceWindow() const
     BlockView view(m_mapping);
     if (!view.bytes())
         return 0;
-    const uint32_t second = view.Read32(kWindowOffset + 4 * 2);
-    return second != 0 ? second : view.Read32(kWindowOffset + 4 * 1);
+    for (const int slot : { 2, 1 }) {
+        const int offset = kWindowOffset + 4 * slot;
+        if (view.Read32(offset) == 0)
+            continue;
+        // A slot whose lock can be taken is free: its holder ended without clearing its field (killed,
+        // say), and its process id may belong to anything by now. The field is cleared while the lock is
+        // held, so that an instance taking the slot meanwhile cannot lose its own entry.
+        CNamedMutex probe(SlotMutexName(slot));
+        if (probe.TryLock()) {
+            view.Write32(offset, 0);
+            probe.Unlock();
+            continue;
+        }
+        // The held lock of this process's own slot is another open file, so it counts as held here too.
+        return view.Read32(offset);
+    }
+    return 0;
 }
 
 bool CInstanceLock::SetCommandText(const QString& text)
@@ -202,7 +226,7 @@ void CInstanceLock::SetSharedMemoryNameOverride(const QString& name)
 QString CInstanceLock::SharedMemoryName()
 {
     QMutexLocker lock(&overrideMutex);
-    return nameOverride.isEmpty() ? QStringLiteral("/Kavrilune") : nameOverride;
+    return nameOverride.isEmpty() ? QStringLiteral("/Kavrilune-%1").arg(geteuid()) : nameOverride;
 }
 
 QString CInstanceLock::SlotMutexName(int slot)

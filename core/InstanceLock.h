@@ -10,9 +10,10 @@ class CNamedMutex;
 //
 // Each running instance holds slot 1 or slot 2 (a per-user lock that the kernel frees when the holder
 // dies) and records its window, here its process id, in the shared block. A start that hands its command
-// line over writes the text into the block and asks the recorded instance to act on it.
+// line over writes the text into the block and asks the instance recorded for a held slot to act on it.
 //
-// The block is the shared memory object "/Kavrilune", 16046 bytes, little-endian, unaligned:
+// The block is the shared memory object "/Kavrilune-<uid>" (one per user, like the slot locks), 16046
+// bytes, little-endian, unaligned:
 //   0-1     format mark 11, written when the block is created
 //   2-5     window of slot 0 (never taken; stays 0)
 //   6-9     window of the instance holding slot 1, 0 when free
@@ -45,7 +46,9 @@ public:
     void Release();
     bool IsLocked() const { return m_locked; }
 
-    // The window in slot 2 when set, else the one in slot 1; 0 when both are free or there is no block.
+    // The window in slot 2 when that slot is held, else the one in slot 1 when that slot is held; 0 when
+    // both are free or there is no block. A slot whose lock can be taken is free, whatever its field
+    // says: the field of such a slot is cleared.
     uint32_t GetRunningInstanceWindow() const;
     // Stores the text for the instance it is handed to. A text longer than kMaxCommandText is refused:
     // the stored text is emptied (so no stale line is carried out) and the result is false.
@@ -53,7 +56,7 @@ public:
     // The stored text; empty when there is none or no block. Reading does not clear it.
     QString GetCommandText() const;
 
-    // Tests use a shared memory name of their own; an empty name restores "/Kavrilune".
+    // Tests use a shared memory name of their own; an empty name restores "/Kavrilune-<uid>".
     static void SetSharedMemoryNameOverride(const QString& name);
     static QString SharedMemoryName();
     // Name of slot n's lock (a CNamedMutex).

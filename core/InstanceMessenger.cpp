@@ -1,4 +1,5 @@
 #include "core/InstanceMessenger.h"
+#include "core/NamedMutex.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -13,7 +14,6 @@
 #include <cerrno>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -23,17 +23,7 @@ QMutex folderMutex;
 QString folderOverride; // guarded by folderMutex
 
 constexpr quint32 kRequestMark = 0x4B564D31; // "KVM1"
-constexpr int kMaxMessageName = 128;
 constexpr int kIdleConnectionMs = 10000;
-
-// A folder this user alone can enter, or false.
-bool IsPrivateFolder(const QString& path)
-{
-    struct stat info;
-    if (lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 077) == 0;
-}
 
 QString SocketPath(qint64 processId)
 {
@@ -49,14 +39,11 @@ bool PeerIsThisUser(QLocalSocket* socket)
         && credentials.uid == geteuid();
 }
 
-bool IsValidMessageName(const QByteArray& name)
+// Only the messages meant to come from another process are taken; the window's other messages are
+// its own business (some carry pointers into its memory).
+bool IsAcceptedMessageName(const QByteArray& name)
 {
-    if (name.isEmpty() || name.size() > kMaxMessageName)
-        return false;
-    for (const char c : name)
-        if (c <= ' ' || c > '~')
-            return false;
-    return true;
+    return name == CInstanceMessenger::kCommandLineMessage || name == CInstanceMessenger::kTerminateMessage;
 }
 
 bool ProcessExists(qint64 processId)
@@ -139,7 +126,7 @@ void CInstanceMessenger::OnReadyRead(QLocalSocket* socket)
         return; // wait for the rest of the request
     }
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
-    if (mark != kRequestMark || !IsValidMessageName(name)) {
+    if (mark != kRequestMark || !IsAcceptedMessageName(name)) {
         socket->abort();
         return;
     }
@@ -223,13 +210,12 @@ QString CInstanceMessenger::SocketFolder()
     }
     if (folder.isEmpty()) {
         const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-        if (!runtime.isEmpty() && IsPrivateFolder(runtime))
+        if (!runtime.isEmpty() && CNamedMutex::IsPrivateFolder(runtime))
             folder = runtime + QStringLiteral("/kavrilune-instances");
         else
             folder = QStringLiteral("/tmp/kavrilune-instances-%1").arg(geteuid());
     }
-    mkdir(QFile::encodeName(folder).constData(), 0700);
-    return IsPrivateFolder(folder) ? folder : QString();
+    return CNamedMutex::MakePrivateFolder(folder);
 }
 
 void CInstanceMessenger::SetFolderOverride(const QString& folder)

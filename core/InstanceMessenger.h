@@ -18,12 +18,18 @@ class QLocalSocket;
 // enter ($XDG_RUNTIME_DIR/kavrilune-instances, else /tmp/kavrilune-instances-<uid>, mode 0700); the
 // socket itself is user-only as well, and a connection from a process of another user is dropped. A
 // request names a registered window message with its two parameters; the receiving instance delivers it
-// to its receiver object as a WindowMessage on the receiver's thread and answers with the result.
+// to its receiver object as a WindowMessage on the receiver's thread and answers with the result. Only
+// the two messages below cross processes: a request naming any other is refused and its connection
+// dropped unanswered.
 class CInstanceMessenger : public QObject
 {
     Q_OBJECT
 
 public:
+    // The command-line hand-over and the terminate broadcast.
+    static constexpr const char* kCommandLineMessage = "WM_KAVRILUNE_CMD_LINE";
+    static constexpr const char* kTerminateMessage = "WM_KAVRILUNE_TERMINATE";
+
     explicit CInstanceMessenger(QObject* receiver, QObject* parent = nullptr);
     ~CInstanceMessenger() override;
 

@@ -1,11 +1,11 @@
 #include "core/NamedMutex.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QMutex>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -13,6 +13,22 @@ namespace
 
 QMutex folderMutex;
 QString folderOverride; // guarded by folderMutex
+
+// Where the lock files live; empty when no folder is safe to use.
+QString LockFolder()
+{
+    QString folder;
+    {
+        QMutexLocker lock(&folderMutex);
+        folder = folderOverride;
+    }
+    if (!folder.isEmpty())
+        return CNamedMutex::MakePrivateFolder(folder);
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && CNamedMutex::IsPrivateFolder(runtime))
+        return runtime;
+    return CNamedMutex::MakePrivateFolder(QStringLiteral("/tmp/kavrilune-locks-%1").arg(geteuid()));
+}
 
 } // namespace
 
@@ -33,7 +49,9 @@ bool CNamedMutex::TryLock()
     if (m_locked)
         return true;
     if (m_fd < 0) {
-        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_path.isEmpty())
+            return false;
+        m_fd = OpenLockFile(m_path);
         if (m_fd < 0)
             return false;
     }
@@ -50,19 +68,42 @@ void CNamedMutex::Unlock()
 
 QString CNamedMutex::LockFilePath(const QString& name)
 {
-    {
-        QMutexLocker lock(&folderMutex);
-        if (!folderOverride.isEmpty())
-            return folderOverride + QLatin1Char('/') + name + QStringLiteral(".lock");
-    }
-    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime + QLatin1Char('/') + name + QStringLiteral(".lock");
-    return QStringLiteral("/tmp/%1-%2.lock").arg(name).arg(::getuid());
+    const QString folder = LockFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name + QStringLiteral(".lock");
 }
 
 void CNamedMutex::SetFolderOverride(const QString& folder)
 {
     QMutexLocker lock(&folderMutex);
     folderOverride = folder;
+}
+
+bool CNamedMutex::IsPrivateFolder(const QString& path)
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+QString CNamedMutex::MakePrivateFolder(const QString& path)
+{
+    if (IsPrivateFolder(path))
+        return path;
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return IsPrivateFolder(path) ? path : QString();
+}
+
+int CNamedMutex::OpenLockFile(const QString& path)
+{
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }

@@ -2,6 +2,7 @@
 
 #include "core/ErrorLog.h"
 #include "core/MessageBox.h"
+#include "core/NamedMutex.h"
 #include "core/SeException.h"
 
 #include <BuildInfo.h>
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
+#include <QThread>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -18,6 +20,7 @@
 #include <cxxabi.h>
 #include <map>
 #include <pugixml.hpp>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace
@@ -39,6 +42,20 @@ bool IsXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
+
+// A file of nothing but white space (after a byte order mark, if any) holds no settings at all.
+bool IsBlank(const QByteArray& bytes)
+{
+    const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (qsizetype i = start; i < bytes.size(); ++i)
+        if (!IsXmlSpace(bytes[i]))
+            return false;
+    return true;
+}
+
+// How long a process waits for another one to finish with the settings file before it goes on alone.
+constexpr int kFileLockWaitMs = 10000;
+constexpr int kFileLockPollMs = 5;
 
 bool IsNameStartChar(char32_t c)
 {
@@ -351,9 +368,8 @@ bool CXMLSettings::Open()
         const QByteArray nativePath = QFile::encodeName(m_path);
         if (::access(nativePath.constData(), R_OK) != 0 && errno == ENOENT) {
             step = 327;
-            if (m_document->load_string(TEMPLATE_TEXT, PARSE_OPTIONS)) {
+            if (LoadTemplate()) {
                 step = 331;
-                m_dirty = true;
                 return true;
             }
             Close();
@@ -379,10 +395,20 @@ bool CXMLSettings::Open()
     return false;
 }
 
-// Reads and parses the file; a file that does not parse as one document is logged with its reason.
+bool CXMLSettings::LoadTemplate()
+{
+    if (!m_document->load_string(TEMPLATE_TEXT, PARSE_OPTIONS))
+        return false;
+    m_dirty = true;
+    return true;
+}
+
+// Reads and parses the file; a file that does not parse as one document is logged with its reason. A
+// file of white space only is taken for a missing one.
 bool CXMLSettings::LoadDocument(int& step)
 {
     step = 320;
+    m_malformed = false;
     QString reason;
     QByteArray buffer;
     QFile file(m_path);
@@ -395,6 +421,8 @@ bool CXMLSettings::LoadDocument(int& step)
         if (file.error() != QFileDevice::NoError)
             reason = file.errorString();
     }
+    if (reason.isEmpty() && IsBlank(buffer))
+        return LoadTemplate();
     if (reason.isEmpty()) {
         const pugi::xml_parse_result result
             = m_document->load_buffer(buffer.constData(), size_t(buffer.size()), PARSE_OPTIONS, pugi::encoding_auto);
@@ -404,6 +432,7 @@ bool CXMLSettings::LoadDocument(int& step)
         else
             reason = DocumentLevelError(*m_document, buffer);
         step = 351;
+        m_malformed = !reason.isEmpty();
     }
     if (reason.isEmpty())
         return true;
@@ -736,14 +765,77 @@ void SetScreenPixelsPerInchProvider(ScreenPixelsPerInchProvider provider)
     scale.measured = false;
 }
 
-std::recursive_mutex& SettingsFileMutex(const QString& path)
+CSettingsFileMutex::CSettingsFileMutex(const QString& lockPath)
+    : m_lockPath(lockPath)
+{
+}
+
+void CSettingsFileMutex::lock()
+{
+    m_mutex.lock();
+    if (m_depth++ > 0)
+        return;
+    // The file is opened for each outermost holder: a lock file removed meanwhile is made anew.
+    m_fd = m_lockPath.isEmpty() ? -1 : CNamedMutex::OpenLockFile(m_lockPath);
+    if (m_fd < 0)
+        return;
+    for (int waited = 0; ::flock(m_fd, LOCK_EX | LOCK_NB) != 0; waited += kFileLockPollMs) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        if (waited >= kFileLockWaitMs) {
+            WriteErrorLog(SOURCE_NAME, 0,
+                QStringLiteral("Another process holds the settings file's lock too long: %1").arg(m_lockPath));
+            break;
+        }
+        QThread::msleep(kFileLockPollMs);
+    }
+}
+
+void CSettingsFileMutex::unlock()
+{
+    if (--m_depth == 0 && m_fd >= 0) {
+        ::close(m_fd); // lets the flock go
+        m_fd = -1;
+    }
+    m_mutex.unlock();
+}
+
+CSettingsFileMutex& SettingsFileMutex(const QString& path)
 {
     static std::mutex registryMutex;
-    static std::map<QString, std::unique_ptr<std::recursive_mutex>> registry; // guarded by registryMutex
+    static std::map<QString, std::unique_ptr<CSettingsFileMutex>> registry; // guarded by registryMutex
     const QString key = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     std::lock_guard lock(registryMutex);
-    std::unique_ptr<std::recursive_mutex>& mutex = registry[key];
+    std::unique_ptr<CSettingsFileMutex>& mutex = registry[key];
     if (!mutex)
-        mutex = std::make_unique<std::recursive_mutex>();
+        mutex = std::make_unique<CSettingsFileMutex>(path.isEmpty() ? QString() : key + QStringLiteral(".lock"));
     return *mutex;
+}
+
+QString SetAsideMalformedSettingsFile(const QString& path)
+{
+    std::lock_guard fileLock(SettingsFileMutex(path));
+    {
+        CXMLSettings settings(path);
+        const bool opened = settings.Open();
+        const bool malformed = !opened && settings.m_malformed;
+        settings.DiscardChanges(); // a missing or blank file stays as it is
+        if (!malformed)
+            return QString();
+    }
+    const QString base = path + QStringLiteral(".broken");
+    QString target = base;
+    for (int number = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++number) {
+        if (number > 100)
+            return QString();
+        target = base + QLatin1Char('-') + QString::number(number);
+    }
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0) {
+        WriteErrorLog(SOURCE_NAME, 0, QStringLiteral("Cannot move the malformed settings file %1 aside").arg(path));
+        return QString();
+    }
+    WriteErrorLog(SOURCE_NAME, 0,
+        QStringLiteral("The malformed settings file was moved to %1; the program starts from its defaults.")
+            .arg(target));
+    return target;
 }

@@ -44,8 +44,9 @@ private:
 // The persistent settings of one XML file. A value lives at a path of nested elements below the root:
 // the section, a backslash and the key ("Properties\General" + "Title" is <Properties><General><Title>).
 // The file is parsed at the first access and written back by the destructor, only when something was
-// written or the file did not exist yet. An object is used by one thread at a time; two objects on one
-// file do not see each other's changes and the last one destroyed writes its whole document.
+// written or the file did not exist yet. A file that holds nothing but white space counts as missing. An object is used
+// by one thread at a time; two objects on one file do not see each other's changes and the last one destroyed writes
+// its whole document.
 class CXMLSettings
 {
 public:
@@ -105,6 +106,7 @@ private:
     bool Save();
     pugi::xml_node FindNode(pugi::xml_node start, const QStringList& names, bool create);
     bool LoadDocument(int& step);
+    bool LoadTemplate();
     int32_t GetIntUnguarded(const QString& section, const QString& key, int32_t defaultValue, bool create);
     QString GetColorText(const QString& section, const QString& key);
 
@@ -113,6 +115,11 @@ private:
     bool m_dirty = false; // set by the template and by every write; never cleared
     // A file that did not load is not read again (nor logged again) until the object switches files.
     bool m_openFailed = false;
+    // The last load failed because the file is not one well-formed document (not because it could not
+    // be read).
+    bool m_malformed = false;
+
+    friend QString SetAsideMalformedSettingsFile(const QString& path);
 };
 
 // Scales a rectangle given in 96-pixels-per-inch units to the screen: left and right horizontally, top
@@ -125,7 +132,37 @@ void ScaleRectForDpi(RECT& rect);
 using ScreenPixelsPerInchProvider = std::function<std::pair<int, int>()>;
 void SetScreenPixelsPerInchProvider(ScreenPixelsPerInchProvider provider);
 
-// Serialises read-modify-write sequences of several objects on one file inside this process. Hold it
-// from before an object's first access until the object is destroyed, so that the object reads the
-// latest file and its save is not overwritten by a document read before it.
-std::recursive_mutex& SettingsFileMutex(const QString& path);
+// The lock of one settings file for read-modify-write sequences, in this process and between processes:
+// a recursive mutex for the threads of this process, and for the outermost holder also an exclusive
+// flock on the lock file "<file>.lock" beside the file, for every other process of the program (a
+// running instance and a start that hands its line over share the file). The lock file is opened
+// without following a link and used only when it is a regular file of this user; when it cannot be
+// had (a folder that cannot be written, a holder that does not let go within some seconds) the
+// sequence goes on with the process's own lock only.
+class CSettingsFileMutex
+{
+public:
+    explicit CSettingsFileMutex(const QString& lockPath);
+    CSettingsFileMutex(const CSettingsFileMutex&) = delete;
+    CSettingsFileMutex& operator=(const CSettingsFileMutex&) = delete;
+
+    void lock();
+    void unlock();
+
+private:
+    std::recursive_mutex m_mutex;
+    QString m_lockPath;
+    int m_depth = 0; // guarded by m_mutex
+    int m_fd = -1; // the lock file while the outermost holder has it; guarded by m_mutex
+};
+
+// Serialises read-modify-write sequences of several objects on one file, inside this process and
+// between processes. Hold it from before an object's first access until the object is destroyed, so
+// that the object reads the latest file and its save is not overwritten by a document read before it.
+CSettingsFileMutex& SettingsFileMutex(const QString& path);
+
+// Moves a settings file that exists, holds more than white space and is not one well-formed document
+// aside, to "<file>.broken" (or "<file>.broken-2" and so on when that name is taken), so that the
+// program can start from the template and save again while the user keeps the old bytes. Returns the
+// new path, or an empty text when the file was left where it is. Takes the file's lock.
+QString SetAsideMalformedSettingsFile(const QString& path);

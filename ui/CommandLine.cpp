@@ -7,14 +7,49 @@
 namespace
 {
 
-bool HoldsBlank(const QString& text)
+constexpr QStringView kNameEnds = u"/\" \t";
+constexpr QStringView kValueEnds = u"\" \t";
+constexpr QStringView kBlanks = u" \t";
+
+bool NeedsQuotes(const QString& text)
 {
-    return text.contains(u' ') || text.contains(u'\t');
+    return text.contains(u' ') || text.contains(u'\t') || text.contains(u'"');
 }
 
-QString Quoted(const QString& text)
+// In quotes, with every quote inside written twice.
+QString Quoted(QString text)
 {
-    return u'"' + text + u'"';
+    return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+// A value quoted at both ends with no quote inside reads back as it is.
+bool IsPlainQuoted(const QString& value)
+{
+    return value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"')
+        && !QStringView(value).mid(1, value.size() - 2).contains(u'"');
+}
+
+// Where the quoted text that begins at open ends: at the first quote that is not written twice. The
+// text between, with doubled quotes made single, goes to unquoted. Returns the closing quote's position
+// or -1 when there is none.
+qsizetype ReadQuoted(const QString& text, qsizetype open, QString& unquoted)
+{
+    unquoted.clear();
+    qsizetype position = open + 1;
+    while (position < text.size()) {
+        const qsizetype quote = text.indexOf(u'"', position);
+        if (quote < 0)
+            break;
+        unquoted += QStringView(text).mid(position, quote - position);
+        if (quote + 1 < text.size() && text[quote + 1] == u'"') {
+            unquoted += u'"';
+            position = quote + 2;
+            continue;
+        }
+        return quote;
+    }
+    unquoted += QStringView(text).mid(position);
+    return -1;
 }
 
 bool EndsName(QChar c)
@@ -39,7 +74,8 @@ qsizetype SwitchesStart(const QString& text)
 {
     qsizetype position = 0;
     if (text.startsWith(u'"')) {
-        const qsizetype close = text.indexOf(u'"', 1);
+        QString program;
+        const qsizetype close = ReadQuoted(text, 0, program);
         position = close < 0 ? text.size() : close + 1;
     } else {
         while (position < text.size() && text[position] != u' ' && text[position] != u'\t')
@@ -56,16 +92,15 @@ QString BuildCommandLine(const QStringList& arguments)
     QStringList parts;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (!HoldsBlank(argument)) {
+        if (!NeedsQuotes(argument)) {
             parts.append(argument);
             continue;
         }
         const qsizetype equals = argument.indexOf(u'=');
         const QString name = argument.left(equals);
         const QString value = argument.mid(equals + 1);
-        const bool quotedValue = value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"');
-        if (i > 0 && argument.startsWith(u'/') && equals > 0 && !HoldsBlank(name))
-            parts.append(name + u'=' + (quotedValue ? value : Quoted(value)));
+        if (i > 0 && argument.startsWith(u'/') && equals > 0 && !NeedsQuotes(name))
+            parts.append(name + u'=' + (IsPlainQuoted(value) ? value : Quoted(value)));
         else
             parts.append(Quoted(argument));
     }
@@ -74,8 +109,6 @@ QString BuildCommandLine(const QStringList& arguments)
 
 QList<CommandLineSwitch> ParseCommandLineSwitches(const QString& text)
 {
-    static constexpr QStringView kNameEnds = u"/\" \t";
-    static constexpr QStringView kValueEnds = u"\" \t";
     QList<CommandLineSwitch> switches;
     const qsizetype length = text.size();
     qsizetype position = SwitchesStart(text);
@@ -95,11 +128,11 @@ QList<CommandLineSwitch> ParseCommandLineSwitches(const QString& text)
         commandSwitch.end = position;
 
         QString value;
+        bool quoted = false;
         if (delimiter == u'=') {
             if (position < length && text[position] == u'"') {
-                const qsizetype close = text.indexOf(u'"', position + 1);
-                const qsizetype valueEnd = close < 0 ? length : close;
-                value = text.mid(position + 1, valueEnd - position - 1);
+                quoted = true;
+                const qsizetype close = ReadQuoted(text, position, value);
                 position = close < 0 ? length : close + 1;
             } else {
                 qsizetype blank = text.indexOf(u' ', position);
@@ -110,8 +143,31 @@ QList<CommandLineSwitch> ParseCommandLineSwitches(const QString& text)
             }
         }
         commandSwitch.name = Stripped(name, kNameEnds).toLower();
-        commandSwitch.value = Stripped(value, kValueEnds);
+        // A quoted value keeps the quotes it holds.
+        commandSwitch.value = Stripped(value, quoted ? kBlanks : kValueEnds);
         switches.append(commandSwitch);
+    }
+    return switches;
+}
+
+QList<CommandLineSwitch> SwitchesFromArguments(const QStringList& arguments)
+{
+    QList<CommandLineSwitch> switches;
+    for (qsizetype i = 1; i < arguments.size() && switches.size() < kMaxCommandLineSwitches; ++i) {
+        const QString& argument = arguments[i];
+        const qsizetype equals = argument.indexOf(u'=');
+        CommandLineSwitch commandSwitch;
+        commandSwitch.name = Stripped(argument.left(equals), kNameEnds).toLower();
+        if (equals >= 0) {
+            // The shell has taken its quotes off already; a value still quoted at both ends (and nowhere
+            // else) loses that pair, as it would in a text.
+            QString value = Stripped(argument.mid(equals + 1), kBlanks);
+            if (IsPlainQuoted(value))
+                value = Stripped(value.mid(1, value.size() - 2), kBlanks);
+            commandSwitch.value = value;
+        }
+        if (!commandSwitch.name.isEmpty())
+            switches.append(commandSwitch);
     }
     return switches;
 }
@@ -139,4 +195,12 @@ int DurationSecondsFromMinutes(const QString& minutes)
 bool HasTerminateAllSwitch(const QString& text)
 {
     return text.contains(QStringLiteral("/terminateall"), Qt::CaseInsensitive);
+}
+
+bool HasTerminateAllSwitch(const QStringList& arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        if (HasTerminateAllSwitch(arguments[i]))
+            return true;
+    return false;
 }

@@ -8,8 +8,8 @@ class QMimeData;
 class QWidget;
 
 // Text and files dragged onto the main window from other programs. A drop offering a local file hands
-// the first file's path to the window (WM_KAVRILUNE_DROP_FILE), anything else with text hands the text
-// (WM_KAVRILUNE_DROP_TEXT); the message's lParam points at the QString for the time of the call. The
+// the first file's path to the window (kDropFile), anything else with text hands the text (kDropText);
+// the message's lParam points at the QString for the time of the call. The
 // window's own controls do not take drops, so a drop anywhere on the window reaches it.
 //
 // UI thread only.

@@ -132,7 +132,8 @@ public:
     // 1 when start-up ran to its end, 0 when this process is ending.
     LRESULT OnInitialize();
     // The one way out: asks about a running recording, stops playback, saves and quits once the
-    // players are gone (5 s at most). Declining the question leaves the program running.
+    // players are gone (5 s at most). Declining the question leaves the program running. A start that
+    // was never shown (it handed its line over or found no free slot) saves nothing.
     void OnExit();
     // SIGTERM or SIGINT: the exit routine without a question nobody is there to answer (a log-out):
     // a running recording is closed and open dialogs are dismissed first.
@@ -146,7 +147,7 @@ public:
     int ParseCommandLine(const QString& text);
     // Hands the line without its "/reuse" switch to the running instance; 0 when it took the line (this
     // instance is then ending), 1 when the line is to be carried out here.
-    int ForwardCommandLine(const QString& text, const CommandLineSwitch& reuse);
+    int ForwardCommandLine();
     // Another start handed its line over: 1 after carrying it out, 0 when there was none (or this
     // instance is ending and cannot carry it out).
     LRESULT OnCmdLine();
@@ -352,6 +353,7 @@ private:
     bool m_dataWarningShown = false;
     bool m_closing = false;
     bool m_exitRunning = false;
+    bool m_writeSettingsAtExit = true; // false for a start that was never shown (hand-over, no free slot)
     bool m_expanded = false;
     bool m_onTop = false;
     QPoint m_windowPos { -1, -1 };

@@ -4,16 +4,19 @@
 #include "ui/KavriluneDlg.h"
 
 #include "audio/Recorder.h"
+#include "core/NamedMutex.h"
 #include "ui/CommandLine.h"
 #include "ui/StationsListCtrl.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QThread>
 
 namespace
 {
 
 constexpr int kHandOverTimeoutMs = 5000;
+constexpr int kHandOverTurnPollMs = 10;
 constexpr int kTerminateRounds = 6;
 constexpr int kTerminateAnswerMs = 100;
 constexpr int kTerminatePauseMs = 300;
@@ -32,8 +35,11 @@ QStringList CKavriluneDlg::Arguments() const
 
 int CKavriluneDlg::ParseCommandLine(const QString& text)
 {
+    // The own switches come from the arguments as they were handed to the process, so that a value with
+    // blanks and quotes stays whole.
     const bool ownCommandLine = text.isEmpty();
-    const QString line = ownCommandLine ? BuildCommandLine(Arguments()) : text;
+    const QList<CommandLineSwitch> switches
+        = ownCommandLine ? SwitchesFromArguments(Arguments()) : ParseCommandLineSwitches(text);
     bool show = true;
     bool play = m_general.m_autoplay;
     bool record = false;
@@ -41,7 +47,7 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
     QString title;
     QString source;
 
-    for (const CommandLineSwitch& commandSwitch : ParseCommandLineSwitches(line)) {
+    for (const CommandLineSwitch& commandSwitch : switches) {
         const QString& name = commandSwitch.name;
         if (name == QStringLiteral("hidden")) {
             show = false;
@@ -63,7 +69,7 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
             m_recordingName = CRecorder::MakeSafeFileName(commandSwitch.value);
         } else if (name == QStringLiteral("reuse")) {
             // A line that was handed over is with the running instance already.
-            if (ownCommandLine && ForwardCommandLine(line, commandSwitch) == 0)
+            if (ownCommandLine && ForwardCommandLine() == 0)
                 return 0;
         }
     }
@@ -88,18 +94,37 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
     return 1;
 }
 
-int CKavriluneDlg::ForwardCommandLine(const QString& text, const CommandLineSwitch& reuse)
+int CKavriluneDlg::ForwardCommandLine()
 {
+    // The line handed over is the own one without its first "/reuse", written so that it reads back as
+    // the switches read here.
+    const QString text = BuildCommandLine(Arguments());
+    QString line = text;
+    for (const CommandLineSwitch& commandSwitch : ParseCommandLineSwitches(text)) {
+        if (commandSwitch.name == QStringLiteral("reuse")) {
+            line = RemoveCommandLineSwitch(text, commandSwitch);
+            break;
+        }
+    }
+    // The block holds one line: starts that hand over at the same time take turns, or one's line could
+    // be read in place of another's. A start that waits too long goes on regardless.
+    CNamedMutex turn(QStringLiteral("kavrilune.org-hand-over"));
+    const QDeadlineTimer wait(kHandOverTimeoutMs);
+    while (!turn.TryLock() && !wait.hasExpired())
+        QThread::msleep(kHandOverTurnPollMs);
     // A line too long for the shared block is carried out here.
-    if (!m_instanceLock.SetCommandText(RemoveCommandLineSwitch(text, reuse)))
+    if (!m_instanceLock.SetCommandText(line))
         return 1;
     const uint32_t target = m_instanceLock.GetRunningInstanceWindow();
     if (target == 0 || target == ProcessId())
         return 1;
-    const auto answer
-        = CInstanceMessenger::SendInstanceMessage(target, "WM_KAVRILUNE_CMD_LINE", 0, 0, kHandOverTimeoutMs);
+    const auto answer = CInstanceMessenger::SendInstanceMessage(
+        target, CInstanceMessenger::kCommandLineMessage, 0, 0, kHandOverTimeoutMs);
+    turn.Unlock();
     if (!answer || *answer == 0)
         return 1;
+    // This start was never shown: the running instance owns the settings, so nothing is written here.
+    m_writeSettingsAtExit = false;
     OnExit();
     return 0;
 }
@@ -118,12 +143,13 @@ LRESULT CKavriluneDlg::OnCmdLine()
 
 int CKavriluneDlg::HandleTerminateAll()
 {
-    if (!HasTerminateAllSwitch(BuildCommandLine(Arguments())))
+    if (!HasTerminateAllSwitch(Arguments()))
         return 1;
     const uint32_t self = ProcessId();
     m_exitCode = 1;
     for (int round = 0; round < kTerminateRounds; ++round) {
-        CInstanceMessenger::BroadcastInstanceMessage("WM_KAVRILUNE_TERMINATE", 0, LPARAM(self), kTerminateAnswerMs);
+        CInstanceMessenger::BroadcastInstanceMessage(
+            CInstanceMessenger::kTerminateMessage, 0, LPARAM(self), kTerminateAnswerMs);
         QThread::msleep(kTerminatePauseMs);
         // Both slots at once: each lock object holds one.
         CInstanceLock first;

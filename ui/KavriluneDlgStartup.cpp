@@ -6,6 +6,7 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/SeException.h"
+#include "core/XMLSettings.h"
 #include "ui/AnalyzerButton.h"
 #include "ui/DropTarget.h"
 #include "ui/FilterBox.h"
@@ -79,6 +80,7 @@ LRESULT CKavriluneDlg::OnInitialize()
     });
     RunInitializeBlock(310, [this] {
         m_settingsPath = GetDataFilePath(QStringLiteral("Kavrilune.xml"));
+        SetAsideMalformedSettingsFile(m_settingsPath);
         m_general.SetSettingsFile(m_settingsPath);
         m_advanced.SetSettingsFile(m_settingsPath);
         m_skins.SetSettingsFile(m_settingsPath);
@@ -96,6 +98,7 @@ LRESULT CKavriluneDlg::OnInitialize()
         if (!ParseCommandLine(QString())) {
             ending = true;
         } else if (!m_instanceLock.AcquireFreeSlot(ProcessId())) {
+            m_writeSettingsAtExit = false;
             OnExit();
             QApplication::beep();
             ending = true;
@@ -154,7 +157,8 @@ void CKavriluneDlg::OnExit()
         HideAnimated(250);
     else
         m_list->Hide();
-    SaveSettings(TakeSettingsSnapshot());
+    if (m_writeSettingsAtExit)
+        SaveSettings(TakeSettingsSnapshot());
     m_closing = true;
     m_radio.BlockPlay();
     m_timers.Set(kTimerQuitPoll, 100);

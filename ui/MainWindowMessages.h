@@ -2,7 +2,7 @@
 
 #include "core/WindowMessage.h"
 
-// The registered messages the main window handles or posts, registered when the program starts.
+// The messages the main window handles or posts; the named ones are registered when the program starts.
 namespace main_window_messages
 {
 
@@ -12,8 +12,6 @@ inline const int kLoadSkin = RegisterWindowMessage("WM_KAVRILUNE_LOAD_SKIN");
 inline const int kTrayNotification = RegisterWindowMessage("WM_KAVRILUNE_TRAY_NOTIFICATION");
 inline const int kTrayCommand = RegisterWindowMessage("WM_KAVRILUNE_TRAY_COMMAND");
 inline const int kTrayBalloonClick = RegisterWindowMessage("WM_KAVRILUNE_TRAY_BALLOON_CLICK");
-inline const int kDropText = RegisterWindowMessage("WM_KAVRILUNE_DROP_TEXT");
-inline const int kDropFile = RegisterWindowMessage("WM_KAVRILUNE_DROP_FILE");
 inline const int kUpdateStatus = RegisterWindowMessage("WM_KAVRILUNE_UPDATE_STATUS_");
 inline const int kSpectrumUpdate = RegisterWindowMessage("WM_KAVRILUNE_SPECTRUM_UPDATE");
 inline const int kStationsDownloaded = RegisterWindowMessage("WM_KAVRILUNE_STATIONS_UPDATER_DOWNLOADED_");
@@ -26,5 +24,10 @@ inline const int kInitialize = RegisterWindowMessage("WM_KAVRILUNE_INITIALIZE");
 inline const int kTerminate = RegisterWindowMessage("WM_KAVRILUNE_TERMINATE");
 inline const int kCmdLine = RegisterWindowMessage("WM_KAVRILUNE_CMD_LINE");
 inline const int kTaskbarCreated = RegisterWindowMessage("TaskbarCreated");
+
+// Messages whose lParam points into this process's memory. They are plain numbers, never registered by
+// name, so that no message name another process may send can ever stand for one of them.
+constexpr int kDropText = WM_USER + 20; // lParam: const QString* of the dropped text
+constexpr int kDropFile = WM_USER + 21; // lParam: const QString* of the dropped file's path
 
 } // namespace main_window_messages

@@ -4,7 +4,7 @@
 
 // Settings from the environment that let a test (or a second copy of the program) run beside a user's
 // instance without touching it, and without waiting for real time:
-//   KAVRILUNE_SHARED_MEMORY  name of the instance lock's shared block ("/Kavrilune")
+//   KAVRILUNE_SHARED_MEMORY  name of the instance lock's shared block ("/Kavrilune-<uid>")
 //   KAVRILUNE_LOCK_FOLDER    folder of the instance slot and updater locks
 //   KAVRILUNE_SOCKET_FOLDER  folder of the instances' sockets
 //   KAVRILUNE_FADE_MS        every window fade lasts this long (0: none)

@@ -118,6 +118,124 @@ TEST_F(InstanceLockTest, AnInstanceKilledWhileHoldingSlotOneFreesIt)
     EXPECT_EQ(next->Command("running"), QString::number(second->pid()));
 }
 
+TEST_F(InstanceLockTest, AKilledInstanceIsNoTargetAndItsFieldIsCleared)
+{
+    auto first = Start();
+    auto second = Start();
+    ASSERT_TRUE(first->CommandTrue("acquire-free"));
+    ASSERT_TRUE(second->CommandTrue("acquire-free"));
+    const qint64 deadPid = second->pid();
+    second->Kill();
+    EXPECT_EQ(Field(Block(), 10), uint32_t(deadPid));
+
+    // Slot 2's lock can be taken: the hand-over goes to the instance in slot 1.
+    auto next = Start();
+    EXPECT_EQ(next->Command("running"), QString::number(first->pid()));
+    EXPECT_EQ(Field(Block(), 10), 0u) << "the dead instance's field is cleared";
+    EXPECT_EQ(Field(Block(), 6), uint32_t(first->pid()));
+
+    // With both gone there is no target at all.
+    first->Kill();
+    CInstanceLock lock;
+    EXPECT_EQ(lock.GetRunningInstanceWindow(), 0u);
+    EXPECT_EQ(Field(Block(), 6), 0u);
+
+    // A slot held by this very process still counts as held.
+    ASSERT_TRUE(lock.AcquireFreeSlot(4242));
+    EXPECT_EQ(lock.GetRunningInstanceWindow(), 4242u);
+}
+
+TEST_F(InstanceLockTest, EachUserHasABlockOfItsOwn)
+{
+    CInstanceLock::SetSharedMemoryNameOverride({});
+    EXPECT_EQ(CInstanceLock::SharedMemoryName(), QStringLiteral("/Kavrilune-%1").arg(geteuid()));
+}
+
+TEST_F(InstanceLockTest, OnlyTheHandOverAndTerminateMessagesCrossProcesses)
+{
+    auto instance = Start();
+    ASSERT_TRUE(instance->CommandTrue("listen"));
+    // The drop messages carry pointers within the window's process; no other message is reachable
+    // either. The connection is dropped unanswered.
+    for (const char* name : { "WM_KAVRILUNE_DROP_TEXT", "WM_KAVRILUNE_DROP_FILE", "WM_KAVRILUNE_LOAD_SKIN", "X" })
+        EXPECT_EQ(CInstanceMessenger::SendInstanceMessage(instance->pid(), name, 0, 0x41414141, 2000), std::nullopt)
+            << name;
+    CInstanceLock lock;
+    ASSERT_TRUE(lock.SetCommandText("kavrilune /play"));
+    EXPECT_EQ(
+        CInstanceMessenger::SendInstanceMessage(instance->pid(), CInstanceMessenger::kCommandLineMessage, 0, 0, 5000),
+        1);
+    EXPECT_EQ(
+        CInstanceMessenger::SendInstanceMessage(instance->pid(), CInstanceMessenger::kTerminateMessage, 0, 7, 5000), 1);
+    EXPECT_EQ(instance->Command("last"), "WM_KAVRILUNE_TERMINATE 7");
+}
+
+// Lock files without a runtime folder, or with one that others may enter.
+class NamedMutexTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        CNamedMutex::SetFolderOverride({});
+        name = QStringLiteral("kavrilune-test-%1").arg(getpid());
+    }
+    void TearDown() override
+    {
+        CNamedMutex::SetFolderOverride({});
+        qunsetenv("XDG_RUNTIME_DIR");
+        QFile::remove(CNamedMutex::LockFilePath(name));
+        if (hadRuntime)
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    }
+
+    QByteArray savedRuntime;
+    bool hadRuntime = false;
+    QString name;
+    QTemporaryDir scratch;
+};
+
+TEST_F(NamedMutexTest, LockFilesLiveInAPrivateFolderAndMustBeTheUsersOwnRegularFiles)
+{
+    const QString folder = QStringLiteral("/tmp/kavrilune-locks-%1").arg(geteuid());
+    EXPECT_EQ(CNamedMutex::LockFilePath(name), folder + "/" + name + ".lock");
+    // A runtime folder that others may enter is not used either.
+    ASSERT_TRUE(QFile::setPermissions(
+        scratch.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(scratch.path()));
+    EXPECT_EQ(CNamedMutex::LockFilePath(name), folder + "/" + name + ".lock");
+    {
+        CNamedMutex mutex(name);
+        EXPECT_TRUE(mutex.TryLock());
+    }
+    struct stat info;
+    ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(info.st_uid, geteuid());
+
+    // In a folder of the test's own: a planted link is not followed, and a lock file of another user
+    // or one that is not a regular file is not used.
+    CNamedMutex::SetFolderOverride(scratch.path() + "/locks");
+    const QString target = scratch.path() + "/elsewhere";
+    ASSERT_TRUE(QFile::link(target, CNamedMutex::LockFilePath("link")));
+    EXPECT_FALSE(CNamedMutex("link").TryLock());
+    EXPECT_FALSE(QFileInfo::exists(target)) << "nothing was created where the link points";
+    ASSERT_TRUE(QDir().mkpath(CNamedMutex::LockFilePath("folder")));
+    EXPECT_FALSE(CNamedMutex("folder").TryLock());
+    if (geteuid() == 0) {
+        const QByteArray foreign = QFile::encodeName(CNamedMutex::LockFilePath("foreign"));
+        const int fd = open(foreign.constData(), O_RDWR | O_CREAT, 0666);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(fchown(fd, 65534, 65534), 0);
+        close(fd);
+        EXPECT_FALSE(CNamedMutex("foreign").TryLock());
+    }
+    EXPECT_TRUE(CNamedMutex("own").TryLock());
+}
+
 TEST_F(InstanceLockTest, TerminateAllTakesBothSlotsOneAfterTheOther)
 {
     CInstanceLock lock;

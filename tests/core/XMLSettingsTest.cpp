@@ -9,7 +9,17 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
@@ -273,15 +283,14 @@ TEST_F(XMLSettingsTest, MalformedFileIsLoggedLeftUntouchedAndGivesDefaults)
     EXPECT_TRUE(boxes.isEmpty()) << "nothing is shown to the user";
 }
 
-TEST_F(XMLSettingsTest, EmptyBinaryAndNotOneDocumentFilesCountAsMalformed)
+TEST_F(XMLSettingsTest, BinaryAndNotOneDocumentFilesCountAsMalformed)
 {
     QByteArray binary(4096, '\0');
     for (int i = 0; i < binary.size(); ++i)
         binary[i] = char((i * 131 + 7) % 256);
     const std::pair<QByteArray, QString> cases[] = {
-        { "", "No document element found" },
         { binary, "" },
-        { "   \n", "No document element found" },
+        { "<!-- only a comment -->", "No document element found" },
         { "<a/><b/>", "Only one top level element is allowed at line 1, column 6" },
         { "<a/>trailing", "Text is not allowed outside the root element at line 1, column 5" },
         { " <?xml version=\"1.0\"?><a/>",
@@ -302,6 +311,87 @@ TEST_F(XMLSettingsTest, EmptyBinaryAndNotOneDocumentFilesCountAsMalformed)
             EXPECT_EQ(entries[1], reason);
         }
     }
+}
+
+TEST_F(XMLSettingsTest, AFileOfWhiteSpaceOnlyCountsAsMissingAndIsRewrittenAtTheFirstSave)
+{
+    for (const QByteArray& blank : { QByteArray(), QByteArray("  \r\n\t\n"), QByteArray("\xEF\xBB\xBF\n") }) {
+        ASSERT_TRUE(WriteBytes(Path(), blank));
+        {
+            CXMLSettings settings(Path());
+            EXPECT_EQ(settings.GetString("", "a", "default", false), "default");
+            EXPECT_EQ(settings.SetString("General", "Volume", "7"), 0);
+        }
+        EXPECT_EQ(ReadBytes(Path()),
+            R"(<?xml version="1.0"?><XMLConfigSettings><General><Volume>7</Volume></General></XMLConfigSettings>)");
+        EXPECT_TRUE(folder.LogEntries().isEmpty());
+        // Nor does it go aside: there is nothing in it to keep.
+        ASSERT_TRUE(WriteBytes(Path(), blank));
+        EXPECT_EQ(SetAsideMalformedSettingsFile(Path()), QString());
+        EXPECT_EQ(ReadBytes(Path()), blank);
+    }
+}
+
+TEST_F(XMLSettingsTest, AMalformedFileIsSetAsideUnderAFreeNameAndTheNextSaveStartsFromTheTemplate)
+{
+    const QByteArray malformed = "<r><a>1</a><b>2</c></r>";
+    ASSERT_TRUE(WriteBytes(Path(), malformed));
+    ASSERT_TRUE(WriteBytes(Path() + ".broken", "an older one"));
+    EXPECT_EQ(SetAsideMalformedSettingsFile(Path()), Path() + ".broken-2");
+    EXPECT_FALSE(QFileInfo::exists(Path()));
+    EXPECT_EQ(ReadBytes(Path() + ".broken-2"), malformed);
+    EXPECT_EQ(ReadBytes(Path() + ".broken"), "an older one");
+    {
+        CXMLSettings settings(Path());
+        EXPECT_EQ(settings.SetString("", "a", "x"), 0);
+    }
+    EXPECT_EQ(ReadBytes(Path()), R"(<?xml version="1.0"?><XMLConfigSettings><a>x</a></XMLConfigSettings>)");
+
+    // A well-formed file, a missing one and a folder stay where they are.
+    EXPECT_EQ(SetAsideMalformedSettingsFile(Path()), QString());
+    EXPECT_EQ(SetAsideMalformedSettingsFile(Path("missing.xml")), QString());
+    EXPECT_FALSE(QFileInfo::exists(Path("missing.xml")));
+    ASSERT_TRUE(QDir().mkpath(Path("folder.xml")));
+    EXPECT_EQ(SetAsideMalformedSettingsFile(Path("folder.xml")), QString());
+    EXPECT_TRUE(QFileInfo(Path("folder.xml")).isDir());
+}
+
+TEST_F(XMLSettingsTest, TheFileMutexHoldsALockFileBesideTheFileAgainstOtherProcesses)
+{
+    // Another process's lock is another open file of the lock file: one made here stands in for it.
+    const QByteArray lockPath = QFile::encodeName(Path() + ".lock");
+    auto otherTakes = [&] {
+        const int fd = open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const bool taken = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (fd >= 0)
+            close(fd);
+        return taken;
+    };
+    CSettingsFileMutex& mutex = SettingsFileMutex(Path());
+    {
+        std::lock_guard outer(mutex);
+        {
+            std::lock_guard inner(mutex); // the threads of one process nest
+            EXPECT_FALSE(otherTakes());
+        }
+        EXPECT_FALSE(otherTakes()) << "the inner holder does not let the file go";
+    }
+    EXPECT_TRUE(otherTakes());
+
+    // While the other process holds it, a read-modify-write here waits for it.
+    const int other = open(lockPath.constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX), 0);
+    std::atomic<bool> inside = false;
+    std::thread writer([&] {
+        std::lock_guard lock(mutex);
+        inside = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(inside);
+    close(other);
+    writer.join();
+    EXPECT_TRUE(inside);
 }
 
 TEST_F(XMLSettingsTest, DeeplyNestedTenMegabyteFileIsReadWrittenAndSaved)

@@ -76,6 +76,32 @@ TEST(CommandLineTest, TheLineBuiltFromArgumentsReadsBackAsTheArguments)
     EXPECT_EQ(RemoveCommandLineSwitch(last, ParseCommandLineSwitches(last).last()), "/opt/kavrilune /play ");
 }
 
+TEST(CommandLineTest, OwnSwitchesComeWholeFromTheArgumentsAndTheHandedOverLineReadsBackTheSame)
+{
+    // Each argument is one switch, its value all after the first "=": blanks and quotes inside stay.
+    const QStringList arguments { "/opt/kavrilune", "/Play", "/station=Radio \"Blue\" Night", "/source=http://h/a b",
+        "/filename=\"Late show\"", "/x=\"open", "/y=a=b", "/mute" };
+    const QList<Read> expected { { "play", "" }, { "station", "Radio \"Blue\" Night" }, { "source", "http://h/a b" },
+        { "filename", "Late show" }, { "x", "\"open" }, { "y", "a=b" }, { "mute", "" } };
+    QList<Read> own;
+    for (const CommandLineSwitch& commandSwitch : SwitchesFromArguments(arguments))
+        own.append({ commandSwitch.name, commandSwitch.value });
+    ASSERT_EQ(own.size(), expected.size());
+    for (qsizetype i = 0; i < own.size(); ++i) {
+        EXPECT_EQ(own[i].name, expected[i].name) << i;
+        EXPECT_EQ(own[i].value, expected[i].value) << i;
+    }
+
+    // The line a hand-over writes quotes such values with their quotes doubled; the running instance
+    // reads the same switches from it.
+    const QString line = BuildCommandLine(arguments);
+    EXPECT_EQ(line,
+        R"(/opt/kavrilune /Play /station="Radio ""Blue"" Night" /source="http://h/a b" /filename="Late show" )"
+        R"(/x="""open" /y=a=b /mute)");
+    ExpectSwitches(line, expected);
+    ExpectSwitches(R"("/home/a ""b""/kavrilune" /play)", { { "play", "" } }); // a quoted program with quotes
+}
+
 TEST(CommandLineTest, DurationIsWholeSecondsOfAPositiveFiniteNumberOfMinutes)
 {
     EXPECT_EQ(DurationSecondsFromMinutes("1.5"), 90);
@@ -93,6 +119,11 @@ TEST(CommandLineTest, TerminateAllIsFoundAnywhereInAnyCase)
     EXPECT_TRUE(HasTerminateAllSwitch("/opt/kavrilune /TerminateAll"));
     EXPECT_TRUE(HasTerminateAllSwitch(R"(/opt/kavrilune /station="/terminateall")"));
     EXPECT_FALSE(HasTerminateAllSwitch("/opt/kavrilune /terminate"));
+
+    // In the arguments only the switches are searched, never the program's own path.
+    EXPECT_FALSE(HasTerminateAllSwitch(QStringList { "/home/me/TerminateAll/kavrilune", "/play" }));
+    EXPECT_FALSE(HasTerminateAllSwitch(QStringList { "/tmp/x/terminateall" }));
+    EXPECT_TRUE(HasTerminateAllSwitch(QStringList { "/opt/kavrilune", "/play", "/TERMINATEALL" }));
 }
 
 } // namespace

@@ -201,6 +201,17 @@ TEST_F(MainWindowInputTest, TerminateAllGivesUpWithCodeOneAfterSixRoundsWhileAnI
     EXPECT_FALSE(window->IsClosing());
 }
 
+TEST_F(MainWindowInputTest, OwnSwitchesAreReadFromTheArgumentsAndTheProgramsPathIsNoSwitch)
+{
+    // A folder named like a switch ends nothing; a value with blanks and quotes is read whole.
+    StartWith({ "/home/me/TerminateAll/kavrilune", "/play", "/source=http://127.0.0.1:9/q",
+        "/station=Radio \"Blue\" Night" });
+    EXPECT_EQ(window->ExitCode(), 0);
+    EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/q");
+    EXPECT_EQ(window->Radio().GetStationName(), "Radio \"Blue\" Night");
+    window->OnStop();
+}
+
 TEST_F(MainWindowInputTest, AHiddenStartWithoutAutoplayShowsNothingAndPlaysNothing)
 {
     StartWith({ "/opt/kavrilune", "/hidden" });

@@ -64,6 +64,64 @@ TEST_F(ProgramInstancesTest, AReuseStartHandsItsLineToTheRunningInstanceAndEndsU
     EndProgram(program);
 }
 
+TEST_F(ProgramInstancesTest, AfterTheSecondInstanceIsKilledTheLineGoesToTheFirstAndValuesStayWhole)
+{
+    IcecastServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
+    ASSERT_TRUE(server.StartSource("/x"));
+    const QString url = server.Url("/x");
+    WriteSettings("<Autoplay>0</Autoplay>");
+    StartProgram({ "/play", "/source=" + url, "/station=Own \"Quoted\" Title" });
+    ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
+    EXPECT_TRUE(WaitForTitle("Own \"Quoted\" Title", 20000)) << "the own value is read whole";
+    Launch(second);
+    ASSERT_FALSE(WaitForWindow(second, 20000).isEmpty()) << "the second instance holds slot 2";
+    second.kill();
+    ASSERT_TRUE(second.waitForFinished(5000));
+
+    Launch(third, { "/reuse", "/play", "/source=" + url, "/station=Radio \"Blue\" Night" });
+    bool shown = false;
+    ASSERT_TRUE(WaitForEnd(third, 15000, &shown));
+    EXPECT_FALSE(shown) << "the start handed its line over";
+    EXPECT_EQ(third.exitCode(), 0);
+    EXPECT_TRUE(WaitForTitle("Radio \"Blue\" Night", 20000)) << "the first instance plays the handed-over station";
+    EndProgram(program);
+}
+
+TEST_F(ProgramInstancesTest, HandOversFourAtATimeLoseNoStationAndAForeignMessageCrashesNothing)
+{
+    WriteSettings("<Autoplay>0</Autoplay>");
+    StartProgram();
+    ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
+
+    // A drop message from outside would be a pointer into the program: it is refused.
+    EXPECT_EQ(
+        CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_DROP_TEXT", 0, 0x41414141, 5000),
+        std::nullopt);
+    PumpFor(500);
+    ASSERT_EQ(program.state(), QProcess::Running);
+
+    // Twenty hand-overs, four at a time, as a file manager opens several links.
+    constexpr int kStations = 20;
+    auto source = [](int n) { return QStringLiteral("http://127.0.0.1:9/station-%1-end").arg(n); };
+    for (int batch = 0; batch < kStations / 4; ++batch) {
+        QProcess starts[4];
+        for (int i = 0; i < 4; ++i) {
+            const int n = batch * 4 + i;
+            Launch(starts[i], { "/reuse", "/play", "/source=" + source(n), QStringLiteral("/station=S %1").arg(n) });
+        }
+        for (QProcess& start : starts) {
+            bool shown = false;
+            ASSERT_TRUE(WaitForEnd(start, 20000, &shown));
+            EXPECT_FALSE(shown) << "every line was taken";
+        }
+    }
+    EndProgram(program);
+    const QString saved = QString::fromUtf8(ReadBytes(Program("Kavrilune.xml")));
+    for (int n = 0; n < kStations; ++n)
+        EXPECT_TRUE(saved.contains(">" + source(n) + "<")) << "station " << n << " is in the saved history";
+}
+
 TEST_F(ProgramInstancesTest, TerminateAllEndsEveryInstanceAndThenItself)
 {
     WriteSettings("<Autoplay>0</Autoplay>");

@@ -69,6 +69,29 @@ TEST_F(ProgramTest, AThirdStartWithBothSlotsHeldEndsWithoutShowingAWindow)
     };
     EXPECT_EQ(field(6), first.Pid());
     EXPECT_EQ(field(10), second.Pid());
+    EXPECT_FALSE(ReadBytes(Program("Kavrilune.xml")).contains("<Window_x>")) << "the unseen start saved nothing";
+}
+
+TEST_F(ProgramTest, AnEmptyOrMalformedSettingsFileGivesWayAndLaterChangesAreKept)
+{
+    const QByteArray malformed = "<General><Volume>12</Volume>";
+    for (const QByteArray& bytes : { QByteArray(" \n"), malformed }) {
+        ASSERT_TRUE(WriteBytes(Program("Kavrilune.xml"), bytes));
+        const QString title = bytes == malformed ? "After Malformed" : "After Empty";
+        StartProgram({ "/play", "/source=http://127.0.0.1:9/s", "/station=" + title });
+        ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
+        CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
+        ASSERT_TRUE(program.waitForFinished(10000));
+
+        // A new start reads the change and keeps it.
+        StartProgram();
+        ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
+        CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_TRUE(ReadBytes(Program("Kavrilune.xml")).contains("<Station_Title>" + title.toUtf8() + "</"))
+            << title.toStdString();
+    }
+    EXPECT_EQ(ReadBytes(Program("Kavrilune.xml.broken")), malformed) << "the malformed bytes are kept aside";
 }
 
 } // namespace
