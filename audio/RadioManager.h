@@ -110,6 +110,8 @@ private:
     int64_t m_lastActivity = 0; // seconds, 0 = unset
     int m_playerCount = 0;
     bool m_playing = false;
+    // The station asked for last failed before it ever played, and nobody has stopped or played since.
+    bool m_failed = false;
     bool m_recording = false;
     bool m_crossfade = false;
     int m_device = 0;
