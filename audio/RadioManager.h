@@ -39,7 +39,7 @@ public:
     void Play(const QString& name, const QString& url);
     void Stop(bool fade, bool restart);
 
-    // True when the recording runs or is wanted (no player yet).
+    // True when the recording runs or is wanted (no player, or no stream yet: it starts once there is one).
     bool StartRecording(const QString& folder, const QString& fallbackName, int recorderBitrate, bool dontOverwrite);
     bool RestartRecording();
     // False when the user declined to stop.
