@@ -136,6 +136,7 @@ void CRadioManager::Play(const QString& name, const QString& url)
             m_currentPlayer = player;
         }
         m_playing = true;
+        m_failed = false;
     } catch (CSeException* e) {
         e->Log("RadioManager", __LINE__);
         e->Delete();
@@ -150,8 +151,10 @@ void CRadioManager::Stop(bool fade, bool restart)
         if (m_currentPlayer)
             m_currentPlayer->StopNow(fade);
     }
-    if (!restart)
+    if (!restart) {
         m_playing = false;
+        m_failed = false;
+    }
 }
 
 // --- recording ---
@@ -192,7 +195,8 @@ bool CRadioManager::StartRecording(
         directory = JoinPath(directory, SafePathComponent(m_currentStation.GetTitle()));
         QDir().mkdir(directory);
 
-        if (m_currentPlayer) {
+        // A player still connecting has no stream to record yet: the wish waits until it plays.
+        if (m_currentPlayer && m_currentPlayer->GetHandle()) {
             QString fileName = SafePathComponent(m_currentPlayer->GetStreamName());
             if (fileName.isEmpty())
                 fileName = fallbackName;
@@ -215,8 +219,15 @@ void CRadioManager::SyncRecordingState()
 {
     QMutexLocker lock(&m_lock);
     // A player without a stream cannot record yet; the wish waits for it.
-    if (m_currentPlayer && m_recording && m_currentPlayer->GetHandle() && !m_currentPlayer->IsRecording())
-        RestartRecording();
+    if (!m_currentPlayer || !m_recording || !m_currentPlayer->GetHandle() || m_currentPlayer->IsRecording())
+        return;
+    // A recording that failed on this player (a full disk, a folder gone) is not tried again over and
+    // over: the wish ends with the failure, and the user asks anew.
+    if (m_currentPlayer->HasRecordingFailed()) {
+        m_recording = false;
+        return;
+    }
+    RestartRecording();
 }
 
 QString CRadioManager::RecordingDirectory(const QString& folder) const
@@ -239,7 +250,7 @@ QString CRadioManager::JoinPath(const QString& first, const QString& second)
 
 QString CRadioManager::SafePathComponent(const QString& text)
 {
-    const QString safe = CRecorder::MakeSafeFileName(text);
+    const QString safe = CRecorder::FitToBytes(CRecorder::MakeSafeFileName(text), CRecorder::kMaxFileNameBytes);
     // "." and ".." would lead out of the folder they are meant to name.
     if (!safe.isEmpty() && safe.count(u'.') == safe.size())
         return QString();
@@ -262,7 +273,10 @@ void CRadioManager::OnWatchdogTick()
             QMutexLocker lock(&m_lock);
             hasPlayer = m_currentPlayer != nullptr;
         }
-        if (!hasPlayer && !m_wasActive) {
+        // Only a failure is reported: no player although one should play, or the station failed. A
+        // user's stop (or nothing played yet) says nothing.
+        if (!hasPlayer && !m_wasActive && (m_playing || m_failed)) {
+            m_failed = true;
             m_playing = false;
             m_recording = false;
             PostWatchdogStatus();
@@ -377,8 +391,16 @@ void CRadioManager::DeletePlayer(RadioPlayer* player)
     const auto found = std::find(m_players.begin(), m_players.end(), player);
     if (!player || found == m_players.end())
         return;
-    if (player == m_currentPlayer)
+    if (player == m_currentPlayer) {
         m_currentPlayer = nullptr;
+        // The current player ends only by a stop or a failure; after a failure nothing plays any more,
+        // unless the station has played and the watchdog is to reconnect it.
+        if (!m_wasActive) {
+            m_failed = m_failed || m_playing;
+            m_playing = false;
+            m_recording = false;
+        }
+    }
     m_players.erase(found);
     --m_playerCount;
     // Status 12 is the thread's last act, so it ends at once; the wait makes sure it has left the

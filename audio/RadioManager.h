@@ -39,7 +39,7 @@ public:
     void Play(const QString& name, const QString& url);
     void Stop(bool fade, bool restart);
 
-    // True when the recording runs or is wanted (no player yet).
+    // True when the recording runs or is wanted (no player, or no stream yet: it starts once there is one).
     bool StartRecording(const QString& folder, const QString& fallbackName, int recorderBitrate, bool dontOverwrite);
     bool RestartRecording();
     // False when the user declined to stop.
@@ -110,6 +110,8 @@ private:
     int64_t m_lastActivity = 0; // seconds, 0 = unset
     int m_playerCount = 0;
     bool m_playing = false;
+    // The station asked for last failed before it ever played, and nobody has stopped or played since.
+    bool m_failed = false;
     bool m_recording = false;
     bool m_crossfade = false;
     int m_device = 0;

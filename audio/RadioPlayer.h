@@ -132,6 +132,8 @@ public:
     void StopRecordingOnError();
     bool IsRecording();
     bool IsRecordingDiscarded();
+    // Whether the last recording started on this player stopped on a file error.
+    bool HasRecordingFailed() const { return m_recordingFailed.load(); }
 
     // --- pure helpers ---
     // One tag item: the bytes up to the next null, decoded, with every run of control characters
@@ -249,6 +251,7 @@ private:
     std::atomic<int64_t> m_startTime { 0 };
     std::atomic<int> m_bitrate { 0 };
     std::atomic<bool> m_bitrateKnown { false };
+    std::atomic<bool> m_recordingFailed { false };
 
     // The stop event: auto-reset, not signalled at first.
     std::mutex m_eventMutex;

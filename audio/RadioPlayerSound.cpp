@@ -293,6 +293,7 @@ bool RadioPlayer::StartRecording(const QString& path, int bitrateSetting, bool d
     }
     if (lock.Locked()) {
         const QString extension = GetChannelType() == AUDIO_CTYPE_AAC ? QStringLiteral("aac") : QStringLiteral("mp3");
+        m_recordingFailed = false;
         m_recorder.Start(path, extension, bitrateSetting, dontOverwrite);
     }
     return m_recorder.IsRecording();
@@ -312,6 +313,7 @@ void RadioPlayer::StopRecordingOnError()
         return;
     if (lock.Locked())
         m_recorder.Stop();
+    m_recordingFailed = true;
     PostStatus(PlayerStatusRecordingError);
 }
 

@@ -96,12 +96,39 @@ QString CRecorder::MakeSafeFileName(const QString& text)
     return name.trimmed();
 }
 
+QString CRecorder::FitToBytes(const QString& name, int maxBytes)
+{
+    int bytes = 0;
+    qsizetype end = 0;
+    while (end < name.size()) {
+        const char16_t unit = name.at(end).unicode();
+        const bool pair = QChar::isHighSurrogate(unit) && end + 1 < name.size() && name.at(end + 1).isLowSurrogate();
+        const int size = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        end += pair ? 2 : 1;
+    }
+    if (end == name.size())
+        return name;
+    QString cut = name.left(end);
+    while (!cut.isEmpty() && cut.back().isSpace())
+        cut.chop(1);
+    return cut;
+}
+
 QString CRecorder::MakeUniqueFileName(const QString& basePath, const QString& extension, bool dontOverwrite)
 {
+    // The last part of the base path is the recording's own name: it is shortened, where needed, so
+    // that every candidate with its number and extension stays a name the file system accepts.
+    const qsizetype slash = basePath.lastIndexOf(QLatin1Char('/'));
+    const QString folder = basePath.left(slash + 1);
+    const QString name = basePath.mid(slash + 1);
     QString candidate;
     for (int n = 0; n <= kLastNumber; ++n) {
-        candidate = n == 0 ? QStringLiteral("%1.%2").arg(basePath, extension)
-                           : QStringLiteral("%1 (%2).%3").arg(basePath).arg(n).arg(extension);
+        const QString ending
+            = n == 0 ? QStringLiteral(".%1").arg(extension) : QStringLiteral(" (%1).%2").arg(n).arg(extension);
+        candidate = folder + FitToBytes(name, kMaxFileNameBytes - int(ending.toUtf8().size())) + ending;
         if (FileIsAbsent(candidate))
             return candidate;
         if (dontOverwrite) {
@@ -261,6 +288,7 @@ bool CRecorder::Start(const QString& basePath, const QString& extension, int bit
                 WriteErrorLog(kSource, __LINE__, QStringLiteral("CFileException in start recording."));
                 m_recording = false;
                 CloseOutputQuietly();
+                RemoveOutputIfEmpty();
                 return false;
             }
             m_preBuffer.clear();
@@ -301,7 +329,10 @@ void CRecorder::Stop()
         step = __LINE__;
         m_preBuffer.clear();
         step = __LINE__;
-        WriteTags(path);
+        // A recording that never received anything (a full disk from its first byte, a stop before
+        // any data came) leaves no empty file behind.
+        if (!RemoveOutputIfEmpty())
+            WriteTags(path);
         step = __LINE__;
         m_streamName.clear();
         m_title.clear();
@@ -348,6 +379,7 @@ bool CRecorder::OpenOutput(const QString& path)
         return false;
     m_output = fd;
     m_outputPath = QFileInfo(path).absoluteFilePath();
+    m_outputBytes = 0;
     return true;
 }
 
@@ -365,6 +397,7 @@ void CRecorder::WriteOutput(const void* data, size_t byteCount)
                 n == 0 ? CFileException::diskFull : CFileException::CauseFromErrno(errno), m_outputPath);
         bytes += n;
         byteCount -= size_t(n);
+        m_outputBytes += uint64_t(n);
     }
 }
 
@@ -376,6 +409,15 @@ void CRecorder::CloseOutput()
     m_output = -1;
     if (::close(fd) != 0 && errno != EINTR)
         throw CFileException(CFileException::CauseFromErrno(errno), m_outputPath);
+}
+
+bool CRecorder::RemoveOutputIfEmpty()
+{
+    // A recording sent to the null device has no file of its own.
+    if (m_output >= 0 || m_outputBytes != 0 || m_discarded || m_outputPath.isEmpty())
+        return false;
+    const QFileInfo file(m_outputPath);
+    return file.isFile() && file.size() == 0 && QFile::remove(m_outputPath);
 }
 
 void CRecorder::CloseOutputQuietly()

@@ -55,6 +55,12 @@ public:
     // One component of a recording path made safe as a file name: the characters < > : " / \ | ? *
     // become hyphens, runs of hyphens shrink, and white space is trimmed at both ends.
     static QString MakeSafeFileName(const QString& text);
+    // The longest start of name, cut between characters, whose UTF-8 form has at most maxBytes bytes;
+    // white space left at the end of a cut name goes too.
+    static QString FitToBytes(const QString& name, int maxBytes);
+
+    // The longest file name the file systems recordings go to accept, in bytes.
+    static constexpr int kMaxFileNameBytes = 255;
 
     static constexpr size_t kPreBufferLimit = 10'000'000;
     static constexpr size_t kPreBufferStep = 1'048'576;
@@ -77,10 +83,13 @@ private:
     void WriteOutput(const void* data, size_t byteCount);
     void CloseOutput();
     void CloseOutputQuietly();
+    // Removes the closed output file when nothing was written to it; true when it did.
+    bool RemoveOutputIfEmpty();
 
     CLameEncoder m_encoder;
     int m_output = -1; // file descriptor, open only while recording
     QString m_outputPath; // absolute path of the open output file
+    uint64_t m_outputBytes = 0; // written to the output file since it was opened
     std::vector<uint8_t> m_preBuffer; // grows in steps of kPreBufferStep
     bool m_recording = false;
     bool m_raw = true;

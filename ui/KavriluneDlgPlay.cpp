@@ -353,7 +353,8 @@ void CKavriluneDlg::OnUpdateStatus(WPARAM code, LPARAM sender)
         }
         switch (status) {
         case PlayerStatusPlaying:
-            if (m_recordWhenPlaying) {
+            // A recording asked for before there was a stream starts now (it goes on if it runs).
+            if (m_recordWhenPlaying || m_radio.IsRecording()) {
                 m_recordWhenPlaying = false;
                 StartRecording();
             }
@@ -376,7 +377,8 @@ void CKavriluneDlg::OnUpdateStatus(WPARAM code, LPARAM sender)
             ShowPictureArt();
             break;
         case PlayerStatusRecordingError:
-            UpdateRecButton();
+            // The recording ends with its failure: nothing starts it again until the user asks.
+            ConfirmStopRecording(true);
             MessageBox(QStringLiteral("Recording stopped due to unexpected error."), QString(), MB_OK);
             break;
         case PlayerStatusBitrateChanged:
@@ -453,7 +455,10 @@ void CKavriluneDlg::OnStatusTimer()
 void CKavriluneDlg::UpdateRotatedInfo()
 {
     m_rotatedInfo->SetText(m_radio.IsPlaying() ? m_radio.GetStreamTitle() : m_radio.GetStationName());
+    const bool recording = m_radio.IsRecording();
     m_radio.OnWatchdogTick();
+    if (m_radio.IsRecording() != recording)
+        UpdateRecButton();
 }
 
 void CKavriluneDlg::UpdateFoundNumber()

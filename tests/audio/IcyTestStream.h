@@ -60,6 +60,8 @@ public:
     bool icyMetadata = true; // offered when the client asks for it
     bool titleInEveryBlock = false; // as many servers do, instead of empty blocks while it stays
     int bytesPerSecond = 16000;
+    // How long the station takes to answer a connection, as a slow or distant server does.
+    int answerDelayMs = 0;
     int burstBytes = 48000;
     // The source ends after the audio (the connection closes) and stays away until the test brings
     // it back: meanwhile connections are answered 404, as a server answers for a missing source (after
@@ -111,6 +113,8 @@ private:
     {
         const bool withMeta = icyMetadata && connection.Request().Header("icy-metadata") == "1";
         const int number = ++m_connections;
+        if (answerDelayMs > 0 && !connection.Sleep(answerDelayMs))
+            return;
         if (!up && connection.Sleep(300) && !up) {
             connection.SendResponse(404, "text/html", "<html><body>Source not found</body></html>");
             return;

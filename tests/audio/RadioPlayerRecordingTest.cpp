@@ -1,9 +1,10 @@
 // Recording what a player plays: raw MP3 and AAC streams byte for byte, Ogg re-encoded to MP3 with its
-// tag, pre-recording from the last title change, and the recording wish through the watchdog.
+// tag, pre-recording from the last title change, a full disk, and the recording wish through the watchdog.
 
 #include "audio/TagFile.h"
 #include "tests/audio/PlayerStreamFixture.h"
 #include "tests/support/FfmpegTools.h"
+#include "tests/support/ScratchMount.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
@@ -144,6 +145,39 @@ TEST_F(PlayerRecordingTest, OggStationIsRecordedAsTaggedMp3AtItsSampleRate)
     RecordEncodedAndCheck(player, QStringLiteral("Ogg"), QStringLiteral("Band - Song.mp3"), QStringLiteral("Song"),
         QStringLiteral("Band"), tag);
     EXPECT_EQ(tag.GetAlbum(), QStringLiteral("Disc"));
+}
+
+TEST_F(PlayerRecordingTest, ARecordingOntoAFullDiskFailsOnceLeavesNoFileAndIsNotStartedAgain)
+{
+    testing_support::ScratchMount disk(folder.FilePath(QStringLiteral("Recordings")), 1024 * 1024);
+    if (!disk.IsMounted())
+        GTEST_SKIP() << "cannot mount a scratch file system";
+    stream.audio
+        = GenerateMedia(NoiseInput(30) + QStringList { "-c:a", "libmp3lame", "-b:a", "128k" }, QStringLiteral("mp3"));
+    ASSERT_FALSE(stream.audio.isEmpty());
+    RadioPlayer* player = PlayLoopback(QStringLiteral("Full"));
+    ASSERT_NE(player, nullptr);
+    ASSERT_TRUE(QDir().mkpath(RecordingPath(QStringLiteral("Full"), QString())));
+    ASSERT_TRUE(disk.Fill());
+
+    ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
+    ASSERT_TRUE(WaitForCode(player, PlayerStatusRecordingError, 10000));
+    // Twenty seconds of watchdog ticks start nothing again.
+    for (int tick = 0; tick < 5; ++tick) {
+        manager.OnWatchdogTick();
+        PlayerStatusLog::Pump(200);
+    }
+    EXPECT_EQ(Only(log.CodesOf(player), { PlayerStatusRecordingError }).size(), 1u);
+    EXPECT_FALSE(manager.IsRecording());
+    EXPECT_FALSE(player->IsRecording());
+    EXPECT_EQ(QDir(RecordingPath(QStringLiteral("Full"), QString())).entryList(QDir::Files), QStringList());
+
+    // Asked for again, it is tried again (once).
+    EXPECT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
+    EXPECT_TRUE(PlayerStatusLog::PumpUntil(
+        [&] { return Only(log.CodesOf(player), { PlayerStatusRecordingError }).size() == 2; }, 10000));
+    manager.Stop(false, false);
+    PlayerStatusLog::PumpUntil([this] { return manager.GetPlayerCount() == 0; }, 10000);
 }
 
 TEST_F(PlayerRecordingTest, RecordingWishStartsOnTheNextTickOnceThePlayerHasAStream)

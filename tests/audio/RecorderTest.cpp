@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -279,11 +280,47 @@ TEST_F(RecorderTest, FileNamesAreNumberedAndDontOverwriteSendsTakenNamesToTheNul
     EXPECT_FALSE(recorder.IsRecording());
 
     // A name the file system refuses to look up counts as taken, not as free.
-    const QString tooLong = dir.filePath(QString(300, QLatin1Char('n')));
+    const QString tooLong = dir.filePath(QString(300, QLatin1Char('n')) + QStringLiteral("/x"));
     ASSERT_TRUE(recorder.Start(tooLong, QStringLiteral("aac"), 0, true));
     EXPECT_TRUE(recorder.IsDiscarded());
     recorder.Stop();
     EXPECT_FALSE(recorder.Start(tooLong, QStringLiteral("aac"), 0, false));
+}
+
+TEST_F(RecorderTest, LongNamesAreCutToTheFileSystemLimitKeepingTheNumberAndTheExtension)
+{
+    EXPECT_EQ(CRecorder::FitToBytes(QStringLiteral("abc"), 3), "abc");
+    EXPECT_EQ(CRecorder::FitToBytes(QStringLiteral("ab cd"), 3), "ab");
+    EXPECT_EQ(CRecorder::FitToBytes(QString::fromUtf8("a\xC3\xA9\xE2\x82\xAC"), 5), QString::fromUtf8("a\xC3\xA9"));
+
+    // 86 three-byte characters (258 bytes), and a name of four-byte characters whose cut falls inside one.
+    const QString wide = QString(86, QChar(0x9332));
+    QString emoji = QStringLiteral("a");
+    for (int i = 0; i < 100; ++i)
+        emoji += QString::fromUtf8("\xF0\x9F\x8E\xB5");
+    const QByteArray data = RandomBytes(300, 9);
+    CRecorder recorder;
+    recorder.SetFormat(kRate, 2, true);
+    for (const QString& name : { wide, emoji }) {
+        for (int take = 0; take < 2; ++take) {
+            ASSERT_TRUE(recorder.Start(dir.filePath(name), QStringLiteral("mp3"), 0, false)) << take;
+            PutRaw(recorder, data);
+            recorder.Stop();
+        }
+    }
+    QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 4);
+    for (const QString& file : files) {
+        const QByteArray bytes = file.toUtf8();
+        EXPECT_LE(bytes.size(), CRecorder::kMaxFileNameBytes);
+        EXPECT_GT(bytes.size(), CRecorder::kMaxFileNameBytes - 4) << "cut no shorter than needed";
+        EXPECT_FALSE(file.contains(QChar::ReplacementCharacter));
+        const QString stem = file.section(QLatin1Char('.'), 0, 0).remove(QStringLiteral(" (1)"));
+        EXPECT_TRUE((file.startsWith(wide.left(10)) ? wide : emoji).startsWith(stem)) << file.toStdString();
+        EXPECT_EQ(ReadBytes(dir.filePath(file)).left(300), data);
+    }
+    EXPECT_EQ(files.filter(QStringLiteral(" (1).mp3")).size(), 2);
+    EXPECT_EQ(files.filter(QRegularExpression(QStringLiteral("^[^ ]+\\.mp3$"))).size(), 2);
 }
 
 TEST_F(RecorderTest, SafeFileNamesReplaceReservedCharactersAndShrinkHyphenRuns)
@@ -407,6 +444,29 @@ TEST_F(RecorderFullDiskTest, EncodedFeedThrowsAndStopAfterwardsLogsInsteadOfThro
     EXPECT_TRUE(recorder.PutPcm(pcm.constData(), 35280));
     recorder.Stop();
     EXPECT_GT(QFile(Small("next.mp3")).size(), 128);
+}
+
+TEST_F(RecorderFullDiskTest, ARecordingThatWroteNothingLeavesNoFile)
+{
+    ASSERT_TRUE(mount->Fill());
+    const QByteArray stream = RandomBytes(20000, 10);
+    CRecorder recorder;
+    recorder.SetFormat(kRate, 2, true);
+    ASSERT_TRUE(recorder.Start(Small("song"), QStringLiteral("mp3"), 0, false));
+    EXPECT_TRUE(QFile::exists(Small("song.mp3")));
+    EXPECT_THROW(recorder.PutRaw(stream.constData(), uint32_t(stream.size())), CFileException);
+    recorder.Stop();
+    EXPECT_FALSE(QFile::exists(Small("song.mp3")));
+
+    // Also a recording stopped before anything came; one that wrote something stays.
+    ASSERT_TRUE(QFile::remove(Small("filler")));
+    ASSERT_TRUE(recorder.Start(Small("quiet"), QStringLiteral("aac"), 0, false));
+    recorder.Stop();
+    EXPECT_FALSE(QFile::exists(Small("quiet.aac")));
+    ASSERT_TRUE(recorder.Start(Small("kept"), QStringLiteral("aac"), 0, false));
+    PutRaw(recorder, stream.left(10));
+    recorder.Stop();
+    EXPECT_EQ(ReadBytes(Small("kept.aac")), stream.left(10));
 }
 
 TEST_F(RecorderFullDiskTest, PreRecordedDataThatDoesNotFitFailsStartWithALogEntry)

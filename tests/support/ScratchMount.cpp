@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -32,6 +34,24 @@ bool ScratchMount::MakeReadOnly()
         && ::mount("tmpfs", QFile::encodeName(m_folder).constData(), nullptr,
                MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr)
         == 0;
+}
+
+bool ScratchMount::Fill(const QString& name)
+{
+    if (!m_mounted)
+        return false;
+    const int fd = ::open(QFile::encodeName(m_folder + QLatin1Char('/') + name).constData(),
+        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const QByteArray block(4096, 'f');
+    ssize_t written = 0;
+    do {
+        written = ::write(fd, block.constData(), size_t(block.size()));
+    } while (written > 0 || (written < 0 && errno == EINTR));
+    const bool full = written < 0 && errno == ENOSPC;
+    ::close(fd);
+    return full;
 }
 
 } // namespace testing_support

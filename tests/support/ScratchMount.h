@@ -20,6 +20,8 @@ public:
     bool IsMounted() const { return m_mounted; }
     // Remounts read-only, keeping what was written so far.
     bool MakeReadOnly();
+    // Fills the file system to its last byte with one file of that name; false when it did not fill.
+    bool Fill(const QString& name = QStringLiteral("filler"));
     QString Folder() const { return m_folder; }
 
 private:

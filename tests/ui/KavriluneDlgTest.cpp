@@ -14,12 +14,14 @@
 #include "ui/StationsListCtrl.h"
 #include "ui/SystemTray.h"
 
+#include "tests/audio/IcyTestStream.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchMount.h"
 #include "tests/support/TestMedia.h"
 #include "tests/support/TestZipWriter.h"
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetricsF>
@@ -513,6 +515,121 @@ TEST_F(MainWindowTest, StatusTextsFollowTheCurrentPlayerAndFinishedStalePlayersA
     EXPECT_EQ(window->StatusLabel().Text(), "Stopped.");
     EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
+}
+
+TEST_F(MainWindowTest, AUserStopStaysStoppedAndADeadStationLeavesNothingClaimingToPlay)
+{
+    LoopbackHttpServer server;
+    server.Route("/silent", [](HttpConnection& connection) { connection.Sleep(60000); });
+    Start();
+    window->OnDropText(server.Url("/silent"));
+    PumpFor(300);
+    window->OnStop();
+    ASSERT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
+    EXPECT_EQ(window->StatusLabel().Text(), "Stopped.");
+    for (int tick = 0; tick < 2; ++tick) {
+        window->OnTimer(CKavriluneDlg::kTimerInfo);
+        PumpFor(50);
+    }
+    EXPECT_EQ(window->StatusLabel().Text(), "Stopped.") << "the watchdog took the stop for a failure";
+
+    // A refused port: once its player is gone nothing says it plays, without waiting for a tick.
+    window->OnDropText("http://127.0.0.1:9/dead");
+    ASSERT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
+    EXPECT_EQ(window->StatusLabel().Text(), "Cannot connect.");
+    EXPECT_FALSE(window->Radio().IsPlaying()) << "the media controls' playback status";
+    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
+    EXPECT_EQ(tray->toolTip, "Kavri? Lune!");
+    window->OnTimer(CKavriluneDlg::kTimerInfo);
+    PumpFor(50);
+    EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
+    EXPECT_EQ(window->StatusLabel().Text(), "Cannot connect.");
+}
+
+TEST_F(MainWindowTest, RecPressedWhileTheStationConnectsRecordsOnceItPlays)
+{
+    ASSERT_FALSE(SineFile().isEmpty());
+    IcyTestStream stream;
+    stream.audio = ReadBytes(SineFile());
+    stream.answerDelayMs = 1000;
+    LoopbackHttpServer server;
+    stream.Install(server, "/slow");
+    Start();
+    window->RecordingOptions().m_folder = program.FilePath("Rec");
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDOK; });
+    window->OnDropText(server.Url("/slow"));
+    window->OnRecord();
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
+    EXPECT_TRUE(window->Radio().IsRecording());
+    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+
+    auto recording = [&] {
+        QDirIterator files(program.FilePath("Rec"), QDir::Files, QDirIterator::Subdirectories);
+        return files.hasNext() ? files.next() : QString();
+    };
+    QString file;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            file = recording();
+            return !file.isEmpty() && QFileInfo(file).size() > 0;
+        },
+        15000));
+    const qint64 size = QFileInfo(file).size();
+    EXPECT_TRUE(PumpUntil([&] { return QFileInfo(file).size() > size; }, 5000));
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+
+    window->OnRecord();
+    window->OnStop();
+    EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
+    stream.Stop();
+    server.Stop();
+}
+
+TEST_F(MainWindowTest, ARecordingOntoAFullDiskStopsOnceWithOneMessage)
+{
+    ASSERT_FALSE(SineFile().isEmpty());
+    ScratchMount disk(program.FilePath("Rec"), 1024 * 1024);
+    if (!disk.IsMounted())
+        GTEST_SKIP() << "cannot mount a scratch file system";
+    IcyTestStream stream;
+    stream.audio = ReadBytes(SineFile());
+    LoopbackHttpServer server;
+    stream.Install(server, "/live");
+    Start();
+    window->RecordingOptions().m_folder = disk.Folder();
+    StatusWatcher watcher(window.get());
+    window->OnDropText(server.Url("/live"));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return std::any_of(watcher.statuses.begin(), watcher.statuses.end(),
+                [](const auto& status) { return status.first == PlayerStatusPlaying; });
+        },
+        15000));
+    ASSERT_TRUE(disk.Fill());
+
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDOK; });
+    window->OnRecord();
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.texts.isEmpty(); }, 10000));
+    EXPECT_EQ(boxes.texts.front(), "Recording stopped due to unexpected error.");
+    EXPECT_FALSE(window->Radio().IsRecording());
+    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+    for (int tick = 0; tick < 5; ++tick) {
+        window->OnTimer(CKavriluneDlg::kTimerInfo);
+        PumpFor(200);
+    }
+    EXPECT_EQ(boxes.texts.size(), 1);
+    QDirIterator files(disk.Folder(), QDir::Files, QDirIterator::Subdirectories);
+    QStringList left;
+    while (files.hasNext())
+        left << QFileInfo(files.next()).fileName();
+    EXPECT_EQ(left, QStringList { "filler" });
+
+    window->OnStop();
+    EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
+    stream.Stop();
+    server.Stop();
 }
 
 TEST_F(MainWindowTest, ExitingDuringACrossfadeEndsTheLoopAndLeavesNoPlayerBehind)

@@ -4,6 +4,7 @@
 #include "tests/ui/ProgramFixture.h"
 
 #include "tests/support/IcecastServer.h"
+#include "tests/support/LoopbackHttpServer.h"
 
 #include <QImage>
 
@@ -157,8 +158,11 @@ TEST_F(ProgramInstancesTest, TheDurationEndsTheProgramAtTheFirstTickPastIt)
 
 TEST_F(ProgramInstancesTest, GlobalHotKeysReachTheProgramThroughItsKeyGrabs)
 {
-    WriteSettings("<Autoplay>0</Autoplay><GlobalHotkeys>1</GlobalHotkeys>"
-                  "<Station_URL>http://127.0.0.1:9/hot</Station_URL><Station_Title>Hot Keys</Station_Title>");
+    // A station that keeps connecting: the program plays it until told otherwise.
+    LoopbackHttpServer server;
+    server.Route("/hot", [](HttpConnection& connection) { connection.Sleep(60000); });
+    WriteSettings("<Autoplay>0</Autoplay><GlobalHotkeys>1</GlobalHotkeys><Station_URL>" + server.Url("/hot")
+        + "</Station_URL><Station_Title>Hot Keys</Station_Title>");
     StartProgram();
     const QString window = WaitForWindow(program, 20000);
     ASSERT_FALSE(window.isEmpty());
