@@ -210,7 +210,8 @@ CSkinPicture CSkinImages::Request(const QString& fileName, const QSize& deviceSi
     CSkinPicture::State& state = *picture.m_state;
     state.started = true;
 
-    const QString path = SkinFilePath(m_folder, fileName);
+    // Nothing is drawn over an empty target, so nothing is decoded for it.
+    const QString path = deviceSize.isEmpty() ? QString() : SkinFilePath(m_folder, fileName);
     if (path.isEmpty()) {
         state.Finish(QImage());
         return picture;

@@ -82,7 +82,8 @@ public:
     int64_t PixelLimit() const { return m_pixelLimit; }
 
     // Starts decoding the skin's file fileName for a target of deviceSize device pixels at scale (the
-    // "@2x" file above 1). The same file, size and scale again gives the same picture.
+    // "@2x" file above 1). The same file, size and scale again gives the same picture; an empty target
+    // gets a null one.
     CSkinPicture Request(const QString& fileName, const QSize& deviceSize, qreal scale);
 
     // Decodes started, requests answered from earlier ones, files refused for their size or for the

@@ -65,6 +65,7 @@ TEST_F(SkinImageTest, ImagesAreDecodedAtTheirDrawnSizeWithinWhatTheWindowShowsAn
     EXPECT_EQ(scaled.pixelColor(16, 16), QColor(Qt::green));
     const QImage small = screen.Request("Wide.png", QSize(2000, 2000), 1.0).Image();
     EXPECT_EQ(small.size(), QSize(1500, 1500)) << "never enlarged";
+    EXPECT_TRUE(screen.Request("Wide.png", QSize(0, 0), 1.0).Image().isNull()) << "an empty target draws nothing";
     EXPECT_EQ(screen.Decodes(), 2);
     EXPECT_EQ(screen.Request("Wide.png", QSize(33, 34), 1.0).Image().size(), QSize(33, 34));
     EXPECT_EQ(screen.Hits(), 1);
