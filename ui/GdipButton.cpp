@@ -30,8 +30,8 @@ CGdipButton::CGdipButton(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CGdipButton::ApplySkin(CXMLSettings& skin, const QString& skinFolder, const QString& section, int x, int y,
-    int width, int height, bool hasAlternate)
+void CGdipButton::ApplySkin(CXMLSettings& skin, CSkinImages& images, const QString& section, int x, int y, int width,
+    int height, bool hasAlternate)
 {
     PlaceFromSkin(skin, section, x, y, width, height);
     raise();
@@ -39,17 +39,28 @@ void CGdipButton::ApplySkin(CXMLSettings& skin, const QString& skinFolder, const
     ApplyVisibleKey(skin, section);
     m_hideText = true;
 
-    auto imagePath = [&](const QString& key, const QString& suffix) {
-        return skinFolder + skin.GetString(section, key, section + suffix, true);
+    const QSize device = DeviceSize();
+    const qreal scale = PaintScale();
+    auto take = [&](Picture picture, const char* key, const char* suffix) {
+        const QString name = skin.GetString(section, QString::fromLatin1(key), section + QLatin1String(suffix), true);
+        m_paths[picture] = SkinFilePath(images.Folder(), name);
+        m_sources[picture] = images.Request(name, device, scale);
     };
-    m_paths[Normal] = imagePath(QStringLiteral("Image\\Normal"), QStringLiteral(".png"));
-    m_paths[Hot] = imagePath(QStringLiteral("Image\\Hot"), QStringLiteral("-hot.png"));
-    m_paths[Pressed] = imagePath(QStringLiteral("Image\\Pressed"), QStringLiteral("-pressed.png"));
-    if (hasAlternate) {
-        m_paths[AltNormal] = imagePath(QStringLiteral("AltImage\\Normal"), QStringLiteral("-2.png"));
-        m_paths[AltHot] = imagePath(QStringLiteral("AltImage\\Hot"), QStringLiteral("-2-hot.png"));
-        m_paths[AltPressed] = imagePath(QStringLiteral("AltImage\\Pressed"), QStringLiteral("-2-pressed.png"));
+    for (int i = 0; i < PictureCount; ++i) {
+        m_paths[i].clear();
+        m_sources[i] = CSkinPicture();
+        m_decoded[i] = QImage();
+        m_decodedDone[i] = false;
     }
+    take(Normal, "Image\\Normal", ".png");
+    take(Hot, "Image\\Hot", "-hot.png");
+    take(Pressed, "Image\\Pressed", "-pressed.png");
+    if (hasAlternate) {
+        take(AltNormal, "AltImage\\Normal", "-2.png");
+        take(AltHot, "AltImage\\Hot", "-2-hot.png");
+        take(AltPressed, "AltImage\\Pressed", "-2-pressed.png");
+    }
+    DiscardPictures();
     update();
 }
 
@@ -66,21 +77,31 @@ bool CGdipButton::SetHideText(bool hide)
     return true;
 }
 
+void CGdipButton::SetImage(Picture picture, const QString& path)
+{
+    m_paths[picture] = path;
+    m_sources[picture] = CSkinPicture();
+    m_decoded[picture] = QImage();
+    m_decodedDone[picture] = false;
+    m_pictures[picture] = QPixmap();
+    update();
+}
+
 bool CGdipButton::SetImageNormal(const QString& path)
 {
-    m_paths[Normal] = path;
+    SetImage(Normal, path);
     return true;
 }
 
 bool CGdipButton::SetImageHot(const QString& path)
 {
-    m_paths[Hot] = path;
+    SetImage(Hot, path);
     return true;
 }
 
 bool CGdipButton::SetImagePressed(const QString& path)
 {
-    m_paths[Pressed] = path;
+    SetImage(Pressed, path);
     return true;
 }
 
@@ -113,16 +134,33 @@ void CGdipButton::DiscardPictures()
 }
 
 // A picture is the background with the state's image scaled over the whole button; an image that is
-// missing or cannot be read leaves the background alone.
+// missing or cannot be read leaves the background alone. Each image is decoded once, at the button's
+// size: a skin's images by the skin, others here (the same file once for every state showing it).
 void CGdipButton::BuildMissingPictures()
 {
     const qreal scale = PaintScale();
+    const QSize device = DeviceSize();
+    for (int i = 0; i < PictureCount; ++i) {
+        if (m_decodedDone[i])
+            continue;
+        if (m_sources[i].IsRequested()) {
+            m_decoded[i] = m_sources[i].Image();
+        } else {
+            m_decoded[i] = QImage();
+            for (int j = 0; j < i; ++j)
+                if (m_decodedDone[j] && !m_sources[j].IsRequested() && m_paths[j] == m_paths[i])
+                    m_decoded[i] = m_decoded[j];
+            if (m_decoded[i].isNull() && !m_paths[i].isEmpty())
+                m_decoded[i] = ReadSkinImage(m_paths[i], scale, device, SkinImagePixelLimit(device));
+        }
+        m_decodedDone[i] = true;
+    }
     for (int i = 0; i < PictureCount; ++i) {
         QPixmap& picture = m_pictures[i];
-        if (!picture.isNull() && picture.devicePixelRatio() == scale && picture.size() == DeviceSize())
+        if (!picture.isNull() && picture.devicePixelRatio() == scale && picture.size() == device)
             continue;
         picture = BackgroundPicture();
-        const QImage image = ReadSkinImage(m_paths[i], scale);
+        const QImage& image = m_decoded[i];
         if (image.isNull())
             continue;
         QPainter painter(&picture);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/SkinImage.h"
 #include "ui/SkinnedControl.h"
 
 #include <QAbstractButton>
@@ -30,16 +31,17 @@ public:
 
     explicit CGdipButton(QWidget* parent = nullptr);
 
-    // Places the button from its skin section and takes its image names (relative to skinFolder, which
-    // ends with a separator); the alternate images only when the button has them. The pictures are
+    // Places the button from its skin section and asks the skin's images for its state images (the
+    // alternate ones only when the button has them) at its size; they decode meanwhile. The pictures are
     // rebuilt after the next background copy.
-    void ApplySkin(CXMLSettings& skin, const QString& skinFolder, const QString& section, int x, int y, int width,
-        int height, bool hasAlternate);
+    void ApplySkin(CXMLSettings& skin, CSkinImages& images, const QString& section, int x, int y, int width, int height,
+        bool hasAlternate);
 
     void SetAlternate(bool alternate);
     bool IsAlternate() const { return m_alternate; }
     bool SetHideText(bool hide);
     bool IsTextHidden() const { return m_hideText; }
+    // Images outside a skin (the logo): decoded at the button's size when first shown.
     bool SetImageNormal(const QString& path);
     bool SetImageHot(const QString& path);
     bool SetImagePressed(const QString& path);
@@ -49,6 +51,8 @@ public:
 
     QColor TextColor() const { return m_textColor; }
     QString ImagePath(Picture picture) const { return m_paths[picture]; }
+    // The state's image as the button decoded it (null before it was first shown, or when there is none).
+    const QImage& DecodedImage(Picture picture) const { return m_decoded[picture]; }
     // The picture the button shows now (built on demand).
     Picture CurrentPicture() const;
     bool IsHovered() const { return m_hover; }
@@ -62,12 +66,16 @@ protected:
 private:
     void BuildMissingPictures();
     void DiscardPictures();
+    void SetImage(Picture picture, const QString& path);
 
     bool m_hover = false;
     bool m_alternate = false;
     bool m_hideText = false;
     QColor m_textColor = Qt::white;
     std::array<QString, PictureCount> m_paths;
+    std::array<CSkinPicture, PictureCount> m_sources;
+    std::array<QImage, PictureCount> m_decoded;
+    std::array<bool, PictureCount> m_decodedDone {};
     std::array<QPixmap, PictureCount> m_pictures;
     QString m_tooltip;
     bool m_tooltipActive = false;

@@ -35,6 +35,7 @@ class CGdipButton;
 class CGlobalHotKeys;
 class CMprisService;
 class CHyperStatic;
+class CSkin;
 class CPictureArtDlg;
 class CSliderCtrlEx;
 class CSpectrumButton;
@@ -174,7 +175,7 @@ public:
     void ApplySkin(int fadeMs, bool force);
     void OnExpand();
     void StoreWindowPosition();
-    void CreateBackgroundBrush(const QString& imagePath);
+    void CreateBackgroundBrush(CSkin& skin, const QString& imageName);
 
     // --- playback ---
     void PlayStation(const CStationItem& station, bool addToHistory);

@@ -89,7 +89,7 @@ void CKavriluneDlg::ApplySkin(int fadeMs, bool force)
 
     m_spectrum->LoadSkin(settings, QStringLiteral("Spectrum"), 147, 213, 132, 54);
     m_list->LoadSkin(settings, QStringLiteral("List"), kDefaultListRect);
-    m_volume->LoadSkin(settings, QStringLiteral("Volume"), 281, 234, 107, 33);
+    m_volume->LoadSkin(settings, skin.Images(), QStringLiteral("Volume"), 281, 234, 107, 33);
     m_filter->LoadSkin(settings, QStringLiteral("Filter"), 255, 10, 126, 21);
     skin.PlaceControl(m_bufferIndicator, QStringLiteral("BufferIndicator"), 86, 229, 48, 11);
     skin.ApplyLabelSkin(*m_songTitle, QStringLiteral("SongTitle"), 0, 0, 0, 0);
@@ -98,8 +98,8 @@ void CKavriluneDlg::ApplySkin(int fadeMs, bool force)
     skin.ApplyLabelSkin(*m_rotatedInfo, QStringLiteral("RotatedInfo"), 11, 192, 368, 13);
     skin.ApplyLabelSkin(*m_bufferInfo, QStringLiteral("BufferInfo"), 11, 228, 71, 13);
 
-    CreateBackgroundBrush(skin.SkinFolder()
-        + settings.GetString(QStringLiteral("Window"), QStringLiteral("Background"), QStringLiteral("bg.jpg"), true));
+    CreateBackgroundBrush(skin,
+        settings.GetString(QStringLiteral("Window"), QStringLiteral("Background"), QStringLiteral("bg.jpg"), true));
     // The list's own keys win over the colour taken from the background.
     m_list->LoadSkin(settings, QStringLiteral("List"), kDefaultListRect);
     m_list->CaptureBackground(m_background);
@@ -117,27 +117,13 @@ void CKavriluneDlg::ApplySkin(int fadeMs, bool force)
     update();
 }
 
-void CKavriluneDlg::CreateBackgroundBrush(const QString& imagePath)
+void CKavriluneDlg::CreateBackgroundBrush(CSkin& skin, const QString& imageName)
 {
-    const qreal scale = devicePixelRatioF();
-    const QSize client = size().expandedTo(QSize(1, 1));
-    QPixmap background(client * scale);
-    background.setDevicePixelRatio(scale);
-    background.fill(palette().color(QPalette::Button));
-
-    const QImage image = ReadSkinImage(imagePath, scale);
-    if (!image.isNull()) {
-        {
-            QPainter painter(&background);
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.drawImage(QRect(QPoint(0, 0), client), image);
-        }
-        // Sampled in the image's own pixels, whatever density it is drawn at.
-        const QImage plain = scale > 1.0 ? ReadSkinImage(imagePath, 1.0) : image;
-        m_list->SetBkColor(ListColorFromImage(plain.isNull() ? image : plain, client));
-    }
-    m_background = background;
+    const SkinBackground background
+        = skin.PaintBackground(imageName, size(), devicePixelRatioF(), palette().color(QPalette::Button));
+    if (background.listColor.isValid())
+        m_list->SetBkColor(background.listColor);
+    m_background = background.picture;
 
     for (const auto& [id, button] : m_buttons)
         button->CopyParentBackground(m_background);

@@ -15,14 +15,24 @@ constexpr double kChannelLimit = 230.0;
 
 QColor ListColorFromImage(const QImage& image, const QSize& clientSize)
 {
+    return ListColorFromImage(image, clientSize, image.size());
+}
+
+QColor ListColorFromImage(const QImage& image, const QSize& clientSize, const QSize& ownSize)
+{
+    const QSize own = ownSize.isValid() ? ownSize : image.size();
     CSampleRandom random(1);
     QRgb last = qRgb(0, 0, 0);
     double red = 0, green = 0, blue = 0;
     for (int i = 0; i < kSamples; ++i) {
         const int y = int(random.Next() / 32768.0 * clientSize.height());
         const int x = int(random.Next() / 32768.0 * clientSize.width());
-        if (image.valid(x, y))
-            last = image.pixel(x, y);
+        if (x < own.width() && y < own.height()) {
+            const int ix = own.width() == image.width() ? x : int(int64_t(x) * image.width() / own.width());
+            const int iy = own.height() == image.height() ? y : int(int64_t(y) * image.height() / own.height());
+            if (image.valid(ix, iy))
+                last = image.pixel(ix, iy);
+        }
         red += qRed(last);
         green += qGreen(last);
         blue += qBlue(last);

@@ -30,3 +30,6 @@ private:
 // image repeat the last colour read), brightened when it is dark until its brightness reaches 180 or
 // its strongest channel 230. A black image gives black.
 QColor ListColorFromImage(const QImage& image, const QSize& clientSize);
+// The same for an image decoded at another size than its file's (ownSize): the samples are taken in
+// the file's coordinates and read from the image where they fall on it.
+QColor ListColorFromImage(const QImage& image, const QSize& clientSize, const QSize& ownSize);

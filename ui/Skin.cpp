@@ -2,10 +2,16 @@
 
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
+#include "ui/ListColor.h"
 #include "ui/SkinValues.h"
 #include "ui/WindowPlacement.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QPainter>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -24,8 +30,23 @@ bool IsReadableFile(const QString& path)
 
 } // namespace
 
+QString SkinFolderPath(const QString& baseFolder, const QString& name)
+{
+    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.contains(QStringLiteral("..")))
+        return QString();
+    const QString skins = baseFolder + QStringLiteral("skins");
+    const QString folder = skins + u'/' + name + QStringLiteral(".kvn");
+    const QFileInfo info(folder);
+    const QString real = info.canonicalFilePath();
+    const QString realSkins = QFileInfo(skins).canonicalFilePath();
+    if (!info.isDir() || real.isEmpty() || realSkins.isEmpty() || QFileInfo(real).absolutePath() != realSkins)
+        return QString();
+    return folder + u'/';
+}
+
 CSkin::CSkin()
     : m_settings(QString())
+    , m_images(QString())
 {
 }
 
@@ -33,7 +54,14 @@ CSkin::~CSkin() = default;
 
 bool CSkin::SetSkinPath(const QString& baseFolder, const QString& skinName, bool& expanded)
 {
-    m_skinFolder = baseFolder + QStringLiteral("skins/") + skinName + QStringLiteral(".kvn/");
+    m_skinFolder = SkinFolderPath(baseFolder, skinName);
+    m_images.Reset(m_skinFolder);
+    if (m_skinFolder.isEmpty()) {
+        // Nothing is opened, and so nothing written, outside the skins folder.
+        m_settingsPath.clear();
+        m_settings.SetFileName(QString());
+        return false;
+    }
     if (expanded) {
         m_settingsPath = m_skinFolder + QStringLiteral("skin2.kvn");
         if (!IsReadableFile(m_settingsPath)) {
@@ -50,10 +78,17 @@ bool CSkin::SetSkinPath(const QString& baseFolder, const QString& skinName, bool
 int CSkin::ApplyWindowFrame(QWidget* window, const QPoint& position)
 {
     m_frame = m_settings.GetInt(kWindow, QStringLiteral("Frame"), 1, true);
-    const QSize client = ReadSkinRect(m_settings, kWindow, 0, 0, 390, 312).size().expandedTo(QSize(1, 1));
+    QSize client = ReadSkinRect(m_settings, kWindow, 0, 0, 390, 312).size().expandedTo(QSize(1, 1));
     const int rounded = std::clamp(m_settings.GetInt(kWindow, QStringLiteral("Rounded"), 16, true), 0, kMaxRounded);
     if (!window)
         return 1;
+
+    // No window is larger than the screen shows; its images are bounded by what it shows.
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        client = client.boundedTo(screen->availableGeometry().size().expandedTo(QSize(1, 1)));
+    const qreal scale = window->devicePixelRatioF();
+    m_images.SetShownSize(QSize(int(std::ceil(client.width() * scale)), int(std::ceil(client.height() * scale))));
 
     // Changing the flags hides the window; it is hidden for its placement anyway.
     Qt::WindowFlags flags = window->windowFlags() | Qt::Window;
@@ -75,7 +110,7 @@ int CSkin::ApplyWindowFrame(QWidget* window, const QPoint& position)
 void CSkin::ApplyButtonSkin(
     CGdipButton& button, const QString& section, int x, int y, int width, int height, bool hasAlternate)
 {
-    button.ApplySkin(m_settings, m_skinFolder, section, x, y, width, height, hasAlternate);
+    button.ApplySkin(m_settings, m_images, section, x, y, width, height, hasAlternate);
 }
 
 void CSkin::ApplyLabelSkin(CHyperStatic& label, const QString& section, int x, int y, int width, int height)
@@ -87,7 +122,7 @@ void CSkin::PlaceControl(QWidget* control, const QString& section, int x, int y,
 {
     if (!control)
         return;
-    control->setGeometry(ReadSkinRect(m_settings, section, x, y, width, height));
+    control->setGeometry(SkinRectWithin(ReadSkinRect(m_settings, section, x, y, width, height), control));
     control->lower();
     control->setVisible(m_settings.GetInt(section, QStringLiteral("visible"), 1, true) != 0);
 }
@@ -96,6 +131,38 @@ void CSkin::Redraw(QWidget* window) const
 {
     if (window && m_frame != 0)
         window->repaint();
+}
+
+SkinBackground CSkin::PaintBackground(const QString& fileName, const QSize& clientSize, qreal scale, const QColor& fill)
+{
+    const QSize client = clientSize.expandedTo(QSize(1, 1));
+    const QSize device(int(std::ceil(client.width() * scale)), int(std::ceil(client.height() * scale)));
+    SkinBackground result;
+    result.picture = QPixmap(device);
+    result.picture.setDevicePixelRatio(scale);
+    result.picture.fill(fill);
+
+    const CSkinPicture source = m_images.Request(fileName, device, scale);
+    const QImage image = source.Image();
+    if (image.isNull())
+        return result;
+    {
+        QPainter painter(&result.picture);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(client)), image, QRectF(image.rect()));
+    }
+    // The list colour is sampled in the pixels of the plain file, whatever density the picture was
+    // decoded at: the one decoded image stands for it, so nothing is decoded twice.
+    QSize own = source.FileSize();
+    if (image.devicePixelRatio() > 1.0) {
+        const QString plain = SkinFilePath(m_skinFolder, fileName);
+        const QSize plainSize = plain.isEmpty() ? QSize() : QImageReader(plain).size();
+        if (plainSize.isValid())
+            own = plainSize;
+    }
+    result.listColor = ListColorFromImage(image, client, own);
+    return result;
 }
 
 QRegion RoundedWindowRegion(const QSize& size, int rounded)

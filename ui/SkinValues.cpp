@@ -1,6 +1,7 @@
 #include "ui/SkinValues.h"
 
 #include <QStringList>
+#include <QWidget>
 #include <algorithm>
 
 QRect ClampSkinRect(const RECT& rect)
@@ -15,6 +16,15 @@ QRect ClampSkinRect(const RECT& rect)
 QRect ReadSkinRect(CXMLSettings& skin, const QString& section, int x, int y, int width, int height)
 {
     return ClampSkinRect(skin.GetRect(section, x, y, width, height));
+}
+
+QRect SkinRectWithin(const QRect& rect, const QWidget* control)
+{
+    const QWidget* parent = control ? control->parentWidget() : nullptr;
+    if (!parent)
+        return rect;
+    const QRect shown = rect & parent->rect();
+    return shown.isEmpty() ? QRect(rect.topLeft(), QSize(0, 0)) : shown;
 }
 
 QColor ColorFromBgr(uint32_t bgr)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <cstdint>
 
+class QWidget;
+
 // Skins arrive as zip files from anywhere, so every rectangle and size read from one is kept within
 // these bounds (logical pixels) before it reaches a widget or an allocation.
 constexpr int kSkinMaxCoordinate = 4096;
@@ -17,6 +19,10 @@ constexpr int kSkinMaxSize = 4096;
 QRect ClampSkinRect(const RECT& rect);
 // The section's rectangle (missing keys written with the defaults), clamped.
 QRect ReadSkinRect(CXMLSettings& skin, const QString& section, int x, int y, int width, int height);
+
+// A control's rectangle kept to what its parent (the window's client area) shows: the part inside it,
+// or an empty rectangle at the same place when nothing of it is inside. Unchanged without a parent.
+QRect SkinRectWithin(const QRect& rect, const QWidget* control);
 
 // The two colour forms of the settings store: 0x00BBGGRR (GetColor) and 0xAARRGGBB (GetColorArgb).
 QColor ColorFromBgr(uint32_t bgr);

@@ -44,7 +44,7 @@ QSize CSkinnedControl::DeviceSize() const
 
 QRect CSkinnedControl::PlaceFromSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height)
 {
-    const QRect rect = ReadSkinRect(skin, section, x, y, width, height);
+    const QRect rect = SkinRectWithin(ReadSkinRect(skin, section, x, y, width, height), m_widget);
     m_widget->setGeometry(rect);
     return rect;
 }

@@ -33,7 +33,7 @@ public:
     QSize DeviceSize() const;
 
 protected:
-    // Reads the section's rectangle and moves the control there.
+    // Reads the section's rectangle and moves the control there, within its parent's client area.
     QRect PlaceFromSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height);
     // Reads "visible" (default 1) and shows or hides the control.
     bool ApplyVisibleKey(CXMLSettings& skin, const QString& section);

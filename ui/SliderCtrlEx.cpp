@@ -84,22 +84,62 @@ int CSliderCtrlEx::InitControl()
 
 void CSliderCtrlEx::LoadSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height)
 {
+    CSkinImages images(skin.GetFolder());
+    LoadSkin(skin, images, section, x, y, width, height);
+}
+
+void CSliderCtrlEx::LoadSkin(
+    CXMLSettings& skin, CSkinImages& images, const QString& section, int x, int y, int width, int height)
+{
     PlaceFromSkin(skin, section, x, y, width, height);
     ApplyVisibleKey(skin, section);
     const int thumbSize = skin.GetInt(section, QStringLiteral("ThumbSize"), kDefaultThumbSize, true);
     const double dpiX = screen() ? screen()->logicalDotsPerInchX() : 96.0;
     m_thumbLength = ScaledThumbLength(thumbSize, dpiX);
 
-    const QString folder = skin.GetFolder();
-    const qreal scale = PaintScale();
-    auto image = [&](const char* key, const char* defaultName) {
-        return ReadSkinImage(
-            folder + skin.GetString(section, QString::fromLatin1(key), QString::fromLatin1(defaultName), true), scale);
+    m_layersDevice = DeviceSize();
+    m_layersScale = PaintScale();
+    m_pixelLimit = images.PixelLimit();
+    auto take = [&](int layer, const char* key, const char* defaultName) {
+        const QString name = skin.GetString(section, QString::fromLatin1(key), QString::fromLatin1(defaultName), true);
+        ImageLayer& target = m_layers[layer];
+        target.path = SkinFilePath(images.Folder(), name);
+        target.source = images.Request(name, LayerSize(layer), m_layersScale);
+        target.image = QImage();
     };
-    m_thumb = image("ImageThumb", "VolumeThumb.png");
-    m_hotThumb = image("ImageThumbHot", "VolumeThumbHot.png");
-    m_channel = image("ImageChannel", "VolumeChannel.png");
+    take(kThumb, "ImageThumb", "VolumeThumb.png");
+    take(kHotThumb, "ImageThumbHot", "VolumeThumbHot.png");
+    take(kChannel, "ImageChannel", "VolumeChannel.png");
     update();
+}
+
+QSize CSliderCtrlEx::LayerSize(int layer) const
+{
+    const qreal scale = PaintScale();
+    const QSize logical = layer == kChannel ? size() : ThumbRect().size();
+    return QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)).expandedTo(QSize(1, 1));
+}
+
+const QImage& CSliderCtrlEx::Layer(int layer) const
+{
+    const QSize device = DeviceSize();
+    const qreal scale = PaintScale();
+    if (device != m_layersDevice || scale != m_layersScale) {
+        // Resized or moved to another density: each image again from its file, at the new size.
+        m_layersDevice = device;
+        m_layersScale = scale;
+        for (int i = 0; i < kLayerCount; ++i) {
+            ImageLayer& each = m_layers[i];
+            each.source = CSkinPicture();
+            each.image = each.path.isEmpty() ? QImage() : ReadSkinImage(each.path, scale, LayerSize(i), m_pixelLimit);
+        }
+    }
+    ImageLayer& wanted = m_layers[layer];
+    if (wanted.source.IsRequested()) {
+        wanted.image = wanted.source.Image();
+        wanted.source = CSkinPicture();
+    }
+    return wanted.image;
 }
 
 QRect CSliderCtrlEx::ThumbRect() const
@@ -125,8 +165,9 @@ void CSliderCtrlEx::paintEvent(QPaintEvent*)
 void CSliderCtrlEx::DrawChannel(QPainter& painter) const
 {
     DrawBackground(painter);
-    if (!m_channel.isNull()) {
-        painter.drawImage(QRectF(rect()), m_channel, QRectF(m_channel.rect()));
+    const QImage& channel = ChannelImage();
+    if (!channel.isNull()) {
+        painter.drawImage(QRectF(rect()), channel, QRectF(channel.rect()));
         return;
     }
     const QRect groove = SliderChannelRect(size(), m_thumbLength).adjusted(0, -2, -1, 1);
@@ -143,7 +184,7 @@ void CSliderCtrlEx::DrawChannel(QPainter& painter) const
 void CSliderCtrlEx::DrawThumb(QPainter& painter) const
 {
     const QRect thumb = ThumbRect();
-    const QImage& image = m_thumbIsHot && !m_hotThumb.isNull() ? m_hotThumb : m_thumb;
+    const QImage& image = m_thumbIsHot && !HotThumbImage().isNull() ? HotThumbImage() : ThumbImage();
     if (!image.isNull()) {
         painter.drawImage(QRectF(thumb), image, QRectF(image.rect()));
         return;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ui/SkinImage.h"
 #include "ui/SkinnedControl.h"
 
 #include <QAbstractSlider>
 #include <QImage>
 #include <QRect>
+#include <array>
 
 class CXMLSettings;
 
@@ -20,6 +22,8 @@ int ScaledThumbLength(int thumbSize, double dpiX);
 
 // The skinned volume slider (0..100 by default): channel, thumb and hot-thumb images from the skin
 // over the window background; without images a plain groove and thumb in the palette's colours. The
+// images are kept at the size they are drawn at (the channel the control's, the thumbs the thumb's, in
+// device pixels), decoded again from their files when that size changes. The
 // arrow keys step like the platform's track bar: Left and Down first jump 4 down, Up and Right 4 up,
 // then Left and Up step 1 down, Right and Down 1 up.
 class CSliderCtrlEx : public QAbstractSlider, public CSkinnedControl
@@ -33,14 +37,20 @@ public:
     explicit CSliderCtrlEx(QWidget* parent = nullptr);
 
     int InitControl();
+    // Takes the images from the skin's images (decoded meanwhile), or from the skin file's folder.
+    void LoadSkin(CXMLSettings& skin, CSkinImages& images, const QString& section, int x, int y, int width, int height);
     void LoadSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height);
 
     int ThumbLength() const { return m_thumbLength; }
     QRect ThumbRect() const;
     bool IsThumbHot() const { return m_thumbIsHot; }
-    bool HasThumbImage() const { return !m_thumb.isNull(); }
-    bool HasHotThumbImage() const { return !m_hotThumb.isNull(); }
-    bool HasChannelImage() const { return !m_channel.isNull(); }
+    bool HasThumbImage() const { return !ThumbImage().isNull(); }
+    bool HasHotThumbImage() const { return !HotThumbImage().isNull(); }
+    bool HasChannelImage() const { return !ChannelImage().isNull(); }
+    // The images as kept for drawing.
+    const QImage& ThumbImage() const { return Layer(kThumb); }
+    const QImage& HotThumbImage() const { return Layer(kHotThumb); }
+    const QImage& ChannelImage() const { return Layer(kChannel); }
 
     QSize sizeHint() const override;
 
@@ -55,15 +65,27 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    enum { kThumb, kHotThumb, kChannel, kLayerCount };
+    struct ImageLayer {
+        QString path; // inside the skin's folder; empty for none
+        CSkinPicture source; // still to be taken
+        QImage image;
+    };
+
+    const QImage& Layer(int layer) const;
+    // The device size a layer is drawn at now.
+    QSize LayerSize(int layer) const;
     void DrawChannel(QPainter& painter) const;
     void DrawThumb(QPainter& painter) const;
     void SetThumbHot(bool hot);
     void PageTowardsPress();
 
     int m_thumbLength = kDefaultThumbSize;
-    QImage m_thumb;
-    QImage m_hotThumb;
-    QImage m_channel;
+    // Taken or decoded again on demand, for the size and scale the control has then.
+    mutable std::array<ImageLayer, kLayerCount> m_layers;
+    mutable QSize m_layersDevice;
+    mutable qreal m_layersScale = 0.0;
+    int64_t m_pixelLimit = kSkinImageMinPixels;
     bool m_thumbIsHot = false;
     bool m_dragging = false;
     int m_dragOffset = 0; // press position minus the thumb's centre (left + width / 2)

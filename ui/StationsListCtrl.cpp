@@ -432,8 +432,9 @@ void CStationsListCtrl::LoadSkin(CXMLSettings& skin, const QString& section, con
 
     const RECT rect
         = skin.GetRect(section, defaultRect.x(), defaultRect.y(), defaultRect.width(), defaultRect.height());
-    setGeometry(Clamped(rect.left, 0), Clamped(rect.top, 0), Clamped(rect.right - rect.left, 0),
-        Clamped(rect.bottom - rect.top, 0));
+    setGeometry(SkinRectWithin(QRect(Clamped(rect.left, 0), Clamped(rect.top, 0), Clamped(rect.right - rect.left, 0),
+                                   Clamped(rect.bottom - rect.top, 0)),
+        this));
 
     m_skinVisible = skin.GetInt(section, QStringLiteral("visible"), 1, true) == 1;
     if (m_skinVisible)

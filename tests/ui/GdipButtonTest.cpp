@@ -3,17 +3,20 @@
 #include "ui/Skin.h"
 
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/SkinTestSupport.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QToolTip>
 #include <gtest/gtest.h>
+#include <vector>
 
 using testing_support::TempProgramFolder;
 
@@ -114,6 +117,77 @@ TEST_F(GdipButtonTest, EachStateShowsItsOwnScaledPicture)
     EXPECT_EQ(Shown(plain), QColor(Qt::gray));
     plain.SetAlternate(false);
     EXPECT_EQ(Shown(plain), QColor(Qt::red));
+}
+
+// Every state of a button in the order hover, press, alternate press, alternate hover, alternate normal
+// and normal, with the colour it shows.
+std::vector<QColor> ShowEveryState(CGdipButton& button)
+{
+    std::vector<QColor> shown;
+    auto look = [&] { shown.push_back(skin_test::Render(&button).pixelColor(16, 17)); };
+    QEnterEvent enter(QPointF(5, 5), QPointF(15, 15), QPointF(15, 15));
+    QApplication::sendEvent(&button, &enter);
+    look();
+    button.setDown(true);
+    look();
+    button.SetAlternate(true);
+    look();
+    button.setDown(false);
+    look();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&button, &leave);
+    look();
+    button.SetAlternate(false);
+    look();
+    return shown;
+}
+
+// Six state images whose small files declare 5700 x 5700 pixels each are refused before decoding; images
+// within the limits are decoded once per file, at the button's size, however many states and buttons
+// show them.
+TEST_F(GdipButtonTest, StateImagesAreDecodedOnceAtTheButtonsSizeAndHugeOnesRefused)
+{
+    QDir().mkpath(Folder());
+    const QByteArray huge = testing_support::SolidPng(5700, 5700, QColor(Qt::red).rgba());
+    for (const char* name :
+        { "Play.png", "Play-hot.png", "Play-pressed.png", "Play-2.png", "Play-2-hot.png", "Play-2-pressed.png" })
+        ASSERT_TRUE(testing_support::WriteBytes(Folder() + name, huge));
+    ASSERT_TRUE(testing_support::WriteSolidPng(Folder() + "Big.png", 1200, 1200, QColor(Qt::green).rgba()));
+    ASSERT_TRUE(testing_support::WriteSolidPng(Folder() + "Big-hot.png", 1200, 900, QColor(Qt::blue).rgba()));
+    ASSERT_TRUE(skin_test::WriteSkinFile(Folder() + "skin.kvn",
+        "<Shared><Image><Normal>Big.png</Normal><Hot>Big-hot.png</Hot><Pressed>Big.png</Pressed></Image>"
+        "<AltImage><Normal>Big.png</Normal><Hot>Big-hot.png</Hot><Pressed>Big.png</Pressed></AltImage></Shared>"));
+
+    CGdipButton play(&window);
+    CGdipButton shared(&window);
+    CGdipButton twin(&window);
+    {
+        CSkin skin;
+        bool expanded = false;
+        ASSERT_TRUE(skin.SetSkinPath(program.Path(), "T", expanded));
+        skin.ApplyButtonSkin(play, "Play", 10, 10, 33, 34, true);
+        skin.ApplyButtonSkin(shared, "Shared", 50, 10, 33, 34, true);
+        skin.ApplyButtonSkin(twin, "Shared", 50, 50, 33, 34, false);
+        EXPECT_EQ(skin.Images().Refused(), 6);
+        EXPECT_EQ(skin.Images().Decodes(), 2);
+        EXPECT_EQ(skin.Images().Hits(), 4 + 3);
+    }
+    for (CGdipButton* button : { &play, &shared, &twin })
+        button->CopyParentBackground(skin_test::SolidBackground(window.size(), Qt::gray));
+
+    const QColor gray(Qt::gray);
+    EXPECT_EQ(ShowEveryState(play), std::vector<QColor>(6, gray));
+    const QColor green(Qt::green);
+    const QColor blue(Qt::blue);
+    EXPECT_EQ(ShowEveryState(shared), std::vector<QColor>({ blue, green, green, blue, green, green }));
+    EXPECT_EQ(ShowEveryState(twin), std::vector<QColor>({ blue, green, gray, gray, gray, green }));
+    for (int i = 0; i < CGdipButton::PictureCount; ++i) {
+        const auto picture = CGdipButton::Picture(i);
+        EXPECT_TRUE(play.DecodedImage(picture).isNull()) << i;
+        EXPECT_EQ(shared.DecodedImage(picture).size(), QSize(33, 34)) << i;
+    }
+    EXPECT_EQ(twin.DecodedImage(CGdipButton::Hot).constBits(), shared.DecodedImage(CGdipButton::Hot).constBits())
+        << "one decode serves both buttons";
 }
 
 TEST_F(GdipButtonTest, ADoubleClickCountsAsTwoClicks)

@@ -373,6 +373,17 @@ TEST_F(MainWindowTest, SkinAppliesOnlyWhenForcedOrChangedAndMissingSectionsKeepT
     window->SkinOptions().m_skin = "Missing";
     window->ApplySkin(0, true);
     EXPECT_EQ(window->SkinOptions().m_skin, "Standard") << "an unknown skin falls back";
+
+    // A name leading out of the skins folder falls back too, and the file there stays as it was.
+    const QString outside = program.Path() + "outside.kvn/skin.kvn";
+    ASSERT_TRUE(skin_test::WriteSkinFile(outside, "<Window><Frame>1</Frame><width>377</width></Window>"));
+    const QByteArray before = ReadBytes(outside);
+    const QSize standard = window->size();
+    window->SkinOptions().m_skin = "../outside";
+    window->ApplySkin(0, true);
+    EXPECT_EQ(window->SkinOptions().m_skin, "Standard");
+    EXPECT_EQ(window->size(), standard);
+    EXPECT_EQ(ReadBytes(outside), before);
 }
 
 TEST_F(MainWindowTest, TheShippedSkinsShowTheLongestOfTheirOwnTextsInFull)

@@ -1,6 +1,9 @@
 #include "ui/Skin.h"
 
+#include "ui/AnalyzerButton.h"
 #include "ui/GdipButton.h"
+#include "ui/HyperStatic.h"
+#include "ui/SliderCtrlEx.h"
 
 #include "ui/SkinValues.h"
 #include "ui/WindowPlacement.h"
@@ -9,6 +12,7 @@
 #include "tests/support/TestPaths.h"
 #include "tests/ui/SkinTestSupport.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -133,13 +137,84 @@ TEST_F(SkinTest, RectanglesFromASkinAreClampedAndPlainControlsPlacedBeneath)
     bool expanded = false;
     skin.SetSkinPath(program.Path(), "Huge", expanded);
     skin.ApplyWindowFrame(&window, QPoint(1, 1));
-    EXPECT_EQ(window.size(), QSize(kSkinMaxSize, 1));
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    ASSERT_LT(screen.width(), kSkinMaxSize);
+    EXPECT_EQ(window.size(), QSize(screen.width(), 1)) << "no wider than the screen";
 
     skin.PlaceControl(&indicator, "BufferIndicator", 86, 229, 48, 11);
     skin.PlaceControl(nullptr, "BufferIndicator", 86, 229, 48, 11);
-    EXPECT_EQ(indicator.geometry(), QRect(3, 4, 50, 9));
+    EXPECT_EQ(indicator.geometry(), QRect(3, 4, 0, 0)) << "the window is one pixel high: none of it shows";
     EXPECT_TRUE(indicator.isHidden());
     EXPECT_EQ(window.children().indexOf(&indicator), 0) << "placed beneath its siblings";
+}
+
+// What a control covers, and so every picture it draws, is the part of its rectangle the window shows.
+TEST_F(SkinTest, ControlsAndTheirDrawingStayWithinTheWindowsClientArea)
+{
+    ASSERT_TRUE(skin_test::WriteSkinFile(SkinFile("Vast"),
+        "<Window><width>390</width><height>312</height></Window>"
+        "<Spectrum><x>0</x><y>0</y><width>4096</width><height>4096</height></Spectrum>"
+        "<Status><x>100</x><y>-50</y><width>4096</width><height>4096</height></Status>"
+        "<Exit><x>350</x><y>300</y><width>4096</width><height>4096</height></Exit>"
+        "<Volume><x>2000</x><y>10</y><width>4096</width><height>33</height></Volume>"
+        "<BufferIndicator><x>-10</x><y>-10</y><width>4096</width><height>30</height></BufferIndicator>"));
+    QWidget window;
+    CSpectrumButton spectrum(&window);
+    CHyperStatic status(&window);
+    CGdipButton exit(&window);
+    CSliderCtrlEx volume(&window);
+    QWidget indicator(&window);
+    {
+        CSkin skin;
+        bool expanded = false;
+        ASSERT_TRUE(skin.SetSkinPath(program.Path(), "Vast", expanded));
+        skin.ApplyWindowFrame(&window, QPoint(10, 10));
+        spectrum.LoadSkin(skin.Settings(), "Spectrum", 147, 213, 132, 54);
+        skin.ApplyLabelSkin(status, "Status", 11, 210, 126, 13);
+        skin.ApplyButtonSkin(exit, "Exit", 351, 273, 33, 34, false);
+        volume.LoadSkin(skin.Settings(), skin.Images(), "Volume", 281, 234, 107, 33);
+        skin.PlaceControl(&indicator, "BufferIndicator", 86, 229, 48, 11);
+    }
+    ASSERT_EQ(window.size(), QSize(390, 312));
+    EXPECT_EQ(spectrum.geometry(), QRect(0, 0, 390, 312));
+    EXPECT_EQ(status.geometry(), QRect(100, 0, 290, 312));
+    EXPECT_EQ(exit.geometry(), QRect(350, 300, 40, 12));
+    EXPECT_EQ(volume.geometry(), QRect(2000, 10, 0, 0)) << "wholly outside: nothing of it is shown";
+    EXPECT_EQ(indicator.geometry(), QRect(0, 0, 390, 20));
+
+    for (qreal scale : { 1.0, 2.0 }) {
+        spectrum.CopyParentBackground(skin_test::SolidBackground(window.size(), Qt::gray, scale));
+        CSpectrumButton::FrameInput input;
+        spectrum.Animate(input, false, true);
+        EXPECT_EQ(spectrum.FrameImage().size(), window.size() * scale);
+        EXPECT_EQ(spectrum.BackgroundImage().size(), window.size() * scale);
+    }
+}
+
+// A skin is a folder directly inside skins/: any other name opens nothing and writes nothing.
+TEST_F(SkinTest, OnlyFoldersDirectlyInsideTheSkinsFolderAreSkins)
+{
+    ASSERT_TRUE(skin_test::WriteSkinFile(SkinFile("Good"), QString()));
+    const QString outside = program.Path() + "outside.kvn/skin.kvn";
+    ASSERT_TRUE(skin_test::WriteSkinFile(outside, "<Window><width>377</width><height>77</height></Window>"));
+    ASSERT_TRUE(skin_test::WriteSkinFile(program.Path() + "skins/deep/inner.kvn/skin.kvn", QString()));
+    ASSERT_TRUE(QFile::link(program.Path() + "outside.kvn", program.Path() + "skins/Linked.kvn"));
+    const QByteArray before = ReadBytes(outside);
+    for (const char* name :
+        { "", "../outside", "..", "deep/inner", "deep\\inner", "Linked", "Good/..", "./Good", "Good/", "Missing" }) {
+        QWidget window;
+        CSkin skin;
+        bool expanded = false;
+        EXPECT_FALSE(skin.SetSkinPath(program.Path(), name, expanded)) << name;
+        skin.ApplyWindowFrame(&window, QPoint(1, 1));
+        EXPECT_NE(window.size(), QSize(377, 77)) << name;
+    }
+    EXPECT_EQ(ReadBytes(outside), before) << "nothing is written outside the skins folder";
+
+    CSkin good;
+    bool expanded = false;
+    EXPECT_TRUE(good.SetSkinPath(program.Path(), "Good", expanded));
+    EXPECT_EQ(good.SkinFolder(), program.Path() + "skins/Good.kvn/");
 }
 
 TEST_F(SkinTest, ControlsKeepTheWindowBackgroundUnderThemAtItsScale)

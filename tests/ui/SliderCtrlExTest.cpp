@@ -2,15 +2,18 @@
 
 #include "ui/Skin.h"
 
+#include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/SkinTestSupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+#include <vector>
 
 using testing_support::TempProgramFolder;
 
@@ -128,6 +131,37 @@ TEST_F(SliderCtrlExTest, WithoutImagesAPlainGrooveAndThumbAreDrawn)
     EXPECT_TRUE(slider.IsThumbHot());
     EXPECT_EQ(skin_test::Render(&slider).pixelColor(slider.ThumbRect().center()), QColor(Qt::green))
         << "the normal image serves as the hot one";
+}
+
+// Large images are kept at the size they are drawn at, and made again at a new size or density.
+TEST_F(SliderCtrlExTest, ItsImagesAreKeptAtTheDeviceSizeTheyAreDrawnAt)
+{
+    const QString folder = program.Path() + "skins/V.kvn/";
+    QDir().mkpath(folder);
+    ASSERT_TRUE(testing_support::WriteSolidPng(folder + "VolumeChannel.png", 1200, 1200, QColor(Qt::red).rgba()));
+    ASSERT_TRUE(testing_support::WriteSolidPng(folder + "VolumeThumb.png", 1100, 1200, QColor(Qt::green).rgba()));
+    ASSERT_TRUE(testing_support::WriteSolidPng(folder + "VolumeThumbHot.png", 1000, 1000, QColor(Qt::blue).rgba()));
+    CSliderCtrlEx slider(&window);
+    Dress(slider, QString());
+    auto sizes = [&] {
+        return std::vector<QSize> { slider.ChannelImage().size(), slider.ThumbImage().size(),
+            slider.HotThumbImage().size() };
+    };
+    const QSize thumb = slider.ThumbRect().size();
+    EXPECT_EQ(sizes(), std::vector<QSize>({ QSize(107, 33), thumb, thumb }));
+    EXPECT_EQ(skin_test::Render(&slider).pixelColor(slider.ThumbRect().center()), QColor(Qt::green));
+
+    slider.resize(60, 20);
+    EXPECT_EQ(sizes(), std::vector<QSize>({ QSize(60, 20), slider.ThumbRect().size(), slider.ThumbRect().size() }));
+    slider.CopyParentBackground(skin_test::SolidBackground(window.size(), Qt::darkBlue, 2.0));
+    EXPECT_EQ(
+        sizes(), std::vector<QSize>({ QSize(120, 40), slider.ThumbRect().size() * 2, slider.ThumbRect().size() * 2 }));
+    EXPECT_EQ(skin_test::Render(&slider, 2.0).pixelColor(QPoint(100, 2)), QColor(Qt::red));
+
+    // A new skin brings its own images.
+    ASSERT_TRUE(testing_support::WriteSolidPng(folder + "Small.png", 4, 4, QColor(Qt::yellow).rgba()));
+    Dress(slider, "<ImageChannel>Small.png</ImageChannel>");
+    EXPECT_EQ(slider.ChannelImage().size(), QSize(4, 4));
 }
 
 TEST_F(SliderCtrlExTest, DraggingTheThumbSetsTheVolumeAndTheWheelIsLeftToTheWindow)
