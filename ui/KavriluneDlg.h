@@ -213,6 +213,8 @@ public:
     void OnStationsUpdated();
     void OnTrayBalloonClick(WPARAM cookie);
     void RegisterHotKeys();
+    // Runs the spectrum's frame timer while the window is shown, and stops it otherwise.
+    void UpdateSpectrumTimer();
     // A global hot key (ids 1 to 9) was pressed.
     LRESULT OnHotKey(int id);
     // A media key pressed while the window has the focus; false for other keys.
@@ -262,6 +264,7 @@ public:
     CHyperStatic& FoundNumberLabel() { return *m_foundNumber; }
     QProgressBar& BufferIndicator() { return *m_bufferIndicator; }
     CProgramTimers& Timers() { return m_timers; }
+    CSpectrumButton& Spectrum() { return *m_spectrum; }
     CPictureArtDlg& PictureArt() { return *m_pictureArt; }
     CGlobalHotKeys& HotKeys() { return *m_hotKeys; }
     CDropTarget& DropTarget() { return *m_dropTarget; }
@@ -337,6 +340,7 @@ private:
     int m_duration = 0;
     bool m_portable = false;
     bool m_closing = false;
+    bool m_animating = false; // UI thread only: start-up has run, the spectrum may be animated
     bool m_exitRunning = false;
     bool m_expanded = false;
     bool m_onTop = false;

@@ -120,7 +120,8 @@ LRESULT CKavriluneDlg::OnInitialize()
         }
         m_volume->InitControl();
         m_spectrum->Init(false);
-        m_timers.Set(kTimerSpectrum, 32);
+        m_animating = true;
+        UpdateSpectrumTimer();
         m_timers.Set(kTimerUpdateCheck, 600000);
         m_timers.Set(kTimerStationsCheck, 360000);
         m_timers.Set(kTimerPlayReport, 600000);
@@ -177,6 +178,16 @@ LRESULT CKavriluneDlg::OnTerminate(LPARAM sender)
 }
 
 // --- showing and hiding ---
+
+void CKavriluneDlg::UpdateSpectrumTimer()
+{
+    if (m_animating && IsShown()) {
+        if (!m_timers.IsActive(kTimerSpectrum))
+            m_timers.Set(kTimerSpectrum, 32);
+    } else {
+        m_timers.Kill(kTimerSpectrum);
+    }
+}
 
 bool CKavriluneDlg::IsShown() const
 {
