@@ -100,7 +100,6 @@ LRESULT CKavriluneDlg::OnInitialize()
         } else {
             m_tray->SetTooltip(kProgramTitle, false);
             m_tray->SetIcon(CSystemTray::kIconNormal);
-            m_mpris->Register();
         }
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 338);
@@ -134,6 +133,17 @@ LRESULT CKavriluneDlg::OnInitialize()
     ApplySkin(500, true);
     OnNewVersion();
     return 1;
+}
+
+void CKavriluneDlg::FinishStartUp()
+{
+    if (m_startUpFinished || m_closing)
+        return;
+    m_startUpFinished = true;
+    RunInitializeBlock(380, [this] {
+        m_mpris->Register();
+        RegisterHotKeys();
+    });
 }
 
 void CKavriluneDlg::OnExit()
