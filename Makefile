@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean fuzz test-asan test-tsan soak
+.PHONY: all deps configure build run test bench bench-desktop clean fuzz test-asan test-tsan soak
 
 all: build
 
@@ -30,6 +30,11 @@ test: build
 
 bench: build
 	@scripts/run-benches $(BUILD_DIR)
+
+# The whole program beside other desktop players on a private desktop with a sound server; see the
+# script for its parameters (ROUND_SECONDS, ROUNDS, BASELINE...).
+bench-desktop: build
+	@bench/desktop-compare.sh $(BUILD_DIR)
 
 # Reliability runs, kept out of `make test`: fuzzing (clang), the suite under sanitizers, and a soak.
 FUZZ_SECONDS ?= 60

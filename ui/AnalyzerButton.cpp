@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -46,6 +47,16 @@ void Put(uint32_t& pixel, uint32_t color)
 {
     const uint32_t alpha = color >> 24;
     pixel = alpha == 255 ? color : Blend(color, pixel, alpha);
+}
+
+// The bar's opacity at distance d from its centre: solid up to the core, fading out to the edge.
+double BarWeight(double d, double edge)
+{
+    if (d > edge)
+        return 0.0;
+    if (d <= kBarCore * edge)
+        return 1.0;
+    return (edge - d) / ((1.0 - kBarCore) * edge);
 }
 
 uint32_t WithAlpha(uint32_t color, uint32_t alpha)
@@ -127,6 +138,7 @@ void CSpectrumButton::Init(bool force)
         return;
     }
     m_work.fill(0);
+    m_columnWeight.assign(size_t(m_width), 0.0);
     if (m_backgroundPicture.size() != size)
         ComposeBackground();
 }
@@ -138,9 +150,11 @@ void CSpectrumButton::OnBackgroundChanged()
     Paint(false, false, false, true);
 }
 
-uint32_t& CSpectrumButton::PixelAt(QImage& image, int x, int rowFromBottom) const
+// One row's pixels, counted from the bottom. Asking the image for a row checks whether it must be copied
+// first: drawing code takes each row once, never a row per pixel.
+uint32_t* CSpectrumButton::RowAt(QImage& image, int rowFromBottom)
 {
-    return reinterpret_cast<uint32_t*>(image.scanLine(image.height() - 1 - rowFromBottom))[x];
+    return reinterpret_cast<uint32_t*>(image.scanLine(image.height() - 1 - rowFromBottom));
 }
 
 // The parent's pixels with the background gradient over everything but the outermost ring, and the
@@ -162,30 +176,37 @@ void CSpectrumButton::ComposeBackground()
         painter.drawPixmap(picture.rect(), BackgroundPicture());
     }
     for (int y = 1; y <= h - 2; ++y) {
+        uint32_t* row = RowAt(picture, y);
         for (int x = 1; x <= w - 2; ++x) {
             const uint32_t f = uint32_t(((255 * x) / w + (255 * y) / h) / 2);
-            Put(PixelAt(picture, x, y), Blend(m_backgroundTop, m_backgroundBottom, f));
+            Put(row[x], Blend(m_backgroundTop, m_backgroundBottom, f));
         }
     }
     if (m_frame) {
         const uint32_t opacity = hasFocus() ? 150 : 75;
         const uint32_t grey = WithAlpha(0x9B9B9B, opacity);
         const uint32_t white = WithAlpha(0xFFFFFF, opacity);
+        uint32_t* bottom = RowAt(picture, 0);
+        uint32_t* top = RowAt(picture, h - 1);
         for (int x = 1; x <= w - 2; ++x) {
-            Put(PixelAt(picture, x, 0), grey);
-            Put(PixelAt(picture, x, h - 1), grey);
+            Put(bottom[x], grey);
+            Put(top[x], grey);
         }
         for (int y = 1; y <= h - 2; ++y) {
-            Put(PixelAt(picture, 0, y), grey);
-            Put(PixelAt(picture, w - 1, y), grey);
+            uint32_t* row = RowAt(picture, y);
+            Put(row[0], grey);
+            Put(row[w - 1], grey);
         }
+        uint32_t* secondBottom = RowAt(picture, 1);
+        uint32_t* secondTop = RowAt(picture, h - 2);
         for (int x = 1; x <= w - 2; ++x) {
-            Put(PixelAt(picture, x, 1), white);
-            Put(PixelAt(picture, x, h - 2), white);
+            Put(secondBottom[x], white);
+            Put(secondTop[x], white);
         }
         for (int y = 1; y <= h - 2; ++y) {
-            Put(PixelAt(picture, 1, y), white);
-            Put(PixelAt(picture, w - 2, y), white);
+            uint32_t* row = RowAt(picture, y);
+            Put(row[1], white);
+            Put(row[w - 2], white);
         }
     }
     m_backgroundPicture = picture;
@@ -193,6 +214,9 @@ void CSpectrumButton::ComposeBackground()
 
 void CSpectrumButton::Render(RadioPlayer* player, bool muted, bool playing, bool recording)
 {
+    // Nobody sees a hidden display: its spectrum is not even computed.
+    if (!isVisible())
+        return;
     Init(false);
     try {
         float levels[kMaxBars] = {};
@@ -260,8 +284,9 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
     g_animationCounter = (g_animationCounter + 6) % 200;
     const int triangle = g_animationCounter <= 100 ? g_animationCounter : 200 - g_animationCounter;
 
-    if (m_backgroundPicture.size() == m_work.size())
-        m_work = m_backgroundPicture.copy();
+    // Into the frame's own buffer: no new picture a frame.
+    if (m_backgroundPicture.size() == m_work.size() && m_backgroundPicture.format() == m_work.format())
+        std::memcpy(m_work.bits(), m_backgroundPicture.constBits(), size_t(m_work.sizeInBytes()));
     const int thickness = m_drawHeight < 32 ? 1 : 2;
     const uint32_t barTop = ScaledAlpha(m_barTop, factor);
     const uint32_t barBottom = ScaledAlpha(m_barBottom, factor);
@@ -277,21 +302,24 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
     const int half = m_height / 2;
     for (int y = half; y <= m_height - 3; ++y) {
         const int64_t k = int64_t(y - half) * 155 / half + 100;
-        const uint32_t alpha = uint32_t(k * m_glassLevel / 255) & 0xFF;
+        const uint32_t glass = WithAlpha(0xFFFFFF, uint32_t(k * m_glassLevel / 255) & 0xFF);
+        uint32_t* row = RowAt(m_work, y);
         for (int x = 2; x <= m_width - 3; ++x)
-            Put(PixelAt(m_work, x, y), WithAlpha(0xFFFFFF, alpha));
+            Put(row[x], glass);
     }
 
     if (recording && (!discarded || g_animationCounter > 165))
         DrawRecordingDot(muted, discarded, triangle);
 
-    m_display = m_work.copy();
-    for (int y = 0; y < m_display.height(); ++y) {
+    // The shown picture is opaque; its buffer is reused from frame to frame.
+    if (m_display.size() != m_work.size() || m_display.format() != QImage::Format_RGB32)
+        m_display = QImage(m_work.size(), QImage::Format_RGB32);
+    for (int y = 0; y < m_height; ++y) {
+        const auto* source = reinterpret_cast<const uint32_t*>(m_work.constScanLine(y));
         auto* row = reinterpret_cast<uint32_t*>(m_display.scanLine(y));
-        for (int x = 0; x < m_display.width(); ++x)
-            row[x] |= 0xFF000000;
+        for (int x = 0; x < m_width; ++x)
+            row[x] = source[x] | 0xFF000000;
     }
-    m_display.reinterpretAsFormat(QImage::Format_RGB32);
     m_display.setDevicePixelRatio(PaintScale());
     ++m_framesDrawn;
     update();
@@ -306,13 +334,15 @@ void CSpectrumButton::DrawColumn(int bar, int firstRow, int lastRow, uint32_t bo
     const int x1 = int((bar + 1) * pitch);
     const double centre = (bar + 0.5) * pitch;
     const double edge = kBarEdge * pitch / 2;
+    // The bar's profile across: the same weight for a column on every row.
+    const int columns = std::min(x1 - x0 + 1, int(m_columnWeight.size()));
+    for (int i = 0; i < columns; ++i)
+        m_columnWeight[size_t(i)] = BarWeight(std::abs(centre - (x0 + i)), edge);
     for (int y = firstRow; y <= lastRow; ++y) {
         const uint32_t color = Blend(topColor, bottomColor, uint32_t((255 * y) / m_drawHeight));
-        for (int x = x0; x <= x1; ++x) {
-            const double d = std::abs(centre - x);
-            const double v = d > edge ? 0.0 : d <= kBarCore * edge ? 1.0 : (edge - d) / ((1.0 - kBarCore) * edge);
-            Put(PixelAt(m_work, x + kMargin, y + kMargin), WithAlpha(color, uint32_t(v * (color >> 24))));
-        }
+        uint32_t* row = RowAt(m_work, y + kMargin) + x0 + kMargin;
+        for (int i = 0; i < columns; ++i)
+            Put(row[i], WithAlpha(color, uint32_t(m_columnWeight[size_t(i)] * (color >> 24))));
     }
 }
 
@@ -330,13 +360,14 @@ void CSpectrumButton::DrawRecordingDot(bool muted, bool discarded, int triangle)
     const uint32_t color = (red << 16) | (40 << 8) | 60;
     const double cx = m_width - s;
     const double cy = m_height - s;
-    for (int x = std::max(0, int(m_width - 2 * s - 1)); x <= m_width - 2; ++x) {
-        for (int y = std::max(0, int(m_height - 2 * s - 1)); y <= m_height - 2; ++y) {
+    for (int y = std::max(0, int(m_height - 2 * s - 1)); y <= m_height - 2; ++y) {
+        uint32_t* row = RowAt(m_work, y);
+        for (int x = std::max(0, int(m_width - 2 * s - 1)); x <= m_width - 2; ++x) {
             const double d = std::hypot(x - cx, y - cy);
             const double alpha = d < r ? 235.0 : std::trunc((2 * r - d) * 235 / r);
             if (alpha < 1)
                 continue;
-            Put(PixelAt(m_work, x, y), WithAlpha(color, uint32_t(alpha)));
+            Put(row[x], WithAlpha(color, uint32_t(alpha)));
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class CXMLSettings;
 class RadioPlayer;
@@ -60,7 +61,7 @@ private:
     void DrawFrame(bool muted, bool recording, bool discarded);
     void DrawColumn(int bar, int firstRow, int lastRow, uint32_t bottomColor, uint32_t topColor);
     void DrawRecordingDot(bool muted, bool discarded, int triangle);
-    uint32_t& PixelAt(QImage& image, int x, int rowFromBottom) const;
+    static uint32_t* RowAt(QImage& image, int rowFromBottom);
 
     int m_width = 0; // device pixels, at the last initialisation
     int m_height = 0;
@@ -86,5 +87,6 @@ private:
     QImage m_backgroundPicture; // parent pixels, gradient and frame; ARGB32, top-down rows
     QImage m_work; // the frame being composed
     QImage m_display; // the last finished frame, shown by paintEvent
+    std::vector<double> m_columnWeight; // a bar's profile across, one weight per column; sized by Init
     int m_framesDrawn = 0;
 };

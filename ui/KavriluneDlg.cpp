@@ -146,7 +146,10 @@ bool CKavriluneDlg::event(QEvent* event)
         if (HandleWindowMessage(*message))
             return true;
     }
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide)
+        UpdateSpectrumTimer();
+    return handled;
 }
 
 bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)

@@ -96,7 +96,7 @@ public:
         kTimerInfo = 4, // 4 s: duration limit, deferred save, rotating title
         kTimerQuitPoll = 5, // 100 ms during exit: quit once no player is left
         kTimerQuitForce = 6, // 5 s after exit began: quit
-        kTimerShow = 7, // once, 250 ms after start-up: show the window
+        kTimerShow = 7, // once, as soon as start-up has run: show the window
         kTimerHide = 8, // once, 250 ms after a hidden start-up: hide to the tray
         kTimerUpdateCheck = 9, // program update check, 10 min then 2 h
         kTimerStationsCheck = 10, // stations database check, 6 min then 1 h
@@ -220,6 +220,11 @@ public:
     void OnStationsUpdated();
     void OnTrayBalloonClick(WPARAM cookie);
     void RegisterHotKeys();
+    // Runs the spectrum's frame timer while the window is shown, and stops it otherwise.
+    void UpdateSpectrumTimer();
+    // What the window does not need to appear, run once it is up: the media-key service on the
+    // session bus and the global hot keys.
+    void FinishStartUp();
     // A global hot key (ids 1 to 9) was pressed.
     LRESULT OnHotKey(int id);
     // A media key pressed while the window has the focus; false for other keys.
@@ -273,6 +278,7 @@ public:
     CHyperStatic& FoundNumberLabel() { return *m_foundNumber; }
     QProgressBar& BufferIndicator() { return *m_bufferIndicator; }
     CProgramTimers& Timers() { return m_timers; }
+    CSpectrumButton& Spectrum() { return *m_spectrum; }
     CPictureArtDlg& PictureArt() { return *m_pictureArt; }
     CGlobalHotKeys& HotKeys() { return *m_hotKeys; }
     CDropTarget& DropTarget() { return *m_dropTarget; }
@@ -353,6 +359,8 @@ private:
     bool m_portable = false;
     bool m_dataWarningShown = false;
     bool m_closing = false;
+    bool m_animating = false; // UI thread only: start-up has run, the spectrum may be animated
+    bool m_startUpFinished = false; // UI thread only: FinishStartUp has run
     bool m_exitRunning = false;
     bool m_writeSettingsAtExit = true; // false for a start that was never shown (hand-over, no free slot)
     bool m_expanded = false;

@@ -87,8 +87,9 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
         m_radio.SetMute(true);
         UpdateMuteButton();
     }
+    // The window appears as soon as the loop turns after start-up; what can wait comes after it.
     if (ownCommandLine)
-        m_timers.Set(show ? kTimerShow : kTimerHide, 250);
+        m_timers.Set(show ? kTimerShow : kTimerHide, show ? 0 : 250);
     else if (show && !IsShown())
         BringToFront(); // whoever handed the line over cannot reach a hidden player otherwise
     return 1;

@@ -277,6 +277,7 @@ void CKavriluneDlg::changeEvent(QEvent* event)
     }
     if (event->type() != QEvent::WindowStateChange)
         return;
+    UpdateSpectrumTimer();
     // Minimised by the window system: hidden to the tray when the user wants that and the desktop has
     // one, and the list lets go of the catalogue either way.
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);

@@ -107,7 +107,9 @@ void CKavriluneDlg::ApplySkin(int fadeMs, bool force)
 
     UpdateTitleText(false);
     UpdateStreamFormatText();
-    RegisterHotKeys();
+    // At start-up the keys are grabbed once the window is up.
+    if (m_startUpFinished)
+        RegisterHotKeys();
 
     if (wasShown)
         CWindowFader::FadeIn(this, fadeMs);

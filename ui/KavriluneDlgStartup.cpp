@@ -105,7 +105,6 @@ LRESULT CKavriluneDlg::OnInitialize()
         } else {
             m_tray->SetTooltip(kProgramTitle, false);
             m_tray->SetIcon(CSystemTray::kIconNormal);
-            m_mpris->Register();
         }
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 338);
@@ -125,7 +124,8 @@ LRESULT CKavriluneDlg::OnInitialize()
         }
         m_volume->InitControl();
         m_spectrum->Init(false);
-        m_timers.Set(kTimerSpectrum, 32);
+        m_animating = true;
+        UpdateSpectrumTimer();
         m_timers.Set(kTimerUpdateCheck, 600000);
         m_timers.Set(kTimerStationsCheck, 360000);
         m_timers.Set(kTimerPlayReport, 600000);
@@ -138,6 +138,17 @@ LRESULT CKavriluneDlg::OnInitialize()
     ApplySkin(500, true);
     OnNewVersion();
     return 1;
+}
+
+void CKavriluneDlg::FinishStartUp()
+{
+    if (m_startUpFinished || m_closing)
+        return;
+    m_startUpFinished = true;
+    RunInitializeBlock(380, [this] {
+        m_mpris->Register();
+        RegisterHotKeys();
+    });
 }
 
 void CKavriluneDlg::OnExit()
@@ -217,6 +228,16 @@ LRESULT CKavriluneDlg::OnTerminate(LPARAM sender)
 }
 
 // --- showing and hiding ---
+
+void CKavriluneDlg::UpdateSpectrumTimer()
+{
+    if (m_animating && IsShown()) {
+        if (!m_timers.IsActive(kTimerSpectrum))
+            m_timers.Set(kTimerSpectrum, 32);
+    } else {
+        m_timers.Kill(kTimerSpectrum);
+    }
+}
 
 bool CKavriluneDlg::IsShown() const
 {

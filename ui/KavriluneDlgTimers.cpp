@@ -86,11 +86,13 @@ void CKavriluneDlg::OnTimer(int number)
                 activateWindow();
                 m_list->UpdateVisibility();
             }
+            QMetaObject::invokeMethod(this, &CKavriluneDlg::FinishStartUp, Qt::QueuedConnection);
             break;
         case kTimerHide:
             m_timers.Kill(kTimerHide);
             if (m_instanceLock.IsLocked())
                 HideAnimated(250);
+            QMetaObject::invokeMethod(this, &CKavriluneDlg::FinishStartUp, Qt::QueuedConnection);
             break;
         case kTimerUpdateCheck:
             CheckForProgramUpdate();

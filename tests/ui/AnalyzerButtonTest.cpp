@@ -225,4 +225,24 @@ TEST_F(SpectrumButtonTest, HiddenOrTinyDisplaysDrawNothing)
     EXPECT_EQ(sharp->FrameImage().size(), QSize(264, 108));
 }
 
+TEST_F(SpectrumButtonTest, AHiddenDisplayComputesNoFrameWhileItsWindowDrawsNothing)
+{
+    auto spectrum = Make(QSize(132, 54));
+    spectrum->Render(nullptr, false, true, false);
+    const float shownSweep = spectrum->SweepPosition();
+    EXPECT_NE(shownSweep, 0.0f) << "a shown display without sound data sweeps";
+    const int drawn = spectrum->FramesDrawn();
+
+    spectrum->hide();
+    for (int i = 0; i < 5; ++i)
+        spectrum->Render(nullptr, false, true, false);
+    EXPECT_EQ(spectrum->SweepPosition(), shownSweep) << "no frame is computed for a hidden display";
+    EXPECT_EQ(spectrum->FramesDrawn(), drawn);
+
+    spectrum->show();
+    spectrum->Render(nullptr, false, true, false);
+    EXPECT_NE(spectrum->SweepPosition(), shownSweep);
+    EXPECT_EQ(spectrum->FramesDrawn(), drawn + 1);
+}
+
 } // namespace

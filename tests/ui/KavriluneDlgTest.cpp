@@ -6,6 +6,7 @@
 #include "core/Localization.h"
 #include "core/ServerHosts.h"
 #include "core/XMLSettings.h"
+#include "ui/AnalyzerButton.h"
 #include "ui/FilterBox.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
@@ -136,6 +137,31 @@ TEST_F(MainWindowTest, StartUpRunsOnceTheLoopTurnsAndHoldsASlotTimersAndTheTray)
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
     EXPECT_EQ(window->AuthorName(), "Kavrilune");
     EXPECT_TRUE(program.LogEntries().isEmpty()) << program.LogEntries().join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, TheSpectrumAnimatesOnlyWhileTheWindowIsShown)
+{
+    Start();
+    const auto spectrumRuns = [this] { return window->Timers().IsActive(CKavriluneDlg::kTimerSpectrum); };
+    EXPECT_TRUE(spectrumRuns());
+    for (const bool minimise : { true, false }) {
+        SCOPED_TRACE(minimise ? "minimised" : "hidden");
+        if (minimise)
+            window->showMinimized();
+        else
+            window->hide();
+        PumpFor(100);
+        EXPECT_FALSE(spectrumRuns());
+        const int drawn = window->Spectrum().FramesDrawn();
+        PumpFor(200);
+        EXPECT_EQ(window->Spectrum().FramesDrawn(), drawn);
+
+        window->showNormal();
+        ASSERT_TRUE(PumpUntil([&] { return window->IsShown(); }, 5000));
+        EXPECT_TRUE(spectrumRuns());
+        EXPECT_EQ(window->Timers().Period(CKavriluneDlg::kTimerSpectrum), 32);
+        EXPECT_TRUE(PumpUntil([&] { return window->Spectrum().FramesDrawn() > drawn; }, 5000));
+    }
 }
 
 TEST_F(MainWindowTest, DecliningToStopARecordingKeepsTheProgramRunningHiddenWithItsTrayIcon)

@@ -1,5 +1,7 @@
 #include "tests/audio/library/AudioTestHelpers.h"
 
+#include "audio/library/Mixer.h"
+#include "audio/library/SdlOutput.h"
 #include "tests/support/TestMedia.h"
 
 #include <QTemporaryDir>
@@ -83,4 +85,18 @@ TEST_F(SdlOutputTest, WithoutAnySoundDeviceTheDefaultDevicePlaysSilently)
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(BASS_ChannelIsActive(stream), AUDIO_ACTIVE_PLAYING);
+}
+
+TEST_F(SdlOutputTest, WhatTheOutputHoldsIsHeardWithinATenthOfASecond)
+{
+    // A volume change, a mute or a stop reaches the ear after what lies queued between the mixer and
+    // the sound server; the spectrum looks back by the same amount.
+    ASSERT_TRUE(CSdlOutput::InitSubsystem());
+    CMixer mixer;
+    CSdlOutput output(mixer, 44100);
+    ASSERT_EQ(output.Open(-1), AUDIO_OK);
+    EXPECT_GT(output.LatencyFrames(), 0);
+    EXPECT_LE(output.LatencyFrames(), 44100 / 10);
+    output.Stop();
+    CSdlOutput::QuitSubsystem();
 }
