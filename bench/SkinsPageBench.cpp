@@ -5,6 +5,7 @@
 #include "ui/PropSkins.h"
 #include "ui/PropSkinsPage.h"
 
+#include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
 
 #include <QApplication>
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
-#include <QtEndian>
 #include <benchmark/benchmark.h>
 
 namespace
@@ -29,34 +29,6 @@ void EnsureApplication()
         new QApplication(argc, argv);
 }
 
-// A PNG that declares a white picture of that size in a few kilobytes (one bit a pixel).
-QByteArray LargePng(int width, int height)
-{
-    const auto crc = [](const QByteArray& bytes) {
-        quint32 value = 0xFFFFFFFFu;
-        for (const char byte : bytes) {
-            value ^= quint8(byte);
-            for (int bit = 0; bit < 8; ++bit)
-                value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1u)));
-        }
-        return ~value;
-    };
-    const auto big = [](quint32 value) {
-        QByteArray bytes(4, '\0');
-        qToBigEndian(value, bytes.data());
-        return bytes;
-    };
-    const auto chunk = [&](const char* type, const QByteArray& data) {
-        const QByteArray typed = QByteArray(type) + data;
-        return big(quint32(data.size())) + typed + big(crc(typed));
-    };
-    const QByteArray row = QByteArray(1, '\0') + QByteArray((width + 7) / 8, char(0xFF));
-    QByteArray header = big(quint32(width)) + big(quint32(height));
-    header += QByteArray("\x01\x00\x00\x00\x00", 5);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
-        + chunk("IDAT", qCompress(row.repeated(height), 9).mid(4)) + chunk("IEND", QByteArray());
-}
-
 enum Previews { kUsual, kLargest, kBombs };
 
 void BM_ShowSkinsPage(benchmark::State& state)
@@ -66,7 +38,7 @@ void BM_ShowSkinsPage(benchmark::State& state)
     testing_support::TempProgramFolder program;
     QByteArray preview;
     if (previews == kBombs) {
-        preview = LargePng(5000, 5000);
+        preview = testing_support::SolidPng(5000, 5000, 0xFFFFFFFFu);
     } else {
         // Noise keeps the decoder from any shortcut.
         const int side = previews == kUsual ? 195 : CListImageCtrl::kMaxPreviewSide;

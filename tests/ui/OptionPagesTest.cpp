@@ -17,6 +17,7 @@
 #include "ui/PropSkinsPage.h"
 
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/SkinTestSupport.h"
@@ -32,7 +33,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -419,36 +419,6 @@ TEST_F(OptionPagesTest, SkinsPageListsEverySkinButFiftyThumbnailsAndAppliesTheCh
     EXPECT_EQ(page->SkinCombo()->itemText(0), "A-new");
 }
 
-// A PNG that declares a white picture of width x height pixels in a few kilobytes (one bit a pixel,
-// every row the same): what a stranger's skin can hold as its preview.
-QByteArray LargePng(int width, int height)
-{
-    const auto crc = [](const QByteArray& bytes) {
-        quint32 value = 0xFFFFFFFFu;
-        for (const char byte : bytes) {
-            value ^= quint8(byte);
-            for (int bit = 0; bit < 8; ++bit)
-                value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1u)));
-        }
-        return ~value;
-    };
-    const auto big = [](quint32 value) {
-        QByteArray bytes(4, '\0');
-        qToBigEndian(value, bytes.data());
-        return bytes;
-    };
-    const auto chunk = [&](const char* type, const QByteArray& data) {
-        const QByteArray typed = QByteArray(type) + data;
-        return big(quint32(data.size())) + typed + big(crc(typed));
-    };
-    const QByteArray row = QByteArray(1, '\0') + QByteArray((width + 7) / 8, char(0xFF));
-    const QByteArray pixels = row.repeated(height);
-    QByteArray header = big(quint32(width)) + big(quint32(height));
-    header += QByteArray("\x01\x00\x00\x00\x00", 5); // one bit of grey, no interlace
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", qCompress(pixels, 9).mid(4))
-        + chunk("IEND", QByteArray());
-}
-
 TEST_F(OptionPagesTest, PreviewsAreDecodedAtThumbnailSizeAndHugeOnesNotAtAll)
 {
     QTemporaryDir folder;
@@ -464,8 +434,8 @@ TEST_F(OptionPagesTest, PreviewsAreDecodedAtThumbnailSizeAndHugeOnesNotAtAll)
     EXPECT_EQ(doubled.pixelColor(104, 20), QColor(Qt::black));
 
     // 5000 x 5000 pixels in a file of a few kilobytes: refused before decoding, the square stays black.
-    const QByteArray bomb = LargePng(5000, 5000);
-    ASSERT_LT(bomb.size(), 100 * 1024);
+    const QByteArray bomb = testing_support::SolidPng(5000, 5000, 0xFFFFFFFFu);
+    ASSERT_LT(bomb.size(), 160 * 1024);
     ASSERT_TRUE(WriteBytes(folder.filePath("bomb.png"), bomb));
     ASSERT_EQ(QImageReader(folder.filePath("bomb.png")).size(), QSize(5000, 5000));
     EXPECT_TRUE(CListImageCtrl::ReadPreview(folder.filePath("bomb.png"), 104).isNull());
