@@ -1,6 +1,7 @@
 // What the desktop's media controls see of the window's player, read as a client on a session bus of
 // the test's own.
 
+#include "tests/support/SessionBus.h"
 #include "tests/ui/MainWindowFixture.h"
 
 #include "ui/MprisService.h"
@@ -43,9 +44,8 @@ protected:
     void SetUp() override
     {
         MainWindowFixture::SetUp();
-        bus.start("dbus-daemon", { "--session", "--nofork", "--print-address" });
-        ASSERT_TRUE(PumpUntil([this] { return bus.canReadLine(); }, 10000)) << "no session bus";
-        address = QString::fromUtf8(bus.readLine()).trimmed();
+        address = bus.Address();
+        ASSERT_FALSE(address.isEmpty()) << "no session bus";
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     }
 
@@ -54,8 +54,6 @@ protected:
         MainWindowFixture::TearDown();
         QDBusConnection::disconnectFromBus(kClient);
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        bus.terminate();
-        bus.waitForFinished(5000);
     }
 
     QDBusConnection Client() { return QDBusConnection::connectToBus(address, kClient); }
@@ -78,7 +76,7 @@ protected:
     }
 
     static constexpr const char* kClient = "media-controls-client";
-    QProcess bus;
+    testing_support::SessionBus bus;
     QString address;
 };
 

@@ -1,6 +1,7 @@
 // Several real instances on one virtual display: the hand-over of a command line, ending them all,
 // the duration limit, the global hot keys and the desktop's media controls.
 
+#include "tests/support/SessionBus.h"
 #include "tests/ui/ProgramFixture.h"
 
 #include "tests/support/IcecastServer.h"
@@ -191,10 +192,9 @@ TEST_F(ProgramInstancesTest, TheDesktopsMediaControlsPlayAndStopThroughTheSessio
     IcecastServer server;
     ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
     ASSERT_TRUE(server.StartSource("/live"));
-    QProcess bus;
-    bus.start("dbus-daemon", { "--session", "--nofork", "--print-address" });
-    ASSERT_TRUE(PumpUntil([&bus] { return bus.canReadLine(); }, 10000)) << "no session bus";
-    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    const testing_support::SessionBus bus;
+    const QString address = bus.Address();
+    ASSERT_FALSE(address.isEmpty()) << "no session bus";
     QProcessEnvironment environment = Environment();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
 
@@ -220,8 +220,6 @@ TEST_F(ProgramInstancesTest, TheDesktopsMediaControlsPlayAndStopThroughTheSessio
     EXPECT_TRUE(WaitForTitle("Bus FM", 20000)) << "playing again";
 
     EndProgram(program);
-    bus.terminate();
-    bus.waitForFinished(5000);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The real program's tray icon with a status-notifier host and a notification server of the test's own
 // on a session bus of its own: what the desktop gets to show.
 
+#include "tests/support/SessionBus.h"
 #include "tests/ui/ProgramFixture.h"
 
 #include "tests/support/IcecastServer.h"
@@ -84,10 +85,9 @@ TEST_F(ProgramTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
     IcecastServer server;
     ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
     ASSERT_TRUE(server.StartSource("/live"));
-    QProcess bus;
-    bus.start("dbus-daemon", { "--session", "--nofork", "--print-address" });
-    ASSERT_TRUE(PumpUntil([&bus] { return bus.canReadLine(); }, 10000)) << "no session bus";
-    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    const testing_support::SessionBus bus;
+    const QString address = bus.Address();
+    ASSERT_FALSE(address.isEmpty()) << "no session bus";
     {
         QDBusConnection desktop = QDBusConnection::connectToBus(address, "desktop");
         DesktopServices services;
@@ -123,8 +123,6 @@ TEST_F(ProgramTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
         desktop.unregisterObject("/org/freedesktop/Notifications");
     }
     QDBusConnection::disconnectFromBus("desktop");
-    bus.terminate();
-    bus.waitForFinished(5000);
 }
 
 } // namespace
