@@ -296,8 +296,12 @@ TEST_F(ChannelTest, MonoStreamsAreHeardOnBothSidesAndStreamsMix)
         return found;
     };
 
-    const AudioStream mono = OpenTone(3.0, 1);
+    // Both files are made first: making one takes a while on a loaded machine, long enough for a tone
+    // already playing to end.
+    const AudioStream mono = OpenTone(10.0, 1);
     ASSERT_NE(mono, 0u);
+    const AudioStream second = OpenTone(10.0, 2, 1000);
+    ASSERT_NE(second, 0u);
     const auto monoStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(BASS_ChannelPlay(mono, false));
     const auto alone
@@ -307,8 +311,6 @@ TEST_F(ChannelTest, MonoStreamsAreHeardOnBothSidesAndStreamsMix)
 
     // A second stream adds to the first (a crossfade plays both): two tones of different pitch
     // add up in power.
-    const AudioStream second = OpenTone(3.0, 2, 1000);
-    ASSERT_NE(second, 0u);
     const auto secondStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(BASS_ChannelPlay(second, false));
     const double secondAlone = alone->leftRms * std::sqrt(0.5); // the stereo file is 3 dB lower per side
