@@ -51,6 +51,13 @@ protected:
     {
         return folder.FilePath(QStringLiteral("Recordings/%1/%2").arg(station, name));
     }
+
+    // Runs events until the recording being written holds more than the given bytes (a loaded machine
+    // may take longer than the stream's pace).
+    static bool PumpUntilRecorded(const QString& path, qint64 bytes)
+    {
+        return PlayerStatusLog::PumpUntil([&] { return QFileInfo(path).size() > bytes; }, 30000);
+    }
 };
 
 TEST_F(PlayerRecordingTest, RawMp3RecordingIsOneSliceOfTheSentBytes)
@@ -62,12 +69,12 @@ TEST_F(PlayerRecordingTest, RawMp3RecordingIsOneSliceOfTheSentBytes)
     ASSERT_NE(PlayLoopback(QStringLiteral("Loop: MP3")), nullptr);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return !manager.GetStreamName().isEmpty(); }, 5000));
 
+    const QString path = RecordingPath(QStringLiteral("Loop- MP3"), QStringLiteral("Band - Song.mp3"));
     ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
-    PlayerStatusLog::Pump(4000);
+    EXPECT_TRUE(PumpUntilRecorded(path, 3 * 16000));
     ASSERT_TRUE(manager.StopRecording(true, false));
     EXPECT_FALSE(manager.IsRecording());
 
-    const QString path = RecordingPath(QStringLiteral("Loop- MP3"), QStringLiteral("Band - Song.mp3"));
     const QByteArray file = testing_support::ReadBytes(path);
     const QByteArray body = WithoutTag(file);
     EXPECT_GT(body.size(), 3 * 16000) << path.toStdString();
@@ -91,12 +98,12 @@ TEST_F(PlayerRecordingTest, RawAacRecordingIsOneSliceOfTheSentBytesWithoutTag)
     ASSERT_EQ(manager.GetStreamInfo(), QStringLiteral("AAC"));
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return !manager.GetStreamName().isEmpty(); }, 5000));
 
+    const QString path = RecordingPath(QStringLiteral("Loop AAC"), QStringLiteral("Band - Song.aac"));
     ASSERT_TRUE(manager.StartRecording(QStringLiteral("Recordings"), QStringLiteral("Untitled"), 0, false));
-    PlayerStatusLog::Pump(4000);
+    EXPECT_TRUE(PumpUntilRecorded(path, 3 * 12000));
     ASSERT_TRUE(manager.StopRecording(true, false));
 
-    const QByteArray file
-        = testing_support::ReadBytes(RecordingPath(QStringLiteral("Loop AAC"), QStringLiteral("Band - Song.aac")));
+    const QByteArray file = testing_support::ReadBytes(path);
     EXPECT_GT(file.size(), 3 * 12000);
     EXPECT_NE(file.right(128).left(3), QByteArray("TAG"));
     EXPECT_GE(SliceOffset(stream.audio, file), 0);

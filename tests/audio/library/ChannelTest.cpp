@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -277,23 +278,48 @@ TEST_F(ChannelTest, VolumeSlidesEndAtTheirTargetInTheirTime)
 
 TEST_F(ChannelTest, MonoStreamsAreHeardOnBothSidesAndStreamsMix)
 {
-    const AudioStream mono = OpenTone(3.0, 1);
+    // The blocks mixed after a moment, once the third of them meets the condition: a block may have
+    // been under way when a stream started, and a loaded machine may mix its first blocks late.
+    const auto settledBlock = [this](std::chrono::steady_clock::time_point after, auto condition) {
+        std::optional<OutputRecorder::Block> found;
+        WaitFor(
+            [&] {
+                int count = 0;
+                for (const auto& block : m_output.Snapshot())
+                    if (block.time > after && condition(block) && ++count == 3) {
+                        found = block;
+                        return true;
+                    }
+                return false;
+            },
+            5000);
+        return found;
+    };
+
+    // Both files are made first: making one takes a while on a loaded machine, long enough for a tone
+    // already playing to end.
+    const AudioStream mono = OpenTone(10.0, 1);
     ASSERT_NE(mono, 0u);
+    const AudioStream second = OpenTone(10.0, 2, 1000);
+    ASSERT_NE(second, 0u);
+    const auto monoStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(BASS_ChannelPlay(mono, false));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const auto alone = m_output.Snapshot().back();
-    EXPECT_GT(alone.leftPeak, 2000);
-    EXPECT_EQ(alone.maxDifference, 0);
+    const auto alone
+        = settledBlock(monoStart, [](const OutputRecorder::Block& block) { return block.leftPeak > 2000; });
+    ASSERT_TRUE(alone.has_value()) << "the mono tone was never heard";
+    EXPECT_EQ(alone->maxDifference, 0);
 
     // A second stream adds to the first (a crossfade plays both): two tones of different pitch
     // add up in power.
-    const AudioStream second = OpenTone(3.0, 2, 1000);
-    ASSERT_NE(second, 0u);
+    const auto secondStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(BASS_ChannelPlay(second, false));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const double both = m_output.Snapshot().back().leftRms;
-    const double secondAlone = alone.leftRms * std::sqrt(0.5); // the stereo file is 3 dB lower per side
-    EXPECT_NEAR(both, std::hypot(alone.leftRms, secondAlone), 0.1 * both);
+    const double secondAlone = alone->leftRms * std::sqrt(0.5); // the stereo file is 3 dB lower per side
+    const double expected = std::hypot(alone->leftRms, secondAlone);
+    // Louder than the first tone alone: the second is being mixed in.
+    const auto both = settledBlock(
+        secondStart, [&](const OutputRecorder::Block& block) { return block.leftRms > 1.1 * alone->leftRms; });
+    ASSERT_TRUE(both.has_value()) << "the second stream was never added";
+    EXPECT_NEAR(both->leftRms, expected, 0.1 * both->leftRms);
 }
 
 TEST_F(ChannelTest, AnUnderrunStallsTheChannelAndItResumes)
