@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QFile>
 #include <QTextDocument>
@@ -39,11 +40,30 @@ bool UsesStatusNotifierHost()
         && reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
 }
 
+// Hands the desktop's notices that a notification area came or went to a function.
+class ChangeNotices : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ChangeNotices(std::function<void()> changed)
+        : m_changed(std::move(changed))
+    {
+    }
+
+public slots:
+    void Changed() { m_changed(); }
+
+private:
+    std::function<void()> m_changed;
+};
+
 } // namespace
 
-CQtTrayBackend::CQtTrayBackend()
-    : m_markupMessages(UsesStatusNotifierHost())
+CQtTrayBackend::CQtTrayBackend(std::function<bool()> probe)
+    : m_probe(probe ? std::move(probe) : std::function<bool()>(&QSystemTrayIcon::isSystemTrayAvailable))
+    , m_markupMessages(UsesStatusNotifierHost())
 {
+    FollowDesktopChanges();
     QObject::connect(&m_icon, &QSystemTrayIcon::activated, &m_icon,
         [this](QSystemTrayIcon::ActivationReason reason) { OnActivated(reason); });
     QObject::connect(&m_icon, &QSystemTrayIcon::messageClicked, &m_icon, [this] {
@@ -52,9 +72,30 @@ CQtTrayBackend::CQtTrayBackend()
     });
 }
 
+void CQtTrayBackend::FollowDesktopChanges()
+{
+    if (!SessionBusKnown())
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    auto* notices = new ChangeNotices([this] { m_available.reset(); });
+    m_watch.reset(notices);
+    auto* watcher = new QDBusServiceWatcher(kWatcher, bus,
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, notices);
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, notices, &ChangeNotices::Changed);
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceUnregistered, notices, &ChangeNotices::Changed);
+    // A host (the panel that draws the icons) comes and goes while the watcher stays.
+    for (const char* member : { "StatusNotifierHostRegistered", "StatusNotifierHostUnregistered" })
+        bus.connect(QString(), QStringLiteral("/StatusNotifierWatcher"), kWatcher, QString::fromLatin1(member), notices,
+            SLOT(Changed()));
+}
+
 bool CQtTrayBackend::IsAvailable() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    if (!m_available)
+        m_available = m_probe();
+    return *m_available;
 }
 
 void CQtTrayBackend::SetHandlers(Handlers handlers)
@@ -70,6 +111,8 @@ void CQtTrayBackend::Show()
 
 void CQtTrayBackend::Hide()
 {
+    // A notification area may come or go while the icon is away: it is asked again once it is back.
+    m_available.reset();
     m_icon.hide();
 }
 
@@ -101,3 +144,5 @@ void CQtTrayBackend::OnActivated(QSystemTrayIcon::ActivationReason reason)
     else if (reason == QSystemTrayIcon::Context && m_handlers.contextMenu)
         m_handlers.contextMenu();
 }
+
+#include "QtTrayBackend.moc"

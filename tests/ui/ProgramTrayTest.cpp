@@ -28,6 +28,7 @@ class DesktopServices : public QDBusVirtualObject
 public:
     QStringList items;
     QStringList bodies;
+    int hostQueries = 0; // whether a host is registered: what a program asks to learn of a tray
 
     QString introspect(const QString& path) const override
     {
@@ -50,6 +51,7 @@ public:
         if (message.interface() == QStringLiteral("org.freedesktop.DBus.Properties") && member == "Get") {
             const QString name = message.arguments().value(1).toString();
             QVariant value;
+            hostQueries += name == "IsStatusNotifierHostRegistered" ? 1 : 0;
             if (name == "IsStatusNotifierHostRegistered")
                 value = true;
             else if (name == "ProtocolVersion")
@@ -110,6 +112,15 @@ TEST_F(ProgramTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
         ASSERT_TRUE(server.SetTitle("/live", title));
         ASSERT_TRUE(PumpUntil([&] { return !services.bodies.isEmpty(); }, 20000)) << "a new song is announced";
         EXPECT_EQ(services.bodies.back(), ("Loopback FM\n" + title).toHtmlEscaped());
+
+        // Each query blocks the program on the bus: new songs must not ask again.
+        const int queries = services.hostQueries;
+        for (int song = 1; song <= 3; ++song) {
+            const QString next = QStringLiteral("Song %1").arg(song);
+            ASSERT_TRUE(server.SetTitle("/live", next));
+            ASSERT_TRUE(PumpUntil([&] { return services.bodies.back().endsWith(next); }, 20000));
+        }
+        EXPECT_EQ(services.hostQueries, queries) << "asked whether a tray exists at every song";
 
         // Asked to end while this thread goes on answering for the desktop.
         CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 1000);

@@ -1,5 +1,7 @@
 #include "ui/SystemTray.h"
 
+#include "ui/QtTrayBackend.h"
+
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/ui/FakeTrayBackend.h"
@@ -99,6 +101,33 @@ TEST_F(SystemTrayTest, IconSwitchesRemovalTwiceIsHarmlessAndRecreateRestoresTheL
 
     fake->available = true;
     EXPECT_TRUE(tray->SetIcon(CSystemTray::kIconNormal));
+}
+
+// Asking the desktop whether it has a notification area blocks on D-Bus: a playing station's titles
+// must not ask it again and again, yet an icon shown afresh learns what changed meanwhile.
+TEST_F(SystemTrayTest, TitleChangesNeverAskTheDesktopForItsNotificationAreaAnIconShownAfreshDoes)
+{
+    int asked = 0;
+    bool desktopHasOne = false;
+    CSystemTray desktopTray(&window, std::make_unique<CQtTrayBackend>([&] {
+        ++asked;
+        return desktopHasOne;
+    }));
+    EXPECT_FALSE(desktopTray.SetTooltip("Kavrilune", false));
+    EXPECT_FALSE(desktopTray.SetIcon(CSystemTray::kIconNormal));
+    const int atStart = asked;
+    EXPECT_EQ(atStart, 1);
+    for (int title = 0; title < 20; ++title) {
+        desktopTray.SetTooltip(QStringLiteral("Loopback FM\nSong %1").arg(title), title % 2 == 0);
+        desktopTray.SetIcon(title % 5 == 0 ? CSystemTray::kIconRecording : CSystemTray::kIconNormal);
+        desktopTray.Backend().IsAvailable();
+    }
+    EXPECT_EQ(asked, atStart) << "asked again on title changes";
+
+    desktopHasOne = true;
+    desktopTray.Recreate();
+    EXPECT_TRUE(desktopTray.SetTooltip("Loopback FM", false)) << "the re-added icon found the new notification area";
+    EXPECT_EQ(asked, atStart + 1);
 }
 
 } // namespace
