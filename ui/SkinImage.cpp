@@ -11,10 +11,36 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 
 namespace
 {
+
+// Decodes waiting for a pool thread. The pool's task only takes the next one from here, so all that a
+// decode reads is handed over under this lock, one a sanitizer can see, rather than inside Qt's pool.
+std::mutex g_decodesMutex;
+std::deque<std::function<void()>> g_decodes;
+
+void StartDecode(std::function<void()> decode)
+{
+    {
+        const std::lock_guard lock(g_decodesMutex);
+        g_decodes.push_back(std::move(decode));
+    }
+    QThreadPool::globalInstance()->start([] {
+        std::function<void()> next;
+        {
+            const std::lock_guard lock(g_decodesMutex);
+            if (g_decodes.empty())
+                return;
+            next = std::move(g_decodes.front());
+            g_decodes.pop_front();
+        }
+        next();
+    });
+}
 
 // The limit is process-wide in Qt. It is set from the UI thread only, and only when something changed
 // it, so that decodes running on workers never see a write.
@@ -250,6 +276,6 @@ CSkinPicture CSkinImages::Request(const QString& fileName, const QSize& deviceSi
     state.fileSize = declared;
     state.started = false;
     EnsureAllocationLimit();
-    QThreadPool::globalInstance()->start([shared = picture.m_state] { shared->Run(); });
+    StartDecode([shared = picture.m_state] { shared->Run(); });
     return picture;
 }
