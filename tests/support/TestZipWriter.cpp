@@ -208,4 +208,13 @@ bool TestZipWriter::Close()
     return ok;
 }
 
+bool WriteOneItemZip(const QString& path, const QByteArray& name, const QByteArray& data)
+{
+    TestZipWriter zip(path);
+    TestZipItem item;
+    item.name = name;
+    item.data = data;
+    return zip.Add(item) && zip.Close();
+}
+
 } // namespace testing_support

@@ -48,4 +48,7 @@ private:
     void* m_zip = nullptr;
 };
 
+// A zip holding one item of that name and data, such as a skin package ("Dusk.kvn/skin.kvn").
+bool WriteOneItemZip(const QString& path, const QByteArray& name, const QByteArray& data);
+
 } // namespace testing_support

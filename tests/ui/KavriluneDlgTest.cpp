@@ -697,27 +697,15 @@ TEST_F(MainWindowTest, DroppedFilesPlayInstallSkinsOrDoNothingByTheirEnding)
     EXPECT_EQ(window->Radio().GetStationUrl(), upperZip) << "an upper-case ending is played as a path";
 
     const QString plainZip = program.FilePath("plain.zip");
-    {
-        TestZipWriter zip(plainZip);
-        TestZipItem item;
-        item.name = "readme.txt";
-        item.data = "hello";
-        ASSERT_TRUE(zip.Add(item));
-    }
+    ASSERT_TRUE(WriteOneItemZip(plainZip, "readme.txt", "hello"));
     window->OnDropFile(plainZip);
     EXPECT_EQ(window->Radio().GetStationUrl(), upperZip) << "a zip that is no skin does nothing";
     EXPECT_TRUE(boxes.texts.isEmpty());
 
     const QString skinZip = program.FilePath("Dawn.zip");
-    {
-        TestZipWriter zip(skinZip);
-        const QString inner = "<?xml version=\"1.0\"?><XMLConfigSettings><Window><Frame>1</Frame></Window>"
-                              "<Author><Name>Dawn Painter</Name></Author></XMLConfigSettings>";
-        TestZipItem item;
-        item.name = "Dawn.kvn/skin.kvn";
-        item.data = inner.toUtf8();
-        ASSERT_TRUE(zip.Add(item));
-    }
+    ASSERT_TRUE(WriteOneItemZip(skinZip, "Dawn.kvn/skin.kvn",
+        QByteArray("<?xml version=\"1.0\"?><XMLConfigSettings><Window><Frame>1</Frame></Window>"
+                   "<Author><Name>Dawn Painter</Name></Author></XMLConfigSettings>")));
     window->OnDropFile(skinZip);
     ASSERT_EQ(boxes.texts.size(), 1);
     EXPECT_EQ(boxes.texts[0], GetLangString(310) + " - \"Dawn.kvn\"");

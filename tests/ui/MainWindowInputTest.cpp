@@ -339,13 +339,8 @@ TEST_F(MainWindowInputTest, DropsTakeTheFirstLocalFileElseTheTextAndRefuseWhatTh
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/link");
 
     const QString skinZip = program.FilePath("Dusk.zip");
-    {
-        TestZipWriter zip(skinZip);
-        TestZipItem item;
-        item.name = "Dusk.kvn/skin.kvn";
-        item.data = "<?xml version=\"1.0\"?><XMLConfigSettings><Author><Name>Dusk</Name></Author></XMLConfigSettings>";
-        ASSERT_TRUE(zip.Add(item));
-    }
+    ASSERT_TRUE(WriteOneItemZip(skinZip, "Dusk.kvn/skin.kvn",
+        "<?xml version=\"1.0\"?><XMLConfigSettings><Author><Name>Dusk</Name></Author></XMLConfigSettings>"));
     QMimeData fileManager;
     fileManager.setUrls({ QUrl::fromLocalFile(skinZip) });
     fileManager.setText(skinZip);

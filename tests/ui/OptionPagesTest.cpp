@@ -79,6 +79,21 @@ protected:
     int Count(int message) const { return int(std::count(window.received.begin(), window.received.end(), message)); }
     void MakeSkin(const QString& folder) { ASSERT_TRUE(QDir().mkpath(program.Path() + "skins/" + folder)); }
 
+    // The Skins page alone in an options sheet over the settings file.
+    struct SkinsSheet {
+        SkinsSheet(MessageRecorder& window, const QString& settingsPath)
+            : sheet(nullptr, "Options")
+        {
+            values.SetMainWindow(&window);
+            values.SetSettingsFile(settingsPath);
+            sheet.AddPage("Skins", [this] { return new CPropSkinsPage(values); });
+            page = static_cast<CPropSkinsPage*>(sheet.Page(0));
+        }
+        CPropSkins values;
+        COptionsSheet sheet;
+        CPropSkinsPage* page = nullptr;
+    };
+
     TempProgramFolder program;
     MessageRecorder window;
 };
@@ -389,12 +404,10 @@ TEST_F(OptionPagesTest, SkinsPageListsEverySkinButFiftyThumbnailsAndAppliesTheCh
     for (int i = 0; i < 60; ++i)
         MakeSkin(QStringLiteral("S%1.kvn").arg(i, 2, 10, QLatin1Char('0')));
     WriteSettings("<Advanced><Skin>s07</Skin></Advanced>");
-    CPropSkins values;
-    values.SetMainWindow(&window);
-    values.SetSettingsFile(SettingsPath());
-    COptionsSheet sheet(nullptr, "Options");
-    sheet.AddPage("Skins", [&] { return new CPropSkinsPage(values); });
-    auto* page = static_cast<CPropSkinsPage*>(sheet.Page(0));
+    SkinsSheet skins(window, SettingsPath());
+    CPropSkins& values = skins.values;
+    COptionsSheet& sheet = skins.sheet;
+    CPropSkinsPage* page = skins.page;
     EXPECT_EQ(page->SkinCombo()->count(), 60);
     EXPECT_EQ(page->SkinList()->count(), 50);
     EXPECT_EQ(page->SkinCombo()->currentText(), "S07") << "the current skin matches whatever its case";
@@ -452,12 +465,10 @@ TEST_F(OptionPagesTest, AThumbnailSelectsExactlyItsOwnSkin)
     for (const char* skin : { "Night Owl.kvn", "night.kvn", "Blue.kvn", "blue.kvn" })
         MakeSkin(skin);
     WriteSettings("<Advanced><Skin>blue</Skin></Advanced>");
-    CPropSkins values;
-    values.SetMainWindow(&window);
-    values.SetSettingsFile(SettingsPath());
-    COptionsSheet sheet(nullptr, "Options");
-    sheet.AddPage("Skins", [&] { return new CPropSkinsPage(values); });
-    auto* page = static_cast<CPropSkinsPage*>(sheet.Page(0));
+    SkinsSheet skins(window, SettingsPath());
+    CPropSkins& values = skins.values;
+    COptionsSheet& sheet = skins.sheet;
+    CPropSkinsPage* page = skins.page;
     CListImageCtrl* list = page->SkinList();
     ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(page->SkinCombo()->currentText(), "blue") << "the current skin by its exact name first";

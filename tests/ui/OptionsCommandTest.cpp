@@ -121,13 +121,8 @@ TEST_F(OptionsCommandTest, ASkinInstalledWhileTheSheetIsOpenAppearsOnTheSkinsPag
 {
     Start();
     const QString package = program.FilePath("Dawn.zip");
-    {
-        TestZipWriter zip(package);
-        TestZipItem item;
-        item.name = "Dawn.kvn/skin.kvn";
-        item.data = "<?xml version=\"1.0\"?><XMLConfigSettings><Window><Frame>1</Frame></Window></XMLConfigSettings>";
-        ASSERT_TRUE(zip.Add(item));
-    }
+    ASSERT_TRUE(WriteOneItemZip(package, "Dawn.kvn/skin.kvn",
+        "<?xml version=\"1.0\"?><XMLConfigSettings><Window><Frame>1</Frame></Window></XMLConfigSettings>"));
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
     QStringList listed;
     DialogScript<COptionsSheet> script({ [&](COptionsSheet* sheet) {
@@ -151,13 +146,8 @@ TEST_F(OptionsCommandTest, ASkinPackageDroppedOnTheSkinsPageIsInstalledAsOnTheWi
 {
     Start();
     const QString package = program.FilePath("Dusk.zip");
-    {
-        TestZipWriter zip(package);
-        TestZipItem item;
-        item.name = "Dusk.kvn/skin.kvn";
-        item.data = "<?xml version=\"1.0\"?><XMLConfigSettings><Author><Name>Dusk</Name></Author></XMLConfigSettings>";
-        ASSERT_TRUE(zip.Add(item));
-    }
+    ASSERT_TRUE(WriteOneItemZip(package, "Dusk.kvn/skin.kvn",
+        "<?xml version=\"1.0\"?><XMLConfigSettings><Author><Name>Dusk</Name></Author></XMLConfigSettings>"));
     QStringList questions;
     ScriptedMessageBoxes boxes([&](const QString& text, unsigned) {
         questions << text;
