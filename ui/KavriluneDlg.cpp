@@ -71,6 +71,7 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     compact.setPixelSize(12);
     setFont(compact);
     CreateControls();
+    CreatePlayParts();
     qApp->installEventFilter(this);
 }
 
@@ -161,7 +162,7 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
     } else if (number == WM_STATIONS_LIST_DONE) {
         OnListWorkerDone();
     } else if (number == WM_STATIONS_LIST_PLAY) {
-        OnPlayListIndex(message.wParam);
+        m_playback->OnPlayListIndex(message.wParam);
     } else if (number == kInitialize) {
         message.result = OnInitialize();
     } else if (number == kTerminate) {
@@ -193,7 +194,7 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
         m_tray->Recreate();
         message.result = 1;
     } else if (number == kPictureArtShow) {
-        ShowPictureArt();
+        m_playback->ShowPictureArt();
         message.result = 1;
     } else if (number == kPictureArtDisable) {
         m_advanced.m_showPictures = false;
