@@ -72,6 +72,7 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     setFont(compact);
     CreateControls();
     CreatePlayParts();
+    CreateSkinLayout();
     qApp->installEventFilter(this);
 }
 
@@ -291,10 +292,11 @@ void CKavriluneDlg::OnCommand(int id)
 void CKavriluneDlg::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (m_background.isNull())
+    const QPixmap& background = m_skinLayout->Background();
+    if (background.isNull())
         painter.fillRect(rect(), palette().color(QPalette::Window));
     else
-        painter.drawPixmap(rect(), m_background);
+        painter.drawPixmap(rect(), background);
 }
 
 void CKavriluneDlg::mousePressEvent(QMouseEvent* event)

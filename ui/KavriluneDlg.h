@@ -16,6 +16,7 @@
 #include "ui/TrayBackend.h"
 #include "ui/WindowDrag.h"
 #include "ui/mainwindow/PlaybackControl.h"
+#include "ui/mainwindow/SkinLayout.h"
 #include "ui/mainwindow/StatusDisplay.h"
 
 #include <QPixmap>
@@ -37,7 +38,6 @@ class CGdipButton;
 class CGlobalHotKeys;
 class CMprisService;
 class CHyperStatic;
-class CSkin;
 class CPictureArtDlg;
 class CSliderCtrlEx;
 class CSpectrumButton;
@@ -174,10 +174,9 @@ public:
     void WaitForSettingsSave();
 
     // --- skin and layout ---
-    void ApplySkin(int fadeMs, bool force);
+    void ApplySkin(int fadeMs, bool force) { m_skinLayout->ApplySkin(fadeMs, force); }
     void OnExpand();
     void StoreWindowPosition();
-    void CreateBackgroundBrush(CSkin& skin, const QString& imageName);
 
     // --- playback: the play road and the status display do the work ---
     void PlayStation(const CStationItem& station, bool addToHistory) { m_playback->PlayStation(station, addToHistory); }
@@ -291,7 +290,7 @@ public:
     CPropRecordings& RecordingOptions() { return m_recordings; }
     CPropSkins& SkinOptions() { return m_skins; }
     const QString& SettingsFilePath() const { return m_settingsPath; }
-    const QString& AuthorName() const { return m_authorName; }
+    const QString& AuthorName() const { return m_skinLayout->AuthorName(); }
     bool IsPortable() const { return m_portable; }
     bool IsExpanded() const { return m_expanded; }
     bool IsOnTop() const { return m_onTop; }
@@ -299,9 +298,9 @@ public:
     bool IsSettingsDirty() const { return m_dirty; }
     int BufferSizeMs() const { return m_bufferSize; }
     int LastStatusCode() const { return m_display->LastStatus(); }
-    int SkinApplyCount() const { return m_skinApplyCount; }
+    int SkinApplyCount() const { return m_skinLayout->ApplyCount(); }
     QPoint LayoutPosition(bool expanded) const { return expanded ? m_expandedPos : m_windowPos; }
-    const QPixmap& BackgroundPixmap() const { return m_background; }
+    const QPixmap& BackgroundPixmap() const { return m_skinLayout->Background(); }
     void SetDuration(int seconds) { m_duration = seconds; }
     void SetPendingRecord(bool record) { m_playback->SetPendingRecord(record); }
     void SetRecordingName(const QString& name) { m_playback->SetRecordingName(name); }
@@ -329,6 +328,8 @@ private:
     void CreateControls();
     // The play road and the status display, given the controls and the shared objects.
     void CreatePlayParts();
+    // The skin layout, given the controls and the window's layout state.
+    void CreateSkinLayout();
     void ReadWindowSettings();
     // The exit routine once no other run of it is on the stack.
     void ExitOnceFree();
@@ -338,7 +339,6 @@ private:
     void MarkDirty();
     int64_t Now() const;
     void RunInitializeBlock(int line, const std::function<void()>& block);
-    void ApplyLayoutPalette();
     QString StationDisplayName();
     void CreateInputServices();
     bool HandleWheel(QWheelEvent& wheel);
@@ -367,10 +367,6 @@ private:
     bool m_onTop = false;
     QPoint m_windowPos { -1, -1 };
     QPoint m_expandedPos { -1, -1 };
-    QString m_skinName; // the skin last applied
-    QString m_authorName;
-    QString m_authorUrl;
-    int m_skinApplyCount = 0;
     int m_bufferSize = 4000;
     std::function<int64_t()> m_clock;
     bool m_newVersionRunning = false;
@@ -410,9 +406,9 @@ private:
     std::unique_ptr<CDropTarget> m_dropTarget;
 
     CProgramTimers m_timers;
-    QPixmap m_background; // the window's painted background at its pixel density
     CWindowDrag m_drag;
 
     std::unique_ptr<CStatusDisplay> m_display;
     std::unique_ptr<CPlaybackControl> m_playback;
+    std::unique_ptr<CSkinLayout> m_skinLayout;
 };
