@@ -71,6 +71,8 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     compact.setPixelSize(12);
     setFont(compact);
     CreateControls();
+    CreatePlayParts();
+    CreateSkinLayout();
     qApp->installEventFilter(this);
 }
 
@@ -161,7 +163,7 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
     } else if (number == WM_STATIONS_LIST_DONE) {
         OnListWorkerDone();
     } else if (number == WM_STATIONS_LIST_PLAY) {
-        OnPlayListIndex(message.wParam);
+        m_playback->OnPlayListIndex(message.wParam);
     } else if (number == kInitialize) {
         message.result = OnInitialize();
     } else if (number == kTerminate) {
@@ -193,7 +195,7 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
         m_tray->Recreate();
         message.result = 1;
     } else if (number == kPictureArtShow) {
-        ShowPictureArt();
+        m_playback->ShowPictureArt();
         message.result = 1;
     } else if (number == kPictureArtDisable) {
         m_advanced.m_showPictures = false;
@@ -290,10 +292,11 @@ void CKavriluneDlg::OnCommand(int id)
 void CKavriluneDlg::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (m_background.isNull())
+    const QPixmap& background = m_skinLayout->Background();
+    if (background.isNull())
         painter.fillRect(rect(), palette().color(QPalette::Window));
     else
-        painter.drawPixmap(rect(), m_background);
+        painter.drawPixmap(rect(), background);
 }
 
 void CKavriluneDlg::mousePressEvent(QMouseEvent* event)

@@ -15,6 +15,9 @@
 #include "ui/PropSkins.h"
 #include "ui/TrayBackend.h"
 #include "ui/WindowDrag.h"
+#include "ui/mainwindow/PlaybackControl.h"
+#include "ui/mainwindow/SkinLayout.h"
+#include "ui/mainwindow/StatusDisplay.h"
 
 #include <QPixmap>
 #include <QPoint>
@@ -35,7 +38,6 @@ class CGdipButton;
 class CGlobalHotKeys;
 class CMprisService;
 class CHyperStatic;
-class CSkin;
 class CPictureArtDlg;
 class CSliderCtrlEx;
 class CSpectrumButton;
@@ -172,40 +174,39 @@ public:
     void WaitForSettingsSave();
 
     // --- skin and layout ---
-    void ApplySkin(int fadeMs, bool force);
+    void ApplySkin(int fadeMs, bool force) { m_skinLayout->ApplySkin(fadeMs, force); }
     void OnExpand();
     void StoreWindowPosition();
-    void CreateBackgroundBrush(CSkin& skin, const QString& imageName);
 
-    // --- playback ---
-    void PlayStation(const CStationItem& station, bool addToHistory);
-    void OnPlay();
-    void OnStop();
-    void OnPlayListIndex(WPARAM sourceIndex);
-    void OnBack();
-    void OnNext();
-    void OnFavoriteItem(int commandId);
-    void OnHistoryItem(int commandId);
-    void OnPasteUrl();
-    void OnDropText(const QString& text);
-    void OnDropFile(const QString& path);
-    void OnStationDetails();
-    void OnCopyUrl();
-    void OnRecord();
-    void StartRecording();
-    bool ConfirmStopRecording(bool forced);
-    void OnMute();
-    void OnUpdateStatus(WPARAM code, LPARAM player);
-    void UpdateTitleText(bool balloon);
-    void UpdateStreamFormatText();
+    // --- playback: the play road and the status display do the work ---
+    void PlayStation(const CStationItem& station, bool addToHistory) { m_playback->PlayStation(station, addToHistory); }
+    void OnPlay() { m_playback->OnPlay(); }
+    void OnStop() { m_playback->OnStop(); }
+    void OnBack() { m_playback->OnBack(); }
+    void OnNext() { m_playback->OnNext(); }
+    void OnFavoriteItem(int commandId) { m_playback->OnFavoriteItem(commandId); }
+    void OnHistoryItem(int commandId) { m_playback->OnHistoryItem(commandId); }
+    void OnPasteUrl() { m_playback->OnPasteUrl(); }
+    void OnDropText(const QString& text) { m_playback->OnDropText(text); }
+    void OnDropFile(const QString& path) { m_playback->OnDropFile(path); }
+    void OnStationDetails() { m_playback->OnStationDetails(); }
+    void OnCopyUrl() { m_playback->OnCopyUrl(); }
+    void OnRecord() { m_playback->OnRecord(); }
+    bool ConfirmStopRecording(bool forced) { return m_playback->ConfirmStopRecording(forced); }
+    void OnMute() { m_playback->OnMute(); }
+    void OnUpdateStatus(WPARAM code, LPARAM player) { m_playback->OnUpdateStatus(code, player); }
+    void UpdateTitleText(bool balloon) { m_display->UpdateTitleText(balloon); }
+    void UpdateStreamFormatText() { m_display->UpdateStreamFormatText(); }
+    // The status timer's work: the display's, and the station list shown once it is ready.
     void OnStatusTimer();
+    // The info timer's playback work: the rotating line, and the radio's watchdog.
     void UpdateRotatedInfo();
-    void UpdateFoundNumber();
     void OnListWorkerDone();
+    // The buttons after a change of language, and the list's column titles.
     void UpdateButtons();
-    void UpdatePlayButton();
-    void UpdateMuteButton();
-    void UpdateRecButton();
+    void UpdatePlayButton() { m_display->UpdatePlayButton(); }
+    void UpdateMuteButton() { m_display->UpdateMuteButton(); }
+    void UpdateRecButton() { m_display->UpdateRecButton(); }
 
     // --- timers and updaters ---
     // What timer number does when it fires.
@@ -282,26 +283,27 @@ public:
     CPictureArtDlg& PictureArt() { return *m_pictureArt; }
     CGlobalHotKeys& HotKeys() { return *m_hotKeys; }
     CDropTarget& DropTarget() { return *m_dropTarget; }
-    const QString& RecordingName() const { return m_recordingName; }
+    const QString& RecordingName() const { return m_playback->RecordingName(); }
     int Duration() const { return m_duration; }
     CGeneralProperties& GeneralOptions() { return m_general; }
     CPropExtra& AdvancedOptions() { return m_advanced; }
     CPropRecordings& RecordingOptions() { return m_recordings; }
     CPropSkins& SkinOptions() { return m_skins; }
     const QString& SettingsFilePath() const { return m_settingsPath; }
-    const QString& AuthorName() const { return m_authorName; }
+    const QString& AuthorName() const { return m_skinLayout->AuthorName(); }
     bool IsPortable() const { return m_portable; }
     bool IsExpanded() const { return m_expanded; }
     bool IsOnTop() const { return m_onTop; }
     bool IsClosing() const { return m_closing; }
     bool IsSettingsDirty() const { return m_dirty; }
     int BufferSizeMs() const { return m_bufferSize; }
-    int LastStatusCode() const { return m_lastStatus; }
-    int SkinApplyCount() const { return m_skinApplyCount; }
+    int LastStatusCode() const { return m_display->LastStatus(); }
+    int SkinApplyCount() const { return m_skinLayout->ApplyCount(); }
     QPoint LayoutPosition(bool expanded) const { return expanded ? m_expandedPos : m_windowPos; }
-    const QPixmap& BackgroundPixmap() const { return m_background; }
+    const QPixmap& BackgroundPixmap() const { return m_skinLayout->Background(); }
     void SetDuration(int seconds) { m_duration = seconds; }
-    void SetPendingRecord(bool record) { m_pendingRecord = record; }
+    void SetPendingRecord(bool record) { m_playback->SetPendingRecord(record); }
+    void SetRecordingName(const QString& name) { m_playback->SetRecordingName(name); }
     // The clock of the duration limit and the deferred save (seconds since 1970).
     void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
 
@@ -324,6 +326,10 @@ protected:
 
 private:
     void CreateControls();
+    // The play road and the status display, given the controls and the shared objects.
+    void CreatePlayParts();
+    // The skin layout, given the controls and the window's layout state.
+    void CreateSkinLayout();
     void ReadWindowSettings();
     // The exit routine once no other run of it is on the stack.
     void ExitOnceFree();
@@ -333,9 +339,6 @@ private:
     void MarkDirty();
     int64_t Now() const;
     void RunInitializeBlock(int line, const std::function<void()>& block);
-    void PlayTitleAndUrl(const QString& title, const QString& url, bool addToHistory);
-    void ApplyLayoutPalette();
-    void ShowPictureArt();
     QString StationDisplayName();
     void CreateInputServices();
     bool HandleWheel(QWheelEvent& wheel);
@@ -345,11 +348,8 @@ private:
     QStringList MenuSources();
 
     // Start-up and exit state.
-    bool m_pendingRecord = false;
-    bool m_recordWhenPlaying = false; // the play road's record wish, acted on when the player plays
     std::mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
     std::thread m_saveThread; // UI thread only; joined before the next save and at destruction
-    int m_lastStatus = 0;
     QString m_settingsPath;
     QString m_appFolder;
     bool m_dirty = false;
@@ -367,15 +367,9 @@ private:
     bool m_onTop = false;
     QPoint m_windowPos { -1, -1 };
     QPoint m_expandedPos { -1, -1 };
-    QString m_skinName; // the skin last applied
-    QString m_authorName;
-    QString m_authorUrl;
-    int m_skinApplyCount = 0;
     int m_bufferSize = 4000;
-    QString m_recordingName = QStringLiteral("Untitled");
     std::function<int64_t()> m_clock;
     bool m_newVersionRunning = false;
-    bool m_playRequested = false; // a station was asked to play since start-up
     QStringList m_arguments; // empty: the process's own
     int m_exitCode = 0;
     int m_wheelDelta = 0; // wheel turns not yet making a whole notch
@@ -412,6 +406,9 @@ private:
     std::unique_ptr<CDropTarget> m_dropTarget;
 
     CProgramTimers m_timers;
-    QPixmap m_background; // the window's painted background at its pixel density
     CWindowDrag m_drag;
+
+    std::unique_ptr<CStatusDisplay> m_display;
+    std::unique_ptr<CPlaybackControl> m_playback;
+    std::unique_ptr<CSkinLayout> m_skinLayout;
 };

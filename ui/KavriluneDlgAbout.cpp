@@ -21,6 +21,6 @@ void CKavriluneDlg::OnAbout()
         ~Reset() { aboutShown = false; }
     } reset;
     CAboutDlg dialog(&m_updater, this);
-    dialog.SetSkinAuthor(m_authorName);
+    dialog.SetSkinAuthor(AuthorName());
     dialog.exec();
 }

@@ -66,7 +66,7 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
             m_duration = DurationSecondsFromMinutes(commandSwitch.value);
         } else if (name == QStringLiteral("filename")) {
             // The name becomes part of a path: it must not name another folder.
-            m_recordingName = CRecorder::MakeSafeFileName(commandSwitch.value);
+            SetRecordingName(CRecorder::MakeSafeFileName(commandSwitch.value));
         } else if (name == QStringLiteral("reuse")) {
             // A line that was handed over is with the running instance already.
             if (ownCommandLine && ForwardCommandLine() == 0)
@@ -74,7 +74,7 @@ int CKavriluneDlg::ParseCommandLine(const QString& text)
         }
     }
 
-    m_pendingRecord = record;
+    SetPendingRecord(record);
     if ((play || record) && ConfirmStopRecording(false)) {
         CStationItem station;
         if (!source.isEmpty())
