@@ -71,6 +71,9 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     compact.setPixelSize(12);
     setFont(compact);
     CreateControls();
+    CreateSettingsKeeper();
+    CreateCommandLineRunner();
+    CreateMenus();
     qApp->installEventFilter(this);
 }
 
@@ -134,8 +137,7 @@ int64_t CKavriluneDlg::Now() const
 
 void CKavriluneDlg::MarkDirty()
 {
-    m_dirty = true;
-    m_dirtyTime = Now();
+    m_settings->MarkDirty();
 }
 
 // --- messages and commands ---
@@ -280,7 +282,7 @@ void CKavriluneDlg::OnCommand(int id)
         else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
             OnHistoryItem(id);
         else
-            OnMenuCommand(id);
+            m_menus->OnMenuCommand(id);
         break;
     }
 }
