@@ -103,9 +103,6 @@ public:
     // shows or hides the window), else one handed over by another start. 0 when the line was handed to
     // a running instance.
     int ParseCommandLine(const QString& text);
-    // Hands the line without its "/reuse" switch to the running instance; 0 when it took the line (this
-    // instance is then ending), 1 when the line is to be carried out here.
-    int ForwardCommandLine();
     // Another start handed its line over: 1 after carrying it out, 0 when there was none (or this
     // instance is ending and cannot carry it out).
     LRESULT OnCmdLine();
@@ -116,7 +113,6 @@ public:
     int ExitCode() const;
     // The program's arguments, the program first; the process's own unless a test set others.
     void SetArguments(const QStringList& arguments);
-    QStringList Arguments() const;
 
     // --- data folder and settings ---
     QString GetDataFilePath(const QString& fileName);
@@ -214,9 +210,6 @@ public:
     // The Favorites button's menu, beside the button; the Sources button's menu, above it.
     void ShowFavoritesMenu();
     void ShowSourcesMenu();
-    void OnSourceChosen(int number);
-    void OnAddToFavorites();
-    void OnMoveFavoriteUp();
 
     // --- state for the program's own checks ---
     CRadioManager& Radio() { return m_radio; }

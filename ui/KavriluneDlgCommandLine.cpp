@@ -38,11 +38,6 @@ void CKavriluneDlg::CreateCommandLineRunner()
     m_commandLine = std::make_unique<CCommandLineRunner>(m_instanceLock, std::move(hooks));
 }
 
-QStringList CKavriluneDlg::Arguments() const
-{
-    return m_commandLine->Arguments();
-}
-
 void CKavriluneDlg::SetArguments(const QStringList& arguments)
 {
     m_commandLine->SetArguments(arguments);
@@ -56,11 +51,6 @@ int CKavriluneDlg::ExitCode() const
 int CKavriluneDlg::ParseCommandLine(const QString& text)
 {
     return m_commandLine->ParseCommandLine(text);
-}
-
-int CKavriluneDlg::ForwardCommandLine()
-{
-    return m_commandLine->ForwardCommandLine();
 }
 
 LRESULT CKavriluneDlg::OnCmdLine()

@@ -58,21 +58,6 @@ void CKavriluneDlg::ShowSourcesMenu()
     m_menus->ShowSourcesMenu();
 }
 
-void CKavriluneDlg::OnSourceChosen(int number)
-{
-    m_menus->OnSourceChosen(number);
-}
-
-void CKavriluneDlg::OnAddToFavorites()
-{
-    m_menus->OnAddToFavorites();
-}
-
-void CKavriluneDlg::OnMoveFavoriteUp()
-{
-    m_menus->OnMoveFavoriteUp();
-}
-
 // --- window state ---
 
 void CKavriluneDlg::changeEvent(QEvent* event)
