@@ -1,6 +1,6 @@
-// The window's menus, built and shown by the menus part: the main menu (right click on the window or the
-// tray icon), the Favorites and Sources buttons' menus and the commands only the menus offer; and the
-// window's own state changes.
+// The window's menus, which CMainMenus builds and shows: the main menu (right click on the window or
+// the tray icon), the Favorites and Sources buttons' menus and the commands only the menus offer; and
+// the window's own state changes.
 
 #include "ui/KavriluneDlg.h"
 
@@ -25,7 +25,7 @@ void CKavriluneDlg::CreateMenus()
         MarkDirty();
     };
     m_menus = std::make_unique<CMainMenus>(
-        CMainMenus::Parts { *this, m_radio, m_favorites, m_history, *m_list }, std::move(hooks));
+        CMainMenus::Shared { *this, m_radio, m_favorites, m_history, *m_list }, std::move(hooks));
 }
 
 std::unique_ptr<QMenu> CKavriluneDlg::BuildMainMenu()

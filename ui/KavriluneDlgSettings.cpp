@@ -23,7 +23,7 @@ void CKavriluneDlg::CreateSettingsKeeper()
     };
     hooks.setBufferSizeMs = [this](int ms) { m_bufferSize = ms; };
     hooks.now = [this] { return Now(); };
-    m_settings = std::make_unique<CSettingsKeeper>(CSettingsKeeper::Parts { m_radio, m_favorites, m_history, m_general,
+    m_settings = std::make_unique<CSettingsKeeper>(CSettingsKeeper::Shared { m_radio, m_favorites, m_history, m_general,
                                                        *m_volume, *m_filter, *m_list, *m_pictureArt },
         std::move(hooks));
 }

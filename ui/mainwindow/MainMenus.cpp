@@ -98,8 +98,8 @@ QPoint BesideButton(const QWidget& button, const QSize& menu)
 
 } // namespace
 
-CMainMenus::CMainMenus(Parts parts, Hooks hooks)
-    : m_parts(parts)
+CMainMenus::CMainMenus(Shared shared, Hooks hooks)
+    : m_shared(shared)
     , m_hooks(std::move(hooks))
 {
 }
@@ -108,8 +108,8 @@ CMainMenus::CMainMenus(Parts parts, Hooks hooks)
 
 void CMainMenus::FillFavoritesMenu(QMenu& menu)
 {
-    m_parts.favorites.SetCurrent(m_parts.radio.GetStationName());
-    AddEntries(menu, m_parts.favorites.BuildMenu());
+    m_shared.favorites.SetCurrent(m_shared.radio.GetStationName());
+    AddEntries(menu, m_shared.favorites.BuildMenu());
     menu.addSeparator();
     AddItem(menu, GetLangString(kTextAddFavorite), kCommandAddFavorite);
     AddItem(menu, GetLangString(kTextMoveFavoriteUp), kCommandMoveFavoriteUp);
@@ -118,16 +118,16 @@ void CMainMenus::FillFavoritesMenu(QMenu& menu)
 
 std::unique_ptr<QMenu> CMainMenus::BuildFavoritesMenu()
 {
-    auto menu = std::make_unique<QMenu>(&m_parts.window);
+    auto menu = std::make_unique<QMenu>(&m_shared.window);
     FillFavoritesMenu(*menu);
     return menu;
 }
 
 std::unique_ptr<QMenu> CMainMenus::BuildMainMenu()
 {
-    CRadioManager& radio = m_parts.radio;
-    m_parts.history.SetCurrent(radio.GetStationName());
-    auto menu = std::make_unique<QMenu>(&m_parts.window);
+    CRadioManager& radio = m_shared.radio;
+    m_shared.history.SetCurrent(radio.GetStationName());
+    auto menu = std::make_unique<QMenu>(&m_shared.window);
     AddItem(*menu, GetLangString(radio.IsPlaying() ? kTextStop : kTextPlay), kCommandPlay);
     AddItem(*menu, GetLangString(radio.IsMuted() ? kTextUnmute : kTextMute), kCommandMute);
     AddItem(*menu, GetLangString(radio.IsRecording() ? kTextStopRec : kTextRec), kCommandRec);
@@ -138,7 +138,7 @@ std::unique_ptr<QMenu> CMainMenus::BuildMainMenu()
     // The submenus belong to the main menu and go with it.
     FillFavoritesMenu(*menu->addMenu(MenuText(GetLangString(kTextFavorites))));
     QMenu* history = menu->addMenu(MenuText(GetLangString(kTextBack)));
-    AddEntries(*history, m_parts.history.BuildMenu());
+    AddEntries(*history, m_shared.history.BuildMenu());
 
     QMenu* equalizer = menu->addMenu(MenuText(GetLangString(kTextEqualizer)));
     const int preset = radio.GetEqualizerPreset();
@@ -167,13 +167,13 @@ std::unique_ptr<QMenu> CMainMenus::BuildMainMenu()
 QStringList CMainMenus::MenuSources()
 {
     CStationItem station;
-    m_parts.radio.GetCurrentStation(station);
+    m_shared.radio.GetCurrentStation(station);
     QStringList sources;
     station.GetSources(sources);
     // A station known by one address alone may have more in the catalogue.
     if (std::count_if(sources.cbegin(), sources.cend(), [](const QString& source) { return !source.isEmpty(); }) <= 1) {
         CStationItem record;
-        m_parts.list.FindOrAddStation(record, station.GetTitle(), sources.value(0));
+        m_shared.list.FindOrAddStation(record, station.GetTitle(), sources.value(0));
         sources.clear();
         record.GetSources(sources);
     }
@@ -183,8 +183,8 @@ QStringList CMainMenus::MenuSources()
 std::unique_ptr<QMenu> CMainMenus::BuildSourcesMenu()
 {
     const QStringList sources = MenuSources();
-    const QString current = m_parts.radio.GetStationUrl();
-    auto menu = std::make_unique<QMenu>(&m_parts.window);
+    const QString current = m_shared.radio.GetStationUrl();
+    auto menu = std::make_unique<QMenu>(&m_shared.window);
     for (qsizetype i = 0; i < sources.size(); ++i) {
         if (!sources[i].isEmpty())
             AddItem(*menu, sources[i], int(i + 1), sources[i] == current);
@@ -197,7 +197,7 @@ std::unique_ptr<QMenu> CMainMenus::BuildSourcesMenu()
 void CMainMenus::ShowContextMenu()
 {
     const QPoint at = QCursor::pos();
-    QWidget& window = m_parts.window;
+    QWidget& window = m_shared.window;
     if (window.isVisible()) {
         window.raise();
         window.activateWindow();
@@ -231,10 +231,10 @@ void CMainMenus::OnSourceChosen(int number)
     if (number < 1 || number > sources.size())
         return;
     const QString& source = sources[number - 1];
-    if (source == m_parts.radio.GetStationUrl() || !m_hooks.confirmStopRecording())
+    if (source == m_shared.radio.GetStationUrl() || !m_hooks.confirmStopRecording())
         return;
     CStationItem chosen;
-    m_parts.list.FindOrAddStation(chosen, m_parts.radio.GetStationName(), source);
+    m_shared.list.FindOrAddStation(chosen, m_shared.radio.GetStationName(), source);
     m_hooks.play(chosen);
 }
 
@@ -245,11 +245,11 @@ bool CMainMenus::OnMenuCommand(int id)
     if (id == kCommandAddFavorite) {
         OnAddToFavorites();
     } else if (id == kCommandRemoveFavorite) {
-        m_parts.favorites.DeleteCurrent();
+        m_shared.favorites.DeleteCurrent();
     } else if (id == kCommandMoveFavoriteUp) {
         OnMoveFavoriteUp();
     } else if (id >= kCommandFirstEqualizer && id <= kCommandLastEqualizer) {
-        m_parts.radio.SetEqualizerPreset(id - kCommandFirstEqualizer - 1);
+        m_shared.radio.SetEqualizerPreset(id - kCommandFirstEqualizer - 1);
     } else if (id >= kCommandFirstLanguage && id <= kCommandLastLanguage) {
         SelectLanguageByMenuId(unsigned(id));
         m_hooks.languageChosen();
@@ -261,7 +261,8 @@ bool CMainMenus::OnMenuCommand(int id)
 
 void CMainMenus::OnAddToFavorites()
 {
-    const int result = m_parts.favorites.AddAndSave(m_parts.radio.GetStationName(), m_parts.radio.GetStationUrl(), 0);
+    const int result
+        = m_shared.favorites.AddAndSave(m_shared.radio.GetStationName(), m_shared.radio.GetStationUrl(), 0);
     if (result < 0)
         MessageBox(GetLangString(kTextListFull), QString(), MB_OK | MB_ICONINFORMATION);
     else if (result == 0)
@@ -270,5 +271,5 @@ void CMainMenus::OnAddToFavorites()
 
 void CMainMenus::OnMoveFavoriteUp()
 {
-    m_parts.favorites.ReplaceAndSave(m_parts.radio.GetStationName(), m_parts.radio.GetStationUrl(), 0);
+    m_shared.favorites.ReplaceAndSave(m_shared.radio.GetStationName(), m_shared.radio.GetStationUrl(), 0);
 }

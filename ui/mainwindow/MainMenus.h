@@ -21,7 +21,7 @@ class CMainMenus
 {
 public:
     // What the menus show and change; the window owns all of it.
-    struct Parts {
+    struct Shared {
         QWidget& window; // the menus' parent, raised before the main menu opens
         CRadioManager& radio;
         CFavorites& favorites;
@@ -45,7 +45,7 @@ public:
         std::function<void()> languageChosen;
     };
 
-    CMainMenus(Parts parts, Hooks hooks);
+    CMainMenus(Shared shared, Hooks hooks);
 
     // The menus as they would be shown now; the caller owns them.
     std::unique_ptr<QMenu> BuildMainMenu();
@@ -69,6 +69,6 @@ private:
     // The current station's addresses as the sources menu lists them (empty ones included).
     QStringList MenuSources();
 
-    Parts m_parts;
+    Shared m_shared;
     Hooks m_hooks;
 };

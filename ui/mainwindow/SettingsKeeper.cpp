@@ -41,8 +41,8 @@ bool IsMissing(const QString& path)
 
 } // namespace
 
-CSettingsKeeper::CSettingsKeeper(Parts parts, Hooks hooks)
-    : m_parts(parts)
+CSettingsKeeper::CSettingsKeeper(Shared shared, Hooks hooks)
+    : m_shared(shared)
     , m_hooks(std::move(hooks))
 {
 }
@@ -131,8 +131,8 @@ void CSettingsKeeper::LoadSettings()
     ReadWindowSettings();
     // Outside the file's lock: the lists take their own lock first, then the file's.
     try {
-        m_parts.favorites.SetStorage(m_settingsPath, QStringLiteral("Favorites"), kFavoritesFirstId);
-        m_parts.history.SetStorage(m_settingsPath, QStringLiteral("History"), kHistoryFirstId);
+        m_shared.favorites.SetStorage(m_settingsPath, QStringLiteral("Favorites"), kFavoritesFirstId);
+        m_shared.history.SetStorage(m_settingsPath, QStringLiteral("History"), kHistoryFirstId);
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 704);
         e->Delete();
@@ -145,11 +145,11 @@ void CSettingsKeeper::ReadWindowSettings()
     CXMLSettings settings(m_settingsPath);
     try {
         {
-            const QSignalBlocker quiet(&m_parts.volume);
-            m_parts.volume.setValue(settings.GetInt(kGeneral, QStringLiteral("Volume"), 50, false));
+            const QSignalBlocker quiet(&m_shared.volume);
+            m_shared.volume.setValue(settings.GetInt(kGeneral, QStringLiteral("Volume"), 50, false));
         }
         m_hooks.setBufferSizeMs(settings.GetInt(kGeneral, QStringLiteral("BufferSize"), 4, true) * 1000);
-        m_parts.radio.SetEqualizerPreset(settings.GetInt(kGeneral, QStringLiteral("Equalizer"), -1, false));
+        m_shared.radio.SetEqualizerPreset(settings.GetInt(kGeneral, QStringLiteral("Equalizer"), -1, false));
         Layout layout;
         layout.expanded = settings.GetInt(kGeneral, QStringLiteral("Expanded"), 0, false) != 0;
         layout.onTop = settings.GetInt(kGeneral, QStringLiteral("OnTop"), 0, false) != 0;
@@ -163,21 +163,21 @@ void CSettingsKeeper::ReadWindowSettings()
         const QString title
             = settings.GetString(kGeneral, QStringLiteral("Station_Title"), kDefaultStationTitle, false);
         CStationItem station;
-        m_parts.list.FindOrAddStation(station, title, url);
-        m_parts.radio.SetCurrentStation(station);
+        m_shared.list.FindOrAddStation(station, title, url);
+        m_shared.radio.SetCurrentStation(station);
 
         const QString language
             = settings.GetString(kGeneral, QStringLiteral("Language"), QStringLiteral("English.lng"), false);
-        m_parts.pictureArt.MoveCenterTo(QPoint(settings.GetInt(kGeneral, QStringLiteral("PictureArt\\x"), 0, false),
+        m_shared.pictureArt.MoveCenterTo(QPoint(settings.GetInt(kGeneral, QStringLiteral("PictureArt\\x"), 0, false),
             settings.GetInt(kGeneral, QStringLiteral("PictureArt\\y"), 0, false)));
         ReloadLanguage(language);
-        m_parts.filter.LoadHistory(settings);
+        m_shared.filter.LoadHistory(settings);
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 677);
         e->Delete();
     }
     try {
-        m_parts.list.LoadColumnWidths(settings, kColumnsSection);
+        m_shared.list.LoadColumnWidths(settings, kColumnsSection);
     } catch (CSeException* e) {
         e->Log("KavriluneDlg", 704);
         e->Delete();
@@ -188,20 +188,20 @@ CSettingsKeeper::Snapshot CSettingsKeeper::TakeSettingsSnapshot()
 {
     const Layout layout = m_hooks.layout();
     Snapshot snapshot;
-    snapshot.startup = m_parts.general.m_startup;
+    snapshot.startup = m_shared.general.m_startup;
     snapshot.windowPos = layout.windowPos;
     snapshot.expandedPos = layout.expandedPos;
-    snapshot.volume = m_parts.volume.value();
-    snapshot.stationUrl = m_parts.radio.GetStationUrl();
-    snapshot.stationTitle = m_parts.radio.GetStationName();
-    snapshot.equalizer = m_parts.radio.GetEqualizerPreset();
+    snapshot.volume = m_shared.volume.value();
+    snapshot.stationUrl = m_shared.radio.GetStationUrl();
+    snapshot.stationTitle = m_shared.radio.GetStationName();
+    snapshot.equalizer = m_shared.radio.GetEqualizerPreset();
     snapshot.expanded = layout.expanded;
     snapshot.onTop = layout.onTop;
     snapshot.language = GetLanguageFileName();
-    snapshot.searchText = m_parts.filter.currentText();
-    snapshot.searchHistory = m_parts.filter.History();
-    snapshot.columnWidths = m_parts.list.ColumnWidths();
-    snapshot.pictureArtCenter = m_parts.pictureArt.GetScreenCenter();
+    snapshot.searchText = m_shared.filter.currentText();
+    snapshot.searchHistory = m_shared.filter.History();
+    snapshot.columnWidths = m_shared.list.ColumnWidths();
+    snapshot.pictureArtCenter = m_shared.pictureArt.GetScreenCenter();
     return snapshot;
 }
 

@@ -60,7 +60,7 @@ public:
     };
 
     // What the settings are read into and taken from; the window owns all of it.
-    struct Parts {
+    struct Shared {
         CRadioManager& radio;
         CFavorites& favorites;
         CFavorites& history;
@@ -83,7 +83,7 @@ public:
         std::function<int64_t()> now;
     };
 
-    CSettingsKeeper(Parts parts, Hooks hooks);
+    CSettingsKeeper(Shared shared, Hooks hooks);
     ~CSettingsKeeper();
     CSettingsKeeper(const CSettingsKeeper&) = delete;
     CSettingsKeeper& operator=(const CSettingsKeeper&) = delete;
@@ -124,7 +124,7 @@ private:
     // Says once per run that no folder keeps the user's data.
     void WarnDataNotKept(const QString& folder);
 
-    Parts m_parts;
+    Shared m_shared;
     Hooks m_hooks;
     QString m_settingsPath;
     bool m_portable = false;

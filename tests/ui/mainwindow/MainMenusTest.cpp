@@ -53,7 +53,7 @@ const QMenu* Submenu(const QMenu& menu, int index)
     return nullptr;
 }
 
-// Menus over the parts a window would own; what they ask of the window is logged.
+// Menus over the objects a window would own; what they ask of the window is logged.
 class MainMenusTest : public ::testing::Test
 {
 protected:
@@ -81,7 +81,7 @@ protected:
         };
         hooks.languageChosen = [this] { log << "language"; };
         menus = std::make_unique<CMainMenus>(
-            CMainMenus::Parts { window, radio, favorites, history, *list }, std::move(hooks));
+            CMainMenus::Shared { window, radio, favorites, history, *list }, std::move(hooks));
     }
 
     void TearDown() override

@@ -23,7 +23,7 @@ using namespace testing_support;
 namespace
 {
 
-// A keeper over the parts a window would own, in a portable program folder, with a clock of its own.
+// A keeper over the objects a window would own, in a portable program folder, with a clock of its own.
 class SettingsKeeperTest : public ::testing::Test
 {
 protected:
@@ -47,7 +47,7 @@ protected:
         hooks.setBufferSizeMs = [this](int ms) { bufferMs = ms; };
         hooks.now = [this] { return now; };
         return std::make_unique<CSettingsKeeper>(
-            CSettingsKeeper::Parts { radio, favorites, history, general, *volume, *filter, *list, *pictureArt },
+            CSettingsKeeper::Shared { radio, favorites, history, general, *volume, *filter, *list, *pictureArt },
             std::move(hooks));
     }
 
