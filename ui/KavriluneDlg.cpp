@@ -73,6 +73,9 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     CreateControls();
     CreatePlayParts();
     CreateSkinLayout();
+    CreateSettingsKeeper();
+    CreateCommandLineRunner();
+    CreateMenus();
     qApp->installEventFilter(this);
 }
 
@@ -136,8 +139,7 @@ int64_t CKavriluneDlg::Now() const
 
 void CKavriluneDlg::MarkDirty()
 {
-    m_dirty = true;
-    m_dirtyTime = Now();
+    m_settings->MarkDirty();
 }
 
 // --- messages and commands ---
@@ -282,7 +284,7 @@ void CKavriluneDlg::OnCommand(int id)
         else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
             OnHistoryItem(id);
         else
-            OnMenuCommand(id);
+            m_menus->OnMenuCommand(id);
         break;
     }
 }

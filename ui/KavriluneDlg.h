@@ -18,6 +18,10 @@
 #include "ui/mainwindow/PlaybackControl.h"
 #include "ui/mainwindow/SkinLayout.h"
 #include "ui/mainwindow/StatusDisplay.h"
+#include "ui/mainwindow/CommandLineRunner.h"
+#include "ui/mainwindow/MainMenus.h"
+#include "ui/mainwindow/MainWindowCommands.h"
+#include "ui/mainwindow/SettingsKeeper.h"
 
 #include <QPixmap>
 #include <QPoint>
@@ -28,9 +32,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
 
 class CDropTarget;
 class CFilterBox;
@@ -54,42 +55,14 @@ struct CommandLineSwitch;
 // initialisation once the event loop runs), drives playback and shows what the players report, runs
 // the program's timers and ends the program through one exit routine.
 //
-// UI thread only, except the settings save, which a worker runs from a snapshot taken on the UI
-// thread (m_saveLock serialises it with the exit routine's save).
+// UI thread only (the settings keeper runs its background save on a worker).
 class CKavriluneDlg : public QWidget
 {
     Q_OBJECT
 
 public:
     // Command ids of the buttons and menus.
-    enum Command {
-        kCommandExit = 1,
-        kCommandAbout = 16,
-        kCommandPlay = 1000,
-        kCommandStop = 1008,
-        kCommandSpectrum = 1017,
-        kCommandFavorites = 1024,
-        kCommandMute = 1027,
-        kCommandCopyUrl = 1030,
-        kCommandDetails = 1031,
-        kCommandAddStation = 1034,
-        kCommandBack = 1038,
-        kCommandNext = 1039,
-        kCommandOptions = 1041,
-        kCommandSources = 1046,
-        kCommandRec = 1051,
-        kCommandMenuMute = 1052,
-        kCommandMenuRec = 1070,
-        kCommandFilterLabel = 1069,
-        kCommandMinimize = 1075,
-        kCommandExpand = 1076,
-        kCommandOnTop = 1077,
-        kCommandPasteUrl = 1079,
-        kCommandFirstFavorite = 1326,
-        kCommandLastFavorite = 1356,
-        kCommandFirstHistory = 1374,
-        kCommandLastHistory = 1404,
-    };
+    using enum main_window_commands::Command;
 
     // The program's timers.
     enum Timer {
@@ -106,23 +79,7 @@ public:
     };
 
     // What a settings save writes, taken on the UI thread so that the save can run on a worker.
-    struct SettingsSnapshot {
-        // The General page's "Startup"; empty once the autostart entry was written on the UI thread.
-        std::optional<bool> startup;
-        QPoint windowPos;
-        QPoint expandedPos;
-        int volume = 50;
-        QString stationUrl;
-        QString stationTitle;
-        int equalizer = -1;
-        bool expanded = false;
-        bool onTop = false;
-        QString language;
-        QString searchText;
-        QStringList searchHistory;
-        QList<int> columnWidths;
-        QPoint pictureArtCenter;
-    };
+    using SettingsSnapshot = CSettingsKeeper::Snapshot;
 
     // trayBackend: the notification area to use; null means the desktop's.
     explicit CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend = nullptr);
@@ -148,9 +105,6 @@ public:
     // shows or hides the window), else one handed over by another start. 0 when the line was handed to
     // a running instance.
     int ParseCommandLine(const QString& text);
-    // Hands the line without its "/reuse" switch to the running instance; 0 when it took the line (this
-    // instance is then ending), 1 when the line is to be carried out here.
-    int ForwardCommandLine();
     // Another start handed its line over: 1 after carrying it out, 0 when there was none (or this
     // instance is ending and cannot carry it out).
     LRESULT OnCmdLine();
@@ -158,10 +112,9 @@ public:
     // when start-up goes on.
     int HandleTerminateAll();
     // The process's exit code when it ends before its event loop runs.
-    int ExitCode() const { return m_exitCode; }
+    int ExitCode() const;
     // The program's arguments, the program first; the process's own unless a test set others.
-    void SetArguments(const QStringList& arguments) { m_arguments = arguments; }
-    QStringList Arguments() const;
+    void SetArguments(const QStringList& arguments);
 
     // --- data folder and settings ---
     QString GetDataFilePath(const QString& fileName);
@@ -258,9 +211,6 @@ public:
     // The Favorites button's menu, beside the button; the Sources button's menu, above it.
     void ShowFavoritesMenu();
     void ShowSourcesMenu();
-    void OnSourceChosen(int number);
-    void OnAddToFavorites();
-    void OnMoveFavoriteUp();
 
     // --- state for the program's own checks ---
     CRadioManager& Radio() { return m_radio; }
@@ -289,13 +239,13 @@ public:
     CPropExtra& AdvancedOptions() { return m_advanced; }
     CPropRecordings& RecordingOptions() { return m_recordings; }
     CPropSkins& SkinOptions() { return m_skins; }
-    const QString& SettingsFilePath() const { return m_settingsPath; }
+    const QString& SettingsFilePath() const { return m_settings->SettingsFilePath(); }
     const QString& AuthorName() const { return m_skinLayout->AuthorName(); }
-    bool IsPortable() const { return m_portable; }
+    bool IsPortable() const { return m_settings->IsPortable(); }
     bool IsExpanded() const { return m_expanded; }
     bool IsOnTop() const { return m_onTop; }
     bool IsClosing() const { return m_closing; }
-    bool IsSettingsDirty() const { return m_dirty; }
+    bool IsSettingsDirty() const { return m_settings->IsDirty(); }
     int BufferSizeMs() const { return m_bufferSize; }
     int LastStatusCode() const { return m_display->LastStatus(); }
     int SkinApplyCount() const { return m_skinLayout->ApplyCount(); }
@@ -330,11 +280,11 @@ private:
     void CreatePlayParts();
     // The skin layout, given the controls and the window's layout state.
     void CreateSkinLayout();
-    void ReadWindowSettings();
+    void CreateSettingsKeeper();
+    void CreateCommandLineRunner();
+    void CreateMenus();
     // The exit routine once no other run of it is on the stack.
     void ExitOnceFree();
-    // Says once per run that no folder keeps the user's data.
-    void WarnDataNotKept(const QString& folder);
     bool HandleWindowMessage(WindowMessage& message);
     void MarkDirty();
     int64_t Now() const;
@@ -342,27 +292,15 @@ private:
     QString StationDisplayName();
     void CreateInputServices();
     bool HandleWheel(QWheelEvent& wheel);
-    bool OnMenuCommand(int id);
-    void FillFavoritesMenu(QMenu& menu);
-    // The current station's addresses as the sources menu lists them (empty ones included).
-    QStringList MenuSources();
 
     // Start-up and exit state.
-    std::mutex m_saveLock; // serialises SaveSettings between the worker and the exit routine
-    std::thread m_saveThread; // UI thread only; joined before the next save and at destruction
-    QString m_settingsPath;
     QString m_appFolder;
-    bool m_dirty = false;
-    int64_t m_dirtyTime = 0;
     int64_t m_startTime = 0;
     int m_duration = 0;
-    bool m_portable = false;
-    bool m_dataWarningShown = false;
     bool m_closing = false;
     bool m_animating = false; // UI thread only: start-up has run, the spectrum may be animated
     bool m_startUpFinished = false; // UI thread only: FinishStartUp has run
     bool m_exitRunning = false;
-    bool m_writeSettingsAtExit = true; // false for a start that was never shown (hand-over, no free slot)
     bool m_expanded = false;
     bool m_onTop = false;
     QPoint m_windowPos { -1, -1 };
@@ -370,8 +308,6 @@ private:
     int m_bufferSize = 4000;
     std::function<int64_t()> m_clock;
     bool m_newVersionRunning = false;
-    QStringList m_arguments; // empty: the process's own
-    int m_exitCode = 0;
     int m_wheelDelta = 0; // wheel turns not yet making a whole notch
 
     CRadioManager m_radio;
@@ -406,6 +342,9 @@ private:
     std::unique_ptr<CDropTarget> m_dropTarget;
 
     CProgramTimers m_timers;
+    std::unique_ptr<CSettingsKeeper> m_settings;
+    std::unique_ptr<CCommandLineRunner> m_commandLine;
+    std::unique_ptr<CMainMenus> m_menus;
     CWindowDrag m_drag;
 
     std::unique_ptr<CStatusDisplay> m_display;

@@ -1,166 +1,64 @@
-// The command line: the switches of this process's own start or of a line another start handed over,
-// the hand-over itself ("/reuse") and ending every running instance ("/terminateall").
+// The command line: the window's side of the switches of this process's own start or of a line another
+// start handed over, the hand-over itself ("/reuse") and ending every running instance
+// ("/terminateall"), which the command-line runner carries out.
 
 #include "ui/KavriluneDlg.h"
 
-#include "audio/Recorder.h"
-#include "core/NamedMutex.h"
-#include "ui/CommandLine.h"
 #include "ui/StationsListCtrl.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-
-namespace
+void CKavriluneDlg::CreateCommandLineRunner()
 {
-
-constexpr int kHandOverTimeoutMs = 5000;
-constexpr int kHandOverTurnPollMs = 10;
-constexpr int kTerminateRounds = 6;
-constexpr int kTerminateAnswerMs = 100;
-constexpr int kTerminatePauseMs = 300;
-
-uint32_t ProcessId()
-{
-    return uint32_t(QCoreApplication::applicationPid());
-}
-
-} // namespace
-
-QStringList CKavriluneDlg::Arguments() const
-{
-    return m_arguments.isEmpty() ? QCoreApplication::arguments() : m_arguments;
-}
-
-int CKavriluneDlg::ParseCommandLine(const QString& text)
-{
-    // The own switches come from the arguments as they were handed to the process, so that a value with
-    // blanks and quotes stays whole.
-    const bool ownCommandLine = text.isEmpty();
-    const QList<CommandLineSwitch> switches
-        = ownCommandLine ? SwitchesFromArguments(Arguments()) : ParseCommandLineSwitches(text);
-    bool show = true;
-    bool play = m_general.m_autoplay;
-    bool record = false;
-    bool mute = false;
-    QString title;
-    QString source;
-
-    for (const CommandLineSwitch& commandSwitch : switches) {
-        const QString& name = commandSwitch.name;
-        if (name == QStringLiteral("hidden")) {
-            show = false;
-        } else if (name == QStringLiteral("play")) {
-            play = true;
-        } else if (name == QStringLiteral("mute")) {
-            mute = true;
-        } else if (name == QStringLiteral("record")) {
-            record = true;
-            play = true;
-        } else if (name == QStringLiteral("source")) {
-            source = commandSwitch.value;
-        } else if (name == QStringLiteral("station")) {
-            title = commandSwitch.value;
-        } else if (name == QStringLiteral("duration")) {
-            m_duration = DurationSecondsFromMinutes(commandSwitch.value);
-        } else if (name == QStringLiteral("filename")) {
-            // The name becomes part of a path: it must not name another folder.
-            SetRecordingName(CRecorder::MakeSafeFileName(commandSwitch.value));
-        } else if (name == QStringLiteral("reuse")) {
-            // A line that was handed over is with the running instance already.
-            if (ownCommandLine && ForwardCommandLine() == 0)
-                return 0;
-        }
-    }
-
-    SetPendingRecord(record);
-    if ((play || record) && ConfirmStopRecording(false)) {
+    CCommandLineRunner::Hooks hooks;
+    hooks.autoplay = [this] { return m_general.m_autoplay; };
+    hooks.setDuration = [this](int seconds) { m_duration = seconds; };
+    hooks.setRecordingName = [this](const QString& name) { SetRecordingName(name); };
+    hooks.setPendingRecord = [this](bool record) { SetPendingRecord(record); };
+    hooks.confirmStopRecording = [this] { return ConfirmStopRecording(false); };
+    hooks.play = [this](const QString& title, const QString& source) {
         CStationItem station;
         if (!source.isEmpty())
             m_list->FindOrAddStation(station, title, source);
         else
             m_radio.GetCurrentStation(station);
         PlayStation(station, true);
-    }
-    if (mute) {
+    };
+    hooks.mute = [this] {
         m_radio.SetMute(true);
         UpdateMuteButton();
-    }
-    // The window appears as soon as the loop turns after start-up; what can wait comes after it.
-    if (ownCommandLine)
-        m_timers.Set(show ? kTimerShow : kTimerHide, show ? 0 : 250);
-    else if (show && !IsShown())
-        BringToFront(); // whoever handed the line over cannot reach a hidden player otherwise
-    return 1;
+    };
+    hooks.armStart = [this](bool show) { m_timers.Set(show ? kTimerShow : kTimerHide, show ? 0 : 250); };
+    hooks.isShown = [this] { return IsShown(); };
+    hooks.bringToFront = [this] { BringToFront(); };
+    hooks.endUnshown = [this] {
+        m_settings->SkipSaveAtExit();
+        OnExit();
+    };
+    hooks.isClosing = [this] { return m_closing; };
+    hooks.quit = [this] { QuitApplication(); };
+    m_commandLine = std::make_unique<CCommandLineRunner>(m_instanceLock, std::move(hooks));
 }
 
-int CKavriluneDlg::ForwardCommandLine()
+void CKavriluneDlg::SetArguments(const QStringList& arguments)
 {
-    // The line handed over is the own one without its first "/reuse", written so that it reads back as
-    // the switches read here.
-    const QString text = BuildCommandLine(Arguments());
-    QString line = text;
-    for (const CommandLineSwitch& commandSwitch : ParseCommandLineSwitches(text)) {
-        if (commandSwitch.name == QStringLiteral("reuse")) {
-            line = RemoveCommandLineSwitch(text, commandSwitch);
-            break;
-        }
-    }
-    // The block holds one line: starts that hand over at the same time take turns, or one's line could
-    // be read in place of another's. A start that waits too long goes on regardless.
-    CNamedMutex turn(QStringLiteral("kavrilune.org-hand-over"));
-    const QDeadlineTimer wait(kHandOverTimeoutMs);
-    while (!turn.TryLock() && !wait.hasExpired())
-        QThread::msleep(kHandOverTurnPollMs);
-    // A line too long for the shared block is carried out here.
-    if (!m_instanceLock.SetCommandText(line))
-        return 1;
-    const uint32_t target = m_instanceLock.GetRunningInstanceWindow();
-    if (target == 0 || target == ProcessId())
-        return 1;
-    const auto answer = CInstanceMessenger::SendInstanceMessage(
-        target, CInstanceMessenger::kCommandLineMessage, 0, 0, kHandOverTimeoutMs);
-    turn.Unlock();
-    if (!answer || *answer == 0)
-        return 1;
-    // This start was never shown: the running instance owns the settings, so nothing is written here.
-    m_writeSettingsAtExit = false;
-    OnExit();
-    return 0;
+    m_commandLine->SetArguments(arguments);
+}
+
+int CKavriluneDlg::ExitCode() const
+{
+    return m_commandLine->ExitCode();
+}
+
+int CKavriluneDlg::ParseCommandLine(const QString& text)
+{
+    return m_commandLine->ParseCommandLine(text);
 }
 
 LRESULT CKavriluneDlg::OnCmdLine()
 {
-    // An instance on its way out cannot play anything: the sender then carries the line out itself.
-    if (m_closing)
-        return 0;
-    const QString text = m_instanceLock.GetCommandText();
-    if (text.isEmpty())
-        return 0;
-    ParseCommandLine(text);
-    return 1;
+    return m_commandLine->OnCmdLine();
 }
 
 int CKavriluneDlg::HandleTerminateAll()
 {
-    if (!HasTerminateAllSwitch(Arguments()))
-        return 1;
-    const uint32_t self = ProcessId();
-    m_exitCode = 1;
-    for (int round = 0; round < kTerminateRounds; ++round) {
-        CInstanceMessenger::BroadcastInstanceMessage(
-            CInstanceMessenger::kTerminateMessage, 0, LPARAM(self), kTerminateAnswerMs);
-        QThread::msleep(kTerminatePauseMs);
-        // Both slots at once: each lock object holds one.
-        CInstanceLock first;
-        CInstanceLock second;
-        if (first.AcquireSlot(1, self) && second.AcquireSlot(2, self)) {
-            m_exitCode = 0;
-            break;
-        }
-        QThread::msleep(kTerminatePauseMs);
-    }
-    QuitApplication();
-    return 0;
+    return m_commandLine->HandleTerminateAll();
 }

@@ -1,269 +1,61 @@
-// The window's menus: the main menu (right click on the window or the tray icon), the Favorites and
-// Sources buttons' menus, and the commands only the menus offer.
+// The window's menus, which CMainMenus builds and shows: the main menu (right click on the window or
+// the tray icon), the Favorites and Sources buttons' menus and the commands only the menus offer; and
+// the window's own state changes.
 
 #include "ui/KavriluneDlg.h"
 
-#include "core/Localization.h"
-#include "core/MessageBox.h"
 #include "ui/GdipButton.h"
 #include "ui/MprisService.h"
 #include "ui/StationsListCtrl.h"
 
-#include <QCursor>
 #include <QMenu>
-#include <QScreen>
 #include <QWindowStateChangeEvent>
 
-#include <algorithm>
-
-namespace
+void CKavriluneDlg::CreateMenus()
 {
-
-// Commands of the menus beside the buttons' own.
-enum : int {
-    kCommandAddFavorite = 1324,
-    kCommandRemoveFavorite = 1325,
-    kCommandMoveFavoriteUp = 1409,
-    kCommandFirstEqualizer = 2000, // "Off"; the presets follow
-    kCommandLastEqualizer = 2004,
-    kCommandFirstLanguage = 2024,
-    kCommandLastLanguage = 2224,
-};
-
-// Texts of the language table.
-enum : int {
-    kTextExit = 100,
-    kTextPlay = 101,
-    kTextStop = 102,
-    kTextBack = 103,
-    kTextMute = 104,
-    kTextRec = 105,
-    kTextAbout = 107,
-    kTextLanguage = 108,
-    kTextCopyUrl = 109,
-    kTextUnmute = 110,
-    kTextStopRec = 111,
-    kTextExpand = 113,
-    kTextOnTop = 114,
-    kTextHide = 115,
-    kTextWindow = 116,
-    kTextClipboard = 117,
-    kTextPasteUrl = 118,
-    kTextDetails = 205,
-    kTextAddStation = 206,
-    kTextOptions = 400,
-    kTextFavorites = 700,
-    kTextAddFavorite = 701,
-    kTextRemoveFavorite = 702,
-    kTextListFull = 705,
-    kTextAlreadyThere = 706,
-    kTextMoveFavoriteUp = 707,
-    kTextEqualizer = 800,
-    kTextFirstPreset = 801, // "Off", then Jazz, Pop, Rock, Classic
-};
-
-// A menu text shows "&" as it is ("&" alone marks a shortcut letter).
-QString MenuText(QString text)
-{
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
-QAction* AddItem(QMenu& menu, const QString& text, int id, bool checked = false)
-{
-    QAction* action = menu.addAction(MenuText(text));
-    action->setData(id);
-    // Only a checked item shows a mark; the others keep the plain look.
-    action->setCheckable(checked);
-    action->setChecked(checked);
-    return action;
-}
-
-void AddEntries(QMenu& menu, const QList<MenuEntry>& entries)
-{
-    for (const MenuEntry& entry : entries)
-        AddItem(menu, entry.text, int(entry.commandId), entry.checked)->setEnabled(entry.enabled);
-}
-
-// Where a menu of this size goes so that its right edge meets the button's right edge: above the
-// button when the button lies in the lower half of its screen, else below it.
-QPoint BesideButton(const QWidget& button, const QSize& menu)
-{
-    const QRect place(button.mapToGlobal(QPoint(0, 0)), button.size());
-    const QScreen* screen = button.screen();
-    const int middle = screen ? screen->geometry().center().y() : 0;
-    const int left = place.x() + place.width() - menu.width();
-    return place.y() > middle ? QPoint(left, place.y() - menu.height()) : QPoint(left, place.y() + place.height());
-}
-
-} // namespace
-
-// --- building ---
-
-void CKavriluneDlg::FillFavoritesMenu(QMenu& menu)
-{
-    m_favorites.SetCurrent(m_radio.GetStationName());
-    AddEntries(menu, m_favorites.BuildMenu());
-    menu.addSeparator();
-    AddItem(menu, GetLangString(kTextAddFavorite), kCommandAddFavorite);
-    AddItem(menu, GetLangString(kTextMoveFavoriteUp), kCommandMoveFavoriteUp);
-    AddItem(menu, GetLangString(kTextRemoveFavorite), kCommandRemoveFavorite);
-}
-
-std::unique_ptr<QMenu> CKavriluneDlg::BuildFavoritesMenu()
-{
-    auto menu = std::make_unique<QMenu>(this);
-    FillFavoritesMenu(*menu);
-    return menu;
+    CMainMenus::Hooks hooks;
+    hooks.isOnTop = [this] { return m_onTop; };
+    hooks.isShown = [this] { return IsShown(); };
+    hooks.button = [this](int commandId) -> QWidget* { return Button(commandId); };
+    hooks.command = [this](int commandId) { OnCommand(commandId); };
+    hooks.confirmStopRecording = [this] { return ConfirmStopRecording(false); };
+    hooks.play = [this](const CStationItem& station) { PlayStation(station, true); };
+    hooks.languageChosen = [this] {
+        UpdateButtons();
+        MarkDirty();
+    };
+    m_menus = std::make_unique<CMainMenus>(
+        CMainMenus::Shared { *this, m_radio, m_favorites, m_history, *m_list }, std::move(hooks));
 }
 
 std::unique_ptr<QMenu> CKavriluneDlg::BuildMainMenu()
 {
-    const QString station = m_radio.GetStationName();
-    m_history.SetCurrent(station);
-    auto menu = std::make_unique<QMenu>(this);
-    AddItem(*menu, GetLangString(m_radio.IsPlaying() ? kTextStop : kTextPlay), kCommandPlay);
-    AddItem(*menu, GetLangString(m_radio.IsMuted() ? kTextUnmute : kTextMute), kCommandMute);
-    AddItem(*menu, GetLangString(m_radio.IsRecording() ? kTextStopRec : kTextRec), kCommandRec);
-    AddItem(*menu, GetLangString(kTextDetails), kCommandDetails);
-    AddItem(*menu, GetLangString(kTextAddStation), kCommandAddStation);
-    menu->addSeparator();
-
-    // The submenus belong to the main menu and go with it.
-    FillFavoritesMenu(*menu->addMenu(MenuText(GetLangString(kTextFavorites))));
-    QMenu* history = menu->addMenu(MenuText(GetLangString(kTextBack)));
-    AddEntries(*history, m_history.BuildMenu());
-
-    QMenu* equalizer = menu->addMenu(MenuText(GetLangString(kTextEqualizer)));
-    const int preset = m_radio.GetEqualizerPreset();
-    for (int id = kCommandFirstEqualizer; id <= kCommandLastEqualizer; ++id)
-        AddItem(*equalizer, GetLangString(kTextFirstPreset + id - kCommandFirstEqualizer), id,
-            preset == id - kCommandFirstEqualizer - 1);
-
-    QMenu* window = menu->addMenu(MenuText(GetLangString(kTextWindow)));
-    AddItem(*window, GetLangString(kTextOnTop), kCommandOnTop, m_onTop);
-    AddItem(*window, GetLangString(kTextExpand), kCommandExpand);
-    AddItem(*window, GetLangString(kTextHide), kCommandMinimize, !IsShown());
-
-    QMenu* clipboard = menu->addMenu(MenuText(GetLangString(kTextClipboard)));
-    AddItem(*clipboard, GetLangString(kTextCopyUrl), kCommandCopyUrl);
-    AddItem(*clipboard, GetLangString(kTextPasteUrl), kCommandPasteUrl);
-    menu->addSeparator();
-
-    QMenu* languages = menu->addMenu(MenuText(GetLangString(kTextLanguage)));
-    AddEntries(*languages, BuildLanguageMenu(kCommandFirstLanguage));
-    AddItem(*menu, GetLangString(kTextOptions), kCommandOptions);
-    AddItem(*menu, GetLangString(kTextAbout), kCommandAbout);
-    AddItem(*menu, GetLangString(kTextExit), kCommandExit);
-    return menu;
+    return m_menus->BuildMainMenu();
 }
 
-QStringList CKavriluneDlg::MenuSources()
+std::unique_ptr<QMenu> CKavriluneDlg::BuildFavoritesMenu()
 {
-    CStationItem station;
-    m_radio.GetCurrentStation(station);
-    QStringList sources;
-    station.GetSources(sources);
-    // A station known by one address alone may have more in the catalogue.
-    if (std::count_if(sources.cbegin(), sources.cend(), [](const QString& source) { return !source.isEmpty(); }) <= 1) {
-        CStationItem record;
-        m_list->FindOrAddStation(record, station.GetTitle(), sources.value(0));
-        sources.clear();
-        record.GetSources(sources);
-    }
-    return sources;
+    return m_menus->BuildFavoritesMenu();
 }
 
 std::unique_ptr<QMenu> CKavriluneDlg::BuildSourcesMenu()
 {
-    const QStringList sources = MenuSources();
-    const QString current = m_radio.GetStationUrl();
-    auto menu = std::make_unique<QMenu>(this);
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        if (!sources[i].isEmpty())
-            AddItem(*menu, sources[i], int(i + 1), sources[i] == current);
-    }
-    return menu;
+    return m_menus->BuildSourcesMenu();
 }
-
-// --- showing ---
 
 void CKavriluneDlg::OnContextMenu()
 {
-    const QPoint at = QCursor::pos();
-    if (isVisible()) {
-        raise();
-        activateWindow();
-    }
-    const std::unique_ptr<QMenu> menu = BuildMainMenu();
-    if (QAction* chosen = menu->exec(at))
-        OnCommand(chosen->data().toInt());
+    m_menus->ShowContextMenu();
 }
 
 void CKavriluneDlg::ShowFavoritesMenu()
 {
-    const std::unique_ptr<QMenu> menu = BuildFavoritesMenu();
-    if (QAction* chosen = menu->exec(BesideButton(*Button(kCommandFavorites), menu->sizeHint())))
-        OnCommand(chosen->data().toInt());
+    m_menus->ShowFavoritesMenu();
 }
 
 void CKavriluneDlg::ShowSourcesMenu()
 {
-    const std::unique_ptr<QMenu> menu = BuildSourcesMenu();
-    if (menu->isEmpty())
-        return;
-    const CGdipButton& button = *Button(kCommandSources);
-    const QPoint corner = button.mapToGlobal(QPoint(0, 0));
-    if (QAction* chosen = menu->exec(QPoint(corner.x(), corner.y() - menu->sizeHint().height())))
-        OnSourceChosen(chosen->data().toInt());
-}
-
-void CKavriluneDlg::OnSourceChosen(int number)
-{
-    const QStringList sources = MenuSources();
-    if (number < 1 || number > sources.size())
-        return;
-    const QString& source = sources[number - 1];
-    if (source == m_radio.GetStationUrl() || !ConfirmStopRecording(false))
-        return;
-    CStationItem chosen;
-    m_list->FindOrAddStation(chosen, m_radio.GetStationName(), source);
-    PlayStation(chosen, true);
-}
-
-// --- commands ---
-
-bool CKavriluneDlg::OnMenuCommand(int id)
-{
-    if (id == kCommandAddFavorite) {
-        OnAddToFavorites();
-    } else if (id == kCommandRemoveFavorite) {
-        m_favorites.DeleteCurrent();
-    } else if (id == kCommandMoveFavoriteUp) {
-        OnMoveFavoriteUp();
-    } else if (id >= kCommandFirstEqualizer && id <= kCommandLastEqualizer) {
-        m_radio.SetEqualizerPreset(id - kCommandFirstEqualizer - 1);
-    } else if (id >= kCommandFirstLanguage && id <= kCommandLastLanguage) {
-        SelectLanguageByMenuId(unsigned(id));
-        UpdateButtons();
-        MarkDirty();
-    } else {
-        return false;
-    }
-    return true;
-}
-
-void CKavriluneDlg::OnAddToFavorites()
-{
-    const int result = m_favorites.AddAndSave(m_radio.GetStationName(), m_radio.GetStationUrl(), 0);
-    if (result < 0)
-        MessageBox(GetLangString(kTextListFull), QString(), MB_OK | MB_ICONINFORMATION);
-    else if (result == 0)
-        MessageBox(GetLangString(kTextAlreadyThere), QString(), MB_OK | MB_ICONINFORMATION);
-}
-
-void CKavriluneDlg::OnMoveFavoriteUp()
-{
-    m_favorites.ReplaceAndSave(m_radio.GetStationName(), m_radio.GetStationUrl(), 0);
+    m_menus->ShowSourcesMenu();
 }
 
 // --- window state ---

@@ -1,164 +1,46 @@
-// Where the data files live, and the window's own settings: read at start-up, written by the exit
-// routine and, from a snapshot, by the background save.
+// Where the data files live, and the window's own settings: the settings keeper reads them at start-up
+// and writes them for the exit routine and, from a snapshot, in the background.
 
 #include "ui/KavriluneDlg.h"
 
-#include "core/ErrorLog.h"
-#include "core/Localization.h"
-#include "core/MessageBox.h"
-#include "core/SeException.h"
-#include "core/XMLSettings.h"
-#include "ui/FilterBox.h"
-#include "ui/PictureArtDlg.h"
-#include "ui/SliderCtrlEx.h"
-#include "ui/StationsListCtrl.h"
 #include "ui/WindowPlacement.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSignalBlocker>
-#include <QStandardPaths>
-
-#include <cerrno>
-#include <unistd.h>
-
-namespace
+void CKavriluneDlg::CreateSettingsKeeper()
 {
-
-const QString kGeneral = QStringLiteral("General");
-const QString kColumnsSection = QStringLiteral("General\\StationList");
-const QString kDefaultStationUrl = QStringLiteral("http://ice3.somafm.com/groovesalad-128-mp3");
-const QString kDefaultStationTitle = QStringLiteral("SomaFM Groove Salad");
-constexpr int kFavoritesFirstId = 1326;
-constexpr int kHistoryFirstId = 1374;
-
-// Only "no such file" counts as missing; a file that exists but cannot be read still counts as there.
-bool IsMissing(const QString& path)
-{
-    return access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == ENOENT;
+    CSettingsKeeper::Hooks hooks;
+    hooks.layout = [this] {
+        // A hidden or minimised window keeps the position it was last seen at.
+        if (IsShown())
+            StoreWindowPosition();
+        return CSettingsKeeper::Layout { m_windowPos, m_expandedPos, m_expanded, m_onTop };
+    };
+    hooks.restoreLayout = [this](const CSettingsKeeper::Layout& layout) {
+        m_expanded = layout.expanded;
+        m_onTop = !layout.onTop;
+        OnToggleOnTop();
+        m_windowPos = layout.windowPos;
+        m_expandedPos = layout.expandedPos;
+    };
+    hooks.setBufferSizeMs = [this](int ms) { m_bufferSize = ms; };
+    hooks.now = [this] { return Now(); };
+    m_settings = std::make_unique<CSettingsKeeper>(CSettingsKeeper::Shared { m_radio, m_favorites, m_history, m_general,
+                                                       *m_volume, *m_filter, *m_list, *m_pictureArt },
+        std::move(hooks));
 }
-
-} // namespace
 
 QString CKavriluneDlg::CreateUserFolder(bool create)
 {
-    QString folder;
-    try {
-        const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-        if (base.isEmpty())
-            return QString();
-        folder = base + QStringLiteral("/Kavrilune");
-        if (create)
-            QDir().mkpath(folder);
-    } catch (CSeException* e) {
-        e->Log("KavriluneDlg", 630);
-        e->Delete();
-    }
-    return folder;
+    return m_settings->CreateUserFolder(create);
 }
 
 QString CKavriluneDlg::GetDataFilePath(const QString& fileName)
 {
-    QString path;
-    try {
-        const QString program = GetAppFolder();
-        const bool uninstaller = !IsMissing(program + QStringLiteral("Uninstall.exe"));
-        // A copy that cannot write beside itself (a system-wide install) is an installed one, so that
-        // what the user changes is kept.
-        if (!uninstaller && IsWritableFolder(program)) {
-            m_portable = true;
-            path = program + fileName;
-            // An installed user's data comes along into a portable copy once; nothing is overwritten.
-            if (IsMissing(path)) {
-                const QString userFolder = CreateUserFolder(false);
-                if (!userFolder.isEmpty())
-                    QFile::copy(userFolder + u'/' + fileName, path);
-            }
-        } else {
-            m_portable = false;
-            const QString userFolder = CreateUserFolder(true);
-            path = (userFolder.isEmpty() ? program : userFolder + u'/') + fileName;
-            // The files a read-only copy was handed out with are where its users start from, once.
-            if (!uninstaller && !userFolder.isEmpty() && IsMissing(path))
-                QFile::copy(program + fileName, path);
-            if (!IsWritableFolder(userFolder))
-                WarnDataNotKept(userFolder.isEmpty() ? program : userFolder);
-        }
-    } catch (CSeException* e) {
-        e->Log("KavriluneDlg", 666);
-        e->Delete();
-    }
-    return path;
-}
-
-void CKavriluneDlg::WarnDataNotKept(const QString& folder)
-{
-    if (m_dataWarningShown)
-        return;
-    m_dataWarningShown = true;
-    const QString text = QStringLiteral("Neither the program folder nor \"%1\" can be written: settings, favourites "
-                                        "and own stations will not be kept after the program ends.")
-                             .arg(QDir::toNativeSeparators(folder));
-    WriteErrorLog("KavriluneDlg", 666, text);
-    MessageBox(text, QString(), MB_OK | MB_ICONWARNING);
+    return m_settings->GetDataFilePath(fileName);
 }
 
 void CKavriluneDlg::LoadSettings()
 {
-    ReadWindowSettings();
-    // Outside the file's lock: the lists take their own lock first, then the file's.
-    try {
-        m_favorites.SetStorage(m_settingsPath, QStringLiteral("Favorites"), kFavoritesFirstId);
-        m_history.SetStorage(m_settingsPath, QStringLiteral("History"), kHistoryFirstId);
-    } catch (CSeException* e) {
-        e->Log("KavriluneDlg", 704);
-        e->Delete();
-    }
-}
-
-void CKavriluneDlg::ReadWindowSettings()
-{
-    std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
-    CXMLSettings settings(m_settingsPath);
-    try {
-        {
-            const QSignalBlocker quiet(m_volume);
-            m_volume->setValue(settings.GetInt(kGeneral, QStringLiteral("Volume"), 50, false));
-        }
-        m_bufferSize = settings.GetInt(kGeneral, QStringLiteral("BufferSize"), 4, true) * 1000;
-        m_radio.SetEqualizerPreset(settings.GetInt(kGeneral, QStringLiteral("Equalizer"), -1, false));
-        m_expanded = settings.GetInt(kGeneral, QStringLiteral("Expanded"), 0, false) != 0;
-        m_onTop = settings.GetInt(kGeneral, QStringLiteral("OnTop"), 0, false) == 0;
-        OnToggleOnTop();
-
-        const QString url = settings.GetString(kGeneral, QStringLiteral("Station_URL"), kDefaultStationUrl, false);
-        const QString title
-            = settings.GetString(kGeneral, QStringLiteral("Station_Title"), kDefaultStationTitle, false);
-        CStationItem station;
-        m_list->FindOrAddStation(station, title, url);
-        m_radio.SetCurrentStation(station);
-
-        m_windowPos = QPoint(settings.GetInt(kGeneral, QStringLiteral("Window_x"), 0, false),
-            settings.GetInt(kGeneral, QStringLiteral("Window_y"), 0, false));
-        m_expandedPos = QPoint(settings.GetInt(kGeneral, QStringLiteral("WindowExpanded_x"), 0, false),
-            settings.GetInt(kGeneral, QStringLiteral("WindowExpanded_y"), 0, false));
-
-        const QString language
-            = settings.GetString(kGeneral, QStringLiteral("Language"), QStringLiteral("English.lng"), false);
-        m_pictureArt->MoveCenterTo(QPoint(settings.GetInt(kGeneral, QStringLiteral("PictureArt\\x"), 0, false),
-            settings.GetInt(kGeneral, QStringLiteral("PictureArt\\y"), 0, false)));
-        ReloadLanguage(language);
-        m_filter->LoadHistory(settings);
-    } catch (CSeException* e) {
-        e->Log("KavriluneDlg", 677);
-        e->Delete();
-    }
-    try {
-        m_list->LoadColumnWidths(settings, kColumnsSection);
-    } catch (CSeException* e) {
-        e->Log("KavriluneDlg", 704);
-        e->Delete();
-    }
+    m_settings->LoadSettings();
 }
 
 void CKavriluneDlg::StoreWindowPosition()
@@ -171,82 +53,20 @@ void CKavriluneDlg::StoreWindowPosition()
 
 CKavriluneDlg::SettingsSnapshot CKavriluneDlg::TakeSettingsSnapshot()
 {
-    // A hidden or minimised window keeps the position it was last seen at.
-    if (IsShown())
-        StoreWindowPosition();
-    SettingsSnapshot snapshot;
-    snapshot.startup = m_general.m_startup;
-    snapshot.windowPos = m_windowPos;
-    snapshot.expandedPos = m_expandedPos;
-    snapshot.volume = m_volume->value();
-    snapshot.stationUrl = m_radio.GetStationUrl();
-    snapshot.stationTitle = m_radio.GetStationName();
-    snapshot.equalizer = m_radio.GetEqualizerPreset();
-    snapshot.expanded = m_expanded;
-    snapshot.onTop = m_onTop;
-    snapshot.language = GetLanguageFileName();
-    snapshot.searchText = m_filter->currentText();
-    snapshot.searchHistory = m_filter->History();
-    snapshot.columnWidths = m_list->ColumnWidths();
-    snapshot.pictureArtCenter = m_pictureArt->GetScreenCenter();
-    return snapshot;
+    return m_settings->TakeSettingsSnapshot();
 }
 
 void CKavriluneDlg::SaveSettings(const SettingsSnapshot& snapshot)
 {
-    InstallSeTranslator();
-    std::lock_guard saveLock(m_saveLock);
-    try {
-        std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
-        CXMLSettings settings(m_settingsPath);
-        if (snapshot.startup)
-            CGeneralProperties::ApplyAutostart(*snapshot.startup);
-        settings.SetInt(kGeneral, QStringLiteral("Window_x"), snapshot.windowPos.x());
-        settings.SetInt(kGeneral, QStringLiteral("Window_y"), snapshot.windowPos.y());
-        settings.SetInt(kGeneral, QStringLiteral("WindowExpanded_x"), snapshot.expandedPos.x());
-        settings.SetInt(kGeneral, QStringLiteral("WindowExpanded_y"), snapshot.expandedPos.y());
-        settings.SetInt(kGeneral, QStringLiteral("Volume"), snapshot.volume);
-        settings.SetString(kGeneral, QStringLiteral("Station_URL"), CXMLSettings::StorableText(snapshot.stationUrl));
-        settings.SetString(
-            kGeneral, QStringLiteral("Station_Title"), CXMLSettings::StorableText(snapshot.stationTitle));
-        settings.SetInt(kGeneral, QStringLiteral("Equalizer"), snapshot.equalizer);
-        settings.SetInt(kGeneral, QStringLiteral("Expanded"), snapshot.expanded ? 1 : 0);
-        settings.SetInt(kGeneral, QStringLiteral("OnTop"), snapshot.onTop ? 1 : 0);
-        settings.SetString(kGeneral, QStringLiteral("Language"), snapshot.language);
-        CFilterBox::SaveHistory(settings, snapshot.searchText, snapshot.searchHistory);
-        CStationsListCtrl::SaveColumnWidths(settings, kColumnsSection, snapshot.columnWidths);
-        settings.SetInt(kGeneral, QStringLiteral("PictureArt\\x"), snapshot.pictureArtCenter.x());
-        settings.SetInt(kGeneral, QStringLiteral("PictureArt\\y"), snapshot.pictureArtCenter.y());
-    } catch (CSeException* e) {
-        e->Log("KavriluneDlg", 836);
-        e->Delete();
-    }
+    m_settings->SaveSettings(snapshot);
 }
 
 void CKavriluneDlg::StartSettingsSaveThread()
 {
-    WaitForSettingsSave();
-    SettingsSnapshot snapshot = TakeSettingsSnapshot();
-    // The entry is written here, in the order of the General page's own writes; the worker leaves it.
-    CGeneralProperties::ApplyAutostart(*snapshot.startup);
-    snapshot.startup.reset();
-    try {
-        m_saveThread = std::thread([this, snapshot] {
-            InstallSeTranslator();
-            try {
-                SaveSettings(snapshot);
-            } catch (CSeException* e) {
-                e->Log("KavriluneDlg", 789);
-                e->Delete();
-            }
-        });
-    } catch (const std::system_error&) {
-        SaveSettings(snapshot);
-    }
+    m_settings->StartSettingsSaveThread();
 }
 
 void CKavriluneDlg::WaitForSettingsSave()
 {
-    if (m_saveThread.joinable())
-        m_saveThread.join();
+    m_settings->WaitForSettingsSave();
 }

@@ -79,13 +79,12 @@ LRESULT CKavriluneDlg::OnInitialize()
         m_filter->SetTarget([this](const QString& text) { m_list->SetSearchText(text); });
     });
     RunInitializeBlock(310, [this] {
-        m_settingsPath = GetDataFilePath(QStringLiteral("Kavrilune.xml"));
-        SetAsideMalformedSettingsFile(m_settingsPath);
-        m_general.SetSettingsFile(m_settingsPath);
-        m_advanced.SetSettingsFile(m_settingsPath);
-        m_skins.SetSettingsFile(m_settingsPath);
-        m_recordings.SetPortable(m_portable);
-        m_recordings.SetSettingsFile(m_settingsPath);
+        const QString& settingsPath = m_settings->LocateSettingsFile();
+        m_general.SetSettingsFile(settingsPath);
+        m_advanced.SetSettingsFile(settingsPath);
+        m_skins.SetSettingsFile(settingsPath);
+        m_recordings.SetPortable(m_settings->IsPortable());
+        m_recordings.SetSettingsFile(settingsPath);
         LoadSettings();
     });
 
@@ -98,7 +97,7 @@ LRESULT CKavriluneDlg::OnInitialize()
         if (!ParseCommandLine(QString())) {
             ending = true;
         } else if (!m_instanceLock.AcquireFreeSlot(ProcessId())) {
-            m_writeSettingsAtExit = false;
+            m_settings->SkipSaveAtExit();
             OnExit();
             QApplication::beep();
             ending = true;
@@ -168,8 +167,7 @@ void CKavriluneDlg::OnExit()
         HideAnimated(250);
     else
         m_list->Hide();
-    if (m_writeSettingsAtExit)
-        SaveSettings(TakeSettingsSnapshot());
+    m_settings->SaveAtExit();
     m_closing = true;
     m_radio.BlockPlay();
     m_timers.Set(kTimerQuitPoll, 100);

@@ -30,7 +30,6 @@ const QString kGeneral = QStringLiteral("General");
 constexpr int kTextNewVersion = 303;
 constexpr int kBalloonNewVersion = 100;
 constexpr int kBalloonStationsUpdated = 101;
-constexpr int64_t kSaveDelaySeconds = 10;
 
 // A check time as the updaters take it: the stored time, or now when it is missing or cannot be read
 // (then written anew, so that a broken value does not fail every check). True when it must be written.
@@ -124,18 +123,15 @@ void CKavriluneDlg::CheckDurationAndDirty()
         OnExit();
         return;
     }
-    if (m_dirty && std::llabs(now - m_dirtyTime) > kSaveDelaySeconds) {
-        StartSettingsSaveThread();
-        m_dirty = false;
-    }
+    m_settings->SaveIfDue();
 }
 
 void CKavriluneDlg::CheckForProgramUpdate()
 {
     if (!m_general.m_checkUpdates)
         return;
-    std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
-    CXMLSettings settings(m_settingsPath);
+    std::lock_guard fileLock(SettingsFileMutex(SettingsFilePath()));
+    CXMLSettings settings(SettingsFilePath());
     const QString key = QStringLiteral("LastUpdateCheck");
     QDateTime last;
     const bool rewrite = ReadCheckTime(settings, key, last);
@@ -147,8 +143,8 @@ void CKavriluneDlg::CheckForStationsUpdate()
 {
     if (!m_general.m_checkUpdates)
         return;
-    std::lock_guard fileLock(SettingsFileMutex(m_settingsPath));
-    CXMLSettings settings(m_settingsPath);
+    std::lock_guard fileLock(SettingsFileMutex(SettingsFilePath()));
+    CXMLSettings settings(SettingsFilePath());
     const QString key = QStringLiteral("LastStationsUpdateCheck");
     QDateTime last;
     const bool rewrite = ReadCheckTime(settings, key, last);
