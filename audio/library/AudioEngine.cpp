@@ -2,6 +2,7 @@
 
 #include "audio/library/Channel.h"
 #include "audio/library/NullOutput.h"
+#include "audio/library/PulseOutput.h"
 #include "audio/library/SdlOutput.h"
 
 #include "core/ErrorLog.h"
@@ -18,6 +19,7 @@ extern "C" {
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <vector>
 
@@ -26,6 +28,15 @@ namespace
 
 constexpr int kDefaultRate = 44100;
 constexpr auto kThreadExitWait = std::chrono::seconds(10);
+// The device list asks the sound server once for a run of device queries.
+constexpr auto kSinkListLifetime = std::chrono::seconds(1);
+
+// The sound server is played to directly when one answers, unless a driver was chosen for SDL.
+bool SoundServerWanted()
+{
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    return !driver || !*driver;
+}
 
 std::string Lower(std::string text)
 {
@@ -58,7 +69,12 @@ int CAudioEngine::Init(int device, uint32_t freq)
 
     std::unique_ptr<COutputDevice> output;
     bool sdl = false;
-    if (device != AUDIO_DEVICE_NO_SOUND) {
+    if (device != AUDIO_DEVICE_NO_SOUND && SoundServerWanted()) {
+        const int result = OpenServerOutput(device, rate, output);
+        if (result != AUDIO_OK && result != AUDIO_ERROR_DRIVER)
+            return result;
+    }
+    if (device != AUDIO_DEVICE_NO_SOUND && !output) {
         if (CSdlOutput::InitSubsystem()) {
             auto sdlOutput = std::make_unique<CSdlOutput>(m_mixer, rate);
             if (device > 0 && device > CSdlOutput::DeviceCount()) {
@@ -97,6 +113,36 @@ int CAudioEngine::Init(int device, uint32_t freq)
     m_device = device;
     m_initialised = true;
     return AUDIO_OK;
+}
+
+// AUDIO_ERROR_DRIVER when no sound server answers: the caller tries SDL then.
+int CAudioEngine::OpenServerOutput(int device, int rate, std::unique_ptr<COutputDevice>& output)
+{
+    std::string sink;
+    if (device > 0) {
+        const std::vector<CPulseOutput::Sink>* sinks = ServerSinks(true);
+        if (!sinks)
+            return AUDIO_ERROR_DRIVER;
+        if (size_t(device) > sinks->size())
+            return AUDIO_ERROR_DEVICE;
+        sink = (*sinks)[size_t(device) - 1].name;
+    }
+    auto pulse = std::make_unique<CPulseOutput>(m_mixer, rate);
+    const int result = pulse->Open(sink);
+    if (result == AUDIO_OK)
+        output = std::move(pulse);
+    // The default sink refused: SDL may still find a way to the sound.
+    return result == AUDIO_ERROR_DEVICE && device < 0 ? AUDIO_ERROR_DRIVER : result;
+}
+
+const std::vector<CPulseOutput::Sink>* CAudioEngine::ServerSinks(bool fresh)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (fresh || now - m_sinksListedAt > kSinkListLifetime) {
+        m_serverAnswered = CPulseOutput::ListSinks(m_sinks);
+        m_sinksListedAt = now;
+    }
+    return m_serverAnswered ? &m_sinks : nullptr;
 }
 
 int CAudioEngine::Free()
@@ -164,6 +210,20 @@ bool CAudioEngine::DeviceInfo(uint32_t device, AudioDeviceInfo& info, int& error
         info.driver = "";
         info.flags = AUDIO_DEVICE_ENABLED | (m_initialised && m_device == 0 ? uint32_t(AUDIO_DEVICE_INIT) : 0u);
         return true;
+    }
+    if (SoundServerWanted()) {
+        if (const std::vector<CPulseOutput::Sink>* sinks = ServerSinks(false)) {
+            if (device > sinks->size()) {
+                error = AUDIO_ERROR_DEVICE;
+                return false;
+            }
+            const CPulseOutput::Sink& sink = (*sinks)[device - 1];
+            info.name = m_names.insert(sink.description).first->c_str();
+            info.driver = m_names.insert("pulseaudio").first->c_str();
+            info.flags = AUDIO_DEVICE_ENABLED | (sink.isDefault ? AUDIO_DEVICE_IS_DEFAULT : 0u)
+                | (m_initialised && m_device == int(device) ? uint32_t(AUDIO_DEVICE_INIT) : 0u);
+            return true;
+        }
     }
     if (!CSdlOutput::InitSubsystem()) {
         error = AUDIO_ERROR_DEVICE;

@@ -2,8 +2,10 @@
 
 #include "audio/library/AudioLibrary.h"
 #include "audio/library/Mixer.h"
+#include "audio/library/PulseOutput.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 class CChannel;
 class COutputDevice;
@@ -71,6 +74,10 @@ public:
 private:
     CAudioEngine();
     void ThreadEnded();
+    int OpenServerOutput(int device, int rate, std::unique_ptr<COutputDevice>& output);
+    // The sound server's sinks, listed anew when fresh or when the last list is old; null when no
+    // server answers. Caller holds m_deviceMutex.
+    const std::vector<CPulseOutput::Sink>* ServerSinks(bool fresh);
 
     std::mutex m_deviceMutex; // serialises Init, Free and device queries
     std::condition_variable m_freed; // with m_deviceMutex: a Free() has finished
@@ -90,6 +97,9 @@ private:
     std::set<const void*> m_abortedCreators; // guarded by m_mutex
     std::map<std::string, AudioPlugin> m_plugins; // guarded by m_mutex
     std::set<std::string> m_names; // guarded by m_deviceMutex: device names handed out
+    std::vector<CPulseOutput::Sink> m_sinks; // guarded by m_deviceMutex
+    bool m_serverAnswered = false; // guarded by m_deviceMutex
+    std::chrono::steady_clock::time_point m_sinksListedAt; // guarded by m_deviceMutex
     std::atomic<uint32_t> m_nextHandle { 0x10000 };
     std::mutex m_threadMutex;
     std::condition_variable m_threadsDone;

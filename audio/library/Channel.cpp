@@ -612,6 +612,14 @@ bool CChannel::CanRender(int frames)
     return false;
 }
 
+void CChannel::OutputLost()
+{
+    if (m_state.exchange(AUDIO_ACTIVE_STOPPED) == AUDIO_ACTIVE_STOPPED)
+        return;
+    m_stallPending = true;
+    m_wake.notify_all();
+}
+
 // ---- API ---------------------------------------------------------------------------------------
 
 bool CChannel::Play(int& error)
@@ -625,8 +633,12 @@ bool CChannel::Play(int& error)
         return false;
     }
     uint32_t expected = AUDIO_ACTIVE_STOPPED;
-    if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_PLAYING))
-        CAudioEngine::Instance().Mixer().Add(shared_from_this());
+    if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_PLAYING)
+        && !CAudioEngine::Instance().Mixer().Add(shared_from_this())) {
+        m_state = AUDIO_ACTIVE_STOPPED;
+        error = AUDIO_ERROR_DRIVER;
+        return false;
+    }
     return true;
 }
 

@@ -87,6 +87,8 @@ public:
     // For an output without a clock: whether the channel can give frames now; if not, its decoding
     // thread is woken to refill.
     bool CanRender(int frames);
+    // The output is gone: a playing channel stops, and its stall syncs tell its owner.
+    void OutputLost();
 
 private:
     void OnResponseHeaders(const std::vector<std::string>& lines, bool icy, bool first) override;

@@ -31,13 +31,17 @@ void CMixer::Prepare(int maxFrames, int sampleRate)
     std::lock_guard lock(m_lock);
     m_scratch.resize(size_t(std::max(maxFrames, kDefaultMaxFrames)) * 2);
     m_rate = sampleRate;
+    m_lost = false;
 }
 
-void CMixer::Add(std::shared_ptr<CChannel> channel)
+bool CMixer::Add(std::shared_ptr<CChannel> channel)
 {
     std::lock_guard lock(m_lock);
+    if (m_lost)
+        return false;
     if (std::find(m_channels.begin(), m_channels.end(), channel) == m_channels.end())
         m_channels.push_back(std::move(channel));
+    return true;
 }
 
 std::shared_ptr<CChannel> CMixer::Remove(const CChannel* channel)
@@ -65,6 +69,18 @@ void CMixer::Mix(int16_t* out, int frames, bool starve)
         SaturateToInt16(m_scratch.data(), size_t(n) * 2, out + size_t(done) * 2);
         done += n;
     }
+}
+
+void CMixer::OutputLost()
+{
+    std::vector<std::shared_ptr<CChannel>> lost;
+    {
+        std::lock_guard lock(m_lock);
+        m_lost = true;
+        lost.swap(m_channels);
+    }
+    for (const std::shared_ptr<CChannel>& channel : lost)
+        channel->OutputLost();
 }
 
 bool CMixer::ReadyFor(int frames)

@@ -17,7 +17,8 @@ public:
 
     // Sizes the scratch buffer for the output's rate; called before the output starts.
     void Prepare(int maxFrames, int sampleRate);
-    void Add(std::shared_ptr<CChannel> channel);
+    // False once the output is lost: nothing can play until the next output is prepared.
+    bool Add(std::shared_ptr<CChannel> channel);
     // Takes the channel out; the reference is returned so that it is dropped outside the list lock.
     std::shared_ptr<CChannel> Remove(const CChannel* channel);
 
@@ -25,10 +26,13 @@ public:
     void Mix(int16_t* out, int frames, bool starve);
     // True when every playing channel can give frames now (or has ended).
     bool ReadyFor(int frames);
+    // The output can play no more (its device or sound server is gone): every channel stops.
+    void OutputLost();
 
 private:
     std::mutex m_lock;
     std::vector<std::shared_ptr<CChannel>> m_channels; // guarded by m_lock
     std::vector<int32_t> m_scratch; // guarded by m_lock
     int m_rate = 44100; // guarded by m_lock
+    bool m_lost = false; // guarded by m_lock
 };

@@ -1,0 +1,301 @@
+#include "audio/library/PulseOutput.h"
+
+#include "audio/library/AudioLibrary.h"
+#include "audio/library/Mixer.h"
+
+#include "core/ErrorLog.h"
+
+#include <BuildInfo.h>
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace
+{
+
+// What the server keeps queued for us. With the sink's latency adjusted to the stream, the target
+// is all that lies between the mixer and the ear, so a volume change, a mute or a stop made in the
+// mixer is heard within it. The server spends its time for a stream on wake-ups, its sink's above
+// all: it gives the sink half of what the target leaves after twice the least request, and asks us
+// for whatever the sink took each time it mixed. A small least request thus gives the sink the
+// longest latency, and the fewest wake-ups on both sides (measured on a null sink: 5 ms against 25
+// halves the server's time for the stream).
+constexpr pa_usec_t kTargetUs = 100 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRequestUs = 5 * PA_USEC_PER_MSEC;
+// Connecting and each query: a server that does not answer in this time counts as absent.
+constexpr pa_usec_t kAnswerTimeoutUs = 3 * PA_USEC_PER_SEC;
+constexpr int kFrameBytes = 4; // 16-bit stereo
+
+void SignalLoop(pa_threaded_mainloop* loop)
+{
+    pa_threaded_mainloop_signal(loop, 0);
+}
+
+bool UsableState(pa_stream_state_t state)
+{
+    return PA_STREAM_IS_GOOD(state);
+}
+
+} // namespace
+
+// A connection to the server on a mainloop thread of its own. Every member is used with the
+// mainloop's lock held, but the constructor's and destructor's.
+struct CPulseOutput::Connection {
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() { Close(); }
+
+    // Starts the thread and connects; leaves the lock held either way when the thread runs.
+    bool Open()
+    {
+        loop = pa_threaded_mainloop_new();
+        if (!loop)
+            return false;
+        if (pa_threaded_mainloop_start(loop) < 0) {
+            pa_threaded_mainloop_free(loop);
+            loop = nullptr;
+            return false;
+        }
+        pa_threaded_mainloop_lock(loop);
+        context = pa_context_new(pa_threaded_mainloop_get_api(loop), KAVRILUNE_PRODUCT_NAME);
+        if (!context)
+            return false;
+        pa_context_set_state_callback(
+            context, [](pa_context*, void* user) { SignalLoop(static_cast<pa_threaded_mainloop*>(user)); }, loop);
+        // Never start a server: the one the desktop runs, or none.
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            return false;
+        return WaitUntil([this] {
+            const pa_context_state_t state = pa_context_get_state(context);
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        }) && pa_context_get_state(context) == PA_CONTEXT_READY;
+    }
+
+    // Waits on the mainloop until done() holds; false when the server took too long.
+    bool WaitUntil(const std::function<bool()>& done)
+    {
+        bool late = false;
+        struct Alarm {
+            pa_threaded_mainloop* loop;
+            bool* late;
+        } alarm { loop, &late };
+        pa_time_event* timer = pa_context_rttime_new(
+            context, pa_rtclock_now() + kAnswerTimeoutUs,
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+                auto* alarm = static_cast<Alarm*>(user);
+                *alarm->late = true;
+                SignalLoop(alarm->loop);
+            },
+            &alarm);
+        while (!done() && !late)
+            pa_threaded_mainloop_wait(loop);
+        if (timer)
+            pa_threaded_mainloop_get_api(loop)->time_free(timer);
+        return !late || done();
+    }
+
+    bool WaitFor(pa_operation* operation)
+    {
+        if (!operation)
+            return false;
+        const bool done = WaitUntil([&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+        if (!done)
+            pa_operation_cancel(operation);
+        pa_operation_unref(operation);
+        return done;
+    }
+
+    // Ends the connection and the thread; called with the lock held or before the thread runs.
+    void Close()
+    {
+        if (!loop)
+            return;
+        if (context) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            context = nullptr;
+        }
+        pa_threaded_mainloop_unlock(loop);
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+        loop = nullptr;
+    }
+};
+
+bool CPulseOutput::ListSinks(std::vector<Sink>& sinks)
+{
+    sinks.clear();
+    Connection connection;
+    if (!connection.Open())
+        return false;
+    struct Query {
+        pa_threaded_mainloop* loop;
+        std::vector<Sink>* sinks;
+        std::string defaultSink;
+    } query { connection.loop, &sinks, {} };
+    const bool answered = connection.WaitFor(pa_context_get_server_info(
+                              connection.context,
+                              [](pa_context*, const pa_server_info* info, void* user) {
+                                  auto* query = static_cast<Query*>(user);
+                                  if (info && info->default_sink_name)
+                                      query->defaultSink = info->default_sink_name;
+                                  SignalLoop(query->loop);
+                              },
+                              &query))
+        && connection.WaitFor(pa_context_get_sink_info_list(
+            connection.context,
+            [](pa_context*, const pa_sink_info* info, int eol, void* user) {
+                auto* query = static_cast<Query*>(user);
+                if (eol == 0 && info) {
+                    Sink sink;
+                    sink.name = info->name ? info->name : "";
+                    sink.description = info->description && *info->description ? info->description : sink.name;
+                    query->sinks->push_back(std::move(sink));
+                }
+                SignalLoop(query->loop);
+            },
+            &query));
+    for (Sink& sink : sinks)
+        sink.isDefault = sink.name == query.defaultSink;
+    if (!answered)
+        sinks.clear();
+    return answered;
+}
+
+CPulseOutput::CPulseOutput(CMixer& mixer, int sampleRate)
+    : m_mixer(mixer)
+    , m_rate(sampleRate)
+{
+}
+
+CPulseOutput::~CPulseOutput()
+{
+    Stop();
+}
+
+int CPulseOutput::Open(const std::string& sink)
+{
+    auto connection = std::make_unique<Connection>();
+    if (!connection->Open())
+        return AUDIO_ERROR_DRIVER;
+    pa_sample_spec spec {};
+    spec.format = PA_SAMPLE_S16NE;
+    spec.rate = uint32_t(m_rate);
+    spec.channels = 2;
+    m_stream = pa_stream_new(connection->context, "Radio", &spec, nullptr);
+    if (!m_stream)
+        return AUDIO_ERROR_DRIVER;
+    m_loop = connection->loop;
+    m_context = connection->context;
+    m_connection = std::move(connection);
+    pa_stream_set_state_callback(m_stream, &CPulseOutput::OnStreamState, this);
+    pa_stream_set_write_callback(m_stream, &CPulseOutput::OnWrite, this);
+    pa_buffer_attr attributes {};
+    attributes.maxlength = uint32_t(-1);
+    attributes.tlength = uint32_t(pa_usec_to_bytes(kTargetUs, &spec));
+    attributes.minreq = uint32_t(pa_usec_to_bytes(kRequestUs, &spec));
+    attributes.prebuf = uint32_t(-1);
+    attributes.fragsize = uint32_t(-1);
+    const int flags = PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY;
+    int result = AUDIO_OK;
+    if (pa_stream_connect_playback(
+            m_stream, sink.empty() ? nullptr : sink.c_str(), &attributes, pa_stream_flags_t(flags), nullptr, nullptr)
+            < 0
+        || !m_connection->WaitUntil([this] { return pa_stream_get_state(m_stream) != PA_STREAM_CREATING; })
+        || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
+        result = pa_context_get_state(m_context) == PA_CONTEXT_READY ? AUDIO_ERROR_DEVICE : AUDIO_ERROR_DRIVER;
+    } else {
+        // With the sink's latency adjusted, the target is all that lies between the mixer and the ear.
+        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(m_stream);
+        m_latencyFrames = int((granted ? granted->tlength : attributes.tlength) / kFrameBytes);
+        m_mixer.Prepare(m_latencyFrames, m_rate);
+        m_opened = true;
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    if (result != AUDIO_OK)
+        Stop();
+    return result;
+}
+
+bool CPulseOutput::Start()
+{
+    if (!m_loop)
+        return false;
+    pa_threaded_mainloop_lock(m_loop);
+    const bool started = !m_failed && m_stream;
+    if (started) {
+        if (pa_operation* operation = pa_stream_cork(m_stream, 0, nullptr, nullptr))
+            pa_operation_unref(operation);
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    return started;
+}
+
+void CPulseOutput::Stop()
+{
+    if (!m_connection)
+        return;
+    pa_threaded_mainloop_lock(m_loop);
+    if (m_stream) {
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+    m_connection->Close(); // unlocks, ends the thread
+    m_connection.reset();
+    m_loop = nullptr;
+    m_context = nullptr;
+}
+
+void CPulseOutput::OnStreamState(pa_stream* stream, void* user)
+{
+    auto& self = *static_cast<CPulseOutput*>(user);
+    if (self.m_opened && !UsableState(pa_stream_get_state(stream)))
+        self.Fail();
+    SignalLoop(self.m_loop);
+}
+
+void CPulseOutput::OnWrite(pa_stream*, size_t bytes, void* user)
+{
+    static_cast<CPulseOutput*>(user)->Fill(bytes);
+}
+
+void CPulseOutput::Fill(size_t bytes)
+{
+    while (bytes >= size_t(kFrameBytes)) {
+        void* data = nullptr;
+        size_t length = bytes;
+        if (pa_stream_begin_write(m_stream, &data, &length) < 0 || !data) {
+            m_scratch.resize(bytes / sizeof(int16_t));
+            data = m_scratch.data();
+            length = bytes;
+        }
+        length -= length % kFrameBytes;
+        if (length == 0)
+            break;
+        m_mixer.Mix(static_cast<int16_t*>(data), int(length / kFrameBytes), false);
+        if (pa_stream_write(m_stream, data, length, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            break;
+        bytes -= std::min(bytes, length);
+    }
+}
+
+void CPulseOutput::Fail()
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    const char* reason = m_context ? pa_strerror(pa_context_errno(m_context)) : "";
+    WriteErrorLog("PulseOutput", __LINE__,
+        QStringLiteral("The sound server ended our stream: %1").arg(QString::fromUtf8(reason)));
+    m_mixer.OutputLost();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "audio/library/OutputDevice.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMixer;
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
+
+// A playback stream on a PulseAudio server (PipeWire serves the same protocol). The server asks for
+// sound in large chunks; each request wakes the mainloop's thread once, which mixes straight into
+// the server's buffer.
+class CPulseOutput : public COutputDevice
+{
+public:
+    struct Sink {
+        std::string name; // the server's name, to open it by
+        std::string description; // the name shown to the user
+        bool isDefault = false;
+    };
+    // The server's sinks in its order; false when no server answers.
+    static bool ListSinks(std::vector<Sink>& sinks);
+
+    CPulseOutput(CMixer& mixer, int sampleRate);
+    ~CPulseOutput() override;
+
+    // Connects and opens a stream on the sink of that name (empty: the server's default). Returns
+    // AUDIO_OK, AUDIO_ERROR_DRIVER when no server answers, or AUDIO_ERROR_DEVICE when the server
+    // refuses the stream (the sink is gone).
+    int Open(const std::string& sink);
+    bool Start() override;
+    void Stop() override;
+    int LatencyFrames() const override { return m_latencyFrames; }
+    int SampleRate() const override { return m_rate; }
+
+private:
+    struct Connection;
+
+    static void OnStreamState(pa_stream* stream, void* user);
+    static void OnWrite(pa_stream* stream, size_t bytes, void* user);
+    void Fill(size_t bytes);
+    void Fail();
+
+    CMixer& m_mixer;
+    const int m_rate;
+    std::unique_ptr<Connection> m_connection;
+    pa_threaded_mainloop* m_loop = nullptr; // the connection's
+    pa_context* m_context = nullptr; // the connection's
+    pa_stream* m_stream = nullptr; // mainloop lock
+    int m_latencyFrames = 0; // set by Open
+    bool m_opened = false; // mainloop lock: the stream is up, its end is a failure
+    bool m_failed = false; // mainloop lock
+    std::vector<int16_t> m_scratch; // mainloop lock: used when the server cannot lend its buffer
+};

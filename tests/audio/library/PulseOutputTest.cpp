@@ -1,0 +1,148 @@
+#include "tests/audio/library/AudioTestHelpers.h"
+
+#include "tests/support/SoundServer.h"
+#include "tests/support/TestMedia.h"
+
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+using namespace audio_test;
+using namespace testing_support;
+
+namespace
+{
+
+constexpr int kRate = 44100;
+
+// The library plays to a sound server of the test's own, and the test listens at its sink's monitor.
+class PulseOutputTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!SoundServer::Available())
+            GTEST_SKIP() << "pulseaudio is not installed (scripts/install-deps installs it)";
+        unsetenv("SDL_AUDIODRIVER"); // a driver chosen for SDL would keep the library on SDL
+        StartServer();
+        SineOptions options;
+        options.seconds = 20.0;
+        options.frequencyHz = 441;
+        m_tone = m_folder.filePath(QStringLiteral("tone.mp3"));
+        ASSERT_TRUE(GenerateSine(m_tone, MediaFormat::Mp3, options));
+    }
+    void TearDown() override
+    {
+        BASS_Free();
+        unsetenv("PULSE_SERVER");
+        unsetenv("PULSE_CLIENTCONFIG");
+    }
+    void StartServer()
+    {
+        m_server = std::make_unique<SoundServer>();
+        std::string reason;
+        ASSERT_TRUE(m_server->Start(reason)) << reason;
+    }
+    void ExpectStopWhenTheOutputGoes(const std::function<void()>& takeAway);
+    AudioStream PlayTone()
+    {
+        const AudioStream stream = BASS_StreamCreateFile(false, m_tone.toUtf8().constData(), 0, 0, 0);
+        EXPECT_NE(stream, 0u) << BASS_ErrorGetCode();
+        EXPECT_TRUE(BASS_ChannelPlay(stream, false));
+        return stream;
+    }
+    // Waits until the monitor carries a quarter of a second of sound; the frame where it does.
+    size_t WaitForSound(MonitorRecorder& monitor)
+    {
+        size_t from = monitor.Frames();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end && monitor.WaitForFrames(from + kRate / 4, 2000)) {
+            if (LoudFrames(monitor.Left(from, kRate / 4)) > size_t(kRate / 5))
+                return from;
+            from += kRate / 4;
+        }
+        ADD_FAILURE() << "no sound arrived at the sink";
+        return from;
+    }
+
+    QTemporaryDir m_folder;
+    QString m_tone;
+    std::unique_ptr<SoundServer> m_server;
+    SyncLog m_stalls; // outlives the streams: the library is freed before it
+};
+
+} // namespace
+
+TEST_F(PulseOutputTest, PlaysToTheServersSinksAndAStopLeavesNothingQueued)
+{
+    // The device list is the server's sinks, by the names the desktop shows.
+    AudioDeviceInfo info {};
+    ASSERT_TRUE(BASS_GetDeviceInfo(1, &info)) << BASS_ErrorGetCode();
+    EXPECT_EQ(std::string(info.name), "Probe");
+    EXPECT_TRUE(info.flags & AUDIO_DEVICE_IS_DEFAULT);
+    EXPECT_FALSE(BASS_GetDeviceInfo(2, &info));
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_DEVICE);
+    EXPECT_FALSE(BASS_Init(2, kRate, 0));
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_DEVICE);
+
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    for (int device : { AUDIO_DEVICE_DEFAULT, 1 }) {
+        SCOPED_TRACE(device);
+        ASSERT_TRUE(BASS_Init(device, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+        ASSERT_TRUE(BASS_GetDeviceInfo(1, &info));
+        EXPECT_EQ(bool(info.flags & AUDIO_DEVICE_INIT), device == 1);
+        const AudioStream stream = PlayTone();
+
+        // The tone arrives whole and at its pitch: the server plays the format it was given.
+        const size_t sound = WaitForSound(monitor);
+        ASSERT_TRUE(monitor.WaitForFrames(sound + kRate / 2, 3000));
+        EXPECT_NEAR(TonePitch(monitor.Left(sound, kRate / 2), kRate), 441.0, 5.0);
+        // The spectrum shows what is heard: the tone's bin.
+        std::vector<float> fft(1024);
+        ASSERT_EQ(BASS_ChannelGetData(stream, fft.data(), AUDIO_DATA_FFT2048), 4096u);
+        const int peak = PeakBin(fft.data());
+        EXPECT_TRUE(peak == 20 || peak == 21) << peak;
+
+        // After a stop only what the server held reaches the ear: a tenth of a second or so, not the
+        // half second the stream keeps decoded.
+        const size_t stoppedAt = monitor.Frames();
+        ASSERT_TRUE(BASS_ChannelStop(stream));
+        ASSERT_TRUE(monitor.WaitForFrames(stoppedAt + kRate, 5000));
+        const size_t after = LoudFrames(monitor.Left(stoppedAt, kRate));
+        EXPECT_LT(after, size_t(kRate) * 15 / 100) << after << " frames of sound after the stop";
+        ASSERT_TRUE(BASS_Free());
+    }
+}
+
+// The stream stops and its owner hears of it through its stall sync; it cannot play again until the
+// library is initialised afresh.
+void PulseOutputTest::ExpectStopWhenTheOutputGoes(const std::function<void()>& takeAway)
+{
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    const AudioStream stream = PlayTone();
+    ASSERT_NE(BASS_ChannelSetSync(stream, AUDIO_SYNC_STALL, 0, &SyncLog::Proc, &m_stalls), 0u);
+    {
+        MonitorRecorder monitor(m_server->Address());
+        ASSERT_TRUE(monitor.Started());
+        WaitForSound(monitor);
+    }
+    takeAway();
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(stream) == AUDIO_ACTIVE_STOPPED; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return m_stalls.Data() == std::vector<uint32_t> { 0 }; }, 5000));
+    EXPECT_FALSE(BASS_ChannelPlay(stream, false));
+    EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_DRIVER);
+    EXPECT_TRUE(BASS_Free());
+}
+
+TEST_F(PulseOutputTest, ASinkThatGoesAwayStopsThePlayingStreamWithAnError)
+{
+    ExpectStopWhenTheOutputGoes([&] { ASSERT_EQ(m_server->Control({ "unload-module", "module-null-sink" }), 0); });
+}
+
+TEST_F(PulseOutputTest, AServerThatDiesStopsThePlayingStreamWithAnError)
+{
+    ExpectStopWhenTheOutputGoes([&] { m_server->Kill(); });
+}

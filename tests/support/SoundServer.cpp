@@ -1,0 +1,181 @@
+#include "tests/support/SoundServer.h"
+
+#include "tests/support/TestPaths.h"
+
+#include <pulse/simple.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace testing_support
+{
+
+namespace
+{
+
+bool ProgramInstalled(const char* name)
+{
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+SoundServer::~SoundServer()
+{
+    m_process.Stop();
+}
+
+bool SoundServer::Available()
+{
+    return ProgramInstalled("pulseaudio");
+}
+
+std::string SoundServer::Address() const
+{
+    return "unix:" + m_folder.filePath(QStringLiteral("native")).toStdString();
+}
+
+bool SoundServer::Start(std::string& reason)
+{
+    const QString folder = m_folder.path();
+    const QString script = QStringLiteral("load-module module-null-sink sink_name=probe rate=44100 channels=2 "
+                                          "sink_properties=device.description=Probe\n"
+                                          "load-module module-native-protocol-unix auth-anonymous=1 socket=%1/native\n"
+                                          "set-default-sink probe\n")
+                               .arg(folder);
+    if (!WriteBytes(folder + "/server.pa", script.toUtf8()) || !WriteBytes(folder + "/daemon.conf", QByteArray())
+        || !WriteBytes(folder + "/client.conf", "autospawn = no\n")) {
+        reason = "cannot write the server's files";
+        return false;
+    }
+    const std::string home = folder.toStdString();
+    const QString log = folder + "/server.log";
+    // Its home, runtime folder and configuration are the test's: nothing of the machine's is read.
+    const bool started = m_process.Start(
+        { "env", "HOME=" + home, "XDG_RUNTIME_DIR=" + home, "XDG_CONFIG_HOME=" + home,
+            "PULSE_CONFIG=" + home + "/daemon.conf", "PULSE_STATE_PATH=" + home, "PULSE_RUNTIME_PATH=" + home,
+            "pulseaudio", "--daemonize=no", "--system=false", "--exit-idle-time=-1", "--disallow-exit", "-n", "-F",
+            home + "/server.pa", "--use-pid-file=no", "--log-target=stderr" },
+        log);
+    if (!started) {
+        reason = "cannot start pulseaudio";
+        return false;
+    }
+    ::setenv("PULSE_SERVER", Address().c_str(), 1);
+    ::setenv("PULSE_CLIENTCONFIG", (home + "/client.conf").c_str(), 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (Control({ "info" }) == 0)
+            return true;
+        if (!m_process.IsRunning())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    reason = "pulseaudio does not answer: " + ReadBytes(log).toStdString();
+    return false;
+}
+
+void SoundServer::Kill()
+{
+    if (m_process.Pid() > 0)
+        ::kill(m_process.Pid(), SIGKILL);
+    m_process.Wait(5000);
+}
+
+int SoundServer::Control(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> command { "pactl", "--server=" + Address() };
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return ChildProcess::Run(command, 10000);
+}
+
+MonitorRecorder::MonitorRecorder(const std::string& server)
+{
+    m_thread = std::thread([this, server] {
+        pa_sample_spec spec {};
+        spec.format = PA_SAMPLE_S16LE;
+        spec.rate = 44100;
+        spec.channels = 2;
+        pa_buffer_attr attributes {};
+        attributes.maxlength = uint32_t(-1);
+        attributes.fragsize = 441 * 4; // 10 ms
+        int error = 0;
+        pa_simple* recorder = pa_simple_new(
+            server.c_str(), "test", PA_STREAM_RECORD, "probe.monitor", "monitor", &spec, nullptr, &attributes, &error);
+        m_started = recorder != nullptr;
+        std::vector<int16_t> block(441 * 2);
+        while (recorder && !m_stop) {
+            if (pa_simple_read(recorder, block.data(), block.size() * sizeof(int16_t), &error) < 0)
+                break;
+            std::lock_guard lock(m_mutex);
+            m_samples.insert(m_samples.end(), block.begin(), block.end());
+        }
+        if (recorder)
+            pa_simple_free(recorder);
+        m_ended = true;
+    });
+    for (int attempt = 0; attempt < 200 && !m_started && !m_ended; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+MonitorRecorder::~MonitorRecorder()
+{
+    m_stop = true;
+    m_thread.join();
+}
+
+size_t MonitorRecorder::Frames()
+{
+    std::lock_guard lock(m_mutex);
+    return m_samples.size() / 2;
+}
+
+std::vector<int16_t> MonitorRecorder::Left(size_t from, size_t count)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<int16_t> left;
+    for (size_t frame = from; frame < from + count && frame * 2 < m_samples.size(); ++frame)
+        left.push_back(m_samples[frame * 2]);
+    return left;
+}
+
+bool MonitorRecorder::WaitForFrames(size_t frames, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Frames() < frames) {
+        if (m_ended || std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+size_t LoudFrames(const std::vector<int16_t>& samples, int threshold)
+{
+    size_t loud = 0;
+    for (int16_t sample : samples)
+        loud += std::abs(int(sample)) > threshold ? 1 : 0;
+    return loud;
+}
+
+double TonePitch(const std::vector<int16_t>& samples, int sampleRate)
+{
+    size_t crossings = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        crossings += samples[i - 1] < 0 && samples[i] >= 0 ? 1 : 0;
+    return samples.empty() ? 0.0 : double(crossings) * sampleRate / double(samples.size());
+}
+
+} // namespace testing_support

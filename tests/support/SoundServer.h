@@ -1,0 +1,71 @@
+#pragma once
+
+#include "tests/support/ChildProcess.h"
+
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testing_support
+{
+
+// A PulseAudio server of the test's own: one null sink named "probe" (shown as "Probe"), the
+// native protocol on a socket in a temporary folder, no configuration of the machine or the user read.
+// Start() points this process's clients at it (PULSE_SERVER); the destructor stops it.
+class SoundServer
+{
+public:
+    SoundServer() = default;
+    ~SoundServer();
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
+
+    static bool Available(); // the pulseaudio program is installed
+    // Starts the server and waits until it answers; false (with the log in reason) when it does not.
+    bool Start(std::string& reason);
+    void Kill(); // ends it at once, as a crash would
+    // Runs pactl against this server; its exit code.
+    int Control(const std::vector<std::string>& arguments);
+    std::string Address() const;
+
+private:
+    QTemporaryDir m_folder;
+    ChildProcess m_process;
+};
+
+// Records the null sink's monitor on a thread of its own, as 16-bit stereo at 44.1 kHz.
+class MonitorRecorder
+{
+public:
+    explicit MonitorRecorder(const std::string& server);
+    ~MonitorRecorder();
+    MonitorRecorder(const MonitorRecorder&) = delete;
+    MonitorRecorder& operator=(const MonitorRecorder&) = delete;
+
+    bool Started() const { return m_started; }
+    size_t Frames(); // recorded so far
+    // Left-channel samples of frames [from, from + count) once recorded (fewer when the recording ended).
+    std::vector<int16_t> Left(size_t from, size_t count);
+    // Waits until frames have been recorded; false when the recording ended or timeoutMs passed.
+    bool WaitForFrames(size_t frames, int timeoutMs);
+
+private:
+    std::atomic<bool> m_stop { false };
+    std::atomic<bool> m_started { false };
+    std::atomic<bool> m_ended { false };
+    std::mutex m_mutex;
+    std::vector<int16_t> m_samples; // guarded by m_mutex
+    std::thread m_thread;
+};
+
+// Frames of samples whose magnitude passes threshold.
+size_t LoudFrames(const std::vector<int16_t>& samples, int threshold = 300);
+// The pitch of a tone from its rising zero crossings, in Hz (0 for silence).
+double TonePitch(const std::vector<int16_t>& samples, int sampleRate);
+
+} // namespace testing_support
