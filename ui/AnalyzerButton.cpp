@@ -372,6 +372,13 @@ void CSpectrumButton::DrawRecordingDot(bool muted, bool discarded, int triangle)
     }
 }
 
+bool CSpectrumButton::event(QEvent* event)
+{
+    const bool handled = QAbstractButton::event(event);
+    KeepOpaque(event);
+    return handled;
+}
+
 void CSpectrumButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

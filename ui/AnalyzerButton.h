@@ -52,6 +52,7 @@ public:
     int FramesDrawn() const { return m_framesDrawn; }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void OnBackgroundChanged() override;
 

@@ -170,6 +170,13 @@ void CGdipButton::BuildMissingPictures()
     }
 }
 
+bool CGdipButton::event(QEvent* event)
+{
+    const bool handled = QAbstractButton::event(event);
+    KeepOpaque(event);
+    return handled;
+}
+
 void CGdipButton::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)

@@ -123,10 +123,13 @@ void CHyperStatic::ApplySkin(CXMLSettings& skin, const QString& section, int x, 
 
 void CHyperStatic::SetText(const QString& text)
 {
+    // Timers set the status labels again and again with what they already show: nothing changes then.
+    if (text == m_text && !m_visited)
+        return;
     m_text = text;
     m_textIsLink = IsUrl(text);
     m_visited = false;
-    UpdateHover(mapFromGlobal(QCursor::pos()));
+    UpdateHoverAtCursor();
     update();
 }
 
@@ -134,7 +137,7 @@ void CHyperStatic::SetUrl(const QString& address)
 {
     m_url = address;
     m_urlIsLink = IsUrl(address);
-    UpdateHover(mapFromGlobal(QCursor::pos()));
+    UpdateHoverAtCursor();
     update();
 }
 
@@ -243,6 +246,15 @@ void CHyperStatic::DrawLines(QPainter& painter) const
 void CHyperStatic::UpdateHover(const QPoint& position)
 {
     SetHover(IsLink() && isVisible() && rect().contains(position));
+}
+
+// Only a link hovers: for plain text the window system is not asked where the pointer is.
+void CHyperStatic::UpdateHoverAtCursor()
+{
+    if (IsLink())
+        UpdateHover(mapFromGlobal(QCursor::pos()));
+    else
+        SetHover(false);
 }
 
 void CHyperStatic::SetHover(bool hover)

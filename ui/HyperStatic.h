@@ -68,6 +68,7 @@ protected:
 
 private:
     void UpdateHover(const QPoint& position);
+    void UpdateHoverAtCursor();
     void SetHover(bool hover);
     void DrawGlow(QPainter& painter) const;
     void DrawLines(QPainter& painter) const;

@@ -3,6 +3,7 @@
 #include "core/XMLSettings.h"
 #include "ui/SkinValues.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QWidget>
 
@@ -54,6 +55,12 @@ bool CSkinnedControl::ApplyVisibleKey(CXMLSettings& skin, const QString& section
     const bool visible = skin.GetInt(section, QStringLiteral("visible"), 1, true) != 0;
     m_widget->setVisible(visible);
     return visible;
+}
+
+void CSkinnedControl::KeepOpaque(const QEvent* event)
+{
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
+        m_widget->setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void CSkinnedControl::DrawBackground(QPainter& painter) const

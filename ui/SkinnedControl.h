@@ -5,6 +5,7 @@
 #include <QString>
 
 class CXMLSettings;
+class QEvent;
 class QPainter;
 class QWidget;
 
@@ -46,6 +47,11 @@ protected:
 
     // Called after the background copy changed.
     virtual void OnBackgroundChanged() { }
+
+    // A control that paints all of its pixels says so, so that the window under it is not painted with
+    // it. The style may take that back when it polishes the control (Fusion does for buttons and
+    // sliders): the control's event handler passes every event here to keep it.
+    void KeepOpaque(const QEvent* event);
 
     QWidget* Widget() const { return m_widget; }
 

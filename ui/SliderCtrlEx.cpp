@@ -152,6 +152,13 @@ QSize CSliderCtrlEx::sizeHint() const
     return QSize(107, 33);
 }
 
+bool CSliderCtrlEx::event(QEvent* event)
+{
+    const bool handled = QAbstractSlider::event(event);
+    KeepOpaque(event);
+    return handled;
+}
+
 void CSliderCtrlEx::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

@@ -1,11 +1,17 @@
 #include "ui/AnalyzerButton.h"
 
+#include "ui/GdipButton.h"
 #include "ui/Skin.h"
+#include "ui/SliderCtrlEx.h"
 
 #include "tests/support/TempProgramFolder.h"
 #include "tests/ui/SkinTestSupport.h"
 
+#include <QCoreApplication>
+#include <QStyle>
+#include <QStyleFactory>
 #include <gtest/gtest.h>
+#include <map>
 #include <vector>
 
 using testing_support::TempProgramFolder;
@@ -59,6 +65,21 @@ protected:
 
     TempProgramFolder program;
     QWidget window;
+};
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject
+{
+public:
+    std::map<const QObject*, int> paints;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints[watched];
+        return false;
+    }
 };
 
 TEST_F(SpectrumButtonTest, AFrameIsComposedPixelByPixel)
@@ -243,6 +264,46 @@ TEST_F(SpectrumButtonTest, AHiddenDisplayComputesNoFrameWhileItsWindowDrawsNothi
     spectrum->Render(nullptr, false, true, false);
     EXPECT_NE(spectrum->SweepPosition(), shownSweep);
     EXPECT_EQ(spectrum->FramesDrawn(), drawn + 1);
+}
+
+// The spectrum redraws itself thirty times a second: only its own pixels may be painted then, not the
+// window's background under it. The program's style takes the opaque flag from buttons and sliders when
+// it polishes them, whether on showing or on a change of style.
+TEST_F(SpectrumButtonTest, SkinnedControlsStayOpaqueUnderTheProgramStyle)
+{
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    ASSERT_TRUE(fusion);
+    QWidget parent;
+    parent.resize(300, 120);
+    auto* spectrum = new CSpectrumButton(&parent);
+    spectrum->setGeometry(10, 10, 132, 54);
+    auto* button = new CGdipButton(&parent);
+    button->setGeometry(150, 10, 40, 20);
+    auto* slider = new CSliderCtrlEx(&parent);
+    slider->setGeometry(150, 40, 100, 20);
+    const std::vector<QWidget*> controls { spectrum, button, slider };
+    for (QWidget* control : controls)
+        control->setStyle(fusion.get());
+    parent.show();
+    QCoreApplication::processEvents();
+    for (QWidget* control : controls)
+        EXPECT_TRUE(control->testAttribute(Qt::WA_OpaquePaintEvent)) << control->metaObject()->className();
+
+    PaintCounter counter;
+    parent.installEventFilter(&counter);
+    spectrum->installEventFilter(&counter);
+    spectrum->update();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.paints[spectrum], 1);
+    EXPECT_EQ(counter.paints[&parent], 0) << "the window under the spectrum is not painted again";
+
+    std::unique_ptr<QStyle> another(QStyleFactory::create(QStringLiteral("Fusion")));
+    for (QWidget* control : controls) {
+        control->setStyle(another.get());
+        EXPECT_TRUE(control->testAttribute(Qt::WA_OpaquePaintEvent)) << control->metaObject()->className();
+    }
+    for (QWidget* control : controls)
+        control->setStyle(nullptr);
 }
 
 } // namespace

@@ -161,6 +161,52 @@ TEST_F(HyperStaticTest, ALinkOpensOnClickAndAPlainLabelMovesTheWindow)
     EXPECT_EQ(opened.size(), 2);
 }
 
+// Timers set the status labels several times a second, mostly with the text they already show.
+TEST_F(HyperStaticTest, TheSameTextAgainRedrawsNothingButAVisitedLinkIsFresh)
+{
+    CHyperStatic label(&window);
+    Dress(label, "<TextColor>0,10,20,30</TextColor>");
+    label.SetText("Playing (0:01)");
+    QCoreApplication::processEvents();
+    int paints = 0;
+    class Counter : public QObject
+    {
+    public:
+        explicit Counter(int& count)
+            : m_count(count)
+        {
+        }
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            m_count += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+
+    private:
+        int& m_count;
+    } counter(paints);
+    label.installEventFilter(&counter);
+
+    label.SetText("Playing (0:01)");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints, 0);
+    label.SetText("Playing (0:02)");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints, 1);
+    EXPECT_EQ(label.Text(), "Playing (0:02)");
+
+    // A clicked link shows as new when it is set again.
+    label.SetText("https://example.org/song");
+    Send(label, QEvent::MouseMove, QPoint(5, 5), Qt::NoButton);
+    Send(label, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+    Send(label, QEvent::MouseButtonRelease, QPoint(5, 5), Qt::NoButton);
+    ASSERT_TRUE(label.IsVisited());
+    label.SetText("https://example.org/song");
+    EXPECT_FALSE(label.IsVisited());
+    label.SetText("Buffer: 100%");
+    EXPECT_FALSE(label.IsHovered()) << "plain text does not hover under the pointer";
+}
+
 TEST_F(HyperStaticTest, ADoubleClickGoesToTheWindow)
 {
     struct Window : QWidget {
