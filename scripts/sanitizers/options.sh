@@ -5,8 +5,9 @@ supp=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$supp/ubsan.supp
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1
 export LSAN_OPTIONS=suppressions=$supp/lsan.supp:print_suppressions=0
-# die_after_fork=0: the Icecast fixture forks the multi-threaded test process to start icecast and
-# ffmpeg, and the child only calls exec.
+# die_after_fork=0: the fixtures fork the multi-threaded test process to start icecast, ffmpeg and
+# other tools (directly, or through QProcess: tests/support/sanitizers/ForkStyleClone.cpp), and the
+# child only calls exec.
 # report_signal_unsafe=0: the program's only signal handler is the fault translator, which leaves a
 # processor fault's handler by throwing a C++ exception on purpose; ThreadSanitizer cannot follow a
 # handler left that way and takes every later allocation of that thread for one inside the handler.
