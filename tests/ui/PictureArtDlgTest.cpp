@@ -106,6 +106,8 @@ TEST_F(PictureArtDlgTest, WhileTheOwnerIsHiddenThePictureArrivesButTheWindowStay
     owner.shown = false;
     dialog->ShowPictureFor("song");
     AwaitHits(2);
+    // The picture is fetched, decoded and handed over after the server saw the request.
+    ASSERT_TRUE(PumpUntil([&] { return !dialog->Picture().isNull(); }, 10000));
     EXPECT_EQ(dialog->size(), QSize(120, 90));
     EXPECT_FALSE(dialog->isVisible());
 }

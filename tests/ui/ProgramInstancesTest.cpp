@@ -218,7 +218,9 @@ TEST_F(ProgramInstancesTest, TheDesktopsMediaControlsPlayAndStopThroughTheSessio
             call + QStringList { "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name },
             environment);
     };
-    EXPECT_TRUE(property("org.mpris.MediaPlayer2", "Identity").contains("\"Kavrilune\""));
+    // The program takes its name on the bus once its window has shown, which may be after the title.
+    EXPECT_TRUE(
+        PumpUntil([&] { return property("org.mpris.MediaPlayer2", "Identity").contains("\"Kavrilune\""); }, 10000));
     EXPECT_TRUE(property("org.mpris.MediaPlayer2.Player", "PlaybackStatus").contains("\"Playing\""));
 
     RunTool("dbus-send", call + QStringList { "org.mpris.MediaPlayer2.Player.PlayPause" }, environment);
