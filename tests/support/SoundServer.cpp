@@ -172,10 +172,21 @@ size_t LoudFrames(const std::vector<int16_t>& samples, int threshold)
 
 double TonePitch(const std::vector<int16_t>& samples, int sampleRate)
 {
-    size_t crossings = 0;
-    for (size_t i = 1; i < samples.size(); ++i)
-        crossings += samples[i - 1] < 0 && samples[i] >= 0 ? 1 : 0;
-    return samples.empty() ? 0.0 : double(crossings) * sampleRate / double(samples.size());
+    // The median distance between upward zero crossings: a short gap (the machine too busy to feed the
+    // server for a moment) makes a few long periods, which the median leaves out.
+    std::vector<size_t> periods;
+    size_t last = 0;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            if (last != 0)
+                periods.push_back(i - last);
+            last = i;
+        }
+    }
+    if (periods.empty())
+        return 0.0;
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    return double(sampleRate) / double(periods[periods.size() / 2]);
 }
 
 } // namespace testing_support

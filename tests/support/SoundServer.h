@@ -65,7 +65,7 @@ private:
 
 // Frames of samples whose magnitude passes threshold.
 size_t LoudFrames(const std::vector<int16_t>& samples, int threshold = 300);
-// The pitch of a tone from its rising zero crossings, in Hz (0 for silence).
+// The pitch of a tone from the median period between its rising zero crossings, in Hz (0 for silence).
 double TonePitch(const std::vector<int16_t>& samples, int sampleRate);
 
 } // namespace testing_support
