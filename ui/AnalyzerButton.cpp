@@ -130,6 +130,7 @@ void CSpectrumButton::Init(bool force)
     m_drawHeight = m_height - 2 * kMargin;
     m_work = QImage();
     m_display = QImage();
+    m_shownKeyValid = false;
     if (m_width < kMinSide || m_height < kMinSide)
         return;
     m_work = QImage(m_width, m_height, QImage::Format_ARGB32);
@@ -210,6 +211,7 @@ void CSpectrumButton::ComposeBackground()
         }
     }
     m_backgroundPicture = picture;
+    m_shownKeyValid = false;
 }
 
 void CSpectrumButton::Render(RadioPlayer* player, bool muted, bool playing, bool recording)
@@ -283,19 +285,31 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
     const double factor = muted ? 0.4 : 1.0;
     g_animationCounter = (g_animationCounter + 6) % 200;
     const int triangle = g_animationCounter <= 100 ? g_animationCounter : 200 - g_animationCounter;
+    const int thickness = m_drawHeight < 32 ? 1 : 2;
+
+    FrameKey key;
+    key.barCount = m_barCount;
+    key.muted = muted;
+    key.scale = PaintScale();
+    for (int i = 0; i < m_barCount; ++i) {
+        key.top[size_t(i)] = std::clamp(int(float(m_drawHeight) * m_level[i]), 0, m_drawHeight - 1);
+        key.peak[size_t(i)] = std::clamp(int(float(m_drawHeight) * m_peak[i]), 0, m_drawHeight - thickness);
+    }
+    if (recording && (!discarded || g_animationCounter > 165))
+        key.dot = discarded ? 25 : triangle;
+    if (m_shownKeyValid && key == m_shownKey && !m_display.isNull())
+        return;
 
     // Into the frame's own buffer: no new picture a frame.
     if (m_backgroundPicture.size() == m_work.size() && m_backgroundPicture.format() == m_work.format())
         std::memcpy(m_work.bits(), m_backgroundPicture.constBits(), size_t(m_work.sizeInBytes()));
-    const int thickness = m_drawHeight < 32 ? 1 : 2;
     const uint32_t barTop = ScaledAlpha(m_barTop, factor);
     const uint32_t barBottom = ScaledAlpha(m_barBottom, factor);
     const uint32_t barLine = ScaledAlpha(m_barLine, factor);
 
     for (int i = 0; i < m_barCount; ++i) {
-        const int top = std::clamp(int(float(m_drawHeight) * m_level[i]), 0, m_drawHeight - 1);
-        DrawColumn(i, 0, top, barBottom, barTop);
-        const int peak = std::clamp(int(float(m_drawHeight) * m_peak[i]), 0, m_drawHeight - thickness);
+        DrawColumn(i, 0, key.top[size_t(i)], barBottom, barTop);
+        const int peak = key.peak[size_t(i)];
         DrawColumn(i, peak, peak + thickness - 1, barLine, barLine);
     }
 
@@ -308,7 +322,7 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
             Put(row[x], glass);
     }
 
-    if (recording && (!discarded || g_animationCounter > 165))
+    if (key.dot >= 0)
         DrawRecordingDot(muted, discarded, triangle);
 
     // The shown picture is opaque; its buffer is reused from frame to frame.
@@ -321,6 +335,8 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
             row[x] = source[x] | 0xFF000000;
     }
     m_display.setDevicePixelRatio(PaintScale());
+    m_shownKey = key;
+    m_shownKeyValid = true;
     ++m_framesDrawn;
     update();
 }

@@ -64,6 +64,18 @@ private:
     void DrawRecordingDot(bool muted, bool discarded, int triangle);
     static uint32_t* RowAt(QImage& image, int rowFromBottom);
 
+    // What decides a frame's pixels, beside the background: a frame that would come out the same as
+    // the one shown is neither composed nor painted again.
+    struct FrameKey {
+        std::array<int, kMaxBars> top {};
+        std::array<int, kMaxBars> peak {};
+        int barCount = 0;
+        bool muted = false;
+        int dot = -1; // the recording dot's phase, -1 without one
+        qreal scale = 1.0;
+        bool operator==(const FrameKey&) const = default;
+    };
+
     int m_width = 0; // device pixels, at the last initialisation
     int m_height = 0;
     int m_drawWidth = 0;
@@ -90,4 +102,6 @@ private:
     QImage m_display; // the last finished frame, shown by paintEvent
     std::vector<double> m_columnWeight; // a bar's profile across, one weight per column; sized by Init
     int m_framesDrawn = 0;
+    FrameKey m_shownKey;
+    bool m_shownKeyValid = false; // false after anything that changes pixels outside the key
 };

@@ -263,7 +263,54 @@ TEST_F(SpectrumButtonTest, AHiddenDisplayComputesNoFrameWhileItsWindowDrawsNothi
     spectrum->show();
     spectrum->Render(nullptr, false, true, false);
     EXPECT_NE(spectrum->SweepPosition(), shownSweep);
-    EXPECT_EQ(spectrum->FramesDrawn(), drawn + 1);
+    // The sweep's first step back keeps its bar (a frame like the last is not drawn); the next moves it.
+    spectrum->Render(nullptr, false, true, false);
+    EXPECT_GT(spectrum->FramesDrawn(), drawn);
+}
+
+// Silence, a pause or a steady tone gives frame after frame with the same bars: such a frame is neither
+// composed nor painted again, while any change that shows (a bar or peak a row higher, mute, the
+// recording dot, a new background) is.
+TEST_F(SpectrumButtonTest, OnlyFramesThatLookDifferentArePainted)
+{
+    auto spectrum = Make(QSize(132, 54));
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    spectrum->installEventFilter(&counter);
+    const auto paintsAfter = [&](auto&& step) {
+        counter.paints.clear();
+        const int drawn = spectrum->FramesDrawn();
+        step();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(counter.paints[spectrum.get()] > 0, spectrum->FramesDrawn() > drawn);
+        return spectrum->FramesDrawn() - drawn;
+    };
+
+    float levels[32] = {};
+    levels[4] = 0.5f;
+    Frames(*spectrum, 80, levels); // the peaks settle on the bars
+    QCoreApplication::processEvents();
+    const QImage settled = spectrum->FrameImage().copy();
+    EXPECT_EQ(paintsAfter([&] { Frames(*spectrum, 10, levels); }), 0) << "nothing new";
+    levels[4] = 0.501f; // the same pixel row
+    EXPECT_EQ(paintsAfter([&] { Frames(*spectrum, 1, levels); }), 0);
+    EXPECT_EQ(spectrum->FrameImage(), settled);
+
+    levels[4] = 0.6f;
+    EXPECT_EQ(paintsAfter([&] { Frames(*spectrum, 1, levels); }), 1) << "a bar rose";
+    EXPECT_NE(spectrum->FrameImage(), settled);
+    EXPECT_EQ(paintsAfter([&] { Frames(*spectrum, 1, levels, true); }), 1) << "muted";
+    EXPECT_EQ(paintsAfter([&] { Frames(*spectrum, 1, levels, true); }), 0);
+    EXPECT_EQ(paintsAfter([&] { Frames(*spectrum, 3, levels, true, true); }), 3) << "the dot pulses";
+
+    const uint32_t corner = Pixel(*spectrum, 0, 0);
+    EXPECT_EQ(paintsAfter([&] {
+        spectrum->CopyParentBackground(skin_test::SolidBackground(window.size(), Qt::white));
+        Frames(*spectrum, 1, levels, true, true);
+    }),
+        2)
+        << "a new background";
+    EXPECT_NE(Pixel(*spectrum, 0, 0), corner);
 }
 
 // The spectrum redraws itself thirty times a second: only its own pixels may be painted then, not the
