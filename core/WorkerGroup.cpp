@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <deque>
+
 CWorkerGroup::~CWorkerGroup()
 {
     CancelAndWait();
@@ -46,18 +48,66 @@ int CWorkerGroup::Running() const
     return m_running;
 }
 
+namespace
+{
+
+// Carries the messages of PostWindowMessageWhenAlive to the application's thread. The messages wait in a
+// queue of ours under our own lock, and what goes through Qt's event queue is a call by name that carries
+// nothing: every byte the two threads share is handed over under a lock that the thread sanitizer sees.
+class CMessageRelay : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Message {
+        QPointer<QObject> owner;
+        int message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+
+    void Post(Message message)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::move(message));
+        }
+        QMetaObject::invokeMethod(this, "Deliver", Qt::QueuedConnection);
+    }
+
+    // Runs on the application's thread; one call delivers every message queued so far, in order.
+    Q_INVOKABLE void Deliver()
+    {
+        std::deque<Message> queue;
+        {
+            std::lock_guard lock(m_mutex);
+            queue.swap(m_queue);
+        }
+        for (const Message& message : queue) {
+            if (message.owner)
+                PostWindowMessage(message.owner.data(), message.message, message.wParam, message.lParam);
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::deque<Message> m_queue; // guarded by m_mutex
+};
+
+} // namespace
+
 void PostWindowMessageWhenAlive(const QPointer<QObject>& owner, int message, WPARAM wParam, LPARAM lParam)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || owner.isNull())
         return;
-    QMetaObject::invokeMethod(
-        app,
-        [owner, message, wParam, lParam] {
-            if (owner)
-                PostWindowMessage(owner.data(), message, wParam, lParam);
-        },
-        Qt::QueuedConnection);
+    // Made once, on whichever thread posts first, and kept for the whole process.
+    static CMessageRelay* const relay = [app] {
+        auto* made = new CMessageRelay;
+        made->moveToThread(app->thread());
+        return made;
+    }();
+    relay->Post({ owner, message, wParam, lParam });
 }
 
 bool RunPeriodicCheck(
@@ -78,3 +128,5 @@ bool RunPeriodicCheck(
     start();
     return true;
 }
+
+#include "WorkerGroup.moc"

@@ -1,7 +1,10 @@
 #include "core/WindowMessage.h"
 #include "core/MessageBox.h"
+#include "core/WorkerGroup.h"
+#include "tests/support/MessageRecorder.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -71,6 +74,39 @@ TEST(WindowMessageTest, PostedMessagesArriveInOrderOnTheReceiversThreadAndSendsR
     EXPECT_EQ(sent, 42);
     EXPECT_EQ(receiver.receivedOn, app.thread());
     EXPECT_FALSE(PostWindowMessage(nullptr, message));
+}
+
+// A worker's posts reach a living owner in the order they were made; those for an owner that is gone
+// before they arrive, or was gone when they were made, are dropped.
+TEST(WindowMessageTest, WorkerPostsReachALivingOwnerInOrderAndNeverAGoneOne)
+{
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    Receiver living;
+    auto* leaving = new Receiver;
+    const QPointer<QObject> livingOwner(&living);
+    const QPointer<QObject> leavingOwner(leaving);
+
+    std::thread worker([&] {
+        for (int i = 1; i <= 50; ++i) {
+            PostWindowMessageWhenAlive(livingOwner, WM_USER + 1, WPARAM(i), LPARAM(-i));
+            PostWindowMessageWhenAlive(leavingOwner, WM_USER + 2, WPARAM(i));
+        }
+    });
+    worker.join();
+    delete leaving; // before anything was delivered
+    std::thread late([&] { PostWindowMessageWhenAlive(leavingOwner, WM_USER + 3); });
+    late.join();
+    testing_support::PumpUntil([&] { return living.received.size() >= 50; });
+    testing_support::PumpFor(100);
+
+    ASSERT_EQ(living.received.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(living.received[i].message, WM_USER + 1);
+        EXPECT_EQ(living.received[i].wParam, WPARAM(i + 1));
+        EXPECT_EQ(living.received[i].lParam, LPARAM(-(i + 1)));
+    }
+    EXPECT_EQ(living.receivedOn, app.thread());
 }
 
 TEST(MessageBoxTest, ScriptedHandlersAnswerAndDefaultsAreOkOrYes)

@@ -52,7 +52,7 @@ TEST_F(ProgramInstancesTest, AReuseStartHandsItsLineToTheRunningInstanceAndEndsU
     const QString url = server.Url("/x");
     Launch(second, { "/reuse", "/play", "/source=" + url, "/station=T t" });
     bool shown = false;
-    ASSERT_TRUE(WaitForEnd(second, 15000, &shown)) << "the second start ends once the first took its line";
+    ASSERT_TRUE(WaitForEnd(second, 40000, &shown)) << "the second start ends once the first took its line";
     EXPECT_FALSE(shown);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(WaitForTitle("T t", 20000)) << "the running instance plays the station under its title";

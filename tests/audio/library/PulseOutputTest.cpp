@@ -130,8 +130,8 @@ void PulseOutputTest::ExpectStopWhenTheOutputGoes(const std::function<void()>& t
         WaitForSound(monitor);
     }
     takeAway();
-    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(stream) == AUDIO_ACTIVE_STOPPED; }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return m_stalls.Data() == std::vector<uint32_t> { 0 }; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(stream) == AUDIO_ACTIVE_STOPPED; }, 20000));
+    EXPECT_TRUE(WaitFor([&] { return m_stalls.Data() == std::vector<uint32_t> { 0 }; }, 20000));
     EXPECT_FALSE(BASS_ChannelPlay(stream, false));
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_DRIVER);
     EXPECT_TRUE(BASS_Free());
