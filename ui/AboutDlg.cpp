@@ -7,7 +7,6 @@
 #include "core/Updater.h"
 #include "ui/GdipButton.h"
 #include "ui/HyperStatic.h"
-#include "ui/PlayTexts.h"
 
 #include <QLabel>
 #include <QLinearGradient>

@@ -1,6 +1,5 @@
 #include "ui/DropTarget.h"
 
-#include "ui/MainWindowMessages.h"
 #include "ui/SkinPackage.h"
 
 #include <QDragEnterEvent>
@@ -10,8 +9,6 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
-
-using namespace main_window_messages;
 
 bool CDropTarget::Register(QWidget* window)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WindowMessage.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -16,6 +18,12 @@ class QWidget;
 class CDropTarget : public QObject
 {
 public:
+    // The messages a drop is handed on with; lParam points at the QString of the text or path for the
+    // time of the call. Plain numbers, never registered by name, so that no message name another
+    // process may send can ever stand for one of them.
+    static constexpr int kDropText = WM_USER + 20;
+    static constexpr int kDropFile = WM_USER + 21;
+
     // Longest text and path handed on; longer ones are refused rather than cut, so that nothing else
     // than what was dropped is played or installed.
     static constexpr int kMaxText = 1999; // characters

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/WindowMessage.h"
+#include "ui/DropTarget.h"
 
 // The messages the main window handles or posts; the named ones are registered when the program starts.
 namespace main_window_messages
@@ -25,9 +26,8 @@ inline const int kTerminate = RegisterWindowMessage("WM_KAVRILUNE_TERMINATE");
 inline const int kCmdLine = RegisterWindowMessage("WM_KAVRILUNE_CMD_LINE");
 inline const int kTaskbarCreated = RegisterWindowMessage("TaskbarCreated");
 
-// Messages whose lParam points into this process's memory. They are plain numbers, never registered by
-// name, so that no message name another process may send can ever stand for one of them.
-constexpr int kDropText = WM_USER + 20; // lParam: const QString* of the dropped text
-constexpr int kDropFile = WM_USER + 21; // lParam: const QString* of the dropped file's path
+// Messages whose lParam points into this process's memory: the drop target's (see CDropTarget).
+constexpr int kDropText = CDropTarget::kDropText; // lParam: const QString* of the dropped text
+constexpr int kDropFile = CDropTarget::kDropFile; // lParam: const QString* of the dropped file's path
 
 } // namespace main_window_messages

@@ -57,28 +57,3 @@ QString StreamFormatText(const QString& format, int bitrateKbps)
         return format;
     return format + QStringLiteral(", %1 kbps").arg(bitrateKbps);
 }
-
-QString FormatLangText(const QString& format, const QStringList& values)
-{
-    QString result;
-    result.reserve(format.size() + 16);
-    qsizetype next = 0;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format.at(i);
-        if (c == u'%' && i + 1 < format.size()) {
-            const QChar kind = format.at(i + 1);
-            if (kind == u'%') {
-                result += u'%';
-                ++i;
-                continue;
-            }
-            if ((kind == u'd' || kind == u's') && next < values.size()) {
-                result += values.at(next++);
-                ++i;
-                continue;
-            }
-        }
-        result += c;
-    }
-    return result;
-}

@@ -17,6 +17,3 @@ int RoundBufferPercent(int percent);
 QString UrlFromShortcut(const QByteArray& bytes);
 // The stream format line: "MP3, 128 kbps"; the format alone without a bitrate, nothing without a format.
 QString StreamFormatText(const QString& format, int bitrateKbps);
-// A text of the language table with its "%d" and "%s" places filled in order and "%%" made "%". The
-// table comes from a file, so its texts are never used as printf formats.
-QString FormatLangText(const QString& format, const QStringList& values);
