@@ -3,11 +3,11 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/XMLSettings.h"
+#include "stations/StationsListModel.h"
+#include "stations/StationsListWorker.h"
 #include "ui/SkinValues.h"
 #include "ui/StationDlg.h"
 #include "ui/StationsListDelegate.h"
-#include "ui/StationsListModel.h"
-#include "ui/StationsListWorker.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -2,8 +2,8 @@
 
 #include "core/StationItem.h"
 #include "core/WindowMessage.h"
-#include "ui/StationCatalogue.h"
-#include "ui/StationFilter.h"
+#include "stations/StationCatalogue.h"
+#include "stations/StationFilter.h"
 
 #include <QColor>
 #include <QPixmap>

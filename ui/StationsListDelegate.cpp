@@ -1,6 +1,6 @@
 #include "ui/StationsListDelegate.h"
 
-#include "ui/StationsListModel.h"
+#include "stations/StationsListModel.h"
 
 #include <QPainter>
 

@@ -1,12 +1,12 @@
 #include "ui/StationsListCtrl.h"
 
 #include "core/XMLSettings.h"
+#include "stations/StationsListWorker.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/StationsListFixture.h"
 #include "ui/StationDlg.h"
 #include "ui/StationsListDelegate.h"
-#include "ui/StationsListWorker.h"
 
 #include <QElapsedTimer>
 #include <QFile>

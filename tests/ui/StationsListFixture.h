@@ -1,11 +1,11 @@
 #pragma once
 
+#include "stations/StationsListWorker.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/StationsListCtrl.h"
-#include "ui/StationsListWorker.h"
 
 #include <QDir>
 #include <QPointer>

@@ -2,8 +2,8 @@
 // computed here, and quick successive searches.
 #include "core/CharUpper.h"
 #include "core/StationItem.h"
+#include "stations/StationFilter.h"
 #include "tests/ui/StationsListFixture.h"
-#include "ui/StationFilter.h"
 
 #include <QDir>
 #include <QFile>

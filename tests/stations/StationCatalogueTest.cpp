@@ -1,8 +1,8 @@
-#include "ui/StationCatalogue.h"
+#include "stations/StationCatalogue.h"
 
+#include "stations/StationFilter.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
-#include "ui/StationFilter.h"
 
 #include <gtest/gtest.h>
 

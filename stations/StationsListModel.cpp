@@ -1,6 +1,6 @@
-#include "ui/StationsListModel.h"
+#include "stations/StationsListModel.h"
 
-#include "ui/StationCatalogue.h"
+#include "stations/StationCatalogue.h"
 
 CStationsListModel::CStationsListModel(CStationCatalogue& catalogue, QObject* parent)
     : QAbstractTableModel(parent)

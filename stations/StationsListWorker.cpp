@@ -1,9 +1,9 @@
-#include "ui/StationsListWorker.h"
+#include "stations/StationsListWorker.h"
 
 #include "core/ErrorLog.h"
 #include "core/SeException.h"
 #include "core/WorkerGroup.h"
-#include "ui/StationCatalogue.h"
+#include "stations/StationCatalogue.h"
 
 #include <pthread.h>
 

@@ -1,4 +1,4 @@
-#include "ui/StationSearchIndex.h"
+#include "stations/StationSearchIndex.h"
 
 #include "core/CharUpper.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/StationItem.h"
-#include "ui/StationSearchIndex.h"
-#include "ui/StationStore.h"
+#include "stations/StationSearchIndex.h"
+#include "stations/StationStore.h"
 
 #include <QString>
 #include <atomic>

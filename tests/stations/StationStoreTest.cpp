@@ -1,4 +1,4 @@
-#include "ui/StationStore.h"
+#include "stations/StationStore.h"
 
 #include <gtest/gtest.h>
 

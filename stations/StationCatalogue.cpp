@@ -1,8 +1,8 @@
-#include "ui/StationCatalogue.h"
+#include "stations/StationCatalogue.h"
 
 #include "core/SeException.h"
 #include "core/StdioFileUTF8.h"
-#include "ui/StationFilter.h"
+#include "stations/StationFilter.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/StationFilter.h"
+#include "stations/StationFilter.h"
 
 #include <QObject>
 #include <QPointer>

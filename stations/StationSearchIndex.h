@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/StationStore.h"
+#include "stations/StationStore.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/StationItem.h"
-#include "ui/StationSearchIndex.h"
+#include "stations/StationSearchIndex.h"
 
 #include <QString>
 #include <array>

@@ -1,4 +1,4 @@
-#include "ui/StationFilter.h"
+#include "stations/StationFilter.h"
 
 #include "core/CharUpper.h"
 
