@@ -1,6 +1,6 @@
 // One frame of the spectrum display (levels, peaks, the composed picture), which the window draws
 // every 32 ms: at the normal size and at twice the pixel density.
-#include "ui/AnalyzerButton.h"
+#include "ui/controls/AnalyzerButton.h"
 
 #include <QApplication>
 #include <QPixmap>
