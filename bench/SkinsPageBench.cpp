@@ -3,7 +3,7 @@
 // pixels in a few kilobytes (refused before decoding).
 #include "ui/controls/ListImageCtrl.h"
 #include "ui/options/PropSkins.h"
-#include "ui/options/PropSkinsPage.h"
+#include "ui/options/SkinsPage.h"
 
 #include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
@@ -66,7 +66,7 @@ void BM_ShowSkinsPage(benchmark::State& state)
     window.resize(560, 470);
     window.show();
     for (auto _ : state) {
-        CPropSkinsPage page(values, &window);
+        CSkinsPage page(values, &window);
         page.OnInitDialog();
         benchmark::DoNotOptimize(page.SkinList()->count());
     }

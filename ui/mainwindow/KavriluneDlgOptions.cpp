@@ -4,12 +4,12 @@
 
 #include "core/Localization.h"
 #include "core/SeException.h"
-#include "ui/options/GeneralPropertiesPage.h"
+#include "ui/options/AdvancedPage.h"
+#include "ui/options/GeneralPage.h"
 #include "ui/options/OptionsSheet.h"
-#include "ui/options/PropExtraPage.h"
 #include "ui/options/PropHelp.h"
-#include "ui/options/PropRecordingsPage.h"
-#include "ui/options/PropSkinsPage.h"
+#include "ui/options/RecordingsPage.h"
+#include "ui/options/SkinsPage.h"
 
 namespace
 {
@@ -28,11 +28,10 @@ void CKavriluneDlg::OnOptions()
     optionsSheetOpen = true;
     try {
         COptionsSheet sheet(this, GetLangString(kTextOptions));
-        sheet.AddPage(
-            CGeneralPropertiesPage::PageTitle(), [this] { return new CGeneralPropertiesPage(m_general, this); });
-        sheet.AddPage(CPropSkinsPage::PageTitle(), [this] { return new CPropSkinsPage(m_skins); });
-        sheet.AddPage(CPropRecordingsPage::PageTitle(), [this] { return new CPropRecordingsPage(m_recordings); });
-        sheet.AddPage(CPropExtraPage::PageTitle(), [this] { return new CPropExtraPage(m_advanced, this); });
+        sheet.AddPage(CGeneralPage::PageTitle(), [this] { return new CGeneralPage(m_general, this); });
+        sheet.AddPage(CSkinsPage::PageTitle(), [this] { return new CSkinsPage(m_skins); });
+        sheet.AddPage(CRecordingsPage::PageTitle(), [this] { return new CRecordingsPage(m_recordings); });
+        sheet.AddPage(CAdvancedPage::PageTitle(), [this] { return new CAdvancedPage(m_advanced, this); });
         sheet.AddPage(CPropHelp::PageTitle(), [] { return new CPropHelp; });
         sheet.exec();
         // The sheet may have switched the global hot keys on or off.

@@ -1,10 +1,10 @@
 #include "ui/mainwindow/SkinLayout.h"
 
-#include "ui/controls/AnalyzerButton.h"
 #include "ui/controls/FilterBox.h"
 #include "ui/controls/GdipButton.h"
 #include "ui/controls/HyperStatic.h"
 #include "ui/controls/SliderCtrlEx.h"
+#include "ui/controls/SpectrumButton.h"
 #include "ui/options/PropSkins.h"
 #include "ui/skin/ListColor.h"
 #include "ui/skin/Skin.h"

@@ -3,7 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/WindowMessage.h"
 #include "core/XMLSettings.h"
-#include "ui/options/PropSkinsPage.h"
+#include "ui/options/SkinsPage.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class CPropSkinsPage;
+class CSkinsPage;
 
 // The skin choice ("Advanced\Skin", default "Standard") and the installed skins: every folder
 // "skins/<name>.kvn" of the program folder. Making a skin current posts WM_KAVRILUNE_LOAD_SKIN to the
@@ -31,7 +31,7 @@ public:
     void PostLoadSkin();
 
     // The options page that shows the skins, while it exists.
-    void SetPage(CPropSkinsPage* page) { m_page = page; }
+    void SetPage(CSkinsPage* page) { m_page = page; }
     // Lists the installed skins again on the page, when it is shown (after a skin was installed).
     void FillSkinList();
 
@@ -40,5 +40,5 @@ public:
 private:
     QString m_settingsPath;
     QPointer<QObject> m_mainWindow;
-    CPropSkinsPage* m_page = nullptr; // set and cleared by the page itself
+    CSkinsPage* m_page = nullptr; // set and cleared by the page itself
 };

@@ -2,9 +2,9 @@
 
 #include "core/Localization.h"
 #include "ui/controls/ListImageCtrl.h"
-#include "ui/options/GeneralPropertiesPage.h"
+#include "ui/options/GeneralPage.h"
 #include "ui/options/OptionsSheet.h"
-#include "ui/options/PropSkinsPage.h"
+#include "ui/options/SkinsPage.h"
 
 #include "tests/support/TestZipWriter.h"
 #include "tests/ui/support/UiTestSupport.h"
@@ -71,10 +71,10 @@ TEST_F(OptionsCommandTest, TheSheetOpensOnceAndSavesOnlyThePagesThatWereShown)
             titles << sheet->Tabs()->tabText(i);
         window->OnCommand(CKavriluneDlg::kCommandOptions); // a second sheet while one is open: nothing
         EXPECT_EQ(OpenSheets(), 1);
-        auto* general = qobject_cast<CGeneralPropertiesPage*>(sheet->Page(0));
+        auto* general = qobject_cast<CGeneralPage*>(sheet->Page(0));
         ASSERT_TRUE(general);
         EXPECT_FALSE(sheet->Page(1) || sheet->Page(2) || sheet->Page(3) || sheet->Page(4));
-        general->CheckBox(CGeneralPropertiesPage::kMinimizeToTray)->click();
+        general->CheckBox(CGeneralPage::kMinimizeToTray)->click();
         sheet->OkButton()->click();
     } });
     window->OnCommand(CKavriluneDlg::kCommandOptions);
@@ -94,9 +94,9 @@ TEST_F(OptionsCommandTest, StartingWithTheSessionTakesEffectWhenOkOrApplyConfirm
     Start();
     const QString entry = configHome.path() + "/autostart/Kavrilune.desktop";
     auto clickStartup = [](COptionsSheet* sheet) {
-        auto* general = qobject_cast<CGeneralPropertiesPage*>(sheet->Page(0));
+        auto* general = qobject_cast<CGeneralPage*>(sheet->Page(0));
         ASSERT_TRUE(general);
-        general->CheckBox(CGeneralPropertiesPage::kStartup)->click();
+        general->CheckBox(CGeneralPage::kStartup)->click();
     };
     bool removedOnApply = false;
     DialogScript<COptionsSheet> script({ [&](COptionsSheet* sheet) {
@@ -127,7 +127,7 @@ TEST_F(OptionsCommandTest, ASkinInstalledWhileTheSheetIsOpenAppearsOnTheSkinsPag
     QStringList listed;
     DialogScript<COptionsSheet> script({ [&](COptionsSheet* sheet) {
         sheet->SetActivePage(1);
-        auto* skins = qobject_cast<CPropSkinsPage*>(sheet->Page(1));
+        auto* skins = qobject_cast<CSkinsPage*>(sheet->Page(1));
         ASSERT_TRUE(skins);
         EXPECT_EQ(skins->SkinCombo()->currentText(), "Standard");
         window->OnDropFile(package);
@@ -154,7 +154,7 @@ TEST_F(OptionsCommandTest, ASkinPackageDroppedOnTheSkinsPageIsInstalledAsOnTheWi
         return IDYES;
     });
     // Drags data over a point of the page and drops it there, as the window system delivers it.
-    const auto drop = [](CPropSkinsPage* page, const QMimeData& data, const QPoint& at) {
+    const auto drop = [](CSkinsPage* page, const QMimeData& data, const QPoint& at) {
         QWindow* native = page->window()->windowHandle();
         const QPoint point = page->mapTo(page->window(), at);
         QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -170,7 +170,7 @@ TEST_F(OptionsCommandTest, ASkinPackageDroppedOnTheSkinsPageIsInstalledAsOnTheWi
     const QString playing = window->Radio().GetStationUrl();
     DialogScript<COptionsSheet> script({ [&](COptionsSheet* sheet) {
         sheet->SetActivePage(1);
-        auto* skins = qobject_cast<CPropSkinsPage*>(sheet->Page(1));
+        auto* skins = qobject_cast<CSkinsPage*>(sheet->Page(1));
         ASSERT_TRUE(skins);
         PumpFor(20);
         QMimeData text;

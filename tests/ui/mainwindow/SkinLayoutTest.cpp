@@ -5,11 +5,11 @@
 
 #include "tests/support/TempProgramFolder.h"
 #include "tests/ui/support/SkinTestSupport.h"
-#include "ui/controls/AnalyzerButton.h"
 #include "ui/controls/FilterBox.h"
 #include "ui/controls/GdipButton.h"
 #include "ui/controls/HyperStatic.h"
 #include "ui/controls/SliderCtrlEx.h"
+#include "ui/controls/SpectrumButton.h"
 #include "ui/options/PropSkins.h"
 #include "ui/skin/WindowFader.h"
 #include "ui/stationlist/StationsListCtrl.h"

@@ -4,17 +4,17 @@
 #include "core/XMLSettings.h"
 #include "ui/controls/HyperStatic.h"
 #include "ui/controls/ListImageCtrl.h"
+#include "ui/options/AdvancedPage.h"
 #include "ui/options/FolderBrowser.h"
+#include "ui/options/GeneralPage.h"
 #include "ui/options/GeneralProperties.h"
-#include "ui/options/GeneralPropertiesPage.h"
 #include "ui/options/OptionsSheet.h"
 #include "ui/options/PropExtra.h"
-#include "ui/options/PropExtraPage.h"
 #include "ui/options/PropHelp.h"
 #include "ui/options/PropRecordings.h"
-#include "ui/options/PropRecordingsPage.h"
 #include "ui/options/PropSkins.h"
-#include "ui/options/PropSkinsPage.h"
+#include "ui/options/RecordingsPage.h"
+#include "ui/options/SkinsPage.h"
 
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/SolidPng.h"
@@ -86,12 +86,12 @@ protected:
         {
             values.SetMainWindow(&window);
             values.SetSettingsFile(settingsPath);
-            sheet.AddPage("Skins", [this] { return new CPropSkinsPage(values); });
-            page = static_cast<CPropSkinsPage*>(sheet.Page(0));
+            sheet.AddPage("Skins", [this] { return new CSkinsPage(values); });
+            page = static_cast<CSkinsPage*>(sheet.Page(0));
         }
         CPropSkins values;
         COptionsSheet sheet;
-        CPropSkinsPage* page = nullptr;
+        CSkinsPage* page = nullptr;
     };
 
     TempProgramFolder program;
@@ -106,7 +106,7 @@ TEST_F(OptionPagesTest, GeneralPageReadsTheFileEachShowingAndOnlyApplyOrOkWriteI
     CGeneralProperties values;
     values.SetSettingsFile(SettingsPath());
     const QString untouched = SettingsText();
-    using Page = CGeneralPropertiesPage;
+    using Page = CGeneralPage;
     {
         COptionsSheet sheet(nullptr, "Options");
         sheet.AddPage("General", [&] { return new Page(values, &window); });
@@ -157,12 +157,12 @@ TEST_F(OptionPagesTest, ClearingTheSearchHistoryReportsWhatTheWindowAnswered)
     values.SetSettingsFile(SettingsPath());
     ScriptedMessageBoxes boxes;
     ClearingWindow clearing;
-    CGeneralPropertiesPage page(values, &clearing);
+    CGeneralPage page(values, &clearing);
     page.OnInitDialog();
     page.ClearButton()->click();
     EXPECT_EQ(clearing.requests, 1);
 
-    CGeneralPropertiesPage unanswered(values, &window);
+    CGeneralPage unanswered(values, &window);
     unanswered.OnInitDialog();
     unanswered.ClearButton()->click();
     EXPECT_EQ(boxes.texts, QStringList({ GetLangString(408), "Error." }));
@@ -184,8 +184,8 @@ TEST_F(OptionPagesTest, AdvancedPageListsDevicesAndTellsTheWindowOnlyAboutPictur
               << "HDMI";
     };
     COptionsSheet sheet(nullptr, "Options");
-    sheet.AddPage("Advanced", [&] { return new CPropExtraPage(values, &window, lister); });
-    auto* page = static_cast<CPropExtraPage*>(sheet.Page(0));
+    sheet.AddPage("Advanced", [&] { return new CAdvancedPage(values, &window, lister); });
+    auto* page = static_cast<CAdvancedPage*>(sheet.Page(0));
     ASSERT_EQ(page->DeviceCombo()->count(), 4);
     EXPECT_EQ(page->DeviceCombo()->itemText(0), GetLangString(502));
     EXPECT_EQ(page->DeviceCombo()->currentIndex(), 0);
@@ -213,7 +213,7 @@ TEST_F(OptionPagesTest, AStoredDeviceBeyondTheListSelectsNothingAndIsKept)
     WriteSettings("<Advanced><Device>9</Device></Advanced>");
     CPropExtra values;
     values.SetSettingsFile(SettingsPath());
-    CPropExtraPage page(values, &window, [](QStringList& names) { names << "Speakers"; });
+    CAdvancedPage page(values, &window, [](QStringList& names) { names << "Speakers"; });
     page.OnInitDialog();
     EXPECT_EQ(page.DeviceCombo()->count(), 2);
     EXPECT_EQ(page.DeviceCombo()->currentIndex(), -1);
@@ -249,7 +249,7 @@ TEST_F(OptionPagesTest, RecordingsDefaultFolderLiesInTheMusicFolderOrBesideAPort
 
     CPropRecordings installed;
     installed.SetSettingsFile(SettingsPath());
-    CPropRecordingsPage page(installed);
+    CRecordingsPage page(installed);
     page.OnInitDialog();
     page.OnOK();
     if (hadConfig)
@@ -273,8 +273,8 @@ TEST_F(OptionPagesTest, RecordingsBitrateIsFoundByTextAndAutoStoresZero)
     CPropRecordings values;
     values.SetSettingsFile(SettingsPath());
     COptionsSheet sheet(nullptr, "Options");
-    sheet.AddPage("Recording", [&] { return new CPropRecordingsPage(values); });
-    auto* page = static_cast<CPropRecordingsPage*>(sheet.Page(0));
+    sheet.AddPage("Recording", [&] { return new CRecordingsPage(values); });
+    auto* page = static_cast<CRecordingsPage*>(sheet.Page(0));
     QComboBox* bitrate = page->BitrateCombo();
     ASSERT_EQ(bitrate->count(), 8);
     EXPECT_EQ(bitrate->itemText(0), " auto ");
@@ -289,7 +289,7 @@ TEST_F(OptionPagesTest, RecordingsBitrateIsFoundByTextAndAutoStoresZero)
     EXPECT_EQ(StoredString("Recordings", "Folder"), program.Path() + "typed");
     EXPECT_FALSE(SettingsText().contains("Size", Qt::CaseInsensitive)) << "the size box has no setting";
 
-    CPropRecordingsPage again(values);
+    CRecordingsPage again(values);
     again.OnInitDialog();
     EXPECT_EQ(again.BitrateCombo()->currentIndex(), 0);
 }
@@ -308,8 +308,8 @@ TEST_F(OptionPagesTest, APortableProgramStoresChosenFoldersRelativeToItself)
     EXPECT_TRUE(values.FolderToStore(outside.path()).startsWith("../"));
 
     COptionsSheet sheet(nullptr, "Options");
-    sheet.AddPage("Recording", [&] { return new CPropRecordingsPage(values); });
-    auto* page = static_cast<CPropRecordingsPage*>(sheet.Page(0));
+    sheet.AddPage("Recording", [&] { return new CRecordingsPage(values); });
+    auto* page = static_cast<CRecordingsPage*>(sheet.Page(0));
     QString startedAt;
     ui_testing::DialogScript<CFolderBrowser> browse({ [&](CFolderBrowser* dialog) {
         startedAt = dialog->Browser()->directory().absolutePath();
@@ -407,7 +407,7 @@ TEST_F(OptionPagesTest, SkinsPageListsEverySkinButFiftyThumbnailsAndAppliesTheCh
     SkinsSheet skins(window, SettingsPath());
     CPropSkins& values = skins.values;
     COptionsSheet& sheet = skins.sheet;
-    CPropSkinsPage* page = skins.page;
+    CSkinsPage* page = skins.page;
     EXPECT_EQ(page->SkinCombo()->count(), 60);
     EXPECT_EQ(page->SkinList()->count(), 50);
     EXPECT_EQ(page->SkinCombo()->currentText(), "S07") << "the current skin matches whatever its case";
@@ -468,7 +468,7 @@ TEST_F(OptionPagesTest, AThumbnailSelectsExactlyItsOwnSkin)
     SkinsSheet skins(window, SettingsPath());
     CPropSkins& values = skins.values;
     COptionsSheet& sheet = skins.sheet;
-    CPropSkinsPage* page = skins.page;
+    CSkinsPage* page = skins.page;
     CListImageCtrl* list = page->SkinList();
     ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(page->SkinCombo()->currentText(), "blue") << "the current skin by its exact name first";
@@ -520,11 +520,11 @@ TEST_F(OptionPagesTest, OkStoresEveryPageWithoutFillingItAgainWhileApplyRefillsI
         names << "Speakers";
     };
     COptionsSheet sheet(nullptr, "Options");
-    sheet.AddPage("Skins", [&] { return new CPropSkinsPage(skins); });
-    sheet.AddPage("Advanced", [&] { return new CPropExtraPage(advanced, &window, lister); });
+    sheet.AddPage("Skins", [&] { return new CSkinsPage(skins); });
+    sheet.AddPage("Advanced", [&] { return new CAdvancedPage(advanced, &window, lister); });
     sheet.SetActivePage(1);
-    auto* skinsPage = static_cast<CPropSkinsPage*>(sheet.Page(0));
-    auto* advancedPage = static_cast<CPropExtraPage*>(sheet.Page(1));
+    auto* skinsPage = static_cast<CSkinsPage*>(sheet.Page(0));
+    auto* advancedPage = static_cast<CAdvancedPage*>(sheet.Page(1));
     ASSERT_TRUE(skinsPage && advancedPage);
     ASSERT_EQ(listings, 1);
     int thumbnailsMade = 0;
@@ -556,7 +556,7 @@ TEST_F(OptionPagesTest, WithoutSkinsOkKeepsTheCurrentSkin)
     values.SetMainWindow(&window);
     values.SetSettingsFile(SettingsPath());
     {
-        CPropSkinsPage page(values);
+        CSkinsPage page(values);
         page.OnInitDialog();
         EXPECT_EQ(page.SkinCombo()->count(), 0);
         page.OnOK();

@@ -1,9 +1,9 @@
 #include "ui/skin/Skin.h"
 
-#include "ui/controls/AnalyzerButton.h"
 #include "ui/controls/GdipButton.h"
 #include "ui/controls/HyperStatic.h"
 #include "ui/controls/SliderCtrlEx.h"
+#include "ui/controls/SpectrumButton.h"
 
 #include "ui/skin/SkinValues.h"
 #include "ui/skin/WindowPlacement.h"

@@ -1,4 +1,4 @@
-#include "ui/options/GeneralPropertiesPage.h"
+#include "ui/options/GeneralPage.h"
 
 #include "core/Localization.h"
 #include "core/MessageBox.h"
@@ -32,8 +32,8 @@ struct BoxInfo {
     int text;
     bool CGeneralProperties::*value;
 };
-// In the order of CGeneralPropertiesPage::Box.
-const BoxInfo kBoxes[CGeneralPropertiesPage::kBoxCount] = {
+// In the order of CGeneralPage::Box.
+const BoxInfo kBoxes[CGeneralPage::kBoxCount] = {
     { kTextStartup, &CGeneralProperties::m_startup },
     { kTextCrossfade, &CGeneralProperties::m_crossfade },
     { kTextAutoplay, &CGeneralProperties::m_autoplay },
@@ -45,7 +45,7 @@ const BoxInfo kBoxes[CGeneralPropertiesPage::kBoxCount] = {
 
 } // namespace
 
-CGeneralPropertiesPage::CGeneralPropertiesPage(CGeneralProperties& values, QObject* mainWindow, QWidget* parent)
+CGeneralPage::CGeneralPage(CGeneralProperties& values, QObject* mainWindow, QWidget* parent)
     : CPropertyPage(parent)
     , m_values(values)
     , m_mainWindow(mainWindow)
@@ -65,15 +65,15 @@ CGeneralPropertiesPage::CGeneralPropertiesPage(CGeneralProperties& values, QObje
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_clear);
     layout->addLayout(buttonRow);
-    connect(m_clear, &QPushButton::clicked, this, &CGeneralPropertiesPage::OnClearSearchHistory);
+    connect(m_clear, &QPushButton::clicked, this, &CGeneralPage::OnClearSearchHistory);
 }
 
-QString CGeneralPropertiesPage::PageTitle()
+QString CGeneralPage::PageTitle()
 {
     return GetLangString(kTextTitle);
 }
 
-void CGeneralPropertiesPage::OnInitDialog()
+void CGeneralPage::OnInitDialog()
 {
     for (size_t i = 0; i < m_boxes.size(); ++i)
         m_boxes[i]->setText(GetLangString(kBoxes[i].text));
@@ -83,27 +83,27 @@ void CGeneralPropertiesPage::OnInitDialog()
     ValuesToControls();
 }
 
-void CGeneralPropertiesPage::OnOK()
+void CGeneralPage::OnOK()
 {
     for (size_t i = 0; i < m_boxes.size(); ++i)
         m_values.*kBoxes[i].value = m_boxes[i]->isChecked();
     m_values.SaveSettings();
 }
 
-bool CGeneralPropertiesPage::OnApply()
+bool CGeneralPage::OnApply()
 {
     OnOK();
     ValuesToControls();
     return true;
 }
 
-void CGeneralPropertiesPage::ValuesToControls()
+void CGeneralPage::ValuesToControls()
 {
     for (size_t i = 0; i < m_boxes.size(); ++i)
         m_boxes[i]->setChecked(m_values.*kBoxes[i].value);
 }
 
-void CGeneralPropertiesPage::OnClearSearchHistory()
+void CGeneralPage::OnClearSearchHistory()
 {
     if (SendWindowMessage(m_mainWindow.data(), kClearSearchMessage) != 0)
         MessageBox(GetLangString(kTextSearchCleared), QString(), MB_OK | MB_ICONINFORMATION);

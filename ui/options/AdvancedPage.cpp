@@ -1,4 +1,4 @@
-#include "ui/options/PropExtraPage.h"
+#include "ui/options/AdvancedPage.h"
 
 #include "audio/RadioPlayer.h"
 #include "core/Localization.h"
@@ -26,7 +26,7 @@ enum Text {
 
 } // namespace
 
-CPropExtraPage::CPropExtraPage(CPropExtra& values, QObject* mainWindow, DeviceLister lister, QWidget* parent)
+CAdvancedPage::CAdvancedPage(CPropExtra& values, QObject* mainWindow, DeviceLister lister, QWidget* parent)
     : CPropertyPage(parent)
     , m_values(values)
     , m_mainWindow(mainWindow)
@@ -54,17 +54,17 @@ CPropExtraPage::CPropExtraPage(CPropExtra& values, QObject* mainWindow, DeviceLi
     layout->addWidget(m_showPictures);
     layout->addStretch(1);
 
-    connect(m_devices, &QComboBox::activated, this, &CPropExtraPage::OnDeviceSelChange);
+    connect(m_devices, &QComboBox::activated, this, &CAdvancedPage::OnDeviceSelChange);
     connect(m_alwaysShowTitle, &QCheckBox::clicked, this, &CPropertyPage::OnCheckChanged);
     connect(m_showPictures, &QCheckBox::clicked, this, &CPropertyPage::OnCheckChanged);
 }
 
-QString CPropExtraPage::PageTitle()
+QString CAdvancedPage::PageTitle()
 {
     return GetLangString(kTextTitle);
 }
 
-void CPropExtraPage::OnInitDialog()
+void CAdvancedPage::OnInitDialog()
 {
     m_deviceLabel->setText(GetLangString(kTextDevice));
     m_deviceNote->setText(GetLangString(kTextDeviceChange));
@@ -74,7 +74,7 @@ void CPropExtraPage::OnInitDialog()
     FillDeviceCombo();
 }
 
-void CPropExtraPage::FillDeviceCombo()
+void CAdvancedPage::FillDeviceCombo()
 {
     m_devices->clear();
     m_devices->addItem(GetLangString(kTextDefaultDevice));
@@ -88,13 +88,13 @@ void CPropExtraPage::FillDeviceCombo()
     m_showPictures->setChecked(m_values.m_showPictures);
 }
 
-void CPropExtraPage::OnDeviceSelChange(int index)
+void CAdvancedPage::OnDeviceSelChange(int index)
 {
     if (index != m_fillSelection)
         SetModified(true);
 }
 
-void CPropExtraPage::OnOK()
+void CAdvancedPage::OnOK()
 {
     const bool showedPictures = m_values.m_showPictures;
     m_values.m_alwaysShowTitle = m_alwaysShowTitle->isChecked();
@@ -107,7 +107,7 @@ void CPropExtraPage::OnOK()
         SendWindowMessage(m_mainWindow.data(), kPictureArtShowMessage);
 }
 
-bool CPropExtraPage::OnApply()
+bool CAdvancedPage::OnApply()
 {
     OnOK();
     FillDeviceCombo();

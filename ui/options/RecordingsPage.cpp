@@ -1,4 +1,4 @@
-#include "ui/options/PropRecordingsPage.h"
+#include "ui/options/RecordingsPage.h"
 
 #include "core/Localization.h"
 #include "ui/controls/HyperStatic.h"
@@ -34,7 +34,7 @@ const char* const kBitrates[] = { "32", "64", "96", "128", "160", "192", "256" }
 
 } // namespace
 
-CPropRecordingsPage::CPropRecordingsPage(CPropRecordings& values, QWidget* parent)
+CRecordingsPage::CRecordingsPage(CPropRecordings& values, QWidget* parent)
     : CPropertyPage(parent)
     , m_values(values)
 {
@@ -81,19 +81,19 @@ CPropRecordingsPage::CPropRecordingsPage(CPropRecordings& values, QWidget* paren
     layout->addStretch(1);
 
     // A folder typed into the edit does not count as a change; OK still takes it.
-    connect(m_browse, &QPushButton::clicked, this, &CPropRecordingsPage::OnFolderChanged);
-    connect(m_openFolder, &QPushButton::clicked, this, &CPropRecordingsPage::OnOpenFolder);
+    connect(m_browse, &QPushButton::clicked, this, &CRecordingsPage::OnFolderChanged);
+    connect(m_openFolder, &QPushButton::clicked, this, &CRecordingsPage::OnOpenFolder);
     connect(m_bitrate, &QComboBox::activated, this, &CPropertyPage::OnCheckChanged);
     for (QCheckBox* box : { m_splitByTracks, m_prebuffering, m_dontWriteExisting })
         connect(box, &QCheckBox::clicked, this, &CPropertyPage::OnCheckChanged);
 }
 
-QString CPropRecordingsPage::PageTitle()
+QString CRecordingsPage::PageTitle()
 {
     return GetLangString(kTextTitle);
 }
 
-void CPropRecordingsPage::OnInitDialog()
+void CRecordingsPage::OnInitDialog()
 {
     m_folderLabel->setText(GetLangString(kTextFolder));
     m_bitrateLabel->setText(GetLangString(kTextBitrate));
@@ -110,7 +110,7 @@ void CPropRecordingsPage::OnInitDialog()
     ValuesToControls();
 }
 
-void CPropRecordingsPage::ValuesToControls()
+void CRecordingsPage::ValuesToControls()
 {
     m_splitByTracks->setChecked(m_values.m_splitByTracks);
     m_dontWriteExisting->setChecked(m_values.m_dontWriteExisting);
@@ -124,7 +124,7 @@ void CPropRecordingsPage::ValuesToControls()
     m_folder->setText(m_values.m_folder);
 }
 
-void CPropRecordingsPage::OnOK()
+void CRecordingsPage::OnOK()
 {
     // " auto " and no selection read as 0.
     m_values.m_bitrate = m_bitrate->currentIndex() >= 0 ? m_bitrate->currentText().trimmed().toInt() : 0;
@@ -136,14 +136,14 @@ void CPropRecordingsPage::OnOK()
     ValuesToControls();
 }
 
-bool CPropRecordingsPage::OnApply()
+bool CRecordingsPage::OnApply()
 {
     OnOK();
     ValuesToControls();
     return true;
 }
 
-void CPropRecordingsPage::OnFolderChanged()
+void CRecordingsPage::OnFolderChanged()
 {
     // The edit may hold a folder typed since the page was shown.
     const QString current = CPropRecordings::AbsoluteFolder(m_folder->text());
@@ -155,7 +155,7 @@ void CPropRecordingsPage::OnFolderChanged()
     SetModified(true);
 }
 
-void CPropRecordingsPage::OnOpenFolder()
+void CRecordingsPage::OnOpenFolder()
 {
     OpenFolder(CPropRecordings::AbsoluteFolder(m_folder->text()));
 }

@@ -11,13 +11,13 @@ class QListWidgetItem;
 
 // The Skins page: the installed skins by name and as thumbnails; the chosen one becomes the window's
 // skin. It edits the window's CPropSkins, which outlives it and reaches it while it exists.
-class CPropSkinsPage : public CPropertyPage
+class CSkinsPage : public CPropertyPage
 {
     Q_OBJECT
 
 public:
-    explicit CPropSkinsPage(CPropSkins& values, QWidget* parent = nullptr);
-    ~CPropSkinsPage() override;
+    explicit CSkinsPage(CPropSkins& values, QWidget* parent = nullptr);
+    ~CSkinsPage() override;
 
     static QString PageTitle();
 

@@ -1,4 +1,4 @@
-#include "ui/options/PropSkinsPage.h"
+#include "ui/options/SkinsPage.h"
 
 #include "core/Localization.h"
 #include "core/ServerHosts.h"
@@ -23,7 +23,7 @@ enum Text {
 
 } // namespace
 
-CPropSkinsPage::CPropSkinsPage(CPropSkins& values, QWidget* parent)
+CSkinsPage::CSkinsPage(CPropSkins& values, QWidget* parent)
     : CPropertyPage(parent)
     , m_values(values)
 {
@@ -52,23 +52,23 @@ CPropSkinsPage::CPropSkinsPage(CPropSkins& values, QWidget* parent)
     layout->addWidget(m_dropHint);
     layout->addWidget(m_moreSkins);
 
-    connect(m_combo, &QComboBox::activated, this, &CPropSkinsPage::OnComboActivated);
-    connect(m_list, &QListWidget::itemSelectionChanged, this, &CPropSkinsPage::OnSkinListItemChanged);
+    connect(m_combo, &QComboBox::activated, this, &CSkinsPage::OnComboActivated);
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &CSkinsPage::OnSkinListItemChanged);
     connect(m_moreSkins, &QLabel::linkActivated, this, [](const QString& link) { OpenUrl(link); });
     m_values.SetPage(this);
 }
 
-CPropSkinsPage::~CPropSkinsPage()
+CSkinsPage::~CSkinsPage()
 {
     m_values.SetPage(nullptr);
 }
 
-QString CPropSkinsPage::PageTitle()
+QString CSkinsPage::PageTitle()
 {
     return GetLangString(kTextTitle);
 }
 
-void CPropSkinsPage::OnInitDialog()
+void CSkinsPage::OnInitDialog()
 {
     m_list->InitImageList();
     // A skin package dropped anywhere on the page is installed as one dropped on the main window.
@@ -82,7 +82,7 @@ void CPropSkinsPage::OnInitDialog()
     FillSkinList();
 }
 
-void CPropSkinsPage::FillSkinList()
+void CSkinsPage::FillSkinList()
 {
     const QSignalBlocker blockList(m_list);
     m_combo->clear();
@@ -103,7 +103,7 @@ void CPropSkinsPage::FillSkinList()
     }
 }
 
-QListWidgetItem* CPropSkinsPage::ThumbnailOf(int skin) const
+QListWidgetItem* CSkinsPage::ThumbnailOf(int skin) const
 {
     if (skin < 0)
         return nullptr;
@@ -115,7 +115,7 @@ QListWidgetItem* CPropSkinsPage::ThumbnailOf(int skin) const
     return nullptr;
 }
 
-void CPropSkinsPage::OnSkinListItemChanged()
+void CSkinsPage::OnSkinListItemChanged()
 {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
     if (selected.isEmpty())
@@ -127,7 +127,7 @@ void CPropSkinsPage::OnSkinListItemChanged()
     SetModified(true);
 }
 
-void CPropSkinsPage::OnComboActivated(int index)
+void CSkinsPage::OnComboActivated(int index)
 {
     // The thumbnails show the choice too (the first 50 skins have one).
     {
@@ -142,7 +142,7 @@ void CPropSkinsPage::OnComboActivated(int index)
     OnCheckChanged();
 }
 
-void CPropSkinsPage::OnOK()
+void CSkinsPage::OnOK()
 {
     // Without a selection (no skin installed) the current skin stays.
     if (m_combo->currentIndex() >= 0)
@@ -151,7 +151,7 @@ void CPropSkinsPage::OnOK()
     m_values.PostLoadSkin();
 }
 
-bool CPropSkinsPage::OnApply()
+bool CSkinsPage::OnApply()
 {
     OnOK();
     FillSkinList();

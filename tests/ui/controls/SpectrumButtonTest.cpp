@@ -1,4 +1,4 @@
-#include "ui/controls/AnalyzerButton.h"
+#include "ui/controls/SpectrumButton.h"
 
 #include "ui/controls/GdipButton.h"
 #include "ui/controls/SliderCtrlEx.h"

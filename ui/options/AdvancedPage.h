@@ -14,7 +14,7 @@ class QLabel;
 
 // The Advanced page: the audio device for new players, the window title and the song pictures. It
 // edits the window's CPropExtra, which outlives it.
-class CPropExtraPage : public CPropertyPage
+class CAdvancedPage : public CPropertyPage
 {
     Q_OBJECT
 
@@ -24,7 +24,7 @@ public:
 
     // mainWindow is told when the song pictures are switched on or off; lister gives the device names
     // (the audio library's when empty).
-    CPropExtraPage(CPropExtra& values, QObject* mainWindow, DeviceLister lister = nullptr, QWidget* parent = nullptr);
+    CAdvancedPage(CPropExtra& values, QObject* mainWindow, DeviceLister lister = nullptr, QWidget* parent = nullptr);
 
     static QString PageTitle();
 

@@ -1,4 +1,4 @@
-#include "ui/controls/AnalyzerButton.h"
+#include "ui/controls/SpectrumButton.h"
 
 #include "audio/RadioPlayer.h"
 #include "core/ErrorLog.h"

@@ -1,6 +1,6 @@
 // One frame of the spectrum display (levels, peaks, the composed picture), which the window draws
 // every 32 ms: at the normal size and at twice the pixel density.
-#include "ui/controls/AnalyzerButton.h"
+#include "ui/controls/SpectrumButton.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -13,7 +13,7 @@ namespace
 void EnsureApplication()
 {
     static int argc = 1;
-    static char name[] = "AnalyzerBench";
+    static char name[] = "SpectrumBench";
     static char* argv[] = { name, nullptr };
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

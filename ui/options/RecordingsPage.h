@@ -11,12 +11,12 @@ class QPushButton;
 
 // The Recordings page: where recordings go, the encoding bitrate and how songs are cut and skipped.
 // It edits the window's CPropRecordings, which outlives it.
-class CPropRecordingsPage : public CPropertyPage
+class CRecordingsPage : public CPropertyPage
 {
     Q_OBJECT
 
 public:
-    explicit CPropRecordingsPage(CPropRecordings& values, QWidget* parent = nullptr);
+    explicit CRecordingsPage(CPropRecordings& values, QWidget* parent = nullptr);
 
     static QString PageTitle();
 

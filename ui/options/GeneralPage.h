@@ -11,7 +11,7 @@ class QPushButton;
 
 // The General page: seven on/off options and the button that clears the search history. It edits
 // the window's CGeneralProperties, which outlives it.
-class CGeneralPropertiesPage : public CPropertyPage
+class CGeneralPage : public CPropertyPage
 {
     Q_OBJECT
 
@@ -21,7 +21,7 @@ public:
     static constexpr int kBoxCount = 7;
 
     // mainWindow answers the request to clear the search history.
-    CGeneralPropertiesPage(CGeneralProperties& values, QObject* mainWindow, QWidget* parent = nullptr);
+    CGeneralPage(CGeneralProperties& values, QObject* mainWindow, QWidget* parent = nullptr);
 
     static QString PageTitle();
 
