@@ -2,8 +2,8 @@
 // images are large PNGs, until it has shown each of its six states. "Huge": files of 5700 x 5700
 // pixels (137 KB each), which the window refuses; "Large": 1200 x 1200 pixels, decoded down to the
 // button's size. Arg: the device pixel ratio of the background.
-#include "ui/GdipButton.h"
-#include "ui/Skin.h"
+#include "ui/controls/GdipButton.h"
+#include "ui/skin/Skin.h"
 
 #include "tests/support/SolidPng.h"
 #include "tests/support/TestPaths.h"

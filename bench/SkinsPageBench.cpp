@@ -1,9 +1,9 @@
 // Opening the Skins page with 60 installed skins (50 thumbnails): with previews of the usual size, with
 // previews at the largest size a thumbnail is made from, and with previews that declare 5000 x 5000
 // pixels in a few kilobytes (refused before decoding).
-#include "ui/ListImageCtrl.h"
-#include "ui/PropSkins.h"
-#include "ui/PropSkinsPage.h"
+#include "ui/controls/ListImageCtrl.h"
+#include "ui/options/PropSkins.h"
+#include "ui/options/SkinsPage.h"
 
 #include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
@@ -66,7 +66,7 @@ void BM_ShowSkinsPage(benchmark::State& state)
     window.resize(560, 470);
     window.show();
     for (auto _ : state) {
-        CPropSkinsPage page(values, &window);
+        CSkinsPage page(values, &window);
         page.OnInitDialog();
         benchmark::DoNotOptimize(page.SkinList()->count());
     }

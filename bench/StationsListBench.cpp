@@ -1,8 +1,8 @@
 // The station list's catalogue: loading the shipped stations into title order, one pass of the list's
 // worker, and the memory the loaded catalogue takes (and gives back when the list is hidden).
-#include "ui/StationCatalogue.h"
-#include "ui/StationFilter.h"
-#include "ui/StationsListWorker.h"
+#include "stations/StationCatalogue.h"
+#include "stations/StationFilter.h"
+#include "stations/StationsListWorker.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

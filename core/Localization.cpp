@@ -199,6 +199,31 @@ const QString& GetLangString(int id)
     return id < strings.m_texts.size() ? strings.m_texts[id] : strings.m_fallback;
 }
 
+QString FormatLangText(const QString& format, const QStringList& values)
+{
+    QString result;
+    result.reserve(format.size() + 16);
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == u'%' && i + 1 < format.size()) {
+            const QChar kind = format.at(i + 1);
+            if (kind == u'%') {
+                result += u'%';
+                ++i;
+                continue;
+            }
+            if ((kind == u'd' || kind == u's') && next < values.size()) {
+                result += values.at(next++);
+                ++i;
+                continue;
+            }
+        }
+        result += c;
+    }
+    return result;
+}
+
 const QString& GetLanguageFileName()
 {
     return LoadedInstance().m_fileName;

@@ -46,6 +46,9 @@ void LoadLanguage(const QString& fileName);
 // "English.lng" first when nothing is loaded. A negative id throws std::invalid_argument. The
 // reference stays valid until the next reload.
 const QString& GetLangString(int id);
+// A text of the language table with its "%d" and "%s" places filled in order and "%%" made "%". The
+// table comes from a file, so its texts are never used as printf formats.
+QString FormatLangText(const QString& format, const QStringList& values);
 const QString& GetLanguageFileName();
 // Drops the instance and loads the file afresh.
 void ReloadLanguage(const QString& fileName);

@@ -91,6 +91,14 @@ TEST(LanguageTableTest, HoldsEveryTextOnceGroupedBySectionInIdRanges)
     EXPECT_EQ(QString(table.back().english), "Disable");
 }
 
+TEST(LanguageTableTest, TextsAreFilledWithoutPrintf)
+{
+    EXPECT_EQ(FormatLangText("Buffer: %d%%", { "40" }), "Buffer: 40%");
+    EXPECT_EQ(FormatLangText("There is new version %s available!", { "2.1" }), "There is new version 2.1 available!");
+    // A broken language file cannot make the program read arguments it was not given.
+    EXPECT_EQ(FormatLangText("%s %s %n %x", { "a" }), "a %s %n %x");
+}
+
 TEST_F(LocalizationTest, MissingFileIsCreatedWithEveryKeyInTableOrder)
 {
     EXPECT_EQ(GetLangString(101), "Play");

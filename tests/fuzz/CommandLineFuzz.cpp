@@ -2,7 +2,7 @@
 // line built from arguments reads back as those arguments.
 
 #include "tests/fuzz/FuzzInput.h"
-#include "ui/CommandLine.h"
+#include "ui/app/CommandLine.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // Downloaded pictures for the album-art window: decoded within the size and memory limits or refused.
 
-#include "ui/PictureArtLookup.h"
+#include "ui/windows/PictureArtLookup.h"
 
 #include <QGuiApplication>
 

@@ -1,6 +1,6 @@
 // Result pages of the image search: the picture address is taken by the marker rule or nothing is.
 
-#include "ui/PictureArtLookup.h"
+#include "ui/windows/PictureArtLookup.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // Internet shortcut files dropped on the window: the address read from one is a single line of the
 // file's first 4000 bytes.
 
-#include "ui/PlayTexts.h"
+#include "ui/mainwindow/PlayTexts.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,10 +2,10 @@
 // from the file. Whatever the file says, sizes and places stay within the skin bounds.
 
 #include "tests/fuzz/FuzzScratch.h"
-#include "ui/GdipButton.h"
-#include "ui/HyperStatic.h"
-#include "ui/Skin.h"
-#include "ui/SkinValues.h"
+#include "ui/controls/GdipButton.h"
+#include "ui/controls/HyperStatic.h"
+#include "ui/skin/Skin.h"
+#include "ui/skin/SkinValues.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -4,7 +4,7 @@
 
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/fuzz/FuzzScratch.h"
-#include "ui/SkinImage.h"
+#include "ui/skin/SkinImage.h"
 
 #include <QGuiApplication>
 

@@ -4,7 +4,7 @@
 
 #include "core/MessageBox.h"
 #include "tests/fuzz/FuzzScratch.h"
-#include "ui/SkinPackage.h"
+#include "ui/skin/SkinPackage.h"
 
 #include <QDir>
 #include <QDirIterator>

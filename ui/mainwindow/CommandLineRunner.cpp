@@ -4,7 +4,7 @@
 #include "core/InstanceLock.h"
 #include "core/InstanceMessenger.h"
 #include "core/NamedMutex.h"
-#include "ui/CommandLine.h"
+#include "ui/app/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

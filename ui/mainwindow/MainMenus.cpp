@@ -5,8 +5,8 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/StationItem.h"
-#include "ui/StationsListCtrl.h"
 #include "ui/mainwindow/MainWindowCommands.h"
+#include "ui/stationlist/StationsListCtrl.h"
 
 #include <QCursor>
 #include <QMenu>

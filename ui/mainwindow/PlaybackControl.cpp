@@ -6,14 +6,14 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/SeException.h"
-#include "ui/GeneralProperties.h"
-#include "ui/PictureArtDlg.h"
-#include "ui/PlayTexts.h"
-#include "ui/PropExtra.h"
-#include "ui/PropRecordings.h"
-#include "ui/PropSkins.h"
-#include "ui/SkinPackage.h"
-#include "ui/StationsListCtrl.h"
+#include "ui/mainwindow/PlayTexts.h"
+#include "ui/options/GeneralProperties.h"
+#include "ui/options/PropExtra.h"
+#include "ui/options/PropRecordings.h"
+#include "ui/options/PropSkins.h"
+#include "ui/skin/SkinPackage.h"
+#include "ui/stationlist/StationsListCtrl.h"
+#include "ui/windows/PictureArtDlg.h"
 
 #include <QAbstractSlider>
 #include <QClipboard>

@@ -7,11 +7,11 @@
 #include "core/MessageBox.h"
 #include "core/SeException.h"
 #include "core/XMLSettings.h"
-#include "ui/FilterBox.h"
-#include "ui/GeneralProperties.h"
-#include "ui/PictureArtDlg.h"
-#include "ui/SliderCtrlEx.h"
-#include "ui/StationsListCtrl.h"
+#include "ui/controls/FilterBox.h"
+#include "ui/controls/SliderCtrlEx.h"
+#include "ui/options/GeneralProperties.h"
+#include "ui/stationlist/StationsListCtrl.h"
+#include "ui/windows/PictureArtDlg.h"
 
 #include <QDir>
 #include <QFile>

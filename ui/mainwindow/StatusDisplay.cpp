@@ -4,12 +4,12 @@
 #include "audio/RadioPlayer.h"
 #include "core/Localization.h"
 #include "core/SeException.h"
-#include "ui/GdipButton.h"
-#include "ui/HyperStatic.h"
-#include "ui/MprisService.h"
-#include "ui/PlayTexts.h"
-#include "ui/PropExtra.h"
-#include "ui/SystemTray.h"
+#include "ui/controls/GdipButton.h"
+#include "ui/controls/HyperStatic.h"
+#include "ui/desktop/MprisService.h"
+#include "ui/desktop/SystemTray.h"
+#include "ui/mainwindow/PlayTexts.h"
+#include "ui/options/PropExtra.h"
 
 #include <QProgressBar>
 #include <QWidget>

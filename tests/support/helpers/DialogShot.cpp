@@ -6,7 +6,7 @@
 #include "core/ErrorLog.h"
 #include "core/ServerHosts.h"
 #include "core/Updater.h"
-#include "ui/AboutDlg.h"
+#include "ui/windows/AboutDlg.h"
 
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MessageRecorder.h"

@@ -3,7 +3,7 @@
 // With rounded, the corners outside the window's rounded outline become transparent. Popups (menus)
 // given after the window are taken along where they lie, over it or beside it.
 
-#include "ui/Skin.h"
+#include "ui/skin/Skin.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -3,11 +3,11 @@
 #include "audio/RadioManager.h"
 #include "core/Favorites.h"
 #include "core/StationItem.h"
-#include "ui/StationsListCtrl.h"
 #include "ui/mainwindow/MainWindowCommands.h"
+#include "ui/stationlist/StationsListCtrl.h"
 
 #include "tests/support/TempProgramFolder.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/ui/support/UiTestSupport.h"
 
 #include <QMenu>
 #include <QPushButton>

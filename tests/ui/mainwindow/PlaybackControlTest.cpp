@@ -8,13 +8,13 @@
 #include "core/Favorites.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
-#include "tests/ui/UiTestSupport.h"
-#include "ui/GeneralProperties.h"
-#include "ui/PictureArtDlg.h"
-#include "ui/PropExtra.h"
-#include "ui/PropRecordings.h"
-#include "ui/PropSkins.h"
-#include "ui/StationsListCtrl.h"
+#include "tests/ui/support/UiTestSupport.h"
+#include "ui/options/GeneralProperties.h"
+#include "ui/options/PropExtra.h"
+#include "ui/options/PropRecordings.h"
+#include "ui/options/PropSkins.h"
+#include "ui/stationlist/StationsListCtrl.h"
+#include "ui/windows/PictureArtDlg.h"
 
 #include <QClipboard>
 #include <QFile>

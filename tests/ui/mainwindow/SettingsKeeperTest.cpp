@@ -2,15 +2,15 @@
 
 #include "audio/RadioManager.h"
 #include "core/Favorites.h"
-#include "ui/FilterBox.h"
-#include "ui/GeneralProperties.h"
-#include "ui/PictureArtDlg.h"
-#include "ui/SliderCtrlEx.h"
-#include "ui/StationsListCtrl.h"
+#include "ui/controls/FilterBox.h"
+#include "ui/controls/SliderCtrlEx.h"
+#include "ui/options/GeneralProperties.h"
+#include "ui/stationlist/StationsListCtrl.h"
+#include "ui/windows/PictureArtDlg.h"
 
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/ui/support/UiTestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,15 +4,15 @@
 #include "ui/mainwindow/SkinLayout.h"
 
 #include "tests/support/TempProgramFolder.h"
-#include "tests/ui/SkinTestSupport.h"
-#include "ui/AnalyzerButton.h"
-#include "ui/FilterBox.h"
-#include "ui/GdipButton.h"
-#include "ui/HyperStatic.h"
-#include "ui/PropSkins.h"
-#include "ui/SliderCtrlEx.h"
-#include "ui/StationsListCtrl.h"
-#include "ui/WindowFader.h"
+#include "tests/ui/support/SkinTestSupport.h"
+#include "ui/controls/FilterBox.h"
+#include "ui/controls/GdipButton.h"
+#include "ui/controls/HyperStatic.h"
+#include "ui/controls/SliderCtrlEx.h"
+#include "ui/controls/SpectrumButton.h"
+#include "ui/options/PropSkins.h"
+#include "ui/skin/WindowFader.h"
+#include "ui/stationlist/StationsListCtrl.h"
 
 #include <QFile>
 #include <QProgressBar>

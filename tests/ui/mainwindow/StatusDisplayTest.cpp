@@ -6,13 +6,13 @@
 #include "audio/RadioManager.h"
 #include "audio/RadioPlayer.h"
 #include "core/StationItem.h"
-#include "tests/ui/FakeTrayBackend.h"
-#include "tests/ui/UiTestSupport.h"
-#include "ui/GdipButton.h"
-#include "ui/HyperStatic.h"
-#include "ui/MprisService.h"
-#include "ui/PropExtra.h"
-#include "ui/SystemTray.h"
+#include "tests/ui/support/FakeTrayBackend.h"
+#include "tests/ui/support/UiTestSupport.h"
+#include "ui/controls/GdipButton.h"
+#include "ui/controls/HyperStatic.h"
+#include "ui/desktop/MprisService.h"
+#include "ui/desktop/SystemTray.h"
+#include "ui/options/PropExtra.h"
 
 #include <QProgressBar>
 #include <QTemporaryDir>

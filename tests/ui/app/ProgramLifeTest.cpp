@@ -1,0 +1,175 @@
+// The real program's life on a desktop: ending on signals, a program folder nobody may write to, and a
+// desktop without a notification area.
+
+#include "tests/ui/support/ProgramFixture.h"
+
+#include "tests/support/IcecastServer.h"
+#include "tests/support/ScratchMount.h"
+#include "tests/support/TempProgramFolder.h"
+
+#include <QDirIterator>
+#include <QImage>
+
+#include <csignal>
+
+using namespace testing_support;
+
+namespace
+{
+
+using ui_testing::ProgramTest;
+
+// The volume slider of the built-in skin's normal layout.
+const QRect kVolumeSlider(286, 221, 88, 30);
+// Its minimise button.
+const QPoint kMinimizeButton(351, 18);
+
+class ProgramLifeTest : public ProgramTest
+{
+protected:
+    QImage Grab(const QString& window)
+    {
+        QProcess grab;
+        grab.setProcessEnvironment(Environment());
+        const QString path = home.path() + "/grab.png";
+        QFile::remove(path);
+        grab.start(BinaryDir() + "/tests/kavrilune_window_grab", { window, path });
+        grab.waitForFinished(10000);
+        return QImage(path);
+    }
+
+    // Presses the volume-up hot key and waits until the slider shows it.
+    bool RaiseVolume(const QString& window)
+    {
+        RunTool("xdotool", { "mousemove", "0", "0" });
+        PumpFor(300);
+        const QImage before = Grab(window).copy(kVolumeSlider);
+        if (before.isNull())
+            return false;
+        RunTool("xdotool", { "key", "alt+shift+KP_Add" });
+        return PumpUntil([&] { return Grab(window).copy(kVolumeSlider) != before; }, 10000);
+    }
+
+    QString SavedSettings(const QString& path) const { return QString::fromUtf8(ReadBytes(path)); }
+
+    void WriteProgramSettings(const QString& path, const QString& inner)
+    {
+        ASSERT_TRUE(skin_test::WriteSkinFile(path, inner));
+    }
+};
+
+TEST_F(ProgramLifeTest, SigtermEndsAPlayingRecordingProgramWithItsSettingsSavedAndTheRecordingClosed)
+{
+    IcecastServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
+    ASSERT_TRUE(server.StartSource("/live"));
+    const QString recordings = home.path() + "/recordings";
+    WriteProgramSettings(Program("Kavrilune.xml"),
+        "<General><Check_updates>0</Check_updates><Autoplay>1</Autoplay><GlobalHotkeys>1</GlobalHotkeys>"
+        "<Volume>50</Volume><Station_URL>"
+            + server.Url("/live")
+            + "</Station_URL><Station_Title>Loopback FM</Station_Title></General>"
+              "<Recordings><Folder>"
+            + recordings + "</Folder></Recordings>");
+    StartProgram({ "/record" });
+    ASSERT_TRUE(WaitForTitle("Loopback FM", 20000));
+    const QString window = WaitForWindow(program, 5000);
+    ASSERT_TRUE(RaiseVolume(window));
+    auto recorded = [&recordings] {
+        qint64 bytes = 0;
+        for (QDirIterator it(recordings, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            bytes += QFileInfo(it.next()).size();
+        return bytes;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return recorded() > 0; }, 10000)) << "the recording runs";
+
+    // The exit routine would ask whether to stop the recording; nobody answers a log-out.
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(WaitForEnd(program, 10000)) << "the program still runs after SIGTERM";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(SavedSettings(Program("Kavrilune.xml")).contains("<Volume>54</Volume>"));
+    EXPECT_GT(recorded(), 0);
+    EXPECT_TRUE(QDir(Program("Log")).entryList(QDir::Files).isEmpty()) << "nothing was logged";
+}
+
+TEST_F(ProgramLifeTest, SigtermAndSigintEndAnIdleProgramWithItsSettingsSaved)
+{
+    for (const int signalNumber : { SIGTERM, SIGINT }) {
+        WriteSettings("<Autoplay>0</Autoplay><GlobalHotkeys>1</GlobalHotkeys><Volume>50</Volume>");
+        StartProgram();
+        const QString window = WaitForWindow(program, 20000);
+        ASSERT_FALSE(window.isEmpty());
+        ASSERT_TRUE(RaiseVolume(window));
+        ASSERT_EQ(::kill(pid_t(program.processId()), signalNumber), 0);
+        ASSERT_TRUE(WaitForEnd(program, 10000)) << signalNumber;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signalNumber;
+        EXPECT_EQ(program.exitCode(), 0) << signalNumber;
+        EXPECT_TRUE(SavedSettings(Program("Kavrilune.xml")).contains("<Volume>54</Volume>")) << signalNumber;
+    }
+}
+
+TEST_F(ProgramLifeTest, OnAReadOnlyProgramFolderChangesSurviveAnExitAndANewStart)
+{
+    // Not even root may write on a read-only mount.
+    ScratchMount mount(home.path() + "/opt", qint64(1) << 30);
+    if (!mount.IsMounted())
+        GTEST_SKIP() << "mounting needs root";
+    ASSERT_TRUE(CopyFolder(folder.path(), mount.Folder()));
+    const QString shipped = mount.Folder() + "/Kavrilune.xml";
+    WriteProgramSettings(shipped,
+        "<General><Check_updates>0</Check_updates><Autoplay>0</Autoplay><GlobalHotkeys>1</GlobalHotkeys>"
+        "<Volume>50</Volume><Station_Title>Shipped FM</Station_Title></General>");
+    const QByteArray shippedBytes = ReadBytes(shipped);
+    ASSERT_TRUE(mount.MakeReadOnly());
+    const QString userSettings = home.path() + "/data/Kavrilune/Kavrilune.xml";
+
+    for (const char* expected : { "<Volume>54</Volume>", "<Volume>58</Volume>" }) {
+        program.setProcessEnvironment(Environment());
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(mount.Folder() + "/kavrilune");
+        ASSERT_TRUE(program.waitForStarted(5000));
+        const QString window = WaitForWindow(program, 20000);
+        ASSERT_FALSE(window.isEmpty());
+        ASSERT_TRUE(RaiseVolume(window));
+        CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
+        ASSERT_TRUE(WaitForEnd(program, 10000));
+        EXPECT_EQ(program.exitCode(), 0);
+        const QString saved = SavedSettings(userSettings);
+        EXPECT_TRUE(saved.contains(expected)) << expected << "\n" << saved.toStdString();
+        EXPECT_TRUE(saved.contains("<Station_Title>Shipped FM</Station_Title>")) << "seeded from the program folder";
+    }
+    EXPECT_EQ(ReadBytes(shipped), shippedBytes);
+}
+
+TEST_F(ProgramLifeTest, WithoutATrayHostMinimisingAndAHiddenStartLeaveAWindowTheDesktopLists)
+{
+    WriteSettings("<Autoplay>0</Autoplay><MinimizeToTray>1</MinimizeToTray>");
+    StartProgram();
+    const QString window = WaitForWindow(program, 20000);
+    ASSERT_FALSE(window.isEmpty());
+    RunTool("xdotool",
+        { "mousemove", "--window", window, QString::number(kMinimizeButton.x()), QString::number(kMinimizeButton.y()),
+            "click", "1" });
+    PumpFor(1500);
+    EXPECT_FALSE(Windows({ "--pid", QString::number(program.processId()) }).isEmpty())
+        << "the minimise button left no window";
+
+    // A start that hands over raises the player and ends unseen.
+    Launch(second, { "/reuse" });
+    bool shown = false;
+    ASSERT_TRUE(WaitForEnd(second, 15000, &shown));
+    EXPECT_FALSE(shown);
+    EXPECT_FALSE(Windows({ "--pid", QString::number(program.processId()) }).isEmpty());
+    CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
+    ASSERT_TRUE(WaitForEnd(program, 10000));
+
+    StartProgram({ "/hidden" });
+    ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty()) << "a hidden start is minimised, not gone";
+    PumpFor(1500);
+    EXPECT_FALSE(Windows({ "--pid", QString::number(program.processId()) }).isEmpty());
+    CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
+    ASSERT_TRUE(WaitForEnd(program, 10000));
+}
+
+} // namespace

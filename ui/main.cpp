@@ -1,6 +1,0 @@
-#include "ui/KavriluneApp.h"
-
-int main(int argc, char** argv)
-{
-    return CKavriluneApp::Main(argc, argv);
-}
