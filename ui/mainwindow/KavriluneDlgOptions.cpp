@@ -1,6 +1,7 @@
 // The main window's options sheet.
 
 #include "ui/mainwindow/KavriluneDlg.h"
+#include "ui/mainwindow/MainWindowTexts.h"
 
 #include "core/Localization.h"
 #include "core/SeException.h"
@@ -14,7 +15,7 @@
 namespace
 {
 
-constexpr int kTextOptions = 400;
+using namespace main_window_texts;
 
 // One sheet at a time in the whole process. UI thread only.
 bool optionsSheetOpen = false;

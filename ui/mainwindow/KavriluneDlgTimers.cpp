@@ -2,6 +2,7 @@
 // update checks and the play report, the balloons the updaters' news become, and volume steps.
 
 #include "ui/mainwindow/KavriluneDlg.h"
+#include "ui/mainwindow/MainWindowTexts.h"
 
 #include "core/Localization.h"
 #include "core/SeException.h"
@@ -27,7 +28,7 @@ namespace
 {
 
 const QString kGeneral = QStringLiteral("General");
-constexpr int kTextNewVersion = 303;
+using namespace main_window_texts;
 constexpr int kBalloonNewVersion = 100;
 constexpr int kBalloonStationsUpdated = 101;
 

@@ -1,4 +1,5 @@
 #include "ui/mainwindow/MainMenus.h"
+#include "ui/mainwindow/MainWindowTexts.h"
 
 #include "audio/RadioManager.h"
 #include "core/Favorites.h"
@@ -31,37 +32,7 @@ enum : int {
     kCommandLastLanguage = 2224,
 };
 
-// Texts of the language table.
-enum : int {
-    kTextExit = 100,
-    kTextPlay = 101,
-    kTextStop = 102,
-    kTextBack = 103,
-    kTextMute = 104,
-    kTextRec = 105,
-    kTextAbout = 107,
-    kTextLanguage = 108,
-    kTextCopyUrl = 109,
-    kTextUnmute = 110,
-    kTextStopRec = 111,
-    kTextExpand = 113,
-    kTextOnTop = 114,
-    kTextHide = 115,
-    kTextWindow = 116,
-    kTextClipboard = 117,
-    kTextPasteUrl = 118,
-    kTextDetails = 205,
-    kTextAddStation = 206,
-    kTextOptions = 400,
-    kTextFavorites = 700,
-    kTextAddFavorite = 701,
-    kTextRemoveFavorite = 702,
-    kTextListFull = 705,
-    kTextAlreadyThere = 706,
-    kTextMoveFavoriteUp = 707,
-    kTextEqualizer = 800,
-    kTextFirstPreset = 801, // "Off", then Jazz, Pop, Rock, Classic
-};
+using namespace main_window_texts;
 
 // A menu text shows "&" as it is ("&" alone marks a shortcut letter).
 QString MenuText(QString text)

@@ -1,4 +1,5 @@
 #include "ui/mainwindow/PlaybackControl.h"
+#include "ui/mainwindow/MainWindowTexts.h"
 
 #include "audio/RadioManager.h"
 #include "audio/RadioPlayer.h"
@@ -28,12 +29,7 @@ namespace
 constexpr int kMaxClipboardUrl = 3999;
 constexpr int kShortcutReadBytes = 4000;
 
-// Texts of the language table.
-enum : int {
-    kTextCannotRecord = 301,
-    kTextInstallSkin = 310,
-    kTextCannotInstallSkin = 312,
-};
+using namespace main_window_texts;
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "ui/mainwindow/StatusDisplay.h"
+#include "ui/mainwindow/MainWindowTexts.h"
 
 #include "audio/RadioManager.h"
 #include "audio/RadioPlayer.h"
@@ -22,35 +23,7 @@ namespace
 
 const QString kProgramTitle = QStringLiteral("Kavri? Lune!");
 
-// Texts of the language table.
-enum : int {
-    kTextPlaying = 1,
-    kTextConnecting = 2,
-    kTextStopping = 3,
-    kTextStopped = 4,
-    kTextInit = 5,
-    kTextInitError = 6,
-    kTextInitDone = 7,
-    kTextConnectError = 8,
-    kTextBuffering = 9,
-    kTextConnectionError = 10,
-    kTextBuffer = 12,
-    kTextExit = 100,
-    kTextPlay = 101,
-    kTextStop = 102,
-    kTextBack = 103,
-    kTextMute = 104,
-    kTextRec = 105,
-    kTextStationsFound = 106,
-    kTextUnmute = 110,
-    kTextStopRec = 111,
-    kTextForward = 112,
-    kTextExpand = 113,
-    kTextOnTop = 114,
-    kTextHide = 115,
-    kTextOptions = 400,
-    kTextFavorites = 700,
-};
+using namespace main_window_texts;
 
 // The statuses shown by a fixed text.
 constexpr std::pair<int, int> kStatusTexts[]
