@@ -191,47 +191,8 @@ void CKavriluneDlg::OnCommand(int id)
     case kCommandAbout:
         OnAbout();
         break;
-    case kCommandPlay:
-        m_playback->OnPlay();
-        break;
-    case kCommandStop:
-        m_playback->OnStop();
-        break;
-    case kCommandSpectrum:
-    case kCommandMute:
-    case kCommandMenuMute:
-        m_playback->OnMute();
-        break;
-    case kCommandCopyUrl:
-        m_playback->OnCopyUrl();
-        break;
-    case kCommandDetails:
-        m_playback->OnStationDetails();
-        break;
     case kCommandAddStation:
         m_controls.list->AddUserStation();
-        break;
-    case kCommandBack:
-        m_playback->OnBack();
-        break;
-    case kCommandNext:
-        m_playback->OnNext();
-        break;
-    case kCommandRec:
-    case kCommandMenuRec:
-        m_playback->OnRecord();
-        break;
-    case kCommandMinimize:
-        m_presence->ToggleVisible(250);
-        break;
-    case kCommandExpand:
-        m_presence->OnExpand();
-        break;
-    case kCommandOnTop:
-        m_presence->OnToggleOnTop();
-        break;
-    case kCommandPasteUrl:
-        m_playback->OnPasteUrl();
         break;
     case kCommandOptions:
         OnOptions();
@@ -243,11 +204,7 @@ void CKavriluneDlg::OnCommand(int id)
         m_menus->ShowSourcesMenu();
         break;
     default:
-        if (id >= kCommandFirstFavorite && id <= kCommandLastFavorite)
-            m_playback->OnFavoriteItem(id);
-        else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
-            m_playback->OnHistoryItem(id);
-        else
+        if (!m_playback->OnCommand(id) && !m_presence->OnCommand(id))
             m_menus->OnMenuCommand(id);
         break;
     }

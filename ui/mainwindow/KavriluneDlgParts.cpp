@@ -5,7 +5,6 @@
 
 #include "ui/controls/FilterBox.h"
 #include "ui/controls/GdipButton.h"
-#include "ui/controls/HyperStatic.h"
 #include "ui/controls/SliderCtrlEx.h"
 #include "ui/controls/SpectrumButton.h"
 #include "ui/desktop/DropTarget.h"
@@ -23,22 +22,9 @@
 #include "ui/mainwindow/WindowInput.h"
 #include "ui/mainwindow/WindowPresence.h"
 #include "ui/stationlist/StationsListCtrl.h"
-#include "ui/windows/PictureArtDlg.h"
 
 #include <QProgressBar>
 #include <QSignalBlocker>
-
-namespace
-{
-
-// The image buttons in the order the skin dresses them, with their command ids.
-constexpr int kButtonIds[] = { CKavriluneDlg::kCommandExit, CKavriluneDlg::kCommandOptions, CKavriluneDlg::kCommandMute,
-    CKavriluneDlg::kCommandFavorites, CKavriluneDlg::kCommandRec, CKavriluneDlg::kCommandNext,
-    CKavriluneDlg::kCommandBack, CKavriluneDlg::kCommandPlay, CKavriluneDlg::kCommandSources,
-    CKavriluneDlg::kCommandFilterLabel, CKavriluneDlg::kCommandMinimize, CKavriluneDlg::kCommandExpand,
-    CKavriluneDlg::kCommandOnTop };
-
-} // namespace
 
 void CKavriluneDlg::CreateDesktopServices(std::unique_ptr<ITrayBackend> trayBackend)
 {
@@ -71,27 +57,10 @@ void CKavriluneDlg::CreateDesktopServices(std::unique_ptr<ITrayBackend> trayBack
 
 void CKavriluneDlg::CreateControls()
 {
-    for (const int id : kButtonIds) {
-        auto* button = new CGdipButton(this);
-        m_controls.buttons.emplace_back(id, button);
+    m_controls.Create(*this);
+    for (const auto& [id, button] : m_controls.buttons)
         connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
-    }
-    m_controls.spectrum = new CSpectrumButton(this);
     connect(m_controls.spectrum, &QAbstractButton::clicked, this, [this] { OnCommand(kCommandSpectrum); });
-    m_controls.list = new CStationsListCtrl(this, this);
-    m_controls.volume = new CSliderCtrlEx(this);
-    connect(m_controls.volume, &QAbstractSlider::valueChanged, this, [this] { m_input->OnVolumeChanged(); });
-    m_controls.filter = new CFilterBox(this);
-    m_controls.bufferIndicator = new QProgressBar(this);
-    m_controls.bufferIndicator->setTextVisible(false);
-    m_controls.bufferIndicator->setRange(0, 100);
-    m_controls.bufferIndicator->setValue(0);
-    m_controls.songTitle = new CHyperStatic(this);
-    m_controls.status = new CHyperStatic(this);
-    m_controls.foundNumber = new CHyperStatic(this);
-    m_controls.rotatedInfo = new CHyperStatic(this);
-    m_controls.bufferInfo = new CHyperStatic(this);
-    m_controls.pictureArt = new CPictureArtDlg(this);
 }
 
 void CKavriluneDlg::CreateParts()
@@ -211,6 +180,7 @@ void CKavriluneDlg::CreateWindowParts()
     m_input = std::make_unique<CWindowInput>(
         CWindowInput::Shared { *this, m_radio, *c.volume, *c.list, *m_mpris, m_options.general },
         std::move(inputHooks));
+    connect(c.volume, &QAbstractSlider::valueChanged, this, [this] { m_input->OnVolumeChanged(); });
 
     m_updates = std::make_unique<CUpdateChecks>(
         CUpdateChecks::Shared { *this, m_radio, m_options.general, *m_tray, *c.list },

@@ -11,6 +11,7 @@ class CSliderCtrlEx;
 class CSpectrumButton;
 class CStationsListCtrl;
 class QProgressBar;
+class QWidget;
 
 // The main window's controls. The window makes them once, as its children, and they live as long as it;
 // each part is handed the ones it works on.
@@ -28,6 +29,10 @@ struct MainWindowControls {
     CHyperStatic* rotatedInfo = nullptr;
     CHyperStatic* bufferInfo = nullptr;
     CPictureArtDlg* pictureArt = nullptr; // a window of its own
+
+    // Makes every control as a child of the window (the station list posts to it), the buttons in the
+    // order the skin dresses them.
+    void Create(QWidget& window);
 
     // The image button of a command; null for a command without one.
     CGdipButton* Button(int commandId) const

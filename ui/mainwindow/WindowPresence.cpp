@@ -2,6 +2,7 @@
 
 #include "ui/controls/GdipButton.h"
 #include "ui/desktop/SystemTray.h"
+#include "ui/mainwindow/MainWindowCommands.h"
 #include "ui/options/GeneralProperties.h"
 #include "ui/skin/WindowFader.h"
 #include "ui/skin/WindowPlacement.h"
@@ -13,6 +14,24 @@ CWindowPresence::CWindowPresence(Shared shared, std::function<void(int fadeMs)> 
     : m_shared(shared)
     , m_applySkin(std::move(applySkin))
 {
+}
+
+bool CWindowPresence::OnCommand(int id)
+{
+    using namespace main_window_commands;
+    switch (id) {
+    case kCommandMinimize:
+        ToggleVisible(250);
+        return true;
+    case kCommandExpand:
+        OnExpand();
+        return true;
+    case kCommandOnTop:
+        OnToggleOnTop();
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool CWindowPresence::IsShown() const

@@ -30,6 +30,9 @@ public:
     // applySkin(fadeMs): dresses the window for the layout that now shows.
     CWindowPresence(Shared shared, std::function<void(int fadeMs)> applySkin);
 
+    // Carries out a command of the window's buttons that is the presence's (minimise, expand, on top);
+    // false for any other id.
+    bool OnCommand(int id);
     bool IsShown() const;
     bool HidesToTray() const;
     // Shows the hidden or minimised window and raises it.
