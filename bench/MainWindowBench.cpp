@@ -9,6 +9,7 @@
 #include "core/XMLSettings.h"
 #include "ui/app/KavriluneApp.h"
 #include "ui/mainwindow/KavriluneDlg.h"
+#include "ui/mainwindow/PlaybackControl.h"
 #include "ui/skin/WindowFader.h"
 #include "ui/stationlist/StationsListCtrl.h"
 
@@ -110,7 +111,7 @@ void BM_StartUpToWindowShown(benchmark::State& state)
         clock.start();
         std::unique_ptr<CKavriluneDlg> window = StartWindow();
         const double shownMs = clock.nsecsElapsed() / 1e6;
-        testing_support::PumpUntil([&] { return window->StationList().GetVisibleCount() > 0; }, 20000);
+        testing_support::PumpUntil([&] { return window->Controls().list->GetVisibleCount() > 0; }, 20000);
         listMs += clock.nsecsElapsed() / 1e6;
         state.SetIterationTime(shownMs / 1000.0);
         state.PauseTiming();
@@ -169,13 +170,13 @@ void BM_PlayRequestToPlaying(benchmark::State& state)
         QElapsedTimer clock;
         clock.start();
         watcher.clock.start();
-        window->OnDropText(url);
+        window->Playback().OnDropText(url);
         testing_support::PumpUntil([&] { return watcher.playing > before; }, 10000);
         state.SetIterationTime(clock.nsecsElapsed() / 1e9);
         toConnecting += watcher.connectingMs;
         connecting += watcher.playingMs - watcher.connectingMs;
         state.PauseTiming();
-        window->OnStop();
+        window->Playback().OnStop();
         testing_support::PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000);
         state.ResumeTiming();
     }
@@ -199,9 +200,9 @@ void BM_ResidentMemoryWhilePlaying(benchmark::State& state)
         + QStringLiteral("</Station_URL>"));
     const long beforeKiB = ResidentKiB();
     std::unique_ptr<CKavriluneDlg> window = StartWindow();
-    testing_support::PumpUntil([&] { return window->StationList().GetVisibleCount() > 0; }, 20000);
+    testing_support::PumpUntil([&] { return window->Controls().list->GetVisibleCount() > 0; }, 20000);
     const long listedKiB = ResidentKiB();
-    const int stations = window->StationList().GetVisibleCount();
+    const int stations = window->Controls().list->GetVisibleCount();
     testing_support::PumpFor(5000);
     long kib = 0;
     for (auto _ : state)

@@ -1,5 +1,5 @@
-// The main window's object: its parts, the messages and commands it dispatches, painting, moving it by
-// its body and the keys it catches before its controls.
+// The main window's object: its life, the messages, commands and timers it dispatches to its parts,
+// painting, moving it by its body and the keys it catches before its controls.
 
 #include "ui/mainwindow/KavriluneDlg.h"
 
@@ -8,16 +8,21 @@
 #include "core/SeException.h"
 #include "ui/app/ProgramEnvironment.h"
 #include "ui/controls/FilterBox.h"
-#include "ui/controls/GdipButton.h"
-#include "ui/controls/HyperStatic.h"
-#include "ui/controls/SliderCtrlEx.h"
 #include "ui/controls/SpectrumButton.h"
 #include "ui/desktop/DropTarget.h"
-#include "ui/desktop/GlobalHotKeys.h"
 #include "ui/desktop/MprisService.h"
-#include "ui/desktop/QtTrayBackend.h"
 #include "ui/desktop/SystemTray.h"
+#include "ui/mainwindow/CommandLineRunner.h"
+#include "ui/mainwindow/MainMenus.h"
 #include "ui/mainwindow/MainWindowMessages.h"
+#include "ui/mainwindow/PlaybackControl.h"
+#include "ui/mainwindow/ProgramLifecycle.h"
+#include "ui/mainwindow/SettingsKeeper.h"
+#include "ui/mainwindow/SkinLayout.h"
+#include "ui/mainwindow/StatusDisplay.h"
+#include "ui/mainwindow/UpdateChecks.h"
+#include "ui/mainwindow/WindowInput.h"
+#include "ui/mainwindow/WindowPresence.h"
 #include "ui/skin/MenuStyle.h"
 #include "ui/stationlist/StationsListCtrl.h"
 #include "ui/windows/PictureArtDlg.h"
@@ -26,8 +31,9 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QProgressBar>
-#include <QSignalBlocker>
+#include <QTimerEvent>
+#include <QWheelEvent>
+#include <QWindowStateChangeEvent>
 
 using namespace main_window_messages;
 
@@ -36,13 +42,6 @@ namespace
 
 // Messages of the program's own that are plain numbers.
 constexpr int kMouseWheelForward = WM_USER + 9;
-
-// The image buttons in the order the skin dresses them, with their command ids.
-constexpr int kButtonIds[] = { CKavriluneDlg::kCommandExit, CKavriluneDlg::kCommandOptions, CKavriluneDlg::kCommandMute,
-    CKavriluneDlg::kCommandFavorites, CKavriluneDlg::kCommandRec, CKavriluneDlg::kCommandNext,
-    CKavriluneDlg::kCommandBack, CKavriluneDlg::kCommandPlay, CKavriluneDlg::kCommandSources,
-    CKavriluneDlg::kCommandFilterLabel, CKavriluneDlg::kCommandMinimize, CKavriluneDlg::kCommandExpand,
-    CKavriluneDlg::kCommandOnTop };
 
 } // namespace
 
@@ -56,11 +55,8 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     InstallSeTranslator();
     m_favorites.SetPolicy(true, false);
     m_history.SetPolicy(true, true);
-    m_skins.SetMainWindow(this);
-    if (!trayBackend)
-        trayBackend = std::make_unique<CQtTrayBackend>();
-    m_tray = std::make_unique<CSystemTray>(this, std::move(trayBackend));
-    CreateInputServices();
+    m_options.skins.SetMainWindow(this);
+    CreateDesktopServices(std::move(trayBackend));
 
     setAttribute(Qt::WA_NoSystemBackground);
     setWindowTitle(QStringLiteral("Kavri? Lune!"));
@@ -71,11 +67,7 @@ CKavriluneDlg::CKavriluneDlg(std::unique_ptr<ITrayBackend> trayBackend)
     compact.setPixelSize(12);
     setFont(compact);
     CreateControls();
-    CreatePlayParts();
-    CreateSkinLayout();
-    CreateSettingsKeeper();
-    CreateCommandLineRunner();
-    CreateMenus();
+    CreateParts();
     qApp->installEventFilter(this);
 }
 
@@ -84,65 +76,37 @@ CKavriluneDlg::~CKavriluneDlg()
     qApp->removeEventFilter(this);
     m_timers.KillAll();
     // Its lookup is stopped before anything else goes.
-    delete m_pictureArt;
-    m_pictureArt = nullptr;
+    delete m_controls.pictureArt;
+    m_controls.pictureArt = nullptr;
     // A save running on the worker finishes before anything it reads goes.
-    WaitForSettingsSave();
-    m_list->Stop();
+    m_settings->WaitForSettingsSave();
+    m_controls.list->Stop();
     // Players end before the window they post to and before the audio library.
     m_radio.Shutdown(CRadioManager::kShutdownWaitMs);
     ShutdownAudio();
     m_tray.reset();
     m_mpris.reset();
-    m_hotKeys.reset();
+    m_input.reset();
     m_messenger.Close();
     CloseErrorLog();
 }
 
-void CKavriluneDlg::CreateControls()
+bool CKavriluneDlg::OnInitDialog()
 {
-    for (const int id : kButtonIds) {
-        auto* button = new CGdipButton(this);
-        m_buttons.emplace_back(id, button);
-        connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
-    }
-    m_spectrum = new CSpectrumButton(this);
-    connect(m_spectrum, &QAbstractButton::clicked, this, [this] { OnCommand(kCommandSpectrum); });
-    m_list = new CStationsListCtrl(this, this);
-    m_volume = new CSliderCtrlEx(this);
-    connect(m_volume, &QAbstractSlider::valueChanged, this, &CKavriluneDlg::OnVolumeChanged);
-    m_filter = new CFilterBox(this);
-    m_bufferIndicator = new QProgressBar(this);
-    m_bufferIndicator->setTextVisible(false);
-    m_bufferIndicator->setRange(0, 100);
-    m_bufferIndicator->setValue(0);
-    m_songTitle = new CHyperStatic(this);
-    m_status = new CHyperStatic(this);
-    m_foundNumber = new CHyperStatic(this);
-    m_rotatedInfo = new CHyperStatic(this);
-    m_bufferInfo = new CHyperStatic(this);
-    m_pictureArt = new CPictureArtDlg(this);
+    return m_lifecycle->OnInitDialog();
 }
 
-CGdipButton* CKavriluneDlg::Button(int commandId) const
+void CKavriluneDlg::OnExitSignal()
 {
-    for (const auto& [id, button] : m_buttons)
-        if (id == commandId)
-            return button;
-    return nullptr;
+    m_lifecycle->OnExitSignal();
 }
 
-int64_t CKavriluneDlg::Now() const
+int CKavriluneDlg::ExitCode() const
 {
-    return m_clock();
+    return m_commandLine->ExitCode();
 }
 
-void CKavriluneDlg::MarkDirty()
-{
-    m_settings->MarkDirty();
-}
-
-// --- messages and commands ---
+// --- messages, commands and timers ---
 
 bool CKavriluneDlg::event(QEvent* event)
 {
@@ -160,39 +124,39 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
 {
     const int number = message.message();
     if (number == kUpdateStatus) {
-        OnUpdateStatus(message.wParam, message.lParam);
+        m_playback->OnUpdateStatus(message.wParam, message.lParam);
         message.result = 1;
     } else if (number == WM_STATIONS_LIST_DONE) {
         OnListWorkerDone();
     } else if (number == WM_STATIONS_LIST_PLAY) {
         m_playback->OnPlayListIndex(message.wParam);
     } else if (number == kInitialize) {
-        message.result = OnInitialize();
+        message.result = m_lifecycle->OnInitialize();
     } else if (number == kTerminate) {
-        message.result = OnTerminate(message.lParam);
+        message.result = m_lifecycle->OnTerminate(message.lParam);
     } else if (number == kLoadSkin) {
-        ApplySkin(int(message.wParam), message.lParam != 0);
+        m_skinLayout->ApplySkin(int(message.wParam), message.lParam != 0);
         message.result = 1;
     } else if (number == kDropText) {
-        OnDropText(*reinterpret_cast<const QString*>(message.lParam));
+        m_playback->OnDropText(*reinterpret_cast<const QString*>(message.lParam));
     } else if (number == kDropFile) {
-        OnDropFile(*reinterpret_cast<const QString*>(message.lParam));
+        m_playback->OnDropFile(*reinterpret_cast<const QString*>(message.lParam));
     } else if (number == kTrayCommand) {
-        OnTrayCommand();
+        m_presence->OnTrayCommand();
         message.result = 1;
     } else if (number == kTrayBalloonClick) {
-        OnTrayBalloonClick(message.wParam);
+        m_updates->OnTrayBalloonClick(message.wParam);
         message.result = 1;
     } else if (number == WM_CONTEXTMENU) {
-        OnContextMenu();
+        m_menus->ShowContextMenu();
     } else if (number == kUpdaterNewVersion) {
-        OnNewVersion();
+        m_updates->OnNewVersion();
         message.result = 1;
     } else if (number == kStationsDownloaded) {
-        OnStationsUpdated();
+        m_updates->OnStationsUpdated();
         message.result = 1;
     } else if (number == kSpectrumUpdate) {
-        m_radio.DrawSpectrum(*m_spectrum);
+        m_radio.DrawSpectrum(*m_controls.spectrum);
     } else if (number == kTaskbarCreated) {
         m_tray->Recreate();
         message.result = 1;
@@ -200,18 +164,18 @@ bool CKavriluneDlg::HandleWindowMessage(WindowMessage& message)
         m_playback->ShowPictureArt();
         message.result = 1;
     } else if (number == kPictureArtDisable) {
-        m_advanced.m_showPictures = false;
-        m_advanced.SaveSettings();
+        m_options.advanced.m_showPictures = false;
+        m_options.advanced.SaveSettings();
         message.result = 1;
     } else if (number == kPictureArtIsVisible) {
-        message.result = IsShown() ? 1 : 0;
+        message.result = m_presence->IsShown() ? 1 : 0;
     } else if (number == kClearSearch) {
-        m_filter->ClearHistory();
+        m_controls.filter->ClearHistory();
         message.result = 1;
     } else if (number == kCmdLine) {
-        message.result = OnCmdLine();
+        message.result = m_commandLine->OnCmdLine();
     } else if (number == kMouseWheelForward) {
-        message.result = OnMouseWheelForward(int(LPARAM(message.wParam)));
+        message.result = m_input->OnMouseWheelForward(int(LPARAM(message.wParam)));
     } else {
         return number == kUpdaterNoNewVersion || number == kStationsNoUpdates;
     }
@@ -222,74 +186,122 @@ void CKavriluneDlg::OnCommand(int id)
 {
     switch (id) {
     case kCommandExit:
-        OnExit();
+        m_lifecycle->OnExit();
         break;
     case kCommandAbout:
         OnAbout();
         break;
-    case kCommandPlay:
-        OnPlay();
-        break;
-    case kCommandStop:
-        OnStop();
-        break;
-    case kCommandSpectrum:
-    case kCommandMute:
-    case kCommandMenuMute:
-        OnMute();
-        break;
-    case kCommandCopyUrl:
-        OnCopyUrl();
-        break;
-    case kCommandDetails:
-        OnStationDetails();
-        break;
     case kCommandAddStation:
-        m_list->AddUserStation();
-        break;
-    case kCommandBack:
-        OnBack();
-        break;
-    case kCommandNext:
-        OnNext();
-        break;
-    case kCommandRec:
-    case kCommandMenuRec:
-        OnRecord();
-        break;
-    case kCommandMinimize:
-        ToggleVisible(250);
-        break;
-    case kCommandExpand:
-        OnExpand();
-        break;
-    case kCommandOnTop:
-        OnToggleOnTop();
-        break;
-    case kCommandPasteUrl:
-        OnPasteUrl();
+        m_controls.list->AddUserStation();
         break;
     case kCommandOptions:
         OnOptions();
         break;
     case kCommandFavorites:
-        ShowFavoritesMenu();
+        m_menus->ShowFavoritesMenu();
         break;
     case kCommandSources:
-        ShowSourcesMenu();
+        m_menus->ShowSourcesMenu();
         break;
     default:
-        if (id >= kCommandFirstFavorite && id <= kCommandLastFavorite)
-            OnFavoriteItem(id);
-        else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
-            OnHistoryItem(id);
-        else
+        if (!m_playback->OnCommand(id) && !m_presence->OnCommand(id))
             m_menus->OnMenuCommand(id);
         break;
     }
 }
 
-// --- painting, moving and keys ---
+void CKavriluneDlg::timerEvent(QTimerEvent* event)
+{
+    const int number = m_timers.NumberOf(event->timerId());
+    if (number == 0) {
+        QWidget::timerEvent(event);
+        return;
+    }
+    OnTimer(number);
+}
+
+void CKavriluneDlg::OnTimer(int number)
+{
+    try {
+        switch (number) {
+        case kTimerStatus:
+            OnStatusTimer();
+            break;
+        case kTimerSpectrum:
+            m_radio.DrawSpectrum(*m_controls.spectrum);
+            break;
+        case kTimerInfo:
+            if (m_lifecycle->CheckDuration())
+                m_settings->SaveIfDue();
+            m_display->UpdateRotatedInfo();
+            m_playback->OnWatchdogTick();
+            break;
+        case kTimerQuitPoll:
+            m_lifecycle->OnQuitPoll();
+            break;
+        case kTimerQuitForce:
+            m_lifecycle->QuitApplication();
+            break;
+        case kTimerShow:
+        case kTimerHide:
+            m_lifecycle->OnShowTimer(number == kTimerShow);
+            break;
+        case kTimerUpdateCheck:
+            m_updates->CheckForProgramUpdate();
+            m_timers.Set(kTimerUpdateCheck, 7200000);
+            break;
+        case kTimerStationsCheck:
+            m_updates->CheckForStationsUpdate();
+            m_timers.Set(kTimerStationsCheck, 3600000);
+            break;
+        case kTimerPlayReport:
+            m_updates->ReportPlay();
+            break;
+        default:
+            break;
+        }
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 1300 + number);
+        e->Delete();
+    }
+}
+
+void CKavriluneDlg::OnStatusTimer()
+{
+    try {
+        m_display->OnStatusTimer();
+        m_controls.list->ShowIfNeeded(m_presence->IsShown());
+    } catch (CSeException* e) {
+        e->Log("KavriluneDlg", 1180);
+        e->Delete();
+    }
+}
+
+void CKavriluneDlg::OnListWorkerDone()
+{
+    m_controls.list->Refresh();
+    m_display->UpdateFoundNumber();
+}
+
+void CKavriluneDlg::UpdateButtons()
+{
+    m_display->UpdateButtons();
+    m_controls.list->InitColumns();
+}
+
+void CKavriluneDlg::UpdateSpectrumTimer()
+{
+    if (!m_lifecycle)
+        return;
+    if (m_lifecycle->IsAnimating() && m_presence->IsShown()) {
+        if (!m_timers.IsActive(kTimerSpectrum))
+            m_timers.Set(kTimerSpectrum, 32);
+    } else {
+        m_timers.Kill(kTimerSpectrum);
+    }
+}
+
+// --- painting, moving, window state and keys ---
 
 void CKavriluneDlg::paintEvent(QPaintEvent*)
 {
@@ -323,20 +335,37 @@ void CKavriluneDlg::mouseReleaseEvent(QMouseEvent* event)
 void CKavriluneDlg::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        OnExpand();
+        m_presence->OnExpand();
 }
 
 void CKavriluneDlg::contextMenuEvent(QContextMenuEvent*)
 {
-    OnContextMenu();
+    m_menus->ShowContextMenu();
 }
 
 void CKavriluneDlg::closeEvent(QCloseEvent* event)
 {
     // Closing the window always ends the program, through the exit routine, which may be declined.
     event->ignore();
-    HideAnimated(250);
-    OnExit();
+    m_presence->HideAnimated(250);
+    m_lifecycle->OnExit();
+}
+
+void CKavriluneDlg::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange) {
+        m_mpris->NotifyChanged();
+        return;
+    }
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    UpdateSpectrumTimer();
+    // Minimised by the window system: hidden to the tray when the user wants that and the desktop has
+    // one, and the list lets go of the catalogue either way.
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    if (!change->oldState().testFlag(Qt::WindowMinimized) && isMinimized())
+        m_presence->OnMinimized();
 }
 
 bool CKavriluneDlg::eventFilter(QObject* watched, QEvent* event)
@@ -346,7 +375,7 @@ bool CKavriluneDlg::eventFilter(QObject* watched, QEvent* event)
     if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this)
         return false;
     if (event->type() == QEvent::Wheel)
-        return HandleWheel(*static_cast<QWheelEvent*>(event));
+        return m_input->HandleWheel(*static_cast<QWheelEvent*>(event));
     if (event->type() != QEvent::KeyPress)
         return false;
     const int key = static_cast<QKeyEvent*>(event)->key();
@@ -356,12 +385,12 @@ bool CKavriluneDlg::eventFilter(QObject* watched, QEvent* event)
         // Never acted on when pressed; the station list plays on the key's release.
         return true;
     case Qt::Key_F5:
-        ApplySkin(250, true);
+        m_skinLayout->ApplySkin(250, true);
         return true;
     case Qt::Key_F6:
-        m_skins.ApplySkinSelection();
+        m_options.skins.ApplySkinSelection();
         return true;
     default:
-        return OnMediaKey(key);
+        return m_input->OnMediaKey(key);
     }
 }

@@ -7,6 +7,7 @@
 #include "core/Localization.h"
 #include "core/MessageBox.h"
 #include "core/SeException.h"
+#include "ui/mainwindow/MainWindowCommands.h"
 #include "ui/mainwindow/PlayTexts.h"
 #include "ui/options/GeneralProperties.h"
 #include "ui/options/PropExtra.h"
@@ -29,6 +30,7 @@ namespace
 constexpr int kMaxClipboardUrl = 3999;
 constexpr int kShortcutReadBytes = 4000;
 
+using namespace main_window_commands;
 using namespace main_window_texts;
 
 } // namespace
@@ -64,6 +66,50 @@ void CPlaybackControl::PlayTitleAndUrl(const QString& title, const QString& url,
     CStationItem station;
     m_parts.list.FindOrAddStation(station, title, url);
     PlayStation(station, addToHistory);
+}
+
+bool CPlaybackControl::OnCommand(int id)
+{
+    switch (id) {
+    case kCommandPlay:
+        OnPlay();
+        return true;
+    case kCommandStop:
+        OnStop();
+        return true;
+    case kCommandSpectrum:
+    case kCommandMute:
+    case kCommandMenuMute:
+        OnMute();
+        return true;
+    case kCommandCopyUrl:
+        OnCopyUrl();
+        return true;
+    case kCommandDetails:
+        OnStationDetails();
+        return true;
+    case kCommandBack:
+        OnBack();
+        return true;
+    case kCommandNext:
+        OnNext();
+        return true;
+    case kCommandRec:
+    case kCommandMenuRec:
+        OnRecord();
+        return true;
+    case kCommandPasteUrl:
+        OnPasteUrl();
+        return true;
+    default:
+        if (id >= kCommandFirstFavorite && id <= kCommandLastFavorite)
+            OnFavoriteItem(id);
+        else if (id >= kCommandFirstHistory && id <= kCommandLastHistory)
+            OnHistoryItem(id);
+        else
+            return false;
+        return true;
+    }
 }
 
 void CPlaybackControl::OnPlay()

@@ -59,6 +59,9 @@ public:
 
     CPlaybackControl(const Parts& parts, const Options& options, Callbacks callbacks);
 
+    // Carries out a command of the window's buttons and menus that is the play road's (play, stop,
+    // mute, record, back, next, a favourite or history entry ...); false for any other id.
+    bool OnCommand(int id);
     // Plays a station with the current option values; the record wish goes with it.
     void PlayStation(const CStationItem& station, bool addToHistory);
     // Stops what plays, else plays the current station.

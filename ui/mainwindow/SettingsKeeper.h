@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/mainwindow/WindowLayout.h"
+
 #include <QList>
 #include <QPoint>
 #include <QString>
@@ -52,12 +54,7 @@ public:
     };
 
     // The window's layout as the file keeps it.
-    struct Layout {
-        QPoint windowPos;
-        QPoint expandedPos;
-        bool expanded = false;
-        bool onTop = false;
-    };
+    using Layout = WindowLayout;
 
     // What the settings are read into and taken from; the window owns all of it.
     struct Shared {

@@ -86,34 +86,34 @@ TEST_F(MainWindowDialogsTest, AlbumArtFollowsTheSongAndKeepsItsPlaceAndTheDisabl
     WriteSettings("<General><Autoplay>0</Autoplay><Check_updates>0</Check_updates>"
                   "<PictureArt><x>300</x><y>200</y></PictureArt></General>");
     Start();
-    CPictureArtDlg& art = window->PictureArt();
+    CPictureArtDlg& art = *window->Controls().pictureArt;
     EXPECT_EQ(art.GetScreenCenter(), QPoint(300, 200));
     art.Lookup().SetMinimumGap(std::chrono::milliseconds(0));
 
-    window->OnDropFile(firstSong);
+    window->Playback().OnDropFile(firstSong);
     ASSERT_TRUE(PumpUntil([&] { return art.isVisible(); }, 15000));
     ASSERT_GE(images.HitCount(), 2u);
     EXPECT_EQ(images.Hits()[0].target, "/images?q=a%20b");
     EXPECT_EQ(art.size(), QSize(120, 90));
     EXPECT_EQ(art.GetScreenCenter(), QPoint(300, 200));
 
-    window->OnDropFile(ToneFile());
+    window->Playback().OnDropFile(ToneFile());
     EXPECT_FALSE(art.isVisible()) << "a new station hides the last song's picture";
 
     art.OnCommand(CPictureArtDlg::kCommandDisable);
-    EXPECT_FALSE(window->AdvancedOptions().m_showPictures);
+    EXPECT_FALSE(window->Options().advanced.m_showPictures);
     {
         CXMLSettings settings(SettingsPath());
         EXPECT_EQ(settings.GetInt("General", "PictureArt\\visible", 1, false), 0);
     }
     const size_t asked = images.HitCount();
-    window->OnDropFile(secondSong);
+    window->Playback().OnDropFile(secondSong);
     PumpFor(1500);
     EXPECT_EQ(images.HitCount(), asked) << "disabled pictures are not looked up";
     EXPECT_FALSE(art.isVisible());
 
     art.MoveCenterTo(QPoint(420, 310));
-    window->SaveSettings(window->TakeSettingsSnapshot());
+    window->Settings().SaveSettings(window->Settings().TakeSettingsSnapshot());
     CXMLSettings settings(SettingsPath());
     EXPECT_EQ(settings.GetInt("General", "PictureArt\\x", 0, false), 420);
     EXPECT_EQ(settings.GetInt("General", "PictureArt\\y", 0, false), 310);

@@ -81,7 +81,7 @@ protected:
     LPARAM PlayTone(StatusWatcher& watcher)
     {
         const size_t before = watcher.statuses.size();
-        window->OnDropFile(SineFile());
+        window->Playback().OnDropFile(SineFile());
         LPARAM player = 0;
         PumpUntil(
             [&] {
@@ -135,7 +135,7 @@ TEST_F(MainWindowTest, StartUpRunsOnceTheLoopTurnsAndHoldsASlotTimersAndTheTray)
     EXPECT_TRUE(window->Tray().IsAdded());
     EXPECT_EQ(window->Tray().IconId(), CSystemTray::kIconNormal);
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
-    EXPECT_EQ(window->AuthorName(), "Kavrilune");
+    EXPECT_EQ(window->SkinLayout().AuthorName(), "Kavrilune");
     EXPECT_TRUE(program.LogEntries().isEmpty()) << program.LogEntries().join('\n').toStdString();
 }
 
@@ -152,15 +152,15 @@ TEST_F(MainWindowTest, TheSpectrumAnimatesOnlyWhileTheWindowIsShown)
             window->hide();
         PumpFor(100);
         EXPECT_FALSE(spectrumRuns());
-        const int drawn = window->Spectrum().FramesDrawn();
+        const int drawn = window->Controls().spectrum->FramesDrawn();
         PumpFor(200);
-        EXPECT_EQ(window->Spectrum().FramesDrawn(), drawn);
+        EXPECT_EQ(window->Controls().spectrum->FramesDrawn(), drawn);
 
         window->showNormal();
-        ASSERT_TRUE(PumpUntil([&] { return window->IsShown(); }, 5000));
+        ASSERT_TRUE(PumpUntil([&] { return window->Presence().IsShown(); }, 5000));
         EXPECT_TRUE(spectrumRuns());
         EXPECT_EQ(window->Timers().Period(CKavriluneDlg::kTimerSpectrum), 32);
-        EXPECT_TRUE(PumpUntil([&] { return window->Spectrum().FramesDrawn() > drawn; }, 5000));
+        EXPECT_TRUE(PumpUntil([&] { return window->Controls().spectrum->FramesDrawn() > drawn; }, 5000));
     }
 }
 
@@ -173,8 +173,8 @@ TEST_F(MainWindowTest, DecliningToStopARecordingKeepsTheProgramRunningHiddenWith
 
     window->close();
     EXPECT_EQ(boxes.texts, QStringList { GetLangString(300) });
-    EXPECT_FALSE(window->IsClosing());
-    EXPECT_FALSE(window->IsShown()) << "closing hid the window all the same";
+    EXPECT_FALSE(window->Lifecycle().IsClosing());
+    EXPECT_FALSE(window->Presence().IsShown()) << "closing hid the window all the same";
     EXPECT_TRUE(window->Radio().IsRecording());
     EXPECT_TRUE(window->Tray().IsAdded());
     EXPECT_FALSE(window->Timers().IsActive(CKavriluneDlg::kTimerQuitForce));
@@ -187,7 +187,7 @@ TEST_F(MainWindowTest, AcceptedExitEndsTheLoopWithCodeZeroEvenWhenAPlayerNeverFi
     server.Route("/silent", [](HttpConnection& connection) { connection.Sleep(60000); });
     Start();
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
-    window->OnDropText(server.Url("/silent"));
+    window->Playback().OnDropText(server.Url("/silent"));
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
     ASSERT_EQ(window->Radio().GetPlayerCount(), 1);
 
@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, AcceptedExitEndsTheLoopWithCodeZeroEvenWhenAPlayerNeverFi
     const int code = QApplication::exec();
     EXPECT_EQ(code, 0);
     EXPECT_LT(clock.elapsed(), 5500);
-    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(window->Lifecycle().IsClosing());
     EXPECT_FALSE(window->Tray().IsAdded());
     EXPECT_FALSE(window->Radio().IsRecording());
     EXPECT_TRUE(SettingsText().contains("<Station_URL>" + server.Url("/silent") + "</Station_URL>"));
@@ -211,9 +211,9 @@ TEST_F(MainWindowTest, TerminateFromThisProcessIsIgnoredAndFromAnotherEndsIt)
     Start();
     const auto self = LPARAM(QCoreApplication::applicationPid());
     EXPECT_EQ(SendWindowMessage(window.get(), kTerminate, 0, self), 1);
-    EXPECT_FALSE(window->IsClosing());
+    EXPECT_FALSE(window->Lifecycle().IsClosing());
     SendWindowMessage(window.get(), kTerminate, 0, self + 1);
-    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(window->Lifecycle().IsClosing());
     EXPECT_TRUE(window->Timers().IsActive(CKavriluneDlg::kTimerQuitPoll));
 }
 
@@ -227,18 +227,18 @@ TEST_F(MainWindowTest, DataFilesLieBesideAPortableProgramAndInTheUserFolderWhenI
     const QByteArray userCopy = ReadBytes(userFolder + "Kavrilune.xml");
 
     CKavriluneDlg portable(std::make_unique<ui_testing::FakeTrayBackend>());
-    EXPECT_EQ(portable.GetDataFilePath("Kavrilune.xml"), SettingsPath());
-    EXPECT_TRUE(portable.IsPortable());
+    EXPECT_EQ(portable.Settings().GetDataFilePath("Kavrilune.xml"), SettingsPath());
+    EXPECT_TRUE(portable.Settings().IsPortable());
     EXPECT_EQ(ReadBytes(SettingsPath()), userCopy) << "the user's file came along once";
     WriteSettings("<General><Volume>44</Volume></General>");
-    portable.GetDataFilePath("Kavrilune.xml");
+    portable.Settings().GetDataFilePath("Kavrilune.xml");
     EXPECT_TRUE(SettingsText().contains("<Volume>44</Volume>")) << "an existing file is never overwritten";
     EXPECT_EQ(ReadBytes(userFolder + "Kavrilune.xml"), userCopy);
 
     ASSERT_TRUE(WriteBytes(program.FilePath("Uninstall.exe"), "MZ"));
     QDir(dataHome.path() + "/Kavrilune").removeRecursively();
-    EXPECT_EQ(portable.GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
-    EXPECT_FALSE(portable.IsPortable());
+    EXPECT_EQ(portable.Settings().GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
+    EXPECT_FALSE(portable.Settings().IsPortable());
     EXPECT_TRUE(QFileInfo(dataHome.path() + "/Kavrilune").isDir()) << "created at the first call";
 }
 
@@ -256,13 +256,13 @@ TEST_F(MainWindowTest, AProgramFolderThatCannotBeWrittenKeepsTheDataInTheUserFol
 
     CKavriluneDlg installed(std::make_unique<ui_testing::FakeTrayBackend>());
     const QString userFile = dataHome.path() + "/Kavrilune/Kavrilune.xml";
-    EXPECT_EQ(installed.GetDataFilePath("Kavrilune.xml"), userFile);
-    EXPECT_FALSE(installed.IsPortable());
+    EXPECT_EQ(installed.Settings().GetDataFilePath("Kavrilune.xml"), userFile);
+    EXPECT_FALSE(installed.Settings().IsPortable());
     EXPECT_EQ(ReadBytes(userFile), shipped) << "the user starts from the shipped settings";
     ASSERT_TRUE(WriteBytes(userFile, "<XMLConfigSettings><General><Volume>44</Volume></General></XMLConfigSettings>"));
-    installed.GetDataFilePath("Kavrilune.xml");
+    installed.Settings().GetDataFilePath("Kavrilune.xml");
     EXPECT_TRUE(ReadBytes(userFile).contains("<Volume>44</Volume>")) << "seeded once, never overwritten";
-    EXPECT_EQ(installed.GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
+    EXPECT_EQ(installed.Settings().GetDataFilePath("mystations.kvd"), dataHome.path() + "/Kavrilune/mystations.kvd");
     EXPECT_TRUE(boxes.texts.isEmpty());
 
     // Nowhere to write at all: said once.
@@ -270,8 +270,8 @@ TEST_F(MainWindowTest, AProgramFolderThatCannotBeWrittenKeepsTheDataInTheUserFol
     ASSERT_TRUE(data.IsMounted() && data.MakeReadOnly());
     qputenv("XDG_DATA_HOME", data.Folder().toUtf8());
     CKavriluneDlg stranded(std::make_unique<ui_testing::FakeTrayBackend>());
-    stranded.GetDataFilePath("mystations.kvd");
-    stranded.GetDataFilePath("Kavrilune.xml");
+    stranded.Settings().GetDataFilePath("mystations.kvd");
+    stranded.Settings().GetDataFilePath("Kavrilune.xml");
     EXPECT_EQ(boxes.texts.size(), 1);
     EXPECT_TRUE(boxes.texts.value(0).contains(data.Folder() + "/Kavrilune")) << boxes.texts.value(0).toStdString();
     qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
@@ -286,11 +286,11 @@ TEST_F(MainWindowTest, AnEndingSignalSavesAndClosesTheRecordingWithoutWaitingFor
         ++asked;
         return IDNO;
     });
-    window->VolumeSlider().setValue(61);
+    window->Controls().volume->setValue(61);
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
     window->OnExitSignal();
     EXPECT_FALSE(window->Radio().IsRecording());
-    ASSERT_TRUE(PumpUntil([this] { return window->IsClosing(); }, 5000));
+    ASSERT_TRUE(PumpUntil([this] { return window->Lifecycle().IsClosing(); }, 5000));
     EXPECT_EQ(asked, 0);
     EXPECT_TRUE(SettingsText().contains("<Volume>61</Volume>"));
 
@@ -303,10 +303,11 @@ TEST_F(MainWindowTest, AnEndingSignalSavesAndClosesTheRecordingWithoutWaitingFor
         return IDCANCEL;
     });
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
-    window->OnExit();
+    window->Lifecycle().OnExit();
     EXPECT_EQ(asked, 1);
     EXPECT_FALSE(window->Radio().IsRecording());
-    EXPECT_TRUE(PumpUntil([this] { return window->IsClosing(); }, 5000)) << "the signal's own run of the exit routine";
+    EXPECT_TRUE(PumpUntil([this] { return window->Lifecycle().IsClosing(); }, 5000))
+        << "the signal's own run of the exit routine";
     EXPECT_EQ(asked, 1);
 }
 
@@ -319,20 +320,20 @@ TEST_F(MainWindowTest, WindowSettingsRoundTripAndTheMissingBufferSizeIsCreated)
                   "<WindowExpanded_x>50</WindowExpanded_x><WindowExpanded_y>60</WindowExpanded_y>"
                   "<Language>English.lng</Language><PictureArt><x>700</x><y>650</y></PictureArt></General>");
     Start();
-    EXPECT_EQ(window->VolumeSlider().value(), 70);
+    EXPECT_EQ(window->Controls().volume->value(), 70);
     EXPECT_EQ(window->BufferSizeMs(), 4000);
     EXPECT_TRUE(SettingsText().contains("<BufferSize>4</BufferSize>"));
     EXPECT_EQ(window->Radio().GetEqualizerPreset(), 2);
-    EXPECT_TRUE(window->IsExpanded());
-    EXPECT_TRUE(window->IsOnTop());
+    EXPECT_TRUE(window->Presence().IsExpanded());
+    EXPECT_TRUE(window->Presence().IsOnTop());
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(window->Radio().GetStationName(), "Harbour Radio");
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/a");
     EXPECT_EQ(window->size(), QSize(620, 500)) << "the expanded layout";
     EXPECT_EQ(window->pos(), QPoint(50, 60));
 
-    window->GeneralOptions().m_startup = true;
-    window->OnExit();
+    window->Options().general.m_startup = true;
+    window->Lifecycle().OnExit();
     const QString saved = SettingsText();
     for (const char* key : { "<Volume>70</Volume>", "<Equalizer>2</Equalizer>", "<Expanded>1</Expanded>",
              "<OnTop>1</OnTop>", "<Window_x>30</Window_x>", "<Window_y>40</Window_y>",
@@ -343,27 +344,27 @@ TEST_F(MainWindowTest, WindowSettingsRoundTripAndTheMissingBufferSizeIsCreated)
 
     const QString entry = configHome.path() + "/autostart/Kavrilune.desktop";
     EXPECT_TRUE(QString::fromUtf8(ReadBytes(entry)).contains("/hidden"));
-    window->GeneralOptions().m_startup = false;
-    window->SaveSettings(window->TakeSettingsSnapshot());
+    window->Options().general.m_startup = false;
+    window->Settings().SaveSettings(window->Settings().TakeSettingsSnapshot());
     EXPECT_FALSE(QFile::exists(entry));
 }
 
 TEST_F(MainWindowTest, BackgroundSavesRacingFavouritesAndTheExitSaveLoseNothing)
 {
     Start();
-    window->VolumeSlider().setValue(37);
+    window->Controls().volume->setValue(37);
     CFavorites& favorites = window->Favorites();
     favorites.WaitForThreads();
     for (int round = 0; round < 200; ++round) {
-        window->StartSettingsSaveThread();
+        window->Settings().StartSettingsSaveThread();
         std::thread adder([&favorites, round] {
             favorites.AddAndSave(
                 QStringLiteral("Station %1").arg(round % 25), QStringLiteral("http://127.0.0.1/%1").arg(round), 0);
         });
-        window->SaveSettings(window->TakeSettingsSnapshot());
+        window->Settings().SaveSettings(window->Settings().TakeSettingsSnapshot());
         adder.join();
     }
-    window->WaitForSettingsSave();
+    window->Settings().WaitForSettingsSave();
     CXMLSettings settings(SettingsPath());
     for (int i = 0; i < 25; ++i)
         EXPECT_TRUE(SettingsText().contains(QStringLiteral("<Title_%1>").arg(i + 1))) << i;
@@ -376,38 +377,38 @@ TEST_F(MainWindowTest, BackgroundSavesRacingFavouritesAndTheExitSaveLoseNothing)
 TEST_F(MainWindowTest, SkinAppliesOnlyWhenForcedOrChangedAndMissingSectionsKeepTheirDefaults)
 {
     Start();
-    const int applied = window->SkinApplyCount();
+    const int applied = window->SkinLayout().ApplyCount();
     SendWindowMessage(window.get(), kLoadSkin, 0, 0);
-    EXPECT_EQ(window->SkinApplyCount(), applied) << "the same skin again changes nothing";
+    EXPECT_EQ(window->SkinLayout().ApplyCount(), applied) << "the same skin again changes nothing";
 
     const QString skinFile = program.Path() + "skins/Standard.kvn/skin.kvn";
     QString text = QString::fromUtf8(ReadBytes(skinFile));
     text.replace("<Name>Kavrilune</Name>", "<Name>Someone Else</Name>");
     ASSERT_TRUE(WriteBytes(skinFile, text.toUtf8()));
-    PressKey(&window->FilterBox(), Qt::Key_F5);
-    EXPECT_EQ(window->SkinApplyCount(), applied + 1);
-    EXPECT_EQ(window->AuthorName(), "Someone Else");
+    PressKey(window->Controls().filter, Qt::Key_F5);
+    EXPECT_EQ(window->SkinLayout().ApplyCount(), applied + 1);
+    EXPECT_EQ(window->SkinLayout().AuthorName(), "Someone Else");
 
     ASSERT_TRUE(skin_test::WriteSkinFile(program.Path() + "skins/Plain.kvn/skin.kvn",
         "<Window><Frame>1</Frame><width>390</width><height>312</height></Window>"));
-    window->SkinOptions().m_skin = "Plain";
+    window->Options().skins.m_skin = "Plain";
     SendWindowMessage(window.get(), kLoadSkin, 0, 0);
-    EXPECT_EQ(window->SkinApplyCount(), applied + 2);
-    EXPECT_EQ(window->StationList().geometry(), QRect(11, 33, 369, 153));
-    EXPECT_EQ(window->AuthorName(), "unknown author");
+    EXPECT_EQ(window->SkinLayout().ApplyCount(), applied + 2);
+    EXPECT_EQ(window->Controls().list->geometry(), QRect(11, 33, 369, 153));
+    EXPECT_EQ(window->SkinLayout().AuthorName(), "unknown author");
 
-    window->SkinOptions().m_skin = "Missing";
-    window->ApplySkin(0, true);
-    EXPECT_EQ(window->SkinOptions().m_skin, "Standard") << "an unknown skin falls back";
+    window->Options().skins.m_skin = "Missing";
+    window->SkinLayout().ApplySkin(0, true);
+    EXPECT_EQ(window->Options().skins.m_skin, "Standard") << "an unknown skin falls back";
 
     // A name leading out of the skins folder falls back too, and the file there stays as it was.
     const QString outside = program.Path() + "outside.kvn/skin.kvn";
     ASSERT_TRUE(skin_test::WriteSkinFile(outside, "<Window><Frame>1</Frame><width>377</width></Window>"));
     const QByteArray before = ReadBytes(outside);
     const QSize standard = window->size();
-    window->SkinOptions().m_skin = "../outside";
-    window->ApplySkin(0, true);
-    EXPECT_EQ(window->SkinOptions().m_skin, "Standard");
+    window->Options().skins.m_skin = "../outside";
+    window->SkinLayout().ApplySkin(0, true);
+    EXPECT_EQ(window->Options().skins.m_skin, "Standard");
     EXPECT_EQ(window->size(), standard);
     EXPECT_EQ(ReadBytes(outside), before);
 }
@@ -429,8 +430,8 @@ TEST_F(MainWindowTest, TheShippedSkinsShowTheLongestOfTheirOwnTextsInFull)
     // Text is measured unhinted with some room to spare: at twice the density it is hinted otherwise.
     constexpr qreal kSlack = 2.0;
     const auto check = [&](const char* layout) {
-        const std::pair<CHyperStatic*, const QStringList*> labels[] = { { &window->StatusLabel(), &statuses },
-            { &window->BufferInfoLabel(), &buffers }, { &window->FoundNumberLabel(), &founds } };
+        const std::pair<CHyperStatic*, const QStringList*> labels[] = { { window->Controls().status, &statuses },
+            { window->Controls().bufferInfo, &buffers }, { window->Controls().foundNumber, &founds } };
         for (const auto& [label, texts] : labels) {
             if (!label->isVisibleTo(window.get()))
                 continue;
@@ -441,7 +442,7 @@ TEST_F(MainWindowTest, TheShippedSkinsShowTheLongestOfTheirOwnTextsInFull)
             EXPECT_GE(label->height(), label->TextSize()) << layout;
         }
         // The stream format sits on a pill with rounded ends: half its height of room on either side.
-        CGdipButton* sources = window->Button(CKavriluneDlg::kCommandSources);
+        CGdipButton* sources = window->Controls().Button(CKavriluneDlg::kCommandSources);
         const QFontMetricsF metrics(sources->font());
         for (const QString& text : formats)
             EXPECT_LE(metrics.horizontalAdvance(text) + sources->height(), sources->width())
@@ -450,7 +451,7 @@ TEST_F(MainWindowTest, TheShippedSkinsShowTheLongestOfTheirOwnTextsInFull)
     check("Standard");
 
     // Where both of the list's scroll bars show, the corner between them is the list's own colour.
-    CStationsListCtrl& list = window->StationList();
+    CStationsListCtrl& list = *window->Controls().list;
     list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     list.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PumpFor(20);
@@ -465,15 +466,15 @@ TEST_F(MainWindowTest, TheShippedSkinsShowTheLongestOfTheirOwnTextsInFull)
     list.setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    window->OnExpand();
-    ASSERT_TRUE(window->IsExpanded());
+    window->Presence().OnExpand();
+    ASSERT_TRUE(window->Presence().IsExpanded());
     check("Standard, expanded");
-    window->OnExpand();
-    window->SkinOptions().m_skin = "Light";
-    window->ApplySkin(0, true);
-    ASSERT_EQ(window->SkinOptions().m_skin, "Light");
+    window->Presence().OnExpand();
+    window->Options().skins.m_skin = "Light";
+    window->SkinLayout().ApplySkin(0, true);
+    ASSERT_EQ(window->Options().skins.m_skin, "Light");
     check("Light");
-    window->OnExpand();
+    window->Presence().OnExpand();
     check("Light, expanded");
 }
 
@@ -482,17 +483,17 @@ TEST_F(MainWindowTest, DoubleClickSwitchesLayoutsEachKeepingItsPositionAndEnterI
     Start();
     window->move(100, 120);
     DoubleClickBody();
-    EXPECT_TRUE(window->IsExpanded());
+    EXPECT_TRUE(window->Presence().IsExpanded());
     EXPECT_EQ(window->size(), QSize(620, 500));
     window->move(70, 80);
     DoubleClickBody();
-    EXPECT_FALSE(window->IsExpanded());
+    EXPECT_FALSE(window->Presence().IsExpanded());
     EXPECT_EQ(window->pos(), QPoint(100, 120));
     DoubleClickBody();
     EXPECT_EQ(window->pos(), QPoint(70, 80));
     DoubleClickBody();
 
-    CFilterBox& filter = window->FilterBox();
+    CFilterBox& filter = *window->Controls().filter;
     filter.setFocus();
     filter.setEditText("jazz");
     const int entries = filter.count();
@@ -507,15 +508,15 @@ TEST_F(MainWindowTest, StatusTextsFollowTheCurrentPlayerAndFinishedStalePlayersA
 {
     ASSERT_FALSE(SineFile().isEmpty());
     Start();
-    window->GeneralOptions().m_crossfade = false;
+    window->Options().general.m_crossfade = false;
     StatusWatcher watcher(window.get());
-    window->OnUpdateStatus(PlayerStatusCannotConnect, 0);
-    EXPECT_EQ(window->StatusLabel().Text(), "") << "no watchdog report before anything played";
+    window->Playback().OnUpdateStatus(PlayerStatusCannotConnect, 0);
+    EXPECT_EQ(window->Controls().status->Text(), "") << "no watchdog report before anything played";
 
     const LPARAM first = PlayTone(watcher);
     ASSERT_NE(first, 0);
-    EXPECT_TRUE(window->StatusLabel().Text().startsWith("Playing ("));
-    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    EXPECT_TRUE(window->Controls().status->Text().startsWith("Playing ("));
+    EXPECT_TRUE(window->Controls().Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
     EXPECT_EQ(window->windowTitle(), window->Radio().GetStationName());
     EXPECT_EQ(window->Radio().GetStationUrl(), SineFile());
 
@@ -526,18 +527,18 @@ TEST_F(MainWindowTest, StatusTextsFollowTheCurrentPlayerAndFinishedStalePlayersA
         { PlayerStatusConnectionError, "Connection Error." }, { PlayerStatusStoppedByItself, "Cannot connect." } };
     const LPARAM stale = first + 8;
     for (const auto& [code, text] : texts) {
-        window->OnUpdateStatus(WPARAM(code), first);
-        EXPECT_EQ(window->StatusLabel().Text(), text) << code;
-        EXPECT_EQ(window->LastStatusCode(), code);
-        window->OnUpdateStatus(
+        window->Playback().OnUpdateStatus(WPARAM(code), first);
+        EXPECT_EQ(window->Controls().status->Text(), text) << code;
+        EXPECT_EQ(window->Display().LastStatus(), code);
+        window->Playback().OnUpdateStatus(
             WPARAM(PlayerStatusBuffering == code ? PlayerStatusConnecting : PlayerStatusBuffering), stale);
-        EXPECT_EQ(window->StatusLabel().Text(), text) << "a stale player's " << code << " changes nothing";
+        EXPECT_EQ(window->Controls().status->Text(), text) << "a stale player's " << code << " changes nothing";
     }
-    window->OnUpdateStatus(WPARAM(PlayerStatusBuffering), first);
-    window->OnUpdateStatus(WPARAM(PlayerStatusCannotConnect), stale);
-    EXPECT_EQ(window->StatusLabel().Text(), "Cannot connect.") << "7 from any sender";
-    window->OnUpdateStatus(WPARAM(PlayerStatusPlaying), first);
-    EXPECT_TRUE(window->StatusLabel().Text().startsWith("Playing ("));
+    window->Playback().OnUpdateStatus(WPARAM(PlayerStatusBuffering), first);
+    window->Playback().OnUpdateStatus(WPARAM(PlayerStatusCannotConnect), stale);
+    EXPECT_EQ(window->Controls().status->Text(), "Cannot connect.") << "7 from any sender";
+    window->Playback().OnUpdateStatus(WPARAM(PlayerStatusPlaying), first);
+    EXPECT_TRUE(window->Controls().status->Text().startsWith("Playing ("));
 
     // The second station replaces the first, whose own "finished" still deletes it.
     const LPARAM second = PlayTone(watcher);
@@ -547,10 +548,10 @@ TEST_F(MainWindowTest, StatusTextsFollowTheCurrentPlayerAndFinishedStalePlayersA
     EXPECT_EQ(window->Radio().GetPlayerCount(), 1);
     EXPECT_TRUE(window->Radio().IsCurrentPlayer(reinterpret_cast<RadioPlayer*>(second)));
 
-    window->OnStop();
+    window->Playback().OnStop();
     EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
-    EXPECT_EQ(window->StatusLabel().Text(), "Stopped.");
-    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    EXPECT_EQ(window->Controls().status->Text(), "Stopped.");
+    EXPECT_FALSE(window->Controls().Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
 }
 
@@ -559,29 +560,29 @@ TEST_F(MainWindowTest, AUserStopStaysStoppedAndADeadStationLeavesNothingClaiming
     LoopbackHttpServer server;
     server.Route("/silent", [](HttpConnection& connection) { connection.Sleep(60000); });
     Start();
-    window->OnDropText(server.Url("/silent"));
+    window->Playback().OnDropText(server.Url("/silent"));
     PumpFor(300);
-    window->OnStop();
+    window->Playback().OnStop();
     ASSERT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
-    EXPECT_EQ(window->StatusLabel().Text(), "Stopped.");
+    EXPECT_EQ(window->Controls().status->Text(), "Stopped.");
     for (int tick = 0; tick < 2; ++tick) {
         window->OnTimer(CKavriluneDlg::kTimerInfo);
         PumpFor(50);
     }
-    EXPECT_EQ(window->StatusLabel().Text(), "Stopped.") << "the watchdog took the stop for a failure";
+    EXPECT_EQ(window->Controls().status->Text(), "Stopped.") << "the watchdog took the stop for a failure";
 
     // A refused port: once its player is gone nothing says it plays, without waiting for a tick.
-    window->OnDropText("http://127.0.0.1:9/dead");
+    window->Playback().OnDropText("http://127.0.0.1:9/dead");
     ASSERT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
-    EXPECT_EQ(window->StatusLabel().Text(), "Cannot connect.");
+    EXPECT_EQ(window->Controls().status->Text(), "Cannot connect.");
     EXPECT_FALSE(window->Radio().IsPlaying()) << "the media controls' playback status";
-    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    EXPECT_FALSE(window->Controls().Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
     EXPECT_EQ(tray->toolTip, "Kavri? Lune!");
     window->OnTimer(CKavriluneDlg::kTimerInfo);
     PumpFor(50);
     EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
-    EXPECT_EQ(window->StatusLabel().Text(), "Cannot connect.");
+    EXPECT_EQ(window->Controls().status->Text(), "Cannot connect.");
 }
 
 TEST_F(MainWindowTest, RecPressedWhileTheStationConnectsRecordsOnceItPlays)
@@ -593,13 +594,13 @@ TEST_F(MainWindowTest, RecPressedWhileTheStationConnectsRecordsOnceItPlays)
     LoopbackHttpServer server;
     stream.Install(server, "/slow");
     Start();
-    window->RecordingOptions().m_folder = program.FilePath("Rec");
+    window->Options().recordings.m_folder = program.FilePath("Rec");
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDOK; });
-    window->OnDropText(server.Url("/slow"));
-    window->OnRecord();
+    window->Playback().OnDropText(server.Url("/slow"));
+    window->Playback().OnRecord();
     EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
     EXPECT_TRUE(window->Radio().IsRecording());
-    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+    EXPECT_TRUE(window->Controls().Button(CKavriluneDlg::kCommandRec)->IsAlternate());
 
     auto recording = [&] {
         QDirIterator files(program.FilePath("Rec"), QDir::Files, QDirIterator::Subdirectories);
@@ -615,10 +616,10 @@ TEST_F(MainWindowTest, RecPressedWhileTheStationConnectsRecordsOnceItPlays)
     const qint64 size = QFileInfo(file).size();
     EXPECT_TRUE(PumpUntil([&] { return QFileInfo(file).size() > size; }, 5000));
     EXPECT_TRUE(boxes.texts.isEmpty());
-    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+    EXPECT_TRUE(window->Controls().Button(CKavriluneDlg::kCommandRec)->IsAlternate());
 
-    window->OnRecord();
-    window->OnStop();
+    window->Playback().OnRecord();
+    window->Playback().OnStop();
     EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
     stream.Stop();
     server.Stop();
@@ -635,9 +636,9 @@ TEST_F(MainWindowTest, ARecordingOntoAFullDiskStopsOnceWithOneMessage)
     LoopbackHttpServer server;
     stream.Install(server, "/live");
     Start();
-    window->RecordingOptions().m_folder = disk.Folder();
+    window->Options().recordings.m_folder = disk.Folder();
     StatusWatcher watcher(window.get());
-    window->OnDropText(server.Url("/live"));
+    window->Playback().OnDropText(server.Url("/live"));
     ASSERT_TRUE(PumpUntil(
         [&] {
             return std::any_of(watcher.statuses.begin(), watcher.statuses.end(),
@@ -647,11 +648,11 @@ TEST_F(MainWindowTest, ARecordingOntoAFullDiskStopsOnceWithOneMessage)
     ASSERT_TRUE(disk.Fill());
 
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDOK; });
-    window->OnRecord();
+    window->Playback().OnRecord();
     ASSERT_TRUE(PumpUntil([&] { return !boxes.texts.isEmpty(); }, 10000));
     EXPECT_EQ(boxes.texts.front(), "Recording stopped due to unexpected error.");
     EXPECT_FALSE(window->Radio().IsRecording());
-    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+    EXPECT_FALSE(window->Controls().Button(CKavriluneDlg::kCommandRec)->IsAlternate());
     for (int tick = 0; tick < 5; ++tick) {
         window->OnTimer(CKavriluneDlg::kTimerInfo);
         PumpFor(200);
@@ -663,7 +664,7 @@ TEST_F(MainWindowTest, ARecordingOntoAFullDiskStopsOnceWithOneMessage)
         left << QFileInfo(files.next()).fileName();
     EXPECT_EQ(left, QStringList { "filler" });
 
-    window->OnStop();
+    window->Playback().OnStop();
     EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
     stream.Stop();
     server.Stop();
@@ -673,13 +674,13 @@ TEST_F(MainWindowTest, ExitingDuringACrossfadeEndsTheLoopAndLeavesNoPlayerBehind
 {
     ASSERT_FALSE(SineFile().isEmpty());
     Start();
-    window->GeneralOptions().m_crossfade = true;
+    window->Options().general.m_crossfade = true;
     StatusWatcher watcher(window.get());
     ASSERT_NE(PlayTone(watcher), 0);
     ASSERT_NE(PlayTone(watcher), 0);
     EXPECT_EQ(window->Radio().GetPlayerCount(), 2) << "the first still fades out";
 
-    QTimer::singleShot(0, window.get(), [this] { window->OnExit(); });
+    QTimer::singleShot(0, window.get(), [this] { window->Lifecycle().OnExit(); });
     EXPECT_EQ(QApplication::exec(), 0);
     window.reset();
     const size_t seen = watcher.statuses.size();
@@ -693,12 +694,12 @@ TEST_F(MainWindowTest, DroppedFilesPlayInstallSkinsOrDoNothingByTheirEnding)
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
     const QString upperZip = program.FilePath("x.ZIP");
     ASSERT_TRUE(WriteBytes(upperZip, "not a zip"));
-    window->OnDropFile(upperZip);
+    window->Playback().OnDropFile(upperZip);
     EXPECT_EQ(window->Radio().GetStationUrl(), upperZip) << "an upper-case ending is played as a path";
 
     const QString plainZip = program.FilePath("plain.zip");
     ASSERT_TRUE(WriteOneItemZip(plainZip, "readme.txt", "hello"));
-    window->OnDropFile(plainZip);
+    window->Playback().OnDropFile(plainZip);
     EXPECT_EQ(window->Radio().GetStationUrl(), upperZip) << "a zip that is no skin does nothing";
     EXPECT_TRUE(boxes.texts.isEmpty());
 
@@ -706,22 +707,22 @@ TEST_F(MainWindowTest, DroppedFilesPlayInstallSkinsOrDoNothingByTheirEnding)
     ASSERT_TRUE(WriteOneItemZip(skinZip, "Dawn.kvn/skin.kvn",
         QByteArray("<?xml version=\"1.0\"?><XMLConfigSettings><Window><Frame>1</Frame></Window>"
                    "<Author><Name>Dawn Painter</Name></Author></XMLConfigSettings>")));
-    window->OnDropFile(skinZip);
+    window->Playback().OnDropFile(skinZip);
     ASSERT_EQ(boxes.texts.size(), 1);
     EXPECT_EQ(boxes.texts[0], GetLangString(310) + " - \"Dawn.kvn\"");
     EXPECT_TRUE(QFile::exists(program.Path() + "skins/Dawn.kvn/skin.kvn"));
     EXPECT_EQ(CXMLSettings(SettingsPath()).GetString("Advanced", "Skin", "", false), "Dawn");
-    EXPECT_EQ(window->AuthorName(), "Dawn Painter");
+    EXPECT_EQ(window->SkinLayout().AuthorName(), "Dawn Painter");
 
     const QString shortcut = program.FilePath("station.url");
     ASSERT_TRUE(WriteBytes(shortcut, "[InternetShortcut]\r\nURL=http://127.0.0.1:9/stream\r\nIconIndex=0\r\n"));
-    window->OnDropFile(shortcut);
+    window->Playback().OnDropFile(shortcut);
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/stream");
     const QString bare = program.FilePath("bare.url");
     ASSERT_TRUE(WriteBytes(bare, "[InternetShortcut]\r\n"));
-    window->OnDropFile(bare);
+    window->Playback().OnDropFile(bare);
     EXPECT_EQ(window->Radio().GetStationUrl(), bare);
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowTest, ARoadAnsweredNoKeepsTheStationAndTheRecording)
@@ -733,24 +734,24 @@ TEST_F(MainWindowTest, ARoadAnsweredNoKeepsTheStationAndTheRecording)
     window->Radio().SetCurrentStation(first);
     // Asked for before a player exists: the recording is wanted and counts as running.
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
-    window->UpdateRecButton();
+    window->Display().UpdateRecButton();
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
-    window->OnDropText("http://127.0.0.1:9/second");
-    window->OnNext();
+    window->Playback().OnDropText("http://127.0.0.1:9/second");
+    window->Playback().OnNext();
     PostWindowMessage(window.get(), WM_STATIONS_LIST_PLAY, 0, 0);
     PumpFor(50);
     EXPECT_EQ(boxes.texts.size(), 3);
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/first");
     EXPECT_TRUE(window->Radio().IsRecording());
-    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandRec)->IsAlternate());
+    EXPECT_TRUE(window->Controls().Button(CKavriluneDlg::kCommandRec)->IsAlternate());
     EXPECT_EQ(window->Tray().IconId(), CSystemTray::kIconRecording);
 
-    window->OnPasteUrl(); // never asks; the clipboard is empty here
+    window->Playback().OnPasteUrl(); // never asks; the clipboard is empty here
     EXPECT_EQ(boxes.texts.size(), 3);
-    window->OnRecord();
+    window->Playback().OnRecord();
     EXPECT_FALSE(window->Radio().IsRecording());
     EXPECT_EQ(window->Tray().IconId(), CSystemTray::kIconNormal);
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowTest, AChangeIsSavedOnceAtTheFirstTickMoreThanTenSecondsLaterAndTheDurationEndsTheProgram)
@@ -758,26 +759,26 @@ TEST_F(MainWindowTest, AChangeIsSavedOnceAtTheFirstTickMoreThanTenSecondsLaterAn
     int64_t now = std::time(nullptr);
     Start();
     window->SetClock([&now] { return now; });
-    window->VolumeSlider().setValue(61);
-    EXPECT_TRUE(window->IsSettingsDirty());
+    window->Controls().volume->setValue(61);
+    EXPECT_TRUE(window->Settings().IsDirty());
     now += 10;
-    window->CheckDurationAndDirty();
-    window->WaitForSettingsSave();
+    window->Settings().SaveIfDue();
+    window->Settings().WaitForSettingsSave();
     EXPECT_FALSE(SettingsText().contains("<Volume>61</Volume>"));
     now += 1;
-    window->CheckDurationAndDirty();
-    window->WaitForSettingsSave();
+    window->Settings().SaveIfDue();
+    window->Settings().WaitForSettingsSave();
     EXPECT_TRUE(SettingsText().contains("<Volume>61</Volume>"));
-    EXPECT_FALSE(window->IsSettingsDirty());
+    EXPECT_FALSE(window->Settings().IsDirty());
 
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
-    window->SetDuration(60);
+    window->Lifecycle().SetDuration(60);
     window->OnTimer(CKavriluneDlg::kTimerInfo);
-    EXPECT_FALSE(window->IsClosing());
+    EXPECT_FALSE(window->Lifecycle().IsClosing());
     now += 51;
     window->OnTimer(CKavriluneDlg::kTimerInfo);
-    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(window->Lifecycle().IsClosing());
     EXPECT_TRUE(boxes.texts.isEmpty()) << "the recording stopped without a question";
     EXPECT_FALSE(window->Radio().IsRecording());
 }
@@ -798,7 +799,7 @@ TEST_F(MainWindowTest, UpdateChecksRunOnlyWhenAllowedAndAlwaysRearm)
     PumpFor(200);
     EXPECT_EQ(server.Requests().size(), 0u);
 
-    window->GeneralOptions().m_checkUpdates = true;
+    window->Options().general.m_checkUpdates = true;
     const std::time_t sixDaysAgo = std::time(nullptr) - 6 * 86400;
     {
         std::lock_guard fileLock(SettingsFileMutex(SettingsPath()));

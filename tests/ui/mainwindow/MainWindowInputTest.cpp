@@ -76,7 +76,7 @@ protected:
         auto backend = std::make_unique<ui_testing::FakeTrayBackend>();
         tray = backend.get();
         window = std::make_unique<CKavriluneDlg>(std::move(backend));
-        window->SetArguments(arguments);
+        window->CommandLine().SetArguments(arguments);
         ASSERT_TRUE(window->OnInitDialog());
         ASSERT_TRUE(PumpUntil([this] { return window->InstanceLock().IsLocked(); }, 5000));
     }
@@ -101,7 +101,7 @@ protected:
         press.detail = keycode;
         press.state = state;
         qintptr result = 0;
-        return window->HotKeys().nativeEventFilter("xcb_generic_event_t", &press, &result);
+        return window->Input().HotKeys().nativeEventFilter("xcb_generic_event_t", &press, &result);
     }
 
     // Drags data over a point of the window and drops it there, as the window system delivers it.
@@ -124,43 +124,46 @@ TEST_F(MainWindowInputTest, AHandedOverLineIsCarriedOutWithEverySwitch)
     Start();
     int answer = IDNO;
     ScriptedMessageBoxes boxes([&answer](const QString&, unsigned) { return answer; });
-    EXPECT_EQ(window->ParseCommandLine(R"(/opt/kavrilune /PLAY /source="http://127.0.0.1:9/x" /station="T t" /mute)"
-                                       R"( /duration=1.5 /filename=../../etc/passwd)"),
+    EXPECT_EQ(window->CommandLine().ParseCommandLine(
+                  R"(/opt/kavrilune /PLAY /source="http://127.0.0.1:9/x" /station="T t" /mute)"
+                  R"( /duration=1.5 /filename=../../etc/passwd)"),
         1);
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/x");
     EXPECT_EQ(window->Radio().GetStationName(), "T t");
     EXPECT_TRUE(window->Radio().IsPlaying());
     EXPECT_TRUE(window->Radio().IsMuted());
-    EXPECT_EQ(window->Duration(), 90);
-    EXPECT_EQ(window->RecordingName(), "..-..-etc-passwd") << "the name stays inside the recordings folder";
+    EXPECT_EQ(window->Lifecycle().Duration(), 90);
+    EXPECT_EQ(window->Playback().RecordingName(), "..-..-etc-passwd") << "the name stays inside the recordings folder";
     EXPECT_FALSE(window->Timers().IsActive(CKavriluneDlg::kTimerShow)) << "only the own line arms the timer";
 
     // Refusing to stop a recording keeps the station; a negative duration is no limit.
-    window->OnStop();
+    window->Playback().OnStop();
     ASSERT_TRUE(PumpUntil([this] { return window->Radio().GetPlayerCount() == 0; }, 10000));
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false);
-    EXPECT_EQ(
-        window->ParseCommandLine("/opt/kavrilune /source=http://127.0.0.1:9/y /record /duration=-5 /filename="), 1);
+    EXPECT_EQ(window->CommandLine().ParseCommandLine(
+                  "/opt/kavrilune /source=http://127.0.0.1:9/y /record /duration=-5 /filename="),
+        1);
     EXPECT_EQ(boxes.texts.size(), 1);
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/x");
     EXPECT_EQ(window->Radio().GetPlayerCount(), 0);
-    EXPECT_EQ(window->Duration(), 0);
-    EXPECT_EQ(window->RecordingName(), "");
+    EXPECT_EQ(window->Lifecycle().Duration(), 0);
+    EXPECT_EQ(window->Playback().RecordingName(), "");
     window->Radio().StopRecording(true, false);
 
     // "/record" plays and records once the station plays.
     ASSERT_FALSE(Tone().isEmpty());
-    window->ParseCommandLine("/opt/kavrilune /record /source=" + Tone() + " /station=Tone /filename=Late");
+    window->CommandLine().ParseCommandLine(
+        "/opt/kavrilune /record /source=" + Tone() + " /station=Tone /filename=Late");
     EXPECT_TRUE(PumpUntil([this] { return window->Radio().IsRecording(); }, 10000));
     EXPECT_TRUE(boxes.texts.size() == 1) << "no failure was reported";
     answer = IDYES;
-    window->OnStop();
+    window->Playback().OnStop();
 
     // Without "/play", Autoplay starts the current station again.
-    window->GeneralOptions().m_autoplay = true;
-    window->ParseCommandLine("/opt/kavrilune /mute");
+    window->Options().general.m_autoplay = true;
+    window->CommandLine().ParseCommandLine("/opt/kavrilune /mute");
     EXPECT_TRUE(window->Radio().IsPlaying());
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowInputTest, TheSharedLineIsReadOnRequestAndNeverHandedOnAgain)
@@ -172,9 +175,9 @@ TEST_F(MainWindowInputTest, TheSharedLineIsReadOnRequestAndNeverHandedOnAgain)
     EXPECT_EQ(SendWindowMessage(window.get(), kCmdLine, 0, 0), 1);
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/z");
     EXPECT_EQ(window->InstanceLock().GetCommandText(), line) << "the line was not handed on";
-    window->OnStop();
+    window->Playback().OnStop();
 
-    window->OnExit();
+    window->Lifecycle().OnExit();
     EXPECT_EQ(SendWindowMessage(window.get(), kCmdLine, 0, 0), 0) << "an ending instance leaves the line to its sender";
 }
 
@@ -200,7 +203,7 @@ TEST_F(MainWindowInputTest, TerminateAllGivesUpWithCodeOneAfterSixRoundsWhileAnI
     // The terminator waits only briefly for each answer: the last question may still be on its way here.
     PumpUntil([&boxes] { return boxes.texts.size() >= 6; }, 10000);
     EXPECT_EQ(boxes.texts.size(), 6) << "asked once a round, and declined each time";
-    EXPECT_FALSE(window->IsClosing());
+    EXPECT_FALSE(window->Lifecycle().IsClosing());
 }
 
 TEST_F(MainWindowInputTest, OwnSwitchesAreReadFromTheArgumentsAndTheProgramsPathIsNoSwitch)
@@ -211,7 +214,7 @@ TEST_F(MainWindowInputTest, OwnSwitchesAreReadFromTheArgumentsAndTheProgramsPath
     EXPECT_EQ(window->ExitCode(), 0);
     EXPECT_EQ(window->Radio().GetStationUrl(), "http://127.0.0.1:9/q");
     EXPECT_EQ(window->Radio().GetStationName(), "Radio \"Blue\" Night");
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowInputTest, AHiddenStartWithoutAutoplayShowsNothingAndPlaysNothing)
@@ -219,7 +222,7 @@ TEST_F(MainWindowInputTest, AHiddenStartWithoutAutoplayShowsNothingAndPlaysNothi
     StartWith({ "/opt/kavrilune", "/hidden" });
     ASSERT_TRUE(PumpUntil([this] { return !window->Timers().IsActive(CKavriluneDlg::kTimerHide); }, 5000));
     PumpFor(300);
-    EXPECT_FALSE(window->IsShown());
+    EXPECT_FALSE(window->Presence().IsShown());
     EXPECT_FALSE(window->Radio().IsPlaying());
     EXPECT_FALSE(window->Timers().IsActive(CKavriluneDlg::kTimerShow));
 }
@@ -231,7 +234,7 @@ TEST_F(MainWindowInputTest, AnOwnLineTooLongToHandOverIsCarriedOutHere)
     EXPECT_EQ(window->Radio().GetStationUrl(), url);
     EXPECT_TRUE(window->InstanceLock().GetCommandText().isEmpty()) << "no stale line is left for others";
     EXPECT_TRUE(PumpUntil([this] { return window->isVisible(); }, 5000));
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowInputTest, HotKeysAreGrabbedWithTheLockVariantsAndActOnlyWhileOn)
@@ -240,9 +243,9 @@ TEST_F(MainWindowInputTest, HotKeysAreGrabbedWithTheLockVariantsAndActOnlyWhileO
     auto grabber = std::make_unique<FakeKeyGrabber>();
     grabber->held = { 's' };
     auto grabs = grabber->grabs;
-    window->HotKeys().SetGrabber(std::move(grabber));
-    window->GeneralOptions().m_globalHotkeys = true;
-    window->RegisterHotKeys();
+    window->Input().HotKeys().SetGrabber(std::move(grabber));
+    window->Options().general.m_globalHotkeys = true;
+    window->Input().RegisterHotKeys();
     constexpr uint16_t kAltShift = CGlobalHotKeys::kAlt | CGlobalHotKeys::kShift;
     ASSERT_EQ(grabs->size(), 8 * 4) << "the key someone else holds is skipped";
     EXPECT_EQ(grabs->first(), std::make_pair(uint8_t('m'), kAltShift));
@@ -253,12 +256,12 @@ TEST_F(MainWindowInputTest, HotKeysAreGrabbedWithTheLockVariantsAndActOnlyWhileO
     EXPECT_TRUE(window->Radio().IsMuted());
     EXPECT_FALSE(PressHotKey('m', kAltShift | CGlobalHotKeys::kControl)) << "another modifier: not the hot key";
     EXPECT_TRUE(window->Radio().IsMuted());
-    const int volume = window->VolumeSlider().value();
+    const int volume = window->Controls().volume->value();
     EXPECT_TRUE(PressHotKey(0xAD, kAltShift | CGlobalHotKeys::kLock));
-    EXPECT_EQ(window->VolumeSlider().value(), volume - 4);
+    EXPECT_EQ(window->Controls().volume->value(), volume - 4);
 
-    window->GeneralOptions().m_globalHotkeys = false;
-    window->RegisterHotKeys();
+    window->Options().general.m_globalHotkeys = false;
+    window->Input().RegisterHotKeys();
     EXPECT_TRUE(grabs->isEmpty());
     EXPECT_FALSE(PressHotKey('m', kAltShift));
     EXPECT_TRUE(window->Radio().IsMuted());
@@ -268,21 +271,21 @@ TEST_F(MainWindowInputTest, MediaKeysAndTheWheelWorkTheWindow)
 {
     Start();
     Activate();
-    window->VolumeSlider().setValue(50);
+    window->Controls().volume->setValue(50);
     Wheel(window.get(), QPoint(3, window->height() / 2), QPoint(0, 120));
-    EXPECT_EQ(window->VolumeSlider().value(), 54);
+    EXPECT_EQ(window->Controls().volume->value(), 54);
     Wheel(window.get(), QPoint(3, window->height() / 2), QPoint(0, -120));
-    EXPECT_EQ(window->VolumeSlider().value(), 50);
+    EXPECT_EQ(window->Controls().volume->value(), 50);
     for (int fragment = 0; fragment < 3; ++fragment)
-        Wheel(&window->FilterBox(), QPoint(5, 5), QPoint(0, 40));
-    EXPECT_EQ(window->VolumeSlider().value(), 54) << "a notch made of fragments, also over the search box";
+        Wheel(window->Controls().filter, QPoint(5, 5), QPoint(0, 40));
+    EXPECT_EQ(window->Controls().volume->value(), 54) << "a notch made of fragments, also over the search box";
     Wheel(window.get(), QPoint(3, window->height() / 2), QPoint(120, 0));
-    EXPECT_EQ(window->VolumeSlider().value(), 54) << "a horizontal wheel is no volume control";
+    EXPECT_EQ(window->Controls().volume->value(), 54) << "a horizontal wheel is no volume control";
 
-    CStationsListCtrl& list = window->StationList();
+    CStationsListCtrl& list = *window->Controls().list;
     ASSERT_TRUE(list.isVisible());
     Wheel(list.viewport(), QPoint(20, 20), QPoint(0, -120));
-    EXPECT_EQ(window->VolumeSlider().value(), 54) << "over the list the list scrolls";
+    EXPECT_EQ(window->Controls().volume->value(), 54) << "over the list the list scrolls";
     EXPECT_TRUE(list.hasFocus());
 
     auto press = [this](int key) {
@@ -290,7 +293,7 @@ TEST_F(MainWindowInputTest, MediaKeysAndTheWheelWorkTheWindow)
         QApplication::sendEvent(window.get(), &event);
     };
     press(Qt::Key_VolumeUp);
-    EXPECT_EQ(window->VolumeSlider().value(), 58);
+    EXPECT_EQ(window->Controls().volume->value(), 58);
     press(Qt::Key_VolumeMute);
     EXPECT_TRUE(window->Radio().IsMuted());
     window->Radio().SetCurrentStation([] {
@@ -310,10 +313,10 @@ TEST_F(MainWindowInputTest, DropsTakeTheFirstLocalFileElseTheTextAndRefuseWhatTh
     Start();
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
     const QPoint body(3, window->height() / 2);
-    const QLineEdit& edit = *window->FilterBox().lineEdit();
-    const QPoint onBox = window->FilterBox().mapTo(window.get(), QPoint(10, 8));
-    const QPoint onList = window->StationList().mapTo(window.get(), QPoint(40, 40));
-    window->FilterBox().setEditText("jazz");
+    const QLineEdit& edit = *window->Controls().filter->lineEdit();
+    const QPoint onBox = window->Controls().filter->mapTo(window.get(), QPoint(10, 8));
+    const QPoint onList = window->Controls().list->mapTo(window.get(), QPoint(40, 40));
+    window->Controls().filter->setEditText("jazz");
 
     QMimeData image;
     image.setImageData(QImage(4, 4, QImage::Format_RGB32));
@@ -345,7 +348,7 @@ TEST_F(MainWindowInputTest, DropsTakeTheFirstLocalFileElseTheTextAndRefuseWhatTh
     fileManager.setUrls({ QUrl::fromLocalFile(skinZip) });
     fileManager.setText(skinZip);
     EXPECT_TRUE(Drop(fileManager, body));
-    EXPECT_EQ(window->AuthorName(), "Dusk") << "the skin was installed and applied";
+    EXPECT_EQ(window->SkinLayout().AuthorName(), "Dusk") << "the skin was installed and applied";
 
     // Too long to hand on whole: refused, nothing played.
     const QString before = window->Radio().GetStationUrl();
@@ -359,7 +362,7 @@ TEST_F(MainWindowInputTest, DropsTakeTheFirstLocalFileElseTheTextAndRefuseWhatTh
     unreadable.setUrls({ QUrl("file:") });
     EXPECT_FALSE(Drop(unreadable, body));
     EXPECT_EQ(window->Radio().GetStationUrl(), before);
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 } // namespace

@@ -114,7 +114,7 @@ TEST_F(MainWindowMediaControlsTest, TheSongIsTheTitleTheStationTheAlbumAndEachSo
     EXPECT_NE(TrackId(second), TrackId(first));
     EXPECT_EQ(TrackId(Metadata()), TrackId(second));
 
-    window->OnStop();
+    window->Playback().OnStop();
     ASSERT_TRUE(PumpUntil([this] { return !window->Radio().IsPlaying(); }, 10000));
     PumpFor(200);
     EXPECT_FALSE(Metadata().contains("xesam:title")) << "nothing plays";

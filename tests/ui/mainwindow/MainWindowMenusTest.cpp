@@ -71,7 +71,7 @@ protected:
 TEST_F(MainWindowMenusTest, TheMainMenuListsItsItemsInOrderWithTextsIdsAndMarksForEachState)
 {
     Start();
-    std::unique_ptr<QMenu> menu = window->BuildMainMenu();
+    std::unique_ptr<QMenu> menu = window->Menus().BuildMainMenu();
     EXPECT_EQ(Describe(*menu),
         QStringList({ "Play=1000", "Mute=1027", "Rec=1051", "Details=1031", "Add New Station=1034", "-", "Favorites>",
             "Back>", "Equalizer>", "Window>", "Clipboard>", "-", "Language>", "Options=1041", "About=16", "Exit=1" }));
@@ -91,16 +91,16 @@ TEST_F(MainWindowMenusTest, TheMainMenuListsItsItemsInOrderWithTextsIdsAndMarksF
     window->Favorites().AddAndSave("Rock & Roll FM", "http://127.0.0.1:9/rr", 0);
     window->Favorites().AddAndSave("Other", "http://127.0.0.1:9/o", 0);
     window->Radio().StartRecording(program.Path(), "Untitled", 0, false); // wished, kept for the player
-    window->OnPlay();
-    window->OnMute();
+    window->Playback().OnPlay();
+    window->Playback().OnMute();
     window->OnCommand(2003);
     EXPECT_EQ(window->Radio().GetEqualizerPreset(), 2);
     window->OnCommand(CKavriluneDlg::kCommandOnTop);
     window->OnCommand(CKavriluneDlg::kCommandMinimize);
-    ASSERT_FALSE(window->IsShown());
+    ASSERT_FALSE(window->Presence().IsShown());
     window->History().WaitForThreads(); // the play went into the history on a worker
 
-    menu = window->BuildMainMenu();
+    menu = window->Menus().BuildMainMenu();
     const QStringList items = Describe(*menu);
     EXPECT_EQ(items.mid(0, 3), QStringList({ "Stop=1000", "Unmute=1027", "Stop Rec=1051" }));
     EXPECT_EQ(Describe(Submenu(*menu, "Equalizer")),
@@ -112,7 +112,7 @@ TEST_F(MainWindowMenusTest, TheMainMenuListsItsItemsInOrderWithTextsIdsAndMarksF
     EXPECT_EQ(Describe(Submenu(*menu, "Back")).value(0), "Rock && Roll FM=1374*");
 
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
-    window->OnStop();
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowMenusTest, LanguageAndEqualizerCommandsTakeEffect)
@@ -121,13 +121,14 @@ TEST_F(MainWindowMenusTest, LanguageAndEqualizerCommandsTakeEffect)
     QDir().mkpath(program.Path() + "lang");
     ASSERT_TRUE(
         skin_test::WriteSkinFile(program.Path() + "lang/Deutsch.lng", "<MainWindow><Play>Spielen</Play></MainWindow>"));
-    std::unique_ptr<QMenu> menu = window->BuildMainMenu();
+    std::unique_ptr<QMenu> menu = window->Menus().BuildMainMenu();
     ASSERT_EQ(Describe(Submenu(*menu, "Language")), QStringList({ "Deutsch=2024", "English=2025*" }));
     window->OnCommand(2024);
     EXPECT_EQ(GetLanguageFileName(), "Deutsch.lng");
-    EXPECT_TRUE(window->IsSettingsDirty());
-    EXPECT_EQ(window->Button(CKavriluneDlg::kCommandPlay)->TooltipText(), "Spielen") << "the buttons were relabelled";
-    menu = window->BuildMainMenu(); // a switch forgets the last menu's files
+    EXPECT_TRUE(window->Settings().IsDirty());
+    EXPECT_EQ(window->Controls().Button(CKavriluneDlg::kCommandPlay)->TooltipText(), "Spielen")
+        << "the buttons were relabelled";
+    menu = window->Menus().BuildMainMenu(); // a switch forgets the last menu's files
     window->OnCommand(2024 + 1);
     EXPECT_EQ(GetLanguageFileName(), "English.lng");
 
@@ -145,7 +146,7 @@ TEST_F(MainWindowMenusTest, TheSourcesMenuListsEveryAddressAndPlaysTheChosenOne)
     Start();
     ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDNO; });
     window->Radio().SetCurrentStation(Station("Three", { "u1", "u2", "a&b" }));
-    std::unique_ptr<QMenu> menu = window->BuildSourcesMenu();
+    std::unique_ptr<QMenu> menu = window->Menus().BuildSourcesMenu();
     EXPECT_EQ(Describe(*menu), QStringList({ "u1=1*", "u2=2", "a&&b=3" }));
 
     // Asked first while recording; declining keeps the station.
@@ -164,10 +165,10 @@ TEST_F(MainWindowMenusTest, TheSourcesMenuListsEveryAddressAndPlaysTheChosenOne)
     EXPECT_EQ(boxes.texts.size(), 1);
 
     // One address alone: the catalogue's record of the station gives the others.
-    ASSERT_TRUE(PumpUntil([this] { return window->StationList().GetVisibleCount() == 1; }, 10000));
+    ASSERT_TRUE(PumpUntil([this] { return window->Controls().list->GetVisibleCount() == 1; }, 10000));
     window->Radio().SetCurrentStation(Station("Twin", { "http://t2" }));
-    EXPECT_EQ(Describe(*window->BuildSourcesMenu()), QStringList({ "http://t1=1", "http://t2=2*" }));
-    window->OnStop();
+    EXPECT_EQ(Describe(*window->Menus().BuildSourcesMenu()), QStringList({ "http://t1=1", "http://t2=2*" }));
+    window->Playback().OnStop();
 }
 
 TEST_F(MainWindowMenusTest, AddingToFavouritesMovesAKnownStationUpAndAFullListSaysSo)
@@ -191,7 +192,7 @@ TEST_F(MainWindowMenusTest, AddingToFavouritesMovesAKnownStationUpAndAFullListSa
     window->Favorites().GetByCommandId(1326, title, source);
     EXPECT_EQ(title, "Second") << "moved up";
     EXPECT_EQ(source, "http://127.0.0.1:9/2c");
-    window->BuildFavoritesMenu(); // marks the playing station as the current favourite
+    window->Menus().BuildFavoritesMenu(); // marks the playing station as the current favourite
     window->OnCommand(1325);
     window->Favorites().GetByCommandId(1326, title, source);
     EXPECT_EQ(title, "First") << "the current one was removed";
@@ -212,7 +213,7 @@ TEST_F(MainWindowMenusTest, TheFavouritesMenuOpensBesideItsButtonUpwardsInTheLow
     const QRect screen = window->screen()->geometry();
     for (const bool lower : { true, false }) {
         window->move(screen.x() + 40, lower ? screen.center().y() - 150 : screen.y() - 200);
-        const CGdipButton& button = *window->Button(CKavriluneDlg::kCommandFavorites);
+        const CGdipButton& button = *window->Controls().Button(CKavriluneDlg::kCommandFavorites);
         const QRect place(button.mapToGlobal(QPoint(0, 0)), button.size());
         ASSERT_EQ(place.y() > screen.center().y(), lower);
         QRect shown;
@@ -234,20 +235,20 @@ TEST_F(MainWindowMenusTest, OnTopMakesAToolWindowKeepingItsOutlineAndIsSaved)
     const QRegion outline = window->mask();
     const QPoint position = window->pos();
     window->OnCommand(CKavriluneDlg::kCommandOnTop);
-    EXPECT_TRUE(window->IsOnTop());
+    EXPECT_TRUE(window->Presence().IsOnTop());
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::Tool));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->mask(), outline);
     EXPECT_EQ(window->pos(), position);
-    EXPECT_FALSE(window->Button(CKavriluneDlg::kCommandOnTop)->IsAlternate());
-    window->SaveSettings(window->TakeSettingsSnapshot());
+    EXPECT_FALSE(window->Controls().Button(CKavriluneDlg::kCommandOnTop)->IsAlternate());
+    window->Settings().SaveSettings(window->Settings().TakeSettingsSnapshot());
     EXPECT_TRUE(SettingsText().contains("<OnTop>1</OnTop>"));
 
     window->OnCommand(CKavriluneDlg::kCommandOnTop);
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::Tool));
-    EXPECT_TRUE(window->Button(CKavriluneDlg::kCommandOnTop)->IsAlternate());
+    EXPECT_TRUE(window->Controls().Button(CKavriluneDlg::kCommandOnTop)->IsAlternate());
     EXPECT_TRUE(window->isVisible());
 }
 
@@ -264,11 +265,11 @@ TEST_F(MainWindowMenusTest, TheTrayOpensTheMainMenuAndHidesOrShowsTheWindow)
         ASSERT_TRUE(PumpUntil([&opened] { return opened; }, 5000));
     }
     tray->available = true;
-    window->GeneralOptions().m_minimizeToTray = true;
+    window->Options().general.m_minimizeToTray = true;
     tray->Click();
     ASSERT_TRUE(PumpUntil([this] { return !window->isVisible(); }, 5000));
     tray->Click();
-    ASSERT_TRUE(PumpUntil([this] { return window->IsShown(); }, 5000));
+    ASSERT_TRUE(PumpUntil([this] { return window->Presence().IsShown(); }, 5000));
 
     // Minimised by the window system with MinimizeToTray on: hidden to the tray.
     window->showMinimized();
@@ -279,7 +280,7 @@ TEST_F(MainWindowMenusTest, WithoutANotificationAreaHidingMinimisesAndAHandedOve
 {
     Start();
     ASSERT_FALSE(tray->available);
-    window->GeneralOptions().m_minimizeToTray = true;
+    window->Options().general.m_minimizeToTray = true;
     window->OnCommand(CKavriluneDlg::kCommandMinimize);
     ASSERT_TRUE(PumpUntil([this] { return window->isMinimized(); }, 5000));
     PumpFor(50);
@@ -289,7 +290,7 @@ TEST_F(MainWindowMenusTest, WithoutANotificationAreaHidingMinimisesAndAHandedOve
     const int commandLine = RegisterWindowMessage("WM_KAVRILUNE_CMD_LINE");
     ASSERT_TRUE(window->InstanceLock().SetCommandText(program.Path() + "kavrilune "));
     EXPECT_EQ(SendWindowMessage(window.get(), commandLine, 0, 0), 1);
-    EXPECT_TRUE(PumpUntil([this] { return window->IsShown(); }, 5000));
+    EXPECT_TRUE(PumpUntil([this] { return window->Presence().IsShown(); }, 5000));
 
     // Minimised by the window system: it stays so.
     window->showMinimized();
@@ -299,7 +300,7 @@ TEST_F(MainWindowMenusTest, WithoutANotificationAreaHidingMinimisesAndAHandedOve
     ASSERT_TRUE(window->InstanceLock().SetCommandText(program.Path() + "kavrilune /hidden"));
     SendWindowMessage(window.get(), commandLine, 0, 0);
     PumpFor(50);
-    EXPECT_FALSE(window->IsShown());
+    EXPECT_FALSE(window->Presence().IsShown());
 }
 
 } // namespace

@@ -80,7 +80,7 @@ TEST_F(OptionsCommandTest, TheSheetOpensOnceAndSavesOnlyThePagesThatWereShown)
     window->OnCommand(CKavriluneDlg::kCommandOptions);
     EXPECT_EQ(script.shown, 1);
     EXPECT_EQ(titles, QStringList({ "General", "Skins", "Recording", "Advanced", "Info" }));
-    EXPECT_TRUE(window->GeneralOptions().m_minimizeToTray);
+    EXPECT_TRUE(window->Options().general.m_minimizeToTray);
     const QString after = SettingsText();
     EXPECT_TRUE(after.contains("<MinimizeToTray>1</MinimizeToTray>"));
     for (const char* unseen : { "<Recordings>", "<Skin>", "<Device>", "<Always_show_title>" })
@@ -130,7 +130,7 @@ TEST_F(OptionsCommandTest, ASkinInstalledWhileTheSheetIsOpenAppearsOnTheSkinsPag
         auto* skins = qobject_cast<CSkinsPage*>(sheet->Page(1));
         ASSERT_TRUE(skins);
         EXPECT_EQ(skins->SkinCombo()->currentText(), "Standard");
-        window->OnDropFile(package);
+        window->Playback().OnDropFile(package);
         for (int i = 0; i < skins->SkinCombo()->count(); ++i)
             listed << skins->SkinCombo()->itemText(i);
         EXPECT_EQ(skins->SkinCombo()->currentText(), "Dawn");
@@ -138,8 +138,8 @@ TEST_F(OptionsCommandTest, ASkinInstalledWhileTheSheetIsOpenAppearsOnTheSkinsPag
     } });
     window->OnCommand(CKavriluneDlg::kCommandOptions);
     EXPECT_EQ(listed, QStringList({ "Dawn", "Standard" }));
-    window->OnDropFile(package); // no sheet: installing again needs no page
-    EXPECT_EQ(window->SkinOptions().m_skin, "Dawn");
+    window->Playback().OnDropFile(package); // no sheet: installing again needs no page
+    EXPECT_EQ(window->Options().skins.m_skin, "Dawn");
 }
 
 TEST_F(OptionsCommandTest, ASkinPackageDroppedOnTheSkinsPageIsInstalledAsOnTheWindow)
@@ -194,8 +194,8 @@ TEST_F(OptionsCommandTest, ASkinPackageDroppedOnTheSkinsPageIsInstalledAsOnTheWi
     EXPECT_EQ(questions, QStringList({ GetLangString(310) + " - \"Dusk.kvn\"" }));
     EXPECT_EQ(listed, QStringList({ "Dusk", "Standard" }));
     EXPECT_EQ(chosen, "Dusk");
-    EXPECT_EQ(window->SkinOptions().m_skin, "Dusk");
-    EXPECT_EQ(window->AuthorName(), "Dusk") << "the skin was installed and applied";
+    EXPECT_EQ(window->Options().skins.m_skin, "Dusk");
+    EXPECT_EQ(window->SkinLayout().AuthorName(), "Dusk") << "the skin was installed and applied";
     EXPECT_TRUE(QFileInfo::exists(program.FilePath("skins/Dusk.kvn/skin.kvn")));
     EXPECT_EQ(window->Radio().GetStationUrl(), playing) << "nothing else dropped there was played";
 }

@@ -1,21 +1,25 @@
-// Input that reaches the window besides its controls: global hot keys, the keyboard's media keys and
-// the desktop's media controls, and the mouse wheel as a volume control.
+#include "ui/mainwindow/WindowInput.h"
 
-#include "ui/mainwindow/KavriluneDlg.h"
-
+#include "audio/RadioManager.h"
 #include "ui/controls/SliderCtrlEx.h"
-#include "ui/desktop/DropTarget.h"
 #include "ui/desktop/GlobalHotKeys.h"
 #include "ui/desktop/MprisService.h"
 #include "ui/desktop/XcbKeyGrabber.h"
+#include "ui/mainwindow/MainWindowCommands.h"
+#include "ui/options/GeneralProperties.h"
 #include "ui/stationlist/StationsListCtrl.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QSignalBlocker>
 #include <QWheelEvent>
+
+#include <cstdlib>
 
 namespace
 {
+
+using namespace main_window_commands;
 
 constexpr int kVolumeStep = 4;
 constexpr int kWheelNotch = 120;
@@ -45,37 +49,20 @@ bool OverList(const QWidget& list, const QPoint& globalPos)
 
 } // namespace
 
-void CKavriluneDlg::CreateInputServices()
+CWindowInput::CWindowInput(Shared shared, Hooks hooks)
+    : m_shared(shared)
+    , m_hooks(std::move(hooks))
 {
-    m_dropTarget = std::make_unique<CDropTarget>();
     m_hotKeys = std::make_unique<CGlobalHotKeys>([this](int id) { OnHotKey(id); });
     m_hotKeys->SetGrabber(CXcbKeyGrabber::Create());
     qApp->installNativeEventFilter(m_hotKeys.get());
-
-    MprisPlayerControls controls;
-    controls.playPause = [this] { OnPlay(); };
-    controls.play = [this] {
-        if (!m_radio.IsPlaying())
-            OnPlay();
-    };
-    controls.pause = [this] {
-        if (m_radio.IsPlaying())
-            OnStop();
-    };
-    controls.stop = [this] { OnStop(); };
-    controls.next = [this] { OnNext(); };
-    controls.previous = [this] { OnBack(); };
-    controls.setVolume = [this](int percent) { m_volume->setValue(percent); };
-    controls.isPlaying = [this] { return m_radio.IsPlaying(); };
-    controls.volume = [this] { return m_volume->value(); };
-    controls.station = [this] { return m_radio.GetStationName(); };
-    controls.song = [this] { return m_radio.GetStreamName(); };
-    m_mpris = std::make_unique<CMprisService>(std::move(controls));
 }
 
-void CKavriluneDlg::RegisterHotKeys()
+CWindowInput::~CWindowInput() = default;
+
+void CWindowInput::RegisterHotKeys()
 {
-    if (!m_general.m_globalHotkeys) {
+    if (!m_shared.general.m_globalHotkeys) {
         for (const auto& [id, keysym] : kHotKeys)
             m_hotKeys->Unregister(id);
         return;
@@ -84,29 +71,29 @@ void CKavriluneDlg::RegisterHotKeys()
         m_hotKeys->Register(id, keysym);
 }
 
-LRESULT CKavriluneDlg::OnHotKey(int id)
+LRESULT CWindowInput::OnHotKey(int id)
 {
     switch (id) {
     case kHotKeyPlay:
-        OnPlay();
+        m_hooks.command(kCommandPlay);
         break;
     case kHotKeyMute:
-        OnMute();
+        m_hooks.command(kCommandMute);
         break;
     case kHotKeyStop:
-        OnStop();
+        m_hooks.command(kCommandStop);
         break;
     case kHotKeyBack:
-        OnBack();
+        m_hooks.command(kCommandBack);
         break;
     case kHotKeyNext:
-        OnNext();
+        m_hooks.command(kCommandNext);
         break;
     case kHotKeyRecord:
-        OnRecord();
+        m_hooks.command(kCommandRec);
         break;
     case kHotKeyShow:
-        ToggleVisible(250);
+        m_hooks.command(kCommandMinimize);
         break;
     case kHotKeyVolumeUp:
         StepVolume(kVolumeStep);
@@ -120,14 +107,14 @@ LRESULT CKavriluneDlg::OnHotKey(int id)
     return 1;
 }
 
-bool CKavriluneDlg::OnMediaKey(int key)
+bool CWindowInput::OnMediaKey(int key)
 {
     switch (key) {
     case Qt::Key_Favorites:
-        ShowFavoritesMenu();
+        m_hooks.command(kCommandFavorites);
         return true;
     case Qt::Key_VolumeMute:
-        OnMute();
+        m_hooks.command(kCommandMute);
         return true;
     case Qt::Key_VolumeDown:
         StepVolume(-kVolumeStep);
@@ -136,34 +123,34 @@ bool CKavriluneDlg::OnMediaKey(int key)
         StepVolume(kVolumeStep);
         return true;
     case Qt::Key_MediaNext:
-        OnNext();
+        m_hooks.command(kCommandNext);
         return true;
     case Qt::Key_MediaPrevious:
-        OnBack();
+        m_hooks.command(kCommandBack);
         return true;
     case Qt::Key_MediaStop:
-        OnStop();
+        m_hooks.command(kCommandStop);
         return true;
     case Qt::Key_MediaTogglePlayPause:
     case Qt::Key_MediaPlay:
-        OnPlay();
+        m_hooks.command(kCommandPlay);
         return true;
     default:
         return false;
     }
 }
 
-bool CKavriluneDlg::HandleWheel(QWheelEvent& wheel)
+bool CWindowInput::HandleWheel(QWheelEvent& wheel)
 {
     // Only the vertical wheel turns the volume, a notch at a time however finely the device reports.
     const int delta = wheel.angleDelta().y();
     if (delta == 0)
         return false;
-    if (!isActiveWindow())
+    if (!m_shared.window.isActiveWindow())
         return false;
-    if (OverList(*m_list, wheel.globalPosition().toPoint())) {
+    if (OverList(m_shared.list, wheel.globalPosition().toPoint())) {
         m_wheelDelta = 0;
-        m_list->setFocus();
+        m_shared.list.setFocus();
         return false;
     }
     m_wheelDelta += delta;
@@ -175,14 +162,34 @@ bool CKavriluneDlg::HandleWheel(QWheelEvent& wheel)
     return true;
 }
 
-LRESULT CKavriluneDlg::OnMouseWheelForward(int delta)
+LRESULT CWindowInput::OnMouseWheelForward(int delta)
 {
-    if (!isActiveWindow())
+    if (!m_shared.window.isActiveWindow())
         return 0;
-    if (OverList(*m_list, QCursor::pos())) {
-        m_list->setFocus();
+    if (OverList(m_shared.list, QCursor::pos())) {
+        m_shared.list.setFocus();
         return 0;
     }
     StepVolume(delta < 0 ? -kVolumeStep : kVolumeStep);
     return 1;
+}
+
+void CWindowInput::StepVolume(int step)
+{
+    CSliderCtrlEx& volume = m_shared.volume;
+    {
+        const QSignalBlocker quiet(&volume);
+        volume.setValue(volume.value() + step);
+    }
+    volume.update();
+    m_shared.radio.SetVolume(volume.value());
+    m_hooks.markDirty();
+    m_shared.mpris.NotifyChanged();
+}
+
+void CWindowInput::OnVolumeChanged()
+{
+    m_shared.radio.SetVolume(m_shared.volume.value());
+    m_hooks.markDirty();
+    m_shared.mpris.NotifyChanged();
 }
