@@ -1,5 +1,6 @@
 #include "tests/audio/library/AudioTestHelpers.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SoundServer.h"
 #include "tests/support/TestMedia.h"
 
@@ -217,5 +218,49 @@ TEST_F(PulseOutputTest, AStreamThatEndsIsHeardToItsEndWhenTheQueueIsMixedAgain)
     const size_t heard = LoudFrames(monitor.Left(start, kRate * 2));
     EXPECT_GT(heard, size_t(kRate * 0.6 * 0.85)) << heard << " frames of a 0.6 s tone";
     EXPECT_LT(heard, size_t(kRate * 0.6 * 1.1)) << heard << " frames of a 0.6 s tone";
+    EXPECT_TRUE(BASS_Free());
+}
+
+// The spectrum shows what is heard, not what the long queue holds: it turns from one tone to the next
+// when the listener hears the change.
+TEST_F(PulseOutputTest, TheSpectrumTurnsToTheNextToneWhenItIsHeard)
+{
+    const QString path = m_folder.filePath(QStringLiteral("two-tones.wav"));
+    ASSERT_EQ(ChildProcess::Run({ "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "sine=frequency=441:sample_rate=44100:duration=1.5[a];"
+                                    "sine=frequency=2000:sample_rate=44100:duration=1.5[b];[a][b]concat=v=0:a=1",
+                                    "-c:a", "pcm_s16le", path.toStdString() },
+                  30000),
+        0);
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    const AudioStream stream = BASS_StreamCreateFile(false, path.toUtf8().constData(), 0, 0, 0);
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    const size_t start = monitor.Frames();
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+
+    // Where the spectrum first shows the second tone, by what the monitor had recorded then.
+    size_t shown = 0;
+    std::vector<float> fft(1024);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (shown == 0 && std::chrono::steady_clock::now() < end) {
+        const size_t at = monitor.Frames();
+        ASSERT_EQ(BASS_ChannelGetData(stream, fft.data(), AUDIO_DATA_FFT2048), 4096u);
+        const int peak = PeakBin(fft.data());
+        if (peak >= 90 && peak <= 95)
+            shown = at;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_NE(shown, 0u) << "the spectrum never showed the second tone";
+
+    // Where the monitor heard it, in steps of 20 ms.
+    ASSERT_TRUE(monitor.WaitForFrames(shown + kRate / 2, 3000));
+    const size_t step = kRate / 50;
+    size_t heard = start;
+    while (heard < shown + kRate / 2 && TonePitch(monitor.Left(heard, step), kRate) < 1200)
+        heard += step;
+    const double late = (double(shown) - double(heard)) / kRate;
+    EXPECT_LT(std::abs(late), 0.08) << "the spectrum turned " << late << " s after the sound (before if negative)";
     EXPECT_TRUE(BASS_Free());
 }
