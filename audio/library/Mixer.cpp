@@ -83,6 +83,9 @@ bool CMixer::Add(std::shared_ptr<CChannel> channel)
         std::lock_guard lock(m_lock);
         if (m_lost)
             return false;
+        for (const Voice& voice : m_voices)
+            if (voice.used && voice.channel == channel)
+                return true; // added meanwhile
         auto slot = std::find_if(m_voices.begin(), m_voices.end(), [](const Voice& v) { return !v.used; });
         if (slot == m_voices.end())
             slot = m_voices.emplace(m_voices.end());
