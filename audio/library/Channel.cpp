@@ -565,33 +565,30 @@ void CChannel::OnMetadata(const std::string& text)
 
 // ---- output thread -----------------------------------------------------------------------------
 
-void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
+size_t CChannel::Take(int16_t* stereo, size_t frames, bool starve)
 {
     if (m_outputStarved.load(std::memory_order_relaxed) != starve)
         m_outputStarved.store(starve, std::memory_order_relaxed);
     if (m_state.load(std::memory_order_acquire) != AUDIO_ACTIVE_PLAYING)
-        return;
+        return 0;
     // Read the end flag before the fill: once decoding has ended every frame is in the ring.
     const bool decodeEnded = m_decodeEnded.load(std::memory_order_acquire);
     const size_t available = starve ? 0 : m_ring.Fill();
-    const size_t n = std::min(available, size_t(frames));
+    const size_t n = std::min(available, frames);
     if (n > 0) {
-        // A writer busy with the volume leaves this block at the last volume used.
-        float from = m_renderVolume;
-        float to = from;
-        if (m_volume.TryAt(nowNs, from) && m_volume.TryAt(nowNs + int64_t(n) * 1000000000 / m_outputRate, to))
-            m_renderVolume = to;
-        else
-            to = from;
-        const float step = (to - from) / float(n);
         const int channels = m_ring.Channels();
-        size_t index = 0;
+        int16_t* target = stereo;
         m_ring.Consume(n, [&](const int16_t* samples, size_t run) {
-            AddScaledFrames(samples, channels, run, from, step, index, mix + index * 2);
-            index += run;
+            if (channels == 2) {
+                std::memcpy(target, samples, run * 2 * sizeof(int16_t));
+            } else {
+                for (size_t i = 0; i < run; ++i)
+                    target[i * 2] = target[i * 2 + 1] = samples[i];
+            }
+            target += run * 2;
         });
     }
-    if (n < size_t(frames)) {
+    if (n < frames) {
         uint32_t expected = AUDIO_ACTIVE_PLAYING;
         if (decodeEnded && !starve) {
             if (m_state.compare_exchange_strong(expected, AUDIO_ACTIVE_STOPPED))
@@ -600,6 +597,12 @@ void CChannel::Render(int32_t* mix, int frames, int64_t nowNs, bool starve)
             m_stallPending = true;
         }
     }
+    return n;
+}
+
+size_t CChannel::Available() const
+{
+    return m_state.load(std::memory_order_acquire) == AUDIO_ACTIVE_PLAYING ? m_ring.Fill() : 0;
 }
 
 bool CChannel::CanRender(int frames)
@@ -644,7 +647,7 @@ bool CChannel::Play(int& error)
 
 void CChannel::Stop()
 {
-    std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
+    std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this, true);
     m_state = AUDIO_ACTIVE_STOPPED;
     if (m_flags & AUDIO_STREAM_AUTOFREE) {
         // Freed before it leaves the handle table: a handle that cannot be found has no callbacks left.
@@ -678,7 +681,7 @@ void CChannel::Free()
     if (sourcesSet && m_net)
         m_net->Cancel();
     m_wake.notify_all();
-    std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this);
+    std::shared_ptr<CChannel> removed = CAudioEngine::Instance().Mixer().Remove(this, true);
     m_syncs.Clear();
     m_dsp.Clear();
     m_lock.WaitUntilReleasedByOthers();
@@ -748,11 +751,13 @@ uint64_t CChannel::FilePosition(uint32_t mode, int& error) const
 void CChannel::SetVolume(float value)
 {
     m_volume.Set(value, NowNs());
+    CAudioEngine::Instance().Mixer().VolumeChanged();
 }
 
 void CChannel::SlideVolume(float value, uint32_t ms)
 {
     m_volume.Slide(value, int64_t(ms) * 1000000, NowNs());
+    CAudioEngine::Instance().Mixer().VolumeChanged();
 }
 
 float CChannel::CurrentVolume() const
@@ -809,10 +814,15 @@ bool CChannel::GetFft(float* magnitudes)
     if (m_format.sampleRate == 0)
         return false;
     std::vector<int16_t> frames(size_t(CFftAnalyzer::kPoints) * size_t(channels), 0);
+    // What the output has queued ahead of the ear, where it tells; its usual latency otherwise.
+    const int64_t unheardNs = CAudioEngine::Instance().Mixer().UnheardNs();
+    const uint64_t lag = unheardNs < 0 ? uint64_t(m_latencyFrames)
+                                       : std::min(uint64_t(unheardNs) * uint64_t(m_outputRate) / 1000000000,
+                                           uint64_t(m_latencyFrames) + kFftHistoryMargin / 2);
     bool copied = false;
     for (int attempt = 0; attempt < 3 && !copied; ++attempt) {
         const uint64_t read = m_ring.ReadPosition();
-        const uint64_t heard = read > uint64_t(m_latencyFrames) ? read - uint64_t(m_latencyFrames) : 0;
+        const uint64_t heard = read > lag ? read - lag : 0;
         if (heard < uint64_t(CFftAnalyzer::kPoints)) {
             // Less than one window heard so far: the rest is silence before the start.
             const size_t have = size_t(heard);

@@ -82,8 +82,14 @@ public:
     void Free();
     bool IsFreed() const { return m_freed.load(); }
 
-    // Output thread.
-    void Render(int32_t* mix, int frames, int64_t nowNs, bool starve);
+    // The mixer, on the output's thread or with the output held: hands over up to frames of its sound
+    // as stereo frames, before its volume; fewer when it runs dry (then it stalls, or ends once
+    // decoding has ended). Never blocks, never calls back.
+    size_t Take(int16_t* stereo, size_t frames, bool starve);
+    // The frames it can hand over now without running dry.
+    size_t Available() const;
+    bool TryVolumeAt(int64_t nowNs, float& value) const { return m_volume.TryAt(nowNs, value); }
+    CVolumeSlide::State Volume() const { return m_volume.Get(); }
     // For an output without a clock: whether the channel can give frames now; if not, its decoding
     // thread is woken to refill.
     bool CanRender(int frames);
@@ -163,7 +169,6 @@ private:
 
     CPcmRing m_ring;
     CSampleConverter m_resampler; // decoding thread only
-    float m_renderVolume = 1.0f; // output thread only
     std::vector<int16_t> m_block; // decoding thread only
     std::vector<int16_t> m_resampled; // decoding thread only
     std::vector<CDspChain::Entry> m_dspSnapshot; // decoding thread only

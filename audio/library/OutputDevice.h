@@ -11,4 +11,8 @@ public:
     // Frames between the mixer and the listener's ear.
     virtual int LatencyFrames() const = 0;
     virtual int SampleRate() const = 0;
+    // Something that must be heard at once changed in the mix: an output that holds much sound
+    // ahead of the listener mixes what it has queued again (CMixer::Remix). Never called on the
+    // output's own thread.
+    virtual void RewriteQueued() { }
 };

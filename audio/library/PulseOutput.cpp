@@ -16,14 +16,18 @@ namespace
 {
 
 // What the server keeps queued for us. With the sink's latency adjusted to the stream, the target
-// is all that lies between the mixer and the ear, so a volume change, a mute or a stop made in the
-// mixer is heard within it. The server spends its time for a stream on wake-ups, its sink's above
-// all: it gives the sink half of what the target leaves after twice the least request, and asks us
-// for whatever the sink took each time it mixed. A small least request thus gives the sink the
-// longest latency, and the fewest wake-ups on both sides (measured on a null sink: 5 ms against 25
-// halves the server's time for the stream).
-constexpr pa_usec_t kTargetUs = 100 * PA_USEC_PER_MSEC;
+// is all that lies between the mixer and the ear. The server spends its time for a stream on
+// wake-ups, its sink's above all: it gives the sink half of what the target leaves after twice the
+// least request, and asks us for whatever the sink took each time it mixed. A long target and a
+// small least request thus give the sink the longest latency, and the fewest wake-ups on both sides.
+// A change that must be heard at once does not wait for the queue: the mixer mixes it again.
+constexpr pa_usec_t kTargetUs = 450 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestUs = 5 * PA_USEC_PER_MSEC;
+// What may be mixed again: the queue, and what the sink may hold beyond the target.
+constexpr pa_usec_t kRemixUs = kTargetUs + 150 * PA_USEC_PER_MSEC;
+// What is left alone in front of the ear when the queue is mixed again: the time between asking the
+// server how much lies ahead and its taking the new sound.
+constexpr pa_usec_t kRemixMarginUs = 10 * PA_USEC_PER_MSEC;
 // Connecting and each query: a server that does not answer in this time counts as absent.
 constexpr pa_usec_t kAnswerTimeoutUs = 3 * PA_USEC_PER_SEC;
 constexpr int kFrameBytes = 4; // 16-bit stereo
@@ -201,9 +205,12 @@ int CPulseOutput::Open(const std::string& sink)
     attributes.maxlength = uint32_t(-1);
     attributes.tlength = uint32_t(pa_usec_to_bytes(kTargetUs, &spec));
     attributes.minreq = uint32_t(pa_usec_to_bytes(kRequestUs, &spec));
-    attributes.prebuf = uint32_t(-1);
+    // Sound starts as soon as there is any, not once the whole target is queued.
+    attributes.prebuf = attributes.minreq;
     attributes.fragsize = uint32_t(-1);
-    const int flags = PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY;
+    // The time between the write end and the ear is known at any moment, to mix again what lies in it.
+    const int flags = PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING
+        | PA_STREAM_AUTO_TIMING_UPDATE;
     int result = AUDIO_OK;
     if (pa_stream_connect_playback(
             m_stream, sink.empty() ? nullptr : sink.c_str(), &attributes, pa_stream_flags_t(flags), nullptr, nullptr)
@@ -212,10 +219,13 @@ int CPulseOutput::Open(const std::string& sink)
         || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
         result = pa_context_get_state(m_context) == PA_CONTEXT_READY ? AUDIO_ERROR_DEVICE : AUDIO_ERROR_DRIVER;
     } else {
-        // With the sink's latency adjusted, the target is all that lies between the mixer and the ear.
-        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(m_stream);
-        m_latencyFrames = int((granted ? granted->tlength : attributes.tlength) / kFrameBytes);
-        m_mixer.Prepare(m_latencyFrames, m_rate);
+        // With the sink's latency adjusted, the target is all that lies between the mixer and the ear:
+        // the server keeps part of it in the stream's buffer, the rest in the sink's.
+        m_latencyFrames = int(pa_usec_to_bytes(kTargetUs, &spec) / kFrameBytes);
+        const int remixFrames = int(pa_usec_to_bytes(kRemixUs, &spec) / kFrameBytes);
+        m_remixMarginFrames = int(pa_usec_to_bytes(kRemixMarginUs, &spec) / kFrameBytes);
+        m_rewrite.assign(size_t(remixFrames) * 2, 0);
+        m_mixer.Prepare(m_latencyFrames, m_rate, remixFrames);
         m_opened = true;
     }
     pa_threaded_mainloop_unlock(m_loop);
@@ -235,6 +245,8 @@ bool CPulseOutput::Start()
             pa_operation_unref(operation);
     }
     pa_threaded_mainloop_unlock(m_loop);
+    if (started)
+        m_mixer.SetRewriter(this);
     return started;
 }
 
@@ -242,6 +254,7 @@ void CPulseOutput::Stop()
 {
     if (!m_connection)
         return;
+    m_mixer.SetRewriter(nullptr); // waits for a rewrite under way
     pa_threaded_mainloop_lock(m_loop);
     if (m_stream) {
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
@@ -269,8 +282,21 @@ void CPulseOutput::OnWrite(pa_stream*, size_t bytes, void* user)
     static_cast<CPulseOutput*>(user)->Fill(bytes);
 }
 
+int CPulseOutput::QueuedFrames()
+{
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(m_stream, &latency, &negative) < 0)
+        return -1;
+    return negative ? 0 : int(latency * pa_usec_t(m_rate) / PA_USEC_PER_SEC);
+}
+
 void CPulseOutput::Fill(size_t bytes)
 {
+    // Until the server has told how much it holds, what it asks for is missing from its target.
+    int ahead = QueuedFrames();
+    if (ahead < 0)
+        ahead = std::max(0, m_latencyFrames - int(bytes / kFrameBytes));
     while (bytes >= size_t(kFrameBytes)) {
         void* data = nullptr;
         size_t length = bytes;
@@ -282,11 +308,38 @@ void CPulseOutput::Fill(size_t bytes)
         length -= length % kFrameBytes;
         if (length == 0)
             break;
-        m_mixer.Mix(static_cast<int16_t*>(data), int(length / kFrameBytes), false);
+        m_mixer.Mix(static_cast<int16_t*>(data), int(length / kFrameBytes), false, ahead);
         if (pa_stream_write(m_stream, data, length, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             break;
+        ahead += int(length / kFrameBytes);
         bytes -= std::min(bytes, length);
     }
+}
+
+void CPulseOutput::RewriteQueued()
+{
+    if (!m_loop || pa_threaded_mainloop_in_thread(m_loop))
+        return;
+    pa_threaded_mainloop_lock(m_loop);
+    if (m_stream && !m_failed && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
+        // What lies between the ear and the write end, but a margin in front of the ear, is mixed
+        // again and written over the queue; the server takes back from its sink what it holds of it.
+        int queued = QueuedFrames();
+        if (queued < 0) {
+            // The stream has only just started: ask.
+            const auto answered
+                = [](pa_stream*, int, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
+            if (m_connection->WaitFor(pa_stream_update_timing_info(m_stream, answered, m_loop)))
+                queued = QueuedFrames();
+        }
+        const int wanted = std::min(queued - m_remixMarginFrames, int(m_rewrite.size() / 2));
+        const int frames = wanted > 0 ? m_mixer.Remix(m_rewrite.data(), wanted, queued) : 0;
+        if (frames > 0) {
+            const size_t bytes = size_t(frames) * kFrameBytes;
+            pa_stream_write(m_stream, m_rewrite.data(), bytes, nullptr, -int64_t(bytes), PA_SEEK_RELATIVE);
+        }
+    }
+    pa_threaded_mainloop_unlock(m_loop);
 }
 
 void CPulseOutput::Fail()

@@ -13,9 +13,10 @@ struct pa_context;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
-// A playback stream on a PulseAudio server (PipeWire serves the same protocol). The server asks for
-// sound in large chunks; each request wakes the mainloop's thread once, which mixes straight into
-// the server's buffer.
+// A playback stream on a PulseAudio server (PipeWire serves the same protocol). The server keeps
+// about half a second queued and asks for sound in large chunks; each request wakes the mainloop's
+// thread once, which mixes straight into the server's buffer. What must be heard at once (a volume
+// change, a stop, a channel that starts) is mixed again over the part of the queue not yet heard.
 class CPulseOutput : public COutputDevice
 {
 public:
@@ -38,6 +39,7 @@ public:
     void Stop() override;
     int LatencyFrames() const override { return m_latencyFrames; }
     int SampleRate() const override { return m_rate; }
+    void RewriteQueued() override;
 
 private:
     struct Connection;
@@ -45,6 +47,8 @@ private:
     static void OnStreamState(pa_stream* stream, void* user);
     static void OnWrite(pa_stream* stream, size_t bytes, void* user);
     void Fill(size_t bytes);
+    // Frames between the write end of the queue and the ear now; -1 when the server has not told yet.
+    int QueuedFrames();
     void Fail();
 
     CMixer& m_mixer;
@@ -57,4 +61,6 @@ private:
     bool m_opened = false; // mainloop lock: the stream is up, its end is a failure
     bool m_failed = false; // mainloop lock
     std::vector<int16_t> m_scratch; // mainloop lock: used when the server cannot lend its buffer
+    std::vector<int16_t> m_rewrite; // mainloop lock: what is written over the queue
+    int m_remixMarginFrames = 0; // set by Open
 };

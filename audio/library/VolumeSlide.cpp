@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-namespace
-{
-
-float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int64_t nowNs)
+float CVolumeSlide::State::At(int64_t nowNs) const
 {
     if (durationNs <= 0 || nowNs >= startNs + durationNs)
         return to;
@@ -15,8 +12,6 @@ float Interpolate(float from, float to, int64_t startNs, int64_t durationNs, int
     const double t = double(nowNs - startNs) / double(durationNs);
     return float(from + (to - from) * t);
 }
-
-} // namespace
 
 // A sequence lock: the writer makes the counter odd while it changes the fields; a reader that saw
 // an odd or changed counter reads again. Acquire loads and release stores order the fields against
@@ -69,7 +64,7 @@ bool CVolumeSlide::TryAt(int64_t nowNs, float& value) const
     State state {};
     for (int attempt = 0; attempt < 16; ++attempt) {
         if (TryRead(state)) {
-            value = Interpolate(state.from, state.to, state.startNs, state.durationNs, nowNs);
+            value = state.At(nowNs);
             return true;
         }
     }
@@ -78,6 +73,5 @@ bool CVolumeSlide::TryAt(int64_t nowNs, float& value) const
 
 float CVolumeSlide::At(int64_t nowNs) const
 {
-    const State state = Read();
-    return Interpolate(state.from, state.to, state.startNs, state.durationNs, nowNs);
+    return Read().At(nowNs);
 }

@@ -1,5 +1,6 @@
 #include "tests/audio/library/AudioTestHelpers.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SoundServer.h"
 #include "tests/support/TestMedia.h"
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 
 using namespace audio_test;
 using namespace testing_support;
@@ -67,6 +69,17 @@ protected:
         return from;
     }
 
+    // Frames of sound heard from a quarter of a second on after the change, counted over the quarter
+    // after it: what the server had queued before the change must not come between.
+    size_t LoudAfter(MonitorRecorder& monitor, const std::function<void()>& change)
+    {
+        const size_t at = monitor.Frames();
+        change();
+        const size_t from = at + size_t(kRate) * 15 / 100;
+        EXPECT_TRUE(monitor.WaitForFrames(from + kRate / 4, 3000));
+        return LoudFrames(monitor.Left(from, kRate / 4));
+    }
+
     QTemporaryDir m_folder;
     QString m_tone;
     std::unique_ptr<SoundServer> m_server;
@@ -106,8 +119,7 @@ TEST_F(PulseOutputTest, PlaysToTheServersSinksAndAStopLeavesNothingQueued)
         const int peak = PeakBin(fft.data());
         EXPECT_TRUE(peak == 20 || peak == 21) << peak;
 
-        // After a stop only what the server held reaches the ear: a tenth of a second or so, not the
-        // half second the stream keeps decoded.
+        // After a stop what the server held is not heard, nor the half second the stream keeps decoded.
         const size_t stoppedAt = monitor.Frames();
         ASSERT_TRUE(BASS_ChannelStop(stream));
         ASSERT_TRUE(monitor.WaitForFrames(stoppedAt + kRate, 5000));
@@ -145,4 +157,110 @@ TEST_F(PulseOutputTest, ASinkThatGoesAwayStopsThePlayingStreamWithAnError)
 TEST_F(PulseOutputTest, AServerThatDiesStopsThePlayingStreamWithAnError)
 {
     ExpectStopWhenTheOutputGoes([&] { m_server->Kill(); });
+}
+
+// The server holds a long queue; what the listener changes is heard within about a tenth of a second
+// all the same: the queue not yet heard is mixed again with the change.
+TEST_F(PulseOutputTest, AVolumeChangeAMuteAStopAndANewStreamAreHeardAtOnceDespiteTheQueue)
+{
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    const AudioStream first = PlayTone();
+    WaitForSound(monitor);
+    const size_t quiet = size_t(kRate) / 40; // a tenth of the quarter counted
+    const size_t loud = size_t(kRate) / 5; // four fifths of it
+
+    EXPECT_LT(LoudAfter(monitor, [&] { BASS_ChannelSetAttribute(first, AUDIO_ATTRIB_VOLUME, 0.05f); }), quiet);
+    EXPECT_GT(LoudAfter(monitor, [&] { BASS_ChannelSetAttribute(first, AUDIO_ATTRIB_VOLUME, 1.0f); }), loud);
+    // A mute, as the player does it: a slide to silence in a tenth of a second.
+    EXPECT_LT(LoudAfter(monitor, [&] { BASS_ChannelSlideAttribute(first, AUDIO_ATTRIB_VOLUME, 0.0f, 100); }), quiet);
+
+    // A station change: the new stream starts while the old one plays on (silent here, so that what
+    // is heard is the new one).
+    const AudioStream second = BASS_StreamCreateFile(false, m_tone.toUtf8().constData(), 0, 0, 0);
+    ASSERT_NE(second, 0u) << BASS_ErrorGetCode();
+    EXPECT_GT(LoudAfter(monitor, [&] { EXPECT_TRUE(BASS_ChannelPlay(second, false)); }), loud);
+    // The spectrum of what is heard, which was written over the queue.
+    std::vector<float> fft(1024);
+    ASSERT_EQ(BASS_ChannelGetData(second, fft.data(), AUDIO_DATA_FFT2048), 4096u);
+    const int peak = PeakBin(fft.data());
+    EXPECT_TRUE(peak == 20 || peak == 21) << peak;
+
+    EXPECT_LT(LoudAfter(monitor, [&] { EXPECT_TRUE(BASS_ChannelStop(second)); }), quiet);
+    EXPECT_TRUE(BASS_Free());
+}
+
+// A stream that ends by itself is heard to its last frame, though the queue holding its end is mixed
+// again for another stream's change.
+TEST_F(PulseOutputTest, AStreamThatEndsIsHeardToItsEndWhenTheQueueIsMixedAgain)
+{
+    SineOptions options;
+    options.seconds = 0.6;
+    options.frequencyHz = 441;
+    const QString shortTone = m_folder.filePath(QStringLiteral("short.mp3"));
+    ASSERT_TRUE(GenerateSine(shortTone, MediaFormat::Mp3, options));
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    const AudioStream silent = PlayTone();
+    ASSERT_TRUE(BASS_ChannelSetAttribute(silent, AUDIO_ATTRIB_VOLUME, 0.0f));
+    const AudioStream ending = BASS_StreamCreateFile(false, shortTone.toUtf8().constData(), 0, 0, 0);
+    ASSERT_NE(ending, 0u) << BASS_ErrorGetCode();
+
+    const size_t start = monitor.Frames();
+    ASSERT_TRUE(BASS_ChannelPlay(ending, false));
+    // Its last frames are still queued when it has run out; the other stream's change comes then.
+    ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(ending) == AUDIO_ACTIVE_STOPPED; }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(BASS_ChannelSetAttribute(silent, AUDIO_ATTRIB_VOLUME, 0.01f));
+    ASSERT_TRUE(monitor.WaitForFrames(start + kRate * 2, 5000));
+    const size_t heard = LoudFrames(monitor.Left(start, kRate * 2));
+    EXPECT_GT(heard, size_t(kRate * 0.6 * 0.85)) << heard << " frames of a 0.6 s tone";
+    EXPECT_LT(heard, size_t(kRate * 0.6 * 1.1)) << heard << " frames of a 0.6 s tone";
+    EXPECT_TRUE(BASS_Free());
+}
+
+// The spectrum shows what is heard, not what the long queue holds: it turns from one tone to the next
+// when the listener hears the change.
+TEST_F(PulseOutputTest, TheSpectrumTurnsToTheNextToneWhenItIsHeard)
+{
+    const QString path = m_folder.filePath(QStringLiteral("two-tones.wav"));
+    ASSERT_EQ(ChildProcess::Run({ "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "sine=frequency=441:sample_rate=44100:duration=1.5[a];"
+                                    "sine=frequency=2000:sample_rate=44100:duration=1.5[b];[a][b]concat=v=0:a=1",
+                                    "-c:a", "pcm_s16le", path.toStdString() },
+                  30000),
+        0);
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    const AudioStream stream = BASS_StreamCreateFile(false, path.toUtf8().constData(), 0, 0, 0);
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    const size_t start = monitor.Frames();
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+
+    // Where the spectrum first shows the second tone, by what the monitor had recorded then.
+    size_t shown = 0;
+    std::vector<float> fft(1024);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (shown == 0 && std::chrono::steady_clock::now() < end) {
+        const size_t at = monitor.Frames();
+        ASSERT_EQ(BASS_ChannelGetData(stream, fft.data(), AUDIO_DATA_FFT2048), 4096u);
+        const int peak = PeakBin(fft.data());
+        if (peak >= 90 && peak <= 95)
+            shown = at;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_NE(shown, 0u) << "the spectrum never showed the second tone";
+
+    // Where the monitor heard it, in steps of 20 ms.
+    ASSERT_TRUE(monitor.WaitForFrames(shown + kRate / 2, 3000));
+    const size_t step = kRate / 50;
+    size_t heard = start;
+    while (heard < shown + kRate / 2 && TonePitch(monitor.Left(heard, step), kRate) < 1200)
+        heard += step;
+    const double late = (double(shown) - double(heard)) / kRate;
+    EXPECT_LT(std::abs(late), 0.08) << "the spectrum turned " << late << " s after the sound (before if negative)";
+    EXPECT_TRUE(BASS_Free());
 }
