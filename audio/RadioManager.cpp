@@ -12,6 +12,7 @@
 #include <chrono>
 
 #include <ctime>
+#include <malloc.h>
 
 namespace
 {
@@ -409,6 +410,11 @@ void CRadioManager::DeletePlayer(RadioPlayer* player)
         delete player;
     else
         WriteErrorLog("RadioManager", __LINE__, QStringLiteral("A finished player's thread did not end."));
+    // A player's streams free their buffers between blocks others still use, and the allocator keeps
+    // such pages resident: play after play, the program's memory would creep up. What is free now
+    // goes back to the system.
+    lock.unlock();
+    malloc_trim(0);
 }
 
 // --- station ---
