@@ -252,9 +252,9 @@ TEST_F(RadioManagerTest, ShutdownStopsAndDeletesEveryPlayerAndNothingIsPostedAft
 }
 
 // A stream's buffers are freed between blocks that stay in use, and the allocator keeps such pages
-// resident: the program's memory would rise a little with every few plays. When a finished player
-// goes, what is free goes back to the system.
-TEST_F(RadioManagerTest, WhenAFinishedPlayerGoesTheMemoryLeftFreeGoesBackToTheSystem)
+// resident: the program's memory would rise a little with every few plays. When the last finished
+// player goes, what is free goes back to the system.
+TEST_F(RadioManagerTest, WhenTheLastPlayerGoesTheMemoryLeftFreeGoesBackToTheSystem)
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers' allocators keep memory their own way";
