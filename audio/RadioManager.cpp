@@ -12,6 +12,7 @@
 #include <chrono>
 
 #include <ctime>
+#include <malloc.h>
 
 namespace
 {
@@ -409,6 +410,14 @@ void CRadioManager::DeletePlayer(RadioPlayer* player)
         delete player;
     else
         WriteErrorLog("RadioManager", __LINE__, QStringLiteral("A finished player's thread did not end."));
+    // A player's streams free their buffers between blocks others still use, and the allocator keeps
+    // such pages resident: play after play, the program's memory would creep up. Once the last player
+    // has gone, what is free goes back to the system; not earlier, for the trim holds each arena while
+    // it hands pages back, and a playing stream's thread would wait for it.
+    const bool none = m_players.empty();
+    lock.unlock();
+    if (none)
+        malloc_trim(0);
 }
 
 // --- station ---

@@ -1,6 +1,7 @@
 // The main window as a user meets it, on the offscreen platform: from creating the window to seeing it
 // (with the shipped catalogue in the program folder), from a play request to "playing" on a loopback
 // Icecast station, and the resident memory while it plays with the catalogue loaded.
+#include "bench/BenchApplication.h"
 #include "core/ErrorLog.h"
 #include "core/InstanceLock.h"
 #include "core/InstanceMessenger.h"
@@ -35,14 +36,11 @@ namespace
 
 void EnsureApplication()
 {
-    static int argc = 1;
-    static char name[] = "MainWindowBench";
-    static char* argv[] = { name, nullptr };
     if (QApplication::instance())
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("SDL_AUDIODRIVER", "dummy");
-    new QApplication(argc, argv);
+    bench::EnsureApplication("MainWindowBench");
     CKavriluneApp::InstallScreenDensity();
     CWindowFader::SetDurationOverride(0);
     static QTemporaryDir locks;

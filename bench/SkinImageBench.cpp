@@ -2,13 +2,13 @@
 // images are large PNGs, until it has shown each of its six states. "Huge": files of 5700 x 5700
 // pixels (137 KB each), which the window refuses; "Large": 1200 x 1200 pixels, decoded down to the
 // button's size. Arg: the device pixel ratio of the background.
+#include "bench/BenchApplication.h"
 #include "ui/controls/GdipButton.h"
 #include "ui/skin/Skin.h"
 
 #include "tests/support/SolidPng.h"
 #include "tests/support/TestPaths.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QEnterEvent>
 #include <QFile>
@@ -18,17 +18,6 @@
 
 namespace
 {
-
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "SkinImageBench";
-    static char* argv[] = { name, nullptr };
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
 
 // A program folder with the skin "B" whose six "Play" images are solid PNGs of side x side pixels.
 QString MakeSkin(QTemporaryDir& folder, int side)
@@ -52,7 +41,7 @@ void Look(CGdipButton& button, QImage& target)
 
 void ShowEveryState(benchmark::State& state, int side)
 {
-    EnsureApplication();
+    bench::EnsureApplication("SkinImageBench");
     const qreal scale = qreal(state.range(0));
     QTemporaryDir folder;
     const QString base = MakeSkin(folder, side);

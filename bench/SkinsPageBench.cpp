@@ -1,6 +1,7 @@
 // Opening the Skins page with 60 installed skins (50 thumbnails): with previews of the usual size, with
 // previews at the largest size a thumbnail is made from, and with previews that declare 5000 x 5000
 // pixels in a few kilobytes (refused before decoding).
+#include "bench/BenchApplication.h"
 #include "ui/controls/ListImageCtrl.h"
 #include "ui/options/PropSkins.h"
 #include "ui/options/SkinsPage.h"
@@ -8,7 +9,6 @@
 #include "tests/support/SolidPng.h"
 #include "tests/support/TempProgramFolder.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -18,22 +18,11 @@
 namespace
 {
 
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "SkinsPageBench";
-    static char* argv[] = { name, nullptr };
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
-
 enum Previews { kUsual, kLargest, kBombs };
 
 void BM_ShowSkinsPage(benchmark::State& state)
 {
-    EnsureApplication();
+    bench::EnsureApplication("SkinsPageBench");
     const auto previews = Previews(state.range(0));
     testing_support::TempProgramFolder program;
     QByteArray preview;

@@ -1,8 +1,8 @@
 // One frame of the spectrum display (levels, peaks, the composed picture), which the window draws
 // every 32 ms: at the normal size and at twice the pixel density.
+#include "bench/BenchApplication.h"
 #include "ui/controls/SpectrumButton.h"
 
-#include <QApplication>
 #include <QPixmap>
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -10,20 +10,9 @@
 namespace
 {
 
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "SpectrumBench";
-    static char* argv[] = { name, nullptr };
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
-
 void BM_SpectrumFrame(benchmark::State& state)
 {
-    EnsureApplication();
+    bench::EnsureApplication("SpectrumBench");
     const qreal scale = qreal(state.range(0));
     QWidget window;
     window.resize(200, 100);

@@ -12,10 +12,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -48,6 +53,25 @@ protected:
         for (const char* source : sources)
             station.AddSource(QString::fromUtf8(source));
         return station;
+    }
+
+    // A 30-second MP3 tone in the program folder; empty when it could not be made.
+    QString Tone()
+    {
+        const QString tone = folder.FilePath("tone.mp3");
+        testing_support::SineOptions options;
+        options.seconds = 30;
+        return testing_support::GenerateSine(tone, testing_support::MediaFormat::Mp3, options) ? tone : QString();
+    }
+
+    // The newest status's player once a player plays; 0 when none does in time.
+    LPARAM WaitForPlaying()
+    {
+        const bool playing = testing_support::PumpUntil([&] {
+            return std::any_of(log.entries.begin(), log.entries.end(),
+                [](const PlayerStatusLog::Entry& entry) { return entry.code == PlayerStatusPlaying; });
+        });
+        return playing ? log.entries.back().player : 0;
     }
 
     int argc = 0;
@@ -204,19 +228,14 @@ namespace
 // afterwards, a second shutdown and a late "finished" are harmless, and nothing plays any more.
 TEST_F(RadioManagerTest, ShutdownStopsAndDeletesEveryPlayerAndNothingIsPostedAfterwards)
 {
-    const QString tone = folder.FilePath("tone.mp3");
-    testing_support::SineOptions options;
-    options.seconds = 30;
-    ASSERT_TRUE(testing_support::GenerateSine(tone, testing_support::MediaFormat::Mp3, options));
+    const QString tone = Tone();
+    ASSERT_FALSE(tone.isEmpty());
     manager.SetPlayerOptions(0, true, 0, 4000, false, false);
     manager.PlayStation(Station("One", { tone.toUtf8().constData() }), false, false);
     manager.PlayStation(Station("Two", { tone.toUtf8().constData() }), false, false);
     ASSERT_EQ(manager.GetPlayerCount(), 2);
-    ASSERT_TRUE(testing_support::PumpUntil([&] {
-        return std::any_of(log.entries.begin(), log.entries.end(),
-            [](const PlayerStatusLog::Entry& entry) { return entry.code == PlayerStatusPlaying; });
-    }));
-    const LPARAM player = log.entries.back().player;
+    const LPARAM player = WaitForPlaying();
+    ASSERT_NE(player, 0);
 
     EXPECT_TRUE(manager.Shutdown(CRadioManager::kShutdownWaitMs));
     EXPECT_EQ(manager.GetPlayerCount(), 0);
@@ -230,6 +249,54 @@ TEST_F(RadioManagerTest, ShutdownStopsAndDeletesEveryPlayerAndNothingIsPostedAft
     EXPECT_TRUE(manager.Shutdown(0));
     manager.PlayStation(Station("Three", { tone.toUtf8().constData() }), false, false);
     EXPECT_EQ(manager.GetPlayerCount(), 0);
+}
+
+// A stream's buffers are freed between blocks that stay in use, and the allocator keeps such pages
+// resident: the program's memory would rise a little with every few plays. When the last finished
+// player goes, what is free goes back to the system.
+TEST_F(RadioManagerTest, WhenTheLastPlayerGoesTheMemoryLeftFreeGoesBackToTheSystem)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators keep memory their own way";
+#endif
+    auto residentKb = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("RssAnon:"))
+                return line.mid(8).trimmed().split(' ').first().toLongLong();
+        }
+        return -1LL;
+    };
+    const QString tone = Tone();
+    ASSERT_FALSE(tone.isEmpty());
+    manager.SetPlayerOptions(0, true, 0, 4000, false, false);
+    manager.PlayStation(Station("One", { tone.toUtf8().constData() }), false, false);
+    const LPARAM player = WaitForPlaying();
+    ASSERT_NE(player, 0);
+    manager.Stop(false, false);
+    ASSERT_TRUE(
+        testing_support::PumpUntil([&] { return log.Has(reinterpret_cast<void*>(player), PlayerStatusFinished); }));
+
+    // 24 MB freed in pieces that pieces still in use hold apart, as a stream's buffers leave it.
+    constexpr int kPieces = 480;
+    constexpr size_t kPiece = 100 * 1024;
+    std::vector<void*> pieces;
+    for (int i = 0; i < kPieces; ++i) {
+        pieces.push_back(std::malloc(kPiece));
+        std::memset(pieces.back(), 1, kPiece);
+        asm volatile("" : : "r"(pieces.back()) : "memory"); // written for real: resident
+    }
+    for (int i = 0; i < kPieces; i += 2)
+        std::free(std::exchange(pieces[i], nullptr));
+    const long long before = residentKb();
+
+    manager.DeletePlayer(reinterpret_cast<RadioPlayer*>(player));
+    const long long after = residentKb();
+    for (void* piece : pieces)
+        std::free(piece);
+    EXPECT_EQ(manager.GetPlayerCount(), 0);
+    EXPECT_LT(after, before - 16 * 1024) << "resident " << before << " kB before, " << after << " kB after";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "tests/support/IcecastServer.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/VirtualDisplay.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -75,28 +76,15 @@ ProgramSoak::~ProgramSoak()
         m_program.kill();
         m_program.waitForFinished(5000);
     }
-    m_xServer.terminate();
-    m_xServer.waitForFinished(5000);
+    m_xServer.reset();
     shm_unlink(m_sharedMemory.toUtf8().constData());
     CInstanceMessenger::SetFolderOverride({});
 }
 
 QProcessEnvironment ProgramSoak::Environment() const
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", m_display);
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("KAVRILUNE_SHARED_MEMORY", m_sharedMemory);
-    environment.insert("KAVRILUNE_LOCK_FOLDER", m_locks.path());
-    environment.insert("KAVRILUNE_SOCKET_FOLDER", m_locks.path());
-    environment.insert("KAVRILUNE_FADE_MS", "0");
-    environment.insert("KAVRILUNE_WEB_HOST", "http://127.0.0.1:9");
-    environment.insert("KAVRILUNE_COUNTER_HOST", "http://127.0.0.1:9");
-    environment.insert("XDG_DATA_HOME", m_home.path() + "/data");
-    environment.insert("XDG_CONFIG_HOME", m_home.path() + "/config");
-    environment.insert("XDG_RUNTIME_DIR", m_home.path() + "/runtime");
-    environment.insert("SDL_AUDIODRIVER", "dummy");
-    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcessEnvironment environment = ProgramEnvironment(m_display, m_sharedMemory, m_locks.path(), m_home.path());
+    environment.insert("KAVRILUNE_IMAGE_HOST", m_imageHost);
     return environment;
 }
 
@@ -113,21 +101,12 @@ QString ProgramSoak::Tool(const QStringList& arguments) const
 
 bool ProgramSoak::SetUp(const QString& station)
 {
-    // The server picks a free display itself and writes its number to standard output.
-    m_xServer.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset" });
-    QByteArray number;
-    PumpUntil(
-        [&] {
-            number += m_xServer.readAllStandardOutput();
-            return number.contains('\n') || m_xServer.state() == QProcess::NotRunning;
-        },
-        20000);
-    number = number.trimmed();
-    if (number.isEmpty()) {
+    m_xServer.emplace();
+    m_display = m_xServer->Name();
+    if (m_display.isEmpty()) {
         std::fprintf(stderr, "program soak: Xvfb could not be started\n");
         return false;
     }
-    m_display = ":" + QString::fromLatin1(number);
 
     if (!CopyFolder(m_staged, m_folder.path()) || !QDir().mkpath(m_home.path() + "/runtime")) {
         std::fprintf(stderr, "program soak: the program folder could not be made from %s\n", qPrintable(m_staged));
@@ -340,21 +319,15 @@ bool ProgramSoak::EndProgram()
 int ProgramSoak::Run(double minutes, double warmupMinutes)
 {
     IcecastServer server;
-    IcecastSourceOptions ogg;
-    ogg.format = IcecastFormat::OggVorbis;
-    ogg.frequencyHz = 660;
-    if (!server.IsRunning() || !server.StartSource(QStringLiteral("/mp3"))
-        || !server.StartSource(QStringLiteral("/ogg"), ogg)) {
-        std::fprintf(stderr, "program soak: Icecast did not start: %s\n", qPrintable(server.Error()));
+    if (!soak::StartSources(server, "program soak"))
         return 2;
-    }
     LoopbackHttpServer images;
     images.RouteFixed("/images", 200, "text/html",
         ("<html><body><div id=ires><a href=/cover target=_blank><img src=" + images.Url("/cover.jpg")
             + " width=200 height=200></a></div></body></html>")
             .toUtf8());
     images.RouteFixed("/cover.jpg", 200, "image/jpeg", CoverPicture());
-    qputenv("KAVRILUNE_IMAGE_HOST", images.Url().toUtf8());
+    m_imageHost = images.Url();
     if (!SetUp(server.Url(QStringLiteral("/mp3"))))
         return 2;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/VirtualDisplay.h"
 #include "tests/support/helpers/SoakCycle.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The soak of the whole program: the staged program runs from a temporary program folder on a virtual
@@ -55,7 +57,8 @@ private:
     QTemporaryDir m_locks; // instance slots and sockets
     QString m_sharedMemory;
     QString m_display;
-    QProcess m_xServer;
+    std::optional<testing_support::VirtualDisplay> m_xServer;
+    QString m_imageHost; // the album art's image search
     QProcess m_program;
     QString m_mainWindow;
     QSet<QString> m_knownWindows; // the main and the album-art window

@@ -102,25 +102,12 @@ soak::SoakActions ManagerActions(CRadioManager& manager)
     return actions;
 }
 
-bool StartServer(IcecastServer& server)
-{
-    IcecastSourceOptions ogg;
-    ogg.format = IcecastFormat::OggVorbis;
-    ogg.frequencyHz = 660;
-    if (!server.IsRunning() || !server.StartSource(QStringLiteral("/mp3"))
-        || !server.StartSource(QStringLiteral("/ogg"), ogg)) {
-        std::fprintf(stderr, "soak: Icecast did not start: %s\n", qPrintable(server.Error()));
-        return false;
-    }
-    return true;
-}
-
 int RunSoak(double minutes, double warmupMinutes)
 {
     TempProgramFolder folder;
     InitErrorLog();
     IcecastServer server;
-    if (!StartServer(server))
+    if (!soak::StartSources(server, "soak"))
         return 2;
 
     CRadioManager manager;
@@ -197,7 +184,7 @@ int RunExitRound(const QString& first, const QString& second)
 int RunExitRounds(int rounds)
 {
     IcecastServer server;
-    if (!StartServer(server))
+    if (!soak::StartSources(server, "soak"))
         return 2;
     int failed = 0;
     int cutShort = 0;

@@ -11,6 +11,7 @@
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempProgramFolder.h"
+#include "tests/support/VirtualDisplay.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -113,21 +114,6 @@ QByteArray CoverPicture()
     buffer.open(QIODevice::WriteOnly);
     cover.save(&buffer, "JPG", 90);
     return bytes;
-}
-
-QString StartDisplay(QProcess& server)
-{
-    // The server picks a free display itself and writes its number to standard output.
-    server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", "-noreset" });
-    QByteArray number;
-    PumpUntil(
-        [&] {
-            number += server.readAllStandardOutput();
-            return number.contains('\n') || server.state() == QProcess::NotRunning;
-        },
-        20000);
-    number = number.trimmed();
-    return number.isEmpty() ? QString() : ":" + QString::fromLatin1(number);
 }
 
 QString Run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
@@ -298,8 +284,8 @@ int main(int argc, char** argv)
     const QString dialogShot = QString::fromLocal8Bit(argv[4]);
     QDir().mkpath(output);
 
-    QProcess xServer;
-    const QString display = StartDisplay(xServer);
+    const VirtualDisplay xServer(QSize(1600, 1200));
+    const QString display = xServer.Name();
     if (display.isEmpty()) {
         std::fprintf(stderr, "kavrilune_screenshots: Xvfb could not be started\n");
         return 1;
@@ -461,7 +447,5 @@ int main(int argc, char** argv)
                 program.kill();
         }
     }
-    xServer.terminate();
-    xServer.waitForFinished(5000);
     return failures == 0 ? 0 : 1;
 }

@@ -75,6 +75,19 @@ double SlopePerHour(const std::vector<Sample>& samples)
     return variance > 0 ? covariance / variance : 0.0;
 }
 
+bool StartSources(testing_support::IcecastServer& server, const char* kind)
+{
+    testing_support::IcecastSourceOptions ogg;
+    ogg.format = testing_support::IcecastFormat::OggVorbis;
+    ogg.frequencyHz = 660;
+    if (!server.IsRunning() || !server.StartSource(QStringLiteral("/mp3"))
+        || !server.StartSource(QStringLiteral("/ogg"), ogg)) {
+        std::fprintf(stderr, "%s: Icecast did not start: %s\n", kind, qPrintable(server.Error()));
+        return false;
+    }
+    return true;
+}
+
 SoakRun RunCycles(SoakActions& soak, testing_support::IcecastServer& server, const QString& mp3Mount,
     const QString& oggMount, const QString& recordingsFolder, double minutes, double warmupMinutes)
 {

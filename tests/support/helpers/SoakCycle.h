@@ -63,6 +63,10 @@ struct SoakRun {
     bool playersLeft = false;
 };
 
+// Starts the two stations the cycles play: an MP3 source on "/mp3" and an Ogg Vorbis one on "/ogg";
+// says why on standard error when they do not start.
+bool StartSources(testing_support::IcecastServer& server, const char* kind);
+
 // Runs cycles for the given minutes: two stations with crossfade between them, a recording of the
 // station playing and one started with a switch across a title change, the MP3 source going away
 // under the player and coming back, and a stop with fade-out. The recordings folder is emptied after

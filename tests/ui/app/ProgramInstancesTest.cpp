@@ -1,8 +1,7 @@
 // Several real instances on one virtual display: the hand-over of a command line, ending them all,
 // the duration limit, the global hot keys and the desktop's media controls.
 
-#include "tests/support/SessionBus.h"
-#include "tests/ui/support/ProgramFixture.h"
+#include "tests/ui/support/ProgramOnBus.h"
 
 #include "tests/support/IcecastServer.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -14,11 +13,11 @@ using namespace testing_support;
 namespace
 {
 
-using ui_testing::ProgramTest;
+using ui_testing::ProgramOnBusTest;
 
 const QString kIdleTitle = QStringLiteral("Kavri? Lune!");
 
-class ProgramInstancesTest : public ProgramTest
+class ProgramInstancesTest : public ProgramOnBusTest
 {
 protected:
     void EndProgram(QProcess& process)
@@ -197,19 +196,9 @@ TEST_F(ProgramInstancesTest, GlobalHotKeysReachTheProgramThroughItsKeyGrabs)
 
 TEST_F(ProgramInstancesTest, TheDesktopsMediaControlsPlayAndStopThroughTheSessionBus)
 {
-    IcecastServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
-    ASSERT_TRUE(server.StartSource("/live"));
-    const testing_support::SessionBus bus;
-    const QString address = bus.Address();
-    ASSERT_FALSE(address.isEmpty()) << "no session bus";
-    QProcessEnvironment environment = Environment();
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
-
-    WriteSettings("<Autoplay>1</Autoplay><Station_URL>" + server.Url("/live")
-        + "</Station_URL><Station_Title>Bus FM</Station_Title>");
-    Launch(program, {}, environment);
-    ASSERT_TRUE(WaitForTitle("Bus FM", 20000));
+    ASSERT_NO_FATAL_FAILURE(StartStationAndBus());
+    const QProcessEnvironment environment = busEnvironment;
+    ASSERT_NO_FATAL_FAILURE(StartPlaying("Bus FM", environment));
 
     const QStringList call { "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.Kavrilune",
         "/org/mpris/MediaPlayer2" };

@@ -1,10 +1,7 @@
 // The real program's tray icon with a status-notifier host and a notification server of the test's own
 // on a session bus of its own: what the desktop gets to show.
 
-#include "tests/support/SessionBus.h"
-#include "tests/ui/support/ProgramFixture.h"
-
-#include "tests/support/IcecastServer.h"
+#include "tests/ui/support/ProgramOnBus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -16,7 +13,7 @@ using namespace testing_support;
 namespace
 {
 
-using ui_testing::ProgramTest;
+using ui_testing::ProgramOnBusTest;
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
@@ -82,34 +79,25 @@ public:
     }
 };
 
-TEST_F(ProgramTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
+TEST_F(ProgramOnBusTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
 {
-    IcecastServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
-    ASSERT_TRUE(server.StartSource("/live"));
-    const testing_support::SessionBus bus;
-    const QString address = bus.Address();
-    ASSERT_FALSE(address.isEmpty()) << "no session bus";
+    ASSERT_NO_FATAL_FAILURE(StartStationAndBus());
     {
-        QDBusConnection desktop = QDBusConnection::connectToBus(address, "desktop");
+        QDBusConnection desktop = QDBusConnection::connectToBus(bus->Address(), "desktop");
         DesktopServices services;
         ASSERT_TRUE(desktop.registerVirtualObject("/StatusNotifierWatcher", &services));
         ASSERT_TRUE(desktop.registerVirtualObject("/org/freedesktop/Notifications", &services));
         ASSERT_TRUE(desktop.registerService(kWatcher));
         ASSERT_TRUE(desktop.registerService(kNotifications));
 
-        QProcessEnvironment environment = Environment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        QProcessEnvironment environment = busEnvironment;
         environment.remove("QT_QPA_PLATFORMTHEME");
         environment.remove("XDG_CURRENT_DESKTOP");
-        WriteSettings("<Autoplay>1</Autoplay><Station_URL>" + server.Url("/live")
-            + "</Station_URL><Station_Title>Loopback FM</Station_Title>");
-        Launch(program, {}, environment);
-        ASSERT_TRUE(WaitForTitle("Loopback FM", 20000));
+        ASSERT_NO_FATAL_FAILURE(StartPlaying("Loopback FM", environment));
         ASSERT_TRUE(PumpUntil([&] { return !services.items.isEmpty(); }, 10000)) << "the icon joins the host";
 
         const QString title = QStringLiteral("<b>Bold</b> & <img src=\"/etc/hosts\"> Song");
-        ASSERT_TRUE(server.SetTitle("/live", title));
+        ASSERT_TRUE(station->SetTitle(kLive, title));
         ASSERT_TRUE(PumpUntil([&] { return !services.bodies.isEmpty(); }, 20000)) << "a new song is announced";
         EXPECT_EQ(services.bodies.back(), ("Loopback FM\n" + title).toHtmlEscaped());
 
@@ -117,7 +105,7 @@ TEST_F(ProgramTest, SongTitlesReachTheDesktopsNotificationsAsTextNotMarkup)
         const int queries = services.hostQueries;
         for (int song = 1; song <= 3; ++song) {
             const QString next = QStringLiteral("Song %1").arg(song);
-            ASSERT_TRUE(server.SetTitle("/live", next));
+            ASSERT_TRUE(station->SetTitle(kLive, next));
             ASSERT_TRUE(PumpUntil([&] { return services.bodies.back().endsWith(next); }, 20000));
         }
         EXPECT_EQ(services.hostQueries, queries) << "asked whether a tray exists at every song";

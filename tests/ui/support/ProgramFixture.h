@@ -9,6 +9,7 @@
 #include "tests/support/InstanceHelperProcess.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/VirtualDisplay.h"
 #include "tests/ui/support/SkinTestSupport.h"
 
 #include <QDir>
@@ -26,35 +27,7 @@ namespace ui_testing
 {
 
 // An X server of our own for one test.
-class VirtualDisplay
-{
-public:
-    VirtualDisplay()
-    {
-        // The server picks a free display itself and writes its number to standard output; it stays up
-        // between one client and the next.
-        m_server.start("Xvfb", { "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp", "-noreset" });
-        QByteArray number;
-        testing_support::PumpUntil(
-            [&] {
-                number += m_server.readAllStandardOutput();
-                return number.contains('\n') || m_server.state() == QProcess::NotRunning;
-            },
-            20000);
-        if (number.trimmed().toInt() > 0 || number.trimmed() == "0")
-            m_name = ":" + QString::fromLatin1(number.trimmed());
-    }
-    ~VirtualDisplay()
-    {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
-    QString Name() const { return m_name; }
-
-private:
-    QProcess m_server;
-    QString m_name;
-};
+using testing_support::VirtualDisplay;
 
 // A stand-in instance that holds a slot.
 class SlotHolder : public testing_support::InstanceHelperProcess
@@ -113,22 +86,7 @@ protected:
     // What every start of the program gets: this test's display, instance names, folders and hosts.
     QProcessEnvironment Environment() const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", display.Name());
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        environment.insert("KAVRILUNE_SHARED_MEMORY", shm);
-        environment.insert("KAVRILUNE_LOCK_FOLDER", locks.path());
-        environment.insert("KAVRILUNE_SOCKET_FOLDER", locks.path());
-        environment.insert("KAVRILUNE_FADE_MS", "0");
-        environment.insert("KAVRILUNE_WEB_HOST", "http://127.0.0.1:9");
-        environment.insert("KAVRILUNE_COUNTER_HOST", "http://127.0.0.1:9");
-        environment.insert("KAVRILUNE_IMAGE_HOST", "http://127.0.0.1:9");
-        environment.insert("XDG_DATA_HOME", home.path() + "/data");
-        environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
-        environment.insert("SDL_AUDIODRIVER", "dummy");
-        environment.insert("XDG_RUNTIME_DIR", home.path() + "/runtime");
-        environment.remove("DBUS_SESSION_BUS_ADDRESS");
-        return environment;
+        return testing_support::ProgramEnvironment(display.Name(), shm, locks.path(), home.path());
     }
 
     void Launch(QProcess& process, const QStringList& arguments = {},
