@@ -2,7 +2,9 @@
 # The whole program on a desktop with a real sound server, side by side with other players.
 #
 # A private desktop: Xvfb, a session bus, a PulseAudio server with one null sink, and a loopback
-# Icecast station fed by ffmpeg. On it, in interleaved rounds (the order rotates each round):
+# Icecast station fed by ffmpeg with generated music (its spectrum changes all the time, so a spectrum
+# display has new bars every frame; SIGNAL=tone streams a steady sine instead). Every player plays
+# that one stream. On it, in interleaved rounds (the order rotates each round):
 #   kavrilune         the program, window shown, started with /play
 #   kavrilune-hidden  the same started with /hidden /play
 #   audacious         Audacious, Qt interface
@@ -16,7 +18,7 @@
 # Medians, and ratios to Audacious of the same rounds, close the report.
 #
 #     bench/desktop-compare.sh [BUILD_DIR]
-#     ROUND_SECONDS=60 ROUNDS=3 MEMORY_AT=30 STARTUP_RUNS=10 FORMAT=mp3 KBPS=128 by default
+#     ROUND_SECONDS=60 ROUNDS=3 MEMORY_AT=30 STARTUP_RUNS=10 FORMAT=mp3 KBPS=128 SIGNAL=music by default
 #     PLAYERS="kavrilune kavrilune-hidden audacious mpv ffmpeg"; PROGRAM_ENV="NAME=value ..." is
 #     added to the program's environment (to try a setting without a rebuild). BASELINE=FOLDER, a
 #     staged program folder of another build (a copy of build/Kavrilune), adds "baseline" and
@@ -32,6 +34,7 @@ memory_at=${MEMORY_AT:-30}
 startup_runs=${STARTUP_RUNS:-10}
 format=${FORMAT:-mp3}
 kbps=${KBPS:-128}
+signal=${SIGNAL:-music}
 players=${PLAYERS:-kavrilune kavrilune-hidden audacious mpv ffmpeg}
 baseline=${BASELINE:-}
 [ -z "$baseline" ] || players="$players baseline baseline-hidden"
@@ -109,7 +112,7 @@ pids+=("$pulse_pid")
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start" >&2; cat "$work/pulse.log" >&2; exit 1; }
 
-"$feed" "$format" "$kbps" >"$work/feed.out" 2>"$work/feed.err" &
+"$feed" "$format" "$kbps" "$signal" >"$work/feed.out" 2>"$work/feed.err" &
 pids+=("$!")
 for _ in $(seq 200); do [ -s "$work/feed.out" ] && break; sleep 0.1; done
 url=$(head -n1 "$work/feed.out")
@@ -259,7 +262,7 @@ stop_player() {
 
 results="$work/results"
 : >"$results"
-echo "stream: $url ($format ${kbps} kbit/s); rounds of ${seconds} s; display $DISPLAY"
+echo "stream: $url ($format ${kbps} kbit/s, $signal); rounds of ${seconds} s; display $DISPLAY"
 printf '%-17s %5s %7s %7s %7s %6s %6s %6s %6s %7s %7s %6s\n' player round cpu_s pulse_s xorg_s \
   rss pss uss anon first_s buf_ms load1
 for ((round = 1; round <= rounds; round++)); do

@@ -95,7 +95,18 @@ int CKavriluneApp::Main(int argc, char** argv)
     // its own up to eight per core, each keeping what its streams freed: the program's memory then
     // climbs for many minutes of switching stations. Two arenas serve the window and the players.
     mallopt(M_ARENA_MAX, 2);
+    // On X, the window's pixels go to the server through shared memory unless told otherwise, and then
+    // every paint first waits for a round trip to the server, lest it draw into pixels the server may
+    // still be reading. The spectrum paints a small patch thirty times a second: sent within the request
+    // such a patch costs the server no more, and the round trips (a quarter of the program's CPU while
+    // the window shows) go. Read once, when the connection opens; the programs we start inherit nothing.
+    const char* const kNoSharedMemory = "QT_XCB_NO_MITSHM";
+    const bool setByUser = qEnvironmentVariableIsSet(kNoSharedMemory);
+    if (!setByUser)
+        qputenv(kNoSharedMemory, "1");
     CKavriluneApp app(argc, argv);
+    if (!setByUser)
+        qunsetenv(kNoSharedMemory);
     return app.Run();
 }
 

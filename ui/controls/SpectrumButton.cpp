@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -32,21 +33,33 @@ constexpr int kMinSide = 5;
 // Shared by every spectrum display, so that all recording dots pulse together. UI thread only.
 int g_animationCounter = 0;
 
-uint32_t Blend(uint32_t source, uint32_t destination, uint32_t weight)
+constexpr uint64_t kByteLanes = 0x00FF00FF00FF00FFull;
+
+// 0xAARRGGBB as 0x00AA00RR00GG00BB: a 16-bit lane for each channel.
+inline uint64_t SpreadChannels(uint32_t color)
 {
-    uint32_t result = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t s = (source >> shift) & 0xFF;
-        const uint32_t d = (destination >> shift) & 0xFF;
-        result |= ((weight * s + (255 - weight) * d) / 255) << shift;
-    }
-    return result;
+    const uint64_t x = color;
+    const uint64_t halves = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+    return (halves | (halves << 8)) & kByteLanes;
 }
 
-void Put(uint32_t& pixel, uint32_t color)
+// Each channel (weight * source + (255 - weight) * destination) / 255, rounded down; all four channels in
+// one 64-bit word (no lane exceeds 255 * 255, and n / 255 == (n + 1 + (n >> 8)) >> 8 for such n).
+inline uint32_t Blend(uint32_t source, uint32_t destination, uint32_t weight)
+{
+    uint64_t v = SpreadChannels(source) * weight + SpreadChannels(destination) * (255 - weight);
+    v = ((v + 0x0001000100010001ull + ((v >> 8) & kByteLanes)) >> 8) & kByteLanes;
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+    return uint32_t(v | (v >> 16));
+}
+
+inline void Put(uint32_t& pixel, uint32_t color)
 {
     const uint32_t alpha = color >> 24;
-    pixel = alpha == 255 ? color : Blend(color, pixel, alpha);
+    if (alpha == 255)
+        pixel = color;
+    else if (alpha != 0)
+        pixel = Blend(color, pixel, alpha);
 }
 
 // The bar's opacity at distance d from its centre: solid up to the core, fading out to the edge.
@@ -156,6 +169,12 @@ void CSpectrumButton::OnBackgroundChanged()
 uint32_t* CSpectrumButton::RowAt(QImage& image, int rowFromBottom)
 {
     return reinterpret_cast<uint32_t*>(image.scanLine(image.height() - 1 - rowFromBottom));
+}
+
+// The same for reading: no copy check, and the image keeps its cache key.
+const uint32_t* CSpectrumButton::RowAt(const QImage& image, int rowFromBottom)
+{
+    return reinterpret_cast<const uint32_t*>(image.constScanLine(image.height() - 1 - rowFromBottom));
 }
 
 // The parent's pixels with the background gradient over everything but the outermost ring, and the
@@ -277,10 +296,13 @@ void CSpectrumButton::Paint(bool muted, bool recording, bool discarded, bool for
 {
     if ((!isVisible() && !force) || m_work.isNull())
         return;
-    DrawFrame(muted, recording, discarded);
+    // A frame of the animation is painted at once, while the timer has the thread awake: a posted
+    // update would wake the event loop a second time for every frame. A forced redraw (a new
+    // background) may come from within another paint, so it waits for the next pass.
+    DrawFrame(muted, recording, discarded, !force);
 }
 
-void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
+void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded, bool paintNow)
 {
     const double factor = muted ? 0.4 : 1.0;
     g_animationCounter = (g_animationCounter + 6) % 200;
@@ -313,13 +335,25 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
         DrawColumn(i, peak, peak + thickness - 1, barLine, barLine);
     }
 
+    // Under the glass most pixels are bare background, whose glazed colour never changes.
+    const bool glazed = UpdateGlazedBackground();
     const int half = m_height / 2;
     for (int y = half; y <= m_height - 3; ++y) {
-        const int64_t k = int64_t(y - half) * 155 / half + 100;
-        const uint32_t glass = WithAlpha(0xFFFFFF, uint32_t(k * m_glassLevel / 255) & 0xFF);
+        const uint32_t glass = GlassColor(y);
         uint32_t* row = RowAt(m_work, y);
-        for (int x = 2; x <= m_width - 3; ++x)
-            Put(row[x], glass);
+        if (glazed) {
+            const uint32_t* bare = RowAt(std::as_const(m_backgroundPicture), y);
+            const uint32_t* glazedRow = RowAt(std::as_const(m_glazedBackground), y);
+            for (int x = 2; x <= m_width - 3; ++x) {
+                if (row[x] == bare[x])
+                    row[x] = glazedRow[x];
+                else
+                    Put(row[x], glass);
+            }
+        } else {
+            for (int x = 2; x <= m_width - 3; ++x)
+                Put(row[x], glass);
+        }
     }
 
     if (key.dot >= 0)
@@ -338,7 +372,41 @@ void CSpectrumButton::DrawFrame(bool muted, bool recording, bool discarded)
     m_shownKey = key;
     m_shownKeyValid = true;
     ++m_framesDrawn;
-    update();
+    if (paintNow)
+        repaint();
+    else
+        update();
+}
+
+// The glass highlight's colour on a row (counted from the bottom) of the upper half.
+uint32_t CSpectrumButton::GlassColor(int row) const
+{
+    const int half = m_height / 2;
+    const int64_t k = int64_t(row - half) * 155 / half + 100;
+    return WithAlpha(0xFFFFFF, uint32_t(k * m_glassLevel / 255) & 0xFF);
+}
+
+// The background with the glass over it, made again when the background or the glass changes. False
+// when there is none to use (the frame then glazes every pixel itself).
+bool CSpectrumButton::UpdateGlazedBackground()
+{
+    const QImage& bare = m_backgroundPicture;
+    if (bare.size() != m_work.size() || bare.format() != QImage::Format_ARGB32)
+        return false;
+    if (!m_glazedBackground.isNull() && m_glazedFrom == bare.cacheKey() && m_glazedLevel == m_glassLevel)
+        return true;
+    m_glazedBackground = bare.copy();
+    if (m_glazedBackground.isNull())
+        return false;
+    for (int y = m_height / 2; y <= m_height - 3; ++y) {
+        const uint32_t glass = GlassColor(y);
+        uint32_t* row = RowAt(m_glazedBackground, y);
+        for (int x = 2; x <= m_width - 3; ++x)
+            Put(row[x], glass);
+    }
+    m_glazedFrom = bare.cacheKey();
+    m_glazedLevel = m_glassLevel;
+    return true;
 }
 
 void CSpectrumButton::DrawColumn(int bar, int firstRow, int lastRow, uint32_t bottomColor, uint32_t topColor)

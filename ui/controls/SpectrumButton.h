@@ -59,10 +59,13 @@ protected:
 private:
     void ResetColors();
     void ComposeBackground();
-    void DrawFrame(bool muted, bool recording, bool discarded);
+    void DrawFrame(bool muted, bool recording, bool discarded, bool paintNow);
     void DrawColumn(int bar, int firstRow, int lastRow, uint32_t bottomColor, uint32_t topColor);
     void DrawRecordingDot(bool muted, bool discarded, int triangle);
+    uint32_t GlassColor(int row) const;
+    bool UpdateGlazedBackground();
     static uint32_t* RowAt(QImage& image, int rowFromBottom);
+    static const uint32_t* RowAt(const QImage& image, int rowFromBottom);
 
     // What decides a frame's pixels, beside the background: a frame that would come out the same as
     // the one shown is neither composed nor painted again.
@@ -98,6 +101,9 @@ private:
     bool m_frame = true;
 
     QImage m_backgroundPicture; // parent pixels, gradient and frame; ARGB32, top-down rows
+    QImage m_glazedBackground; // the background with the glass highlight over it
+    qint64 m_glazedFrom = 0; // the background's cache key it was made from
+    int32_t m_glazedLevel = -1;
     QImage m_work; // the frame being composed
     QImage m_display; // the last finished frame, shown by paintEvent
     std::vector<double> m_columnWeight; // a bar's profile across, one weight per column; sized by Init

@@ -313,6 +313,41 @@ TEST_F(SpectrumButtonTest, OnlyFramesThatLookDifferentArePainted)
     EXPECT_NE(Pixel(*spectrum, 0, 0), corner);
 }
 
+// Bare background under the glass comes from a glazed copy made once: a new background or a skin
+// with another glass level must show at once, exactly as in a display that started with it.
+TEST_F(SpectrumButtonTest, TheGlassFollowsANewBackgroundAndGlassLevel)
+{
+    float levels[32] = {};
+    levels[3] = 0.9f; // one bar reaching into the glass, the rest bare
+    const auto frameOver = [&](CSpectrumButton& spectrum, const QPixmap& background) {
+        spectrum.CopyParentBackground(background);
+        Frames(spectrum, 1, levels);
+        return spectrum.FrameImage().copy();
+    };
+    const QPixmap black = skin_test::SolidBackground(window.size(), Qt::black);
+    const QPixmap white = skin_test::SolidBackground(window.size(), Qt::white);
+
+    auto spectrum = Make(QSize(132, 54));
+    const QImage overBlack = frameOver(*spectrum, black);
+    const QImage overWhite = frameOver(*spectrum, white);
+    EXPECT_NE(overWhite.pixel(100, 54 - 1 - 45), overBlack.pixel(100, 54 - 1 - 45));
+    EXPECT_EQ(overWhite, frameOver(*Make(QSize(132, 54)), white));
+
+    const QString dim = QStringLiteral("<GlassLevel>60</GlassLevel>");
+    auto dimmed = Make(QSize(132, 54), dim);
+    const QImage dimmedOverWhite = frameOver(*dimmed, white);
+    EXPECT_NE(dimmedOverWhite, overWhite);
+    // The same display given the other skin: its glazed copy is made again.
+    const QString file = program.Path() + "skins/S.kvn/skin.kvn";
+    ASSERT_TRUE(
+        skin_test::WriteSkinFile(file, "<Spectrum><width>132</width><height>54</height>" + dim + "</Spectrum>"));
+    CSkin skin;
+    bool expanded = false;
+    skin.SetSkinPath(program.Path(), "S", expanded);
+    spectrum->LoadSkin(skin.Settings(), "Spectrum", 0, 0, 132, 54);
+    EXPECT_EQ(frameOver(*spectrum, white), dimmedOverWhite);
+}
+
 // The spectrum redraws itself thirty times a second: only its own pixels may be painted then, not the
 // window's background under it. The program's style takes the opaque flag from buttons and sliders when
 // it polishes them, whether on showing or on a change of style.
