@@ -9,7 +9,8 @@ bool SessionBusKnown();
 
 // When no session bus is known, tells the bus library (which Qt's tray icon and accessibility and the
 // sound library each open on their own) that there is none. Left alone, it would start a bus of its own:
-// it forks the program, threads and all, to run a launcher that leaves a bus daemon behind when the
-// program ends, and the forked copy allocates before it replaces itself, which a copy of a program with
-// threads may not do. Call before the program starts its first thread.
+// it forks the program to run a launcher, which leaves a bus daemon behind when the program ends, and
+// the forked copy allocates memory before it becomes the launcher, which in a copy of a program with
+// threads may wait forever for a lock that another thread held at the fork. Call before the program
+// starts its first thread.
 void DeclineSessionBusStart();
