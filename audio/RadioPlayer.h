@@ -125,7 +125,8 @@ public:
     int GetBufferPercent();
     int64_t GetElapsed() const;
     void NormalizeBlock(void* buffer, uint32_t length);
-    float GetGain() const { return m_gain; }
+    // The normaliser's present gain; any thread.
+    float GetGain() const { return m_gain.load(std::memory_order_relaxed); }
 
     bool StartRecording(const QString& path, int bitrateSetting, bool dontOverwrite);
     void StopRecording();
@@ -284,8 +285,8 @@ private:
     AudioSync m_wmaChangeSync = 0;
     AudioSync m_oggChangeSync = 0;
 
-    // Normaliser state: its DSP only.
-    float m_gain = 1.0f;
+    // Normaliser state: its DSP only, but for the gain, which others may read.
+    std::atomic<float> m_gain { 1.0f };
     float m_levelSum = 0.0f;
     int m_levelCount = 0;
 

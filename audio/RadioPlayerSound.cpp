@@ -95,7 +95,9 @@ void RadioPlayer::NormalizeBlock(void* buffer, uint32_t length)
 {
     if (!m_normalize)
         return;
-    NormalizeSamples(static_cast<int16_t*>(buffer), length / 2, m_gain, m_levelSum, m_levelCount);
+    float gain = m_gain.load(std::memory_order_relaxed);
+    NormalizeSamples(static_cast<int16_t*>(buffer), length / 2, gain, m_levelSum, m_levelCount);
+    m_gain.store(gain, std::memory_order_relaxed);
 }
 
 void RadioPlayer::NormalizeDspProc(AudioDsp, uint32_t channel, void* buffer, uint32_t length, void* user)

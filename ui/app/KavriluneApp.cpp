@@ -5,6 +5,7 @@
 #include "core/XMLSettings.h"
 #include "ui/app/ExitSignals.h"
 #include "ui/app/ProgramEnvironment.h"
+#include "ui/desktop/SessionBusAddress.h"
 #include "ui/mainwindow/KavriluneDlg.h"
 
 #include <QApplication>
@@ -95,6 +96,8 @@ int CKavriluneApp::Main(int argc, char** argv)
     // its own up to eight per core, each keeping what its streams freed: the program's memory then
     // climbs for many minutes of switching stations. Two arenas serve the window and the players.
     mallopt(M_ARENA_MAX, 2);
+    // Before the first thread: the environment is changed here only.
+    DeclineSessionBusStart();
     // On X, the window's pixels go to the server through shared memory unless told otherwise, and then
     // every paint first waits for a round trip to the server, lest it draw into pixels the server may
     // still be reading. The spectrum paints a small patch thirty times a second: sent within the request

@@ -2,27 +2,18 @@
 
 #include "ui/desktop/MprisPlayerAdaptor.h"
 #include "ui/desktop/MprisRootAdaptor.h"
+#include "ui/desktop/SessionBusAddress.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QFile>
 
 namespace
 {
 
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-
-// Whether a session bus can be reached without starting one.
-bool SessionBusKnown()
-{
-    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFile::exists(runtime + QStringLiteral("/bus"));
-}
 
 } // namespace
 

@@ -1,26 +1,18 @@
 #include "ui/desktop/QtTrayBackend.h"
 
+#include "ui/desktop/SessionBusAddress.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QFile>
 #include <QTextDocument>
 
 namespace
 {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-
-// Whether a session bus can be reached without starting one.
-bool SessionBusKnown()
-{
-    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFile::exists(runtime + QStringLiteral("/bus"));
-}
 
 // Whether the icon lives with a status-notifier host on the session bus, as Qt decides it when the icon
 // is made: its balloons are then the desktop's notifications, whose text is read as markup, and so is

@@ -20,23 +20,34 @@ namespace
 
 // Decodes waiting for a pool thread. The pool's task only takes the next one from here, so all that a
 // decode reads is handed over under this lock, one a sanitizer can see, rather than inside Qt's pool.
-std::mutex g_decodesMutex;
-std::deque<std::function<void()>> g_decodes;
+// The queue is never destroyed: the pool's threads end after this file's statics would, and what orders
+// the two (the pool's own wait) happens inside Qt.
+struct PendingDecodes {
+    std::mutex mutex;
+    std::deque<std::function<void()>> queue;
+};
+
+PendingDecodes& Pending()
+{
+    static auto* pending = new PendingDecodes;
+    return *pending;
+}
 
 void StartDecode(std::function<void()> decode)
 {
+    PendingDecodes& pending = Pending();
     {
-        const std::lock_guard lock(g_decodesMutex);
-        g_decodes.push_back(std::move(decode));
+        const std::lock_guard lock(pending.mutex);
+        pending.queue.push_back(std::move(decode));
     }
-    QThreadPool::globalInstance()->start([] {
+    QThreadPool::globalInstance()->start([&pending] {
         std::function<void()> next;
         {
-            const std::lock_guard lock(g_decodesMutex);
-            if (g_decodes.empty())
+            const std::lock_guard lock(pending.mutex);
+            if (pending.queue.empty())
                 return;
-            next = std::move(g_decodes.front());
-            g_decodes.pop_front();
+            next = std::move(pending.queue.front());
+            pending.queue.pop_front();
         }
         next();
     });
