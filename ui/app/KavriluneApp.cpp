@@ -96,7 +96,7 @@ int CKavriluneApp::Main(int argc, char** argv)
     // its own up to eight per core, each keeping what its streams freed: the program's memory then
     // climbs for many minutes of switching stations. Two arenas serve the window and the players.
     mallopt(M_ARENA_MAX, 2);
-    // Before the first thread: the environment is changed here only.
+    // Before the first thread, while changing the environment is safe.
     DeclineSessionBusStart();
     // On X, the window's pixels go to the server through shared memory unless told otherwise, and then
     // every paint first waits for a round trip to the server, lest it draw into pixels the server may
