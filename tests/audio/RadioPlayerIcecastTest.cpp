@@ -69,7 +69,9 @@ TEST_F(PlayerIcecastTest, Mp3StationPlaysAnnouncesTitlesAndBitrateAndStops)
 
     manager.Stop(false, false);
     ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 5000));
-    const std::vector<int> codes = log.CodesOf(player);
+    // A tag read may still land while the stream winds down; the stop's own events end the log.
+    const std::vector<int> codes = Only(log.CodesOf(player), { 4, 5, 12 });
+    ASSERT_GE(codes.size(), 3u);
     EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int> { 4, 5, 12 }));
     EXPECT_FALSE(log.Has(player, PlayerStatusCannotConnect));
 }
