@@ -48,29 +48,26 @@ CUpdateChecks::CUpdateChecks(Shared shared, std::function<QString()> settingsFil
 
 void CUpdateChecks::CheckForProgramUpdate()
 {
-    if (!m_shared.general.m_checkUpdates)
-        return;
-    const QString path = m_settingsFile();
-    std::lock_guard fileLock(SettingsFileMutex(path));
-    CXMLSettings settings(path);
-    const QString key = QStringLiteral("LastUpdateCheck");
-    QDateTime last;
-    const bool rewrite = ReadCheckTime(settings, key, last);
-    if (m_updater.CheckPeriodically(&m_shared.window, last) || rewrite)
-        settings.SetTime(kGeneral, key, std::time_t(last.toSecsSinceEpoch()));
+    RunCheck(QStringLiteral("LastUpdateCheck"),
+        [this](QDateTime& last) { return m_updater.CheckPeriodically(&m_shared.window, last); });
 }
 
 void CUpdateChecks::CheckForStationsUpdate()
+{
+    RunCheck(QStringLiteral("LastStationsUpdateCheck"),
+        [this](QDateTime& last) { return m_stationUpdater.CheckForUpdates(&m_shared.window, last, m_appFolder()); });
+}
+
+void CUpdateChecks::RunCheck(const QString& key, const std::function<bool(QDateTime&)>& check)
 {
     if (!m_shared.general.m_checkUpdates)
         return;
     const QString path = m_settingsFile();
     std::lock_guard fileLock(SettingsFileMutex(path));
     CXMLSettings settings(path);
-    const QString key = QStringLiteral("LastStationsUpdateCheck");
     QDateTime last;
     const bool rewrite = ReadCheckTime(settings, key, last);
-    if (m_stationUpdater.CheckForUpdates(&m_shared.window, last, m_appFolder()) || rewrite)
+    if (check(last) || rewrite)
         settings.SetTime(kGeneral, key, std::time_t(last.toSecsSinceEpoch()));
 }
 

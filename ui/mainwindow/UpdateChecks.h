@@ -4,6 +4,7 @@
 #include "core/Updater.h"
 #include "core/WindowMessage.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -46,6 +47,10 @@ public:
     CUpdater& Updater() { return m_updater; }
 
 private:
+    // Runs one check if the user wants checks, with its last time read from and written back to the
+    // settings file under the file's lock; check returns true when the time moved.
+    void RunCheck(const QString& key, const std::function<bool(QDateTime&)>& check);
+
     Shared m_shared;
     std::function<QString()> m_settingsFile;
     std::function<QString()> m_appFolder;
