@@ -11,7 +11,8 @@
 namespace
 {
 
-constexpr int kDefaultMaxFrames = 8192;
+// The mixer works through any request in blocks of at most this many frames (about 46 ms at 44.1 kHz).
+constexpr int kChunkFrames = 2048;
 // A volume slide is followed in steps of this many frames (about 6 ms at 44.1 kHz).
 constexpr int kGainStep = 256;
 // A stopped channel fades out over this many frames where its queued sound is cut (about 3 ms).
@@ -28,19 +29,17 @@ int64_t NowNs()
 CMixer::CMixer()
 {
     m_voices.reserve(64);
-    m_scratch.resize(kDefaultMaxFrames * 2);
-    m_capacity = kDefaultMaxFrames;
+    m_scratch.resize(kChunkFrames * 2);
+    m_capacity = kChunkFrames;
 }
 
-void CMixer::Prepare(int maxFrames, int sampleRate, int remixFrames)
+void CMixer::Prepare(int sampleRate, int remixFrames)
 {
     std::lock_guard lock(m_lock);
-    const size_t chunk = size_t(std::max(maxFrames, kDefaultMaxFrames));
-    m_scratch.resize(chunk * 2);
     // A block mixed lies at most one chunk beyond what may be mixed again.
     m_remixFrames = std::max(remixFrames, 0);
-    m_capacity = chunk + size_t(m_remixFrames);
-    m_moved.resize(m_remixFrames > 0 ? m_capacity * 2 : 0);
+    m_capacity = size_t(kChunkFrames) + size_t(m_remixFrames);
+    m_moved.resize(size_t(m_remixFrames) * 2); // a move spans at most what may be mixed again
     for (Voice& voice : m_voices) {
         voice.used = voice.channel != nullptr;
         voice.cut = false;

@@ -25,9 +25,9 @@ class CMixer
 public:
     CMixer();
 
-    // Sizes the buffers for the output; called before the output starts. maxFrames: the most one
-    // Mix() usually asks for; remixFrames: the most the output may ask Remix() for (0: it never does).
-    void Prepare(int maxFrames, int sampleRate, int remixFrames = 0);
+    // Sizes the buffers for the output; called before the output starts. remixFrames: the most the
+    // output may ask Remix() for (0: it never does).
+    void Prepare(int sampleRate, int remixFrames = 0);
     // The output that rewrites its queue when something must be heard at once; null before it stops.
     void SetRewriter(COutputDevice* output);
     // False once the output is lost: nothing can play until the next output is prepared.

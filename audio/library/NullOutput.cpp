@@ -52,7 +52,7 @@ CNullOutput::~CNullOutput()
 
 bool CNullOutput::Start()
 {
-    m_mixer.Prepare(m_rate * kBlockMs / 1000, m_rate);
+    m_mixer.Prepare(m_rate);
     m_stop = false;
     m_thread = std::thread([this] { Run(); });
     return true;

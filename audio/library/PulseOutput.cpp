@@ -225,7 +225,7 @@ int CPulseOutput::Open(const std::string& sink)
         const int remixFrames = int(pa_usec_to_bytes(kRemixUs, &spec) / kFrameBytes);
         m_remixMarginFrames = int(pa_usec_to_bytes(kRemixMarginUs, &spec) / kFrameBytes);
         m_rewrite.assign(size_t(remixFrames) * 2, 0);
-        m_mixer.Prepare(m_latencyFrames, m_rate, remixFrames);
+        m_mixer.Prepare(m_rate, remixFrames);
         m_opened = true;
     }
     pa_threaded_mainloop_unlock(m_loop);

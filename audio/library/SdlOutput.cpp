@@ -90,7 +90,7 @@ int CSdlOutput::Open(int index)
     if (m_device == 0)
         return AUDIO_ERROR_DRIVER;
     m_latencyFrames = int(obtained.samples) * 2;
-    m_mixer.Prepare(obtained.samples, m_rate);
+    m_mixer.Prepare(m_rate);
     return AUDIO_OK;
 }
 
