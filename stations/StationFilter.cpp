@@ -28,17 +28,26 @@ std::array<QString, CStationFilter::kSearchWords> CStationFilter::SplitSearchWor
     return result;
 }
 
-bool CStationFilter::Matches(const CStationSearchIndex& index, size_t i) const
+bool CStationFilter::NeedsSearchIndex() const
 {
-    if (ownStationsOnly && !index.IsUserStation(i))
+    return std::any_of(words.begin(), words.end(), [](const QString& word) { return !word.isEmpty(); })
+        || std::any_of(kFilterableFields.begin(), kFilterableFields.end(),
+            [this](int slot) { return !columnFilters[size_t(slot)].isEmpty(); });
+}
+
+bool CStationFilter::Matches(const CStationStore& stations, const CStationSearchIndex* index, size_t i) const
+{
+    if (ownStationsOnly && !stations.IsUserStation(i))
         return false;
+    if (!index)
+        return true;
     for (const QString& word : words) {
-        if (!word.isEmpty() && !index.KeyContains(i, word))
+        if (!word.isEmpty() && !index->KeyContains(i, word))
             return false;
     }
     for (int slot : kFilterableFields) {
         const QString& filter = columnFilters[size_t(slot)];
-        if (!filter.isEmpty() && !index.Field(i, slot).contains(filter))
+        if (!filter.isEmpty() && !index->Field(i, slot).contains(filter))
             return false;
     }
     return true;

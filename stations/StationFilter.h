@@ -18,9 +18,12 @@ struct CStationFilter {
     // Up to four words of the text, split at runs of blanks and upper-cased; the rest stay empty.
     static std::array<QString, kSearchWords> SplitSearchWords(const QString& text);
 
-    // Every condition must hold for station i of the index: the user's own station in own-stations
-    // mode, every search word inside its search key, and every set filter inside its upper-cased field.
-    bool Matches(const CStationSearchIndex& index, size_t i) const;
+    // Whether a search word or a column filter is set: only then does matching need the search index.
+    bool NeedsSearchIndex() const;
+    // Every condition must hold for station i: the user's own station in own-stations mode, every
+    // search word inside its search key, and every set filter inside its upper-cased field. index,
+    // built from stations, may be null where NeedsSearchIndex() is false.
+    bool Matches(const CStationStore& stations, const CStationSearchIndex* index, size_t i) const;
     // Sorts catalogue indices by the sort column without regard to case. The catalogue is kept in title
     // order with the same comparison, so indices taken in catalogue order are already sorted by title.
     void Sort(std::vector<unsigned>& indices, const CStationStore& stations) const;

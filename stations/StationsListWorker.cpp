@@ -137,21 +137,26 @@ bool CStationsListWorker::TakeFilterOnlyRestart()
 bool CStationsListWorker::Scan(CStationFilter& filter)
 {
     std::vector<unsigned>& visible = m_catalogue.Visible();
-    const CStationSearchIndex& index = m_catalogue.SearchIndex();
+    const CStationStore& stations = m_catalogue.Stations();
+    // The search keys are built only once a search or a column filter asks for them.
+    const auto indexFor
+        = [this](const CStationFilter& f) { return f.NeedsSearchIndex() ? &m_catalogue.SearchIndex() : nullptr; };
+    const CStationSearchIndex* index = indexFor(filter);
     visible.clear();
-    for (size_t i = 0; i < index.Size(); ++i) {
+    for (size_t i = 0; i < stations.Size(); ++i) {
         if (m_restart) {
             if (!TakeFilterOnlyRestart())
                 return false;
             // The filter changed: start over with the new one.
             filter = Filter();
+            index = indexFor(filter);
             visible.clear();
             i = size_t(-1);
             continue;
         }
         if (m_stopping)
             return false;
-        if (filter.Matches(index, i)) {
+        if (filter.Matches(stations, index, i)) {
             if (visible.size() == visible.capacity())
                 visible.reserve(visible.size() + 1000);
             visible.push_back(unsigned(i));

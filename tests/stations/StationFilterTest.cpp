@@ -33,11 +33,13 @@ std::vector<QString> Kept(const CStationFilter& filter, std::vector<CStationItem
     CStationStore stations;
     for (const CStationItem& item : items)
         stations.Insert(stations.Size(), item);
+    // Like the worker, the index is built only where the filter needs it.
     CStationSearchIndex index;
-    index.Build(stations);
+    if (filter.NeedsSearchIndex())
+        index.Build(stations);
     std::vector<QString> kept;
-    for (size_t i = 0; i < index.Size(); ++i) {
-        if (filter.Matches(index, i))
+    for (size_t i = 0; i < stations.Size(); ++i) {
+        if (filter.Matches(stations, filter.NeedsSearchIndex() ? &index : nullptr, i))
             kept.push_back(stations.Title(i));
     }
     return kept;
@@ -65,6 +67,14 @@ TEST(StationFilterTest, WordsFiltersAndOwnModeMustAllHold)
     filter.ownStationsOnly = false;
     filter.columnFilters[CStationItem::SlotLanguage] = "DE";
     EXPECT_TRUE(Kept(filter, stations).empty());
+
+    // With no word and no column filter, the list is read without a search index.
+    CStationFilter plain;
+    EXPECT_FALSE(plain.NeedsSearchIndex());
+    EXPECT_EQ(Kept(plain, stations).size(), stations.size());
+    plain.ownStationsOnly = true;
+    EXPECT_FALSE(plain.NeedsSearchIndex());
+    EXPECT_EQ(Kept(plain, stations), std::vector<QString> { "E" });
 
     // A key cached in a record is not taken over: the index joins the fields afresh.
     CStationItem stale = Station("F", "UK", "Pop");
