@@ -117,6 +117,9 @@ pids+=("$!")
 for _ in $(seq 200); do [ -s "$work/feed.out" ] && break; sleep 0.1; done
 url=$(head -n1 "$work/feed.out")
 [ -n "$url" ] || { echo "the Icecast feed did not start" >&2; cat "$work/feed.err" >&2; exit 1; }
+# A station on the air holds a few seconds of its stream for the listener who connects; so that the
+# first player of the first round does not wait for a new mount to fill, the rounds begin after that.
+sleep 5
 
 # The program's folder: a portable copy of the staged one, the loopback station as the current one.
 program="$work/Kavrilune"
