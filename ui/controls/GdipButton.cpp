@@ -135,8 +135,9 @@ void CGdipButton::DiscardPictures()
 
 // A picture is the background with the state's image scaled over the whole button; an image that is
 // missing or cannot be read leaves the background alone. Each image is decoded once, at the button's
-// size: a skin's images by the skin, others here (the same file once for every state showing it).
-void CGdipButton::BuildMissingPictures()
+// size: a skin's images by the skin, others here (the same file once for every state showing it). A
+// picture is built when its state is first shown: most buttons never show most of their states.
+void CGdipButton::BuildShownPicture()
 {
     const qreal scale = PaintScale();
     const QSize device = DeviceSize();
@@ -155,19 +156,18 @@ void CGdipButton::BuildMissingPictures()
         }
         m_decodedDone[i] = true;
     }
-    for (int i = 0; i < PictureCount; ++i) {
-        QPixmap& picture = m_pictures[i];
-        if (!picture.isNull() && picture.devicePixelRatio() == scale && picture.size() == device)
-            continue;
-        picture = BackgroundPicture();
-        const QImage& image = m_decoded[i];
-        if (image.isNull())
-            continue;
-        QPainter painter(&picture);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.drawImage(QRectF(rect()), image, QRectF(image.rect()));
-    }
+    const Picture shown = CurrentPicture();
+    QPixmap& picture = m_pictures[shown];
+    if (!picture.isNull() && picture.devicePixelRatio() == scale && picture.size() == device)
+        return;
+    picture = BackgroundPicture();
+    const QImage& image = m_decoded[shown];
+    if (image.isNull())
+        return;
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.drawImage(QRectF(rect()), image, QRectF(image.rect()));
 }
 
 bool CGdipButton::event(QEvent* event)
@@ -181,7 +181,7 @@ void CGdipButton::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)
         return;
-    BuildMissingPictures();
+    BuildShownPicture();
     QPainter painter(this);
     painter.drawPixmap(rect(), m_pictures[CurrentPicture()]);
     if (m_hideText)

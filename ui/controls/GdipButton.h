@@ -65,7 +65,7 @@ protected:
     void OnBackgroundChanged() override;
 
 private:
-    void BuildMissingPictures();
+    void BuildShownPicture();
     void DiscardPictures();
     void SetImage(Picture picture, const QString& path);
 
