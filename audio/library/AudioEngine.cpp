@@ -61,10 +61,20 @@ int CAudioEngine::Init(int device, uint32_t freq)
 {
     std::unique_lock device_lock(m_deviceMutex);
     m_freed.wait(device_lock, [this] { return !m_freeing; });
-    if (m_initialised)
+    if (m_initialised && !m_mixer.IsLost())
         return AUDIO_ERROR_ALREADY;
     if (device < AUDIO_DEVICE_DEFAULT)
         return AUDIO_ERROR_DEVICE;
+    if (m_initialised) {
+        // The output was lost (its sound server or device went away) and every stream on it stopped;
+        // a player that starts while another still holds its stream (a crossfade) opens it afresh.
+        m_initialised = false;
+        m_output->Stop();
+        m_output.reset();
+        if (m_sdl)
+            CSdlOutput::QuitSubsystem();
+        m_sdl = false;
+    }
     const int rate = freq == 0 ? kDefaultRate : std::clamp(int(freq), 8000, 192000);
 
     std::unique_ptr<COutputDevice> output;

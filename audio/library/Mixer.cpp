@@ -312,6 +312,12 @@ void CMixer::OutputLost()
         channel->OutputLost();
 }
 
+bool CMixer::IsLost()
+{
+    std::lock_guard lock(m_lock);
+    return m_lost;
+}
+
 bool CMixer::ReadyFor(int frames)
 {
     std::lock_guard lock(m_lock);

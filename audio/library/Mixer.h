@@ -51,6 +51,8 @@ public:
     bool ReadyFor(int frames);
     // The output can play no more (its device or sound server is gone): every channel stops.
     void OutputLost();
+    // Whether the output was lost since it was last prepared.
+    bool IsLost();
 
 private:
     // What one channel gave for the frames the output may still rewrite, before its volume, as

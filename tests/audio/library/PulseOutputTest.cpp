@@ -47,7 +47,7 @@ protected:
         std::string reason;
         ASSERT_TRUE(m_server->Start(reason)) << reason;
     }
-    void ExpectStopWhenTheOutputGoes(const std::function<void()>& takeAway);
+    void ExpectStopWhenTheOutputGoes(const std::function<void()>& takeAway, const std::function<void()>& bringBack);
     AudioStream PlayTone()
     {
         const AudioStream stream = BASS_StreamCreateFile(false, m_tone.toUtf8().constData(), 0, 0, 0);
@@ -130,8 +130,10 @@ TEST_F(PulseOutputTest, PlaysToTheServersSinksAndAStopLeavesNothingQueued)
 }
 
 // The stream stops and its owner hears of it through its stall sync; it cannot play again until the
-// library is initialised afresh.
-void PulseOutputTest::ExpectStopWhenTheOutputGoes(const std::function<void()>& takeAway)
+// library is initialised afresh. Once a server is back, a player that initialises without freeing the
+// library first (as one that crossfades from the stopped stream does) plays to it.
+void PulseOutputTest::ExpectStopWhenTheOutputGoes(
+    const std::function<void()>& takeAway, const std::function<void()>& bringBack)
 {
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
     const AudioStream stream = PlayTone();
@@ -146,17 +148,30 @@ void PulseOutputTest::ExpectStopWhenTheOutputGoes(const std::function<void()>& t
     EXPECT_TRUE(WaitFor([&] { return m_stalls.Data() == std::vector<uint32_t> { 0 }; }, 20000));
     EXPECT_FALSE(BASS_ChannelPlay(stream, false));
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_DRIVER);
+
+    bringBack();
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    PlayTone();
+    WaitForSound(monitor);
     EXPECT_TRUE(BASS_Free());
 }
 
 TEST_F(PulseOutputTest, ASinkThatGoesAwayStopsThePlayingStreamWithAnError)
 {
-    ExpectStopWhenTheOutputGoes([&] { ASSERT_EQ(m_server->Control({ "unload-module", "module-null-sink" }), 0); });
+    ExpectStopWhenTheOutputGoes([&] { ASSERT_EQ(m_server->Control({ "unload-module", "module-null-sink" }), 0); },
+        [&] {
+            ASSERT_EQ(m_server->Control({ "load-module", "module-null-sink", "sink_name=probe", "rate=44100",
+                          "channels=2" }),
+                0);
+            ASSERT_EQ(m_server->Control({ "set-default-sink", "probe" }), 0);
+        });
 }
 
 TEST_F(PulseOutputTest, AServerThatDiesStopsThePlayingStreamWithAnError)
 {
-    ExpectStopWhenTheOutputGoes([&] { m_server->Kill(); });
+    ExpectStopWhenTheOutputGoes([&] { m_server->Kill(); }, [&] { StartServer(); });
 }
 
 // The server holds a long queue; what the listener changes is heard within about a tenth of a second
