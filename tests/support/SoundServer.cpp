@@ -110,7 +110,12 @@ MonitorRecorder::MonitorRecorder(const std::string& server)
         spec.channels = 2;
         pa_buffer_attr attributes {};
         attributes.maxlength = uint32_t(-1);
-        attributes.fragsize = 441 * 4; // 10 ms
+        // 10 ms. The monitor's latency bounds the sink's, so the sink holds about this much and a queue
+        // mixed again is taken back from the sink only that far. With a long fragment the sink holds its
+        // full share (about 220 ms): the monitor passes on what the sink renders at once and cannot take
+        // it back when the sink rewinds, so a stream written over the queue is recorded short by up to
+        // what the sink rewound, although the sink renders it whole.
+        attributes.fragsize = 441 * 4;
         int error = 0;
         pa_simple* recorder = pa_simple_new(
             server.c_str(), "test", PA_STREAM_RECORD, "probe.monitor", "monitor", &spec, nullptr, &attributes, &error);
