@@ -14,11 +14,14 @@
 # server and the X server spent in the same span, RSS/PSS/USS and Anonymous (/proc/PID/smaps_rollup)
 # MEMORY_AT seconds after the start, the time from exec to the first non-silent sample at the null
 # sink's monitor, the stream's buffer latency as the server reports it, and the load average of the
-# round. Then the time from exec to the window mapped, with nothing to play, STARTUP_RUNS times each.
+# round. Then the time from exec to the first sound again, FIRST_RUNS times each in short runs of their
+# own (the station's answer to a new listener varies by a tenth of a second, more than a player's own
+# part), and the time from exec to the window mapped, with nothing to play, STARTUP_RUNS times each.
 # Medians, and ratios to Audacious of the same rounds, close the report.
 #
 #     bench/desktop-compare.sh [BUILD_DIR]
-#     ROUND_SECONDS=60 ROUNDS=3 MEMORY_AT=30 STARTUP_RUNS=10 FORMAT=mp3 KBPS=128 SIGNAL=music by default
+#     ROUND_SECONDS=60 ROUNDS=3 MEMORY_AT=30 STARTUP_RUNS=10 FIRST_RUNS=8 FORMAT=mp3 KBPS=128 SIGNAL=music
+#     by default
 #     PLAYERS="kavrilune kavrilune-hidden audacious mpv ffmpeg"; PROGRAM_ENV="NAME=value ..." is
 #     added to the program's environment (to try a setting without a rebuild). BASELINE=FOLDER, a
 #     staged program folder of another build (a copy of build/Kavrilune), adds "baseline" and
@@ -32,6 +35,7 @@ seconds=${ROUND_SECONDS:-60}
 rounds=${ROUNDS:-3}
 memory_at=${MEMORY_AT:-30}
 startup_runs=${STARTUP_RUNS:-10}
+first_runs=${FIRST_RUNS:-8}
 format=${FORMAT:-mp3}
 kbps=${KBPS:-128}
 signal=${SIGNAL:-music}
@@ -306,6 +310,25 @@ for ((round = 1; round <= rounds; round++)); do
   done
 done
 
+# Exec to the first sound, in short runs: each player started with its station and stopped once heard.
+firsts="$work/firsts"
+: >"$firsts"
+for ((run = 1; run <= first_runs; run++)); do
+  for player in $players; do
+    [ "$player" != ffmpeg ] || continue
+    rm -f "$work/first"
+    start_monitor "$work/first"
+    launched=$(python3 -c 'import time; print(f"{time.time():.4f}")')
+    launch "$player"
+    for _ in $(seq 100); do [ -s "$work/first" ] && break; sleep 0.05; done
+    stop_monitor
+    first=-
+    [ -s "$work/first" ] && first=$(python3 -c "print(f'{$(cat "$work/first") - $launched:.3f}')")
+    echo "$player $first $(cut -d' ' -f1 /proc/loadavg)" >>"$firsts"
+    stop_player
+  done
+done
+
 # Exec to the window mapped, with nothing to play: the first top-level window (not override-redirect)
 # the X server maps after the launch, as xev on the root window reports it.
 start_map_watch() { # file
@@ -352,7 +375,7 @@ for ((run = 1; run <= startup_runs; run++)); do
   done
 done
 
-python3 - "$results" "$startup" <<'EOF'
+python3 - "$results" "$startup" "$firsts" <<'EOF'
 import sys, statistics
 rows = [l.split() for l in open(sys.argv[1]) if l.strip()]
 names = ['cpu_s', 'pulse_s', 'xorg_s', 'rss', 'pss', 'uss', 'anon', 'first_s', 'buf_ms']
@@ -403,16 +426,23 @@ if 'audacious' in by:
         print(f"{p:17} " + ' '.join(f"{v:6.2f}" if v is not None else f"{'-':>6}" for v in cells[:2])
               + (f" {cells[2]:8.2f}" if cells[2] is not None else f" {'-':>8}")
               + ' '.join(f" {v:6.2f}" if v is not None else f" {'-':>6}" for v in cells[3:]) + '  ' + ','.join(loads))
-starts = {}
-for l in open(sys.argv[2]):
-    p, t, load = l.split()
-    if num(t) is not None:
-        starts.setdefault(p, []).append((num(t), load))
-if starts:
-    print('\nexec to window mapped, nothing to play (s): median [min-max] (loads)')
-    for p, v in starts.items():
+def series(path, title):
+    times = {}
+    for l in open(path):
+        p, t, load = l.split()
+        if num(t) is not None:
+            times.setdefault(p, []).append((num(t), load))
+    if not times:
+        return
+    print(f'\n{title}: median [min-max] (loads)')
+    for p, v in times.items():
         ts = [t for t, _ in v]
         print(f"{p:17} {statistics.median(ts):.3f} [{min(ts):.3f}-{max(ts):.3f}]  ({','.join(l for _, l in v)})")
-    if 'kavrilune' in starts and 'audacious' in starts:
-        print(f"ratio kavrilune/audacious: {statistics.median(t for t, _ in starts['kavrilune']) / statistics.median(t for t, _ in starts['audacious']):.2f}")
+    if 'audacious' in times:
+        theirs = statistics.median(t for t, _ in times['audacious'])
+        for p, v in times.items():
+            if p != 'audacious':
+                print(f"ratio {p}/audacious: {statistics.median(t for t, _ in v) / theirs:.2f}")
+series(sys.argv[3], 'exec to first sound, in runs of their own (s)')
+series(sys.argv[2], 'exec to window mapped, nothing to play (s)')
 EOF
