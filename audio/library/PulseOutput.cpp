@@ -26,7 +26,9 @@ constexpr pa_usec_t kRequestUs = 5 * PA_USEC_PER_MSEC;
 // What may be mixed again: the queue, and what the sink may hold beyond the target.
 constexpr pa_usec_t kRemixUs = kTargetUs + 150 * PA_USEC_PER_MSEC;
 // What is left alone in front of the ear when the queue is mixed again: the time between asking the
-// server how much lies ahead and its taking the new sound.
+// server how much lies ahead and its taking the new sound. A sink that cannot take back what it holds
+// (one without a latency of its own to adjust: a pipe, a Bluetooth headset, a sound card the server
+// does not drive by its timer) is left as much as it may hold as well.
 constexpr pa_usec_t kRemixMarginUs = 10 * PA_USEC_PER_MSEC;
 // Connecting and each query: a server that does not answer in this time counts as absent.
 constexpr pa_usec_t kAnswerTimeoutUs = 3 * PA_USEC_PER_SEC;
@@ -201,6 +203,7 @@ int CPulseOutput::Open(const std::string& sink)
     m_connection = std::move(connection);
     pa_stream_set_state_callback(m_stream, &CPulseOutput::OnStreamState, this);
     pa_stream_set_write_callback(m_stream, &CPulseOutput::OnWrite, this);
+    pa_stream_set_moved_callback(m_stream, &CPulseOutput::OnMoved, this);
     pa_buffer_attr attributes {};
     attributes.maxlength = uint32_t(-1);
     attributes.tlength = uint32_t(pa_usec_to_bytes(kTargetUs, &spec));
@@ -226,6 +229,9 @@ int CPulseOutput::Open(const std::string& sink)
         m_remixMarginFrames = int(pa_usec_to_bytes(kRemixMarginUs, &spec) / kFrameBytes);
         m_rewrite.assign(size_t(remixFrames) * 2, 0);
         m_mixer.Prepare(m_rate, remixFrames);
+        // Unanswered, the sink counts as one that rewinds.
+        m_sinkRewinds = true;
+        m_connection->WaitFor(AskWhetherTheSinkRewinds());
         m_opened = true;
     }
     pa_threaded_mainloop_unlock(m_loop);
@@ -259,6 +265,7 @@ void CPulseOutput::Stop()
     if (m_stream) {
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
         m_stream = nullptr;
@@ -280,6 +287,32 @@ void CPulseOutput::OnStreamState(pa_stream* stream, void* user)
 void CPulseOutput::OnWrite(pa_stream*, size_t bytes, void* user)
 {
     static_cast<CPulseOutput*>(user)->Fill(bytes);
+}
+
+void CPulseOutput::OnMoved(pa_stream*, void* user)
+{
+    // The answer comes on this thread later; until then the old sink's counts.
+    if (pa_operation* operation = static_cast<CPulseOutput*>(user)->AskWhetherTheSinkRewinds())
+        pa_operation_unref(operation);
+}
+
+pa_operation* CPulseOutput::AskWhetherTheSinkRewinds()
+{
+    const char* sink = pa_stream_get_device_name(m_stream);
+    if (!sink)
+        return nullptr;
+    return pa_context_get_sink_info_by_name(
+        m_context, sink,
+        [](pa_context*, const pa_sink_info* info, int eol, void* user) {
+            auto& self = *static_cast<CPulseOutput*>(user);
+            // The server rewinds the sinks whose latency it adjusts; the others render what they hold.
+            if (eol == 0 && info) {
+                self.m_sinkRewinds = (info->flags & PA_SINK_DYNAMIC_LATENCY) != 0;
+                self.m_sinkLatencyFrames = int(info->configured_latency * pa_usec_t(self.m_rate) / PA_USEC_PER_SEC);
+            }
+            SignalLoop(self.m_loop);
+        },
+        this);
 }
 
 int CPulseOutput::QueuedFrames()
@@ -324,15 +357,26 @@ void CPulseOutput::RewriteQueued()
     if (m_stream && !m_failed && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
         // What lies between the ear and the write end, but a margin in front of the ear, is mixed
         // again and written over the queue; the server takes back from its sink what it holds of it.
-        int queued = QueuedFrames();
+        // A sink that cannot is left what it holds, which varies: as it is now, not at the last update.
+        int queued = m_sinkRewinds ? QueuedFrames() : -1;
         if (queued < 0) {
-            // The stream has only just started: ask.
+            // The stream has only just started, or the sink's share must be known: ask.
             const auto answered
                 = [](pa_stream*, int, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
             if (m_connection->WaitFor(pa_stream_update_timing_info(m_stream, answered, m_loop)))
                 queued = QueuedFrames();
         }
-        const int wanted = std::min(queued - m_remixMarginFrames, int(m_rewrite.size() / 2));
+        int margin = m_remixMarginFrames;
+        const pa_timing_info* timing = m_sinkRewinds || queued < 0 ? nullptr : pa_stream_get_timing_info(m_stream);
+        if (timing) {
+            // By the server's count: the time the library interpolates runs behind it for the stream's
+            // first second or so. The sink takes a whole block when it has room for one, so it may
+            // hold as much as its latency by the time the new sound arrives.
+            const int sinkFrames = int(timing->sink_usec * pa_usec_t(m_rate) / PA_USEC_PER_SEC);
+            queued = int(std::max<int64_t>(timing->write_index - timing->read_index, 0) / kFrameBytes) + sinkFrames;
+            margin += std::max(m_sinkLatencyFrames, sinkFrames);
+        }
+        const int wanted = std::min(queued - margin, int(m_rewrite.size() / 2));
         const int frames = wanted > 0 ? m_mixer.Remix(m_rewrite.data(), wanted, queued) : 0;
         if (frames > 0) {
             const size_t bytes = size_t(frames) * kFrameBytes;

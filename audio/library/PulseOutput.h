@@ -10,6 +10,7 @@
 
 class CMixer;
 struct pa_context;
+struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
@@ -46,6 +47,9 @@ private:
 
     static void OnStreamState(pa_stream* stream, void* user);
     static void OnWrite(pa_stream* stream, size_t bytes, void* user);
+    static void OnMoved(pa_stream* stream, void* user);
+    // Asks whether the stream's sink takes back what it holds; nullptr when it cannot be asked.
+    pa_operation* AskWhetherTheSinkRewinds();
     void Fill(size_t bytes);
     // Frames between the write end of the queue and the ear now; -1 when the server has not told yet.
     int QueuedFrames();
@@ -63,4 +67,8 @@ private:
     std::vector<int16_t> m_scratch; // mainloop lock: used when the server cannot lend its buffer
     std::vector<int16_t> m_rewrite; // mainloop lock: what is written over the queue
     int m_remixMarginFrames = 0; // set by Open
+    // Mainloop lock. A sink that cannot rewind renders what it holds although the queue is written
+    // over, so what is mixed again starts beyond it.
+    bool m_sinkRewinds = true;
+    int m_sinkLatencyFrames = 0; // mainloop lock: the most such a sink holds
 };

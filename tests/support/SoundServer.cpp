@@ -8,6 +8,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testing_support
@@ -101,6 +103,49 @@ int SoundServer::Control(const std::vector<std::string>& arguments)
     return ChildProcess::Run(command, 10000);
 }
 
+bool SoundServer::AddPipeSink(const std::string& name, const std::string& path)
+{
+    return Control({ "load-module", "module-pipe-sink", "sink_name=" + name, "file=" + path, "format=s16le",
+               "rate=44100", "channels=2" })
+        == 0
+        && Control({ "set-default-sink", name }) == 0;
+}
+
+MonitorRecorder::MonitorRecorder(const Pipe& pipe)
+{
+    const int file
+        = ::mkfifo(pipe.path.c_str(), 0600) == 0 ? ::open(pipe.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+    // The sink renders whenever the pipe has room: a page of room keeps it close to the ear.
+    m_started = file >= 0 && ::fcntl(file, F_SETPIPE_SZ, 4096) >= 0;
+    if (!m_started) {
+        if (file >= 0)
+            ::close(file);
+        m_ended = true;
+        return;
+    }
+    m_thread = std::thread([this, file] {
+        std::vector<int16_t> block(4096 * 2);
+        const auto begin = std::chrono::steady_clock::now();
+        size_t taken = 0; // bytes
+        while (!m_stop) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const auto elapsed
+                = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
+            const size_t due = size_t(elapsed.count()) * 441 / 10000 * 4; // whole frames heard by now
+            const size_t wanted = std::min(due - std::min(due, taken), block.size() * sizeof(int16_t));
+            const ssize_t got = wanted > 0 ? ::read(file, block.data(), wanted) : 0;
+            if (got <= 0)
+                continue;
+            // The sink writes whole frames, and this reads whole frames: frames are not split.
+            taken += size_t(got);
+            std::lock_guard lock(m_mutex);
+            m_samples.insert(m_samples.end(), block.begin(), block.begin() + got / 2);
+        }
+        ::close(file);
+        m_ended = true;
+    });
+}
+
 MonitorRecorder::MonitorRecorder(const std::string& server)
 {
     m_thread = std::thread([this, server] {
@@ -138,7 +183,8 @@ MonitorRecorder::MonitorRecorder(const std::string& server)
 MonitorRecorder::~MonitorRecorder()
 {
     m_stop = true;
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 size_t MonitorRecorder::Frames()

@@ -31,6 +31,9 @@ public:
     void Kill(); // ends it at once, as a crash would
     // Runs pactl against this server; its exit code.
     int Control(const std::vector<std::string>& arguments);
+    // Adds a sink of that name that writes what it renders to the pipe at path (made by a
+    // MonitorRecorder reading it), and makes it the default. Such a sink cannot take back what it holds.
+    bool AddPipeSink(const std::string& name, const std::string& path);
     std::string Address() const;
 
 private:
@@ -43,6 +46,12 @@ class MonitorRecorder
 {
 public:
     explicit MonitorRecorder(const std::string& server);
+    // Makes a pipe there and records what a pipe sink (SoundServer::AddPipeSink) renders to it
+    // instead, reading it as fast as it is heard: the sink holds what the pipe holds, 23 ms at most.
+    struct Pipe {
+        std::string path;
+    };
+    explicit MonitorRecorder(const Pipe& pipe);
     ~MonitorRecorder();
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;

@@ -236,6 +236,68 @@ TEST_F(PulseOutputTest, AStreamThatEndsIsHeardToItsEndWhenTheQueueIsMixedAgain)
     EXPECT_TRUE(BASS_Free());
 }
 
+// On a sink that cannot take back what it holds (a pipe here; a Bluetooth headset, say, at home), a
+// stream that joins over the queue is rendered from its first frame: what is mixed again starts beyond
+// what the sink holds. How much the sink holds when a stream joins varies, so several join in turn.
+TEST_F(PulseOutputTest, AStreamJoiningOverTheQueueStartsWholeOnASinkThatCannotRewind)
+{
+    const std::string pipe = m_folder.filePath(QStringLiteral("pipe")).toStdString();
+    MonitorRecorder rendered(MonitorRecorder::Pipe { pipe });
+    ASSERT_TRUE(rendered.Started());
+    ASSERT_TRUE(m_server->AddPipeSink("pipe", pipe));
+    SineOptions options;
+    // Longer than the queue, so that it starts at the ear.
+    options.seconds = 0.6;
+    options.frequencyHz = 441;
+    const QString tone = m_folder.filePath(QStringLiteral("joining.wav"));
+    ASSERT_TRUE(GenerateSine(tone, MediaFormat::WavPcm, options));
+    const size_t toneFrames = size_t(kRate) * 6 / 10;
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    const AudioStream silent = PlayTone();
+    ASSERT_TRUE(BASS_ChannelSetAttribute(silent, AUDIO_ATTRIB_VOLUME, 0.0f));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // the queue fills
+
+    const size_t start = rendered.Frames();
+    constexpr int kJoins = 4;
+    for (int join = 0; join < kJoins; ++join) {
+        const AudioStream joining = BASS_StreamCreateFile(false, tone.toUtf8().constData(), 0, 0, 0);
+        ASSERT_NE(joining, 0u) << BASS_ErrorGetCode();
+        ASSERT_TRUE(BASS_ChannelPlay(joining, false));
+        ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(joining) == AUDIO_ACTIVE_STOPPED; }, 5000));
+        // Its end is heard once the queue has passed; the next one joins after a silence, a few
+        // milliseconds later each time, to find the sink at another point of the block it renders.
+        std::this_thread::sleep_for(std::chrono::milliseconds(550 + 7 * join));
+    }
+    ASSERT_TRUE(rendered.WaitForFrames(rendered.Frames() + kRate / 10, 3000));
+
+    // Each tone as rendered: from its first loud frame to its last, apart by more than 50 ms of silence.
+    const std::vector<int16_t> left = rendered.Left(start, rendered.Frames() - start);
+    std::vector<size_t> spans;
+    size_t first = 0;
+    size_t last = 0;
+    bool inTone = false;
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (std::abs(int(left[i])) <= 300)
+            continue;
+        if (inTone && i - last > size_t(kRate / 20)) {
+            spans.push_back(last - first + 1);
+            inTone = false;
+        }
+        if (!inTone)
+            first = i;
+        inTone = true;
+        last = i;
+    }
+    if (inTone)
+        spans.push_back(last - first + 1);
+    ASSERT_EQ(spans.size(), size_t(kJoins));
+    for (size_t span : spans) {
+        EXPECT_GT(span + 30, toneFrames) << span << " frames of a " << toneFrames << "-frame tone rendered";
+        EXPECT_LT(span, toneFrames + 30) << span << " frames of a " << toneFrames << "-frame tone rendered";
+    }
+    EXPECT_TRUE(BASS_Free());
+}
+
 // The spectrum shows what is heard, not what the long queue holds: it turns from one tone to the next
 // when the listener hears the change.
 TEST_F(PulseOutputTest, TheSpectrumTurnsToTheNextToneWhenItIsHeard)
