@@ -26,7 +26,9 @@ protected:
     void SetUp() override
     {
         if (!SoundServer::Available())
-            GTEST_SKIP() << "pulseaudio is not installed (scripts/install-deps installs it)";
+            GTEST_SKIP() << (SoundServer::PipeWire()
+                    ? "pipewire, pipewire-pulse or wireplumber is not installed"
+                    : "pulseaudio is not installed (scripts/install-deps installs it)");
         unsetenv("SDL_AUDIODRIVER"); // a driver chosen for SDL would keep the library on SDL
         StartServer();
         SineOptions options;
@@ -160,10 +162,16 @@ void PulseOutputTest::ExpectStopWhenTheOutputGoes(
 
 TEST_F(PulseOutputTest, ASinkThatGoesAwayStopsThePlayingStreamWithAnError)
 {
-    ExpectStopWhenTheOutputGoes([&] { ASSERT_EQ(m_server->Control({ "unload-module", "module-null-sink" }), 0); },
+    // There the session manager moves the stream to a stand-in sink and back: it plays on.
+    if (SoundServer::PipeWire())
+        GTEST_SKIP() << "PipeWire keeps the stream when its sink goes";
+    ExpectStopWhenTheOutputGoes(
         [&] {
-            ASSERT_EQ(m_server->Control({ "load-module", "module-null-sink", "sink_name=probe", "rate=44100",
-                          "channels=2" }),
+            ASSERT_EQ(m_server->Control({ "unload-module", "module-null-sink" }), 0);
+        },
+        [&] {
+            ASSERT_EQ(
+                m_server->Control({ "load-module", "module-null-sink", "sink_name=probe", "rate=44100", "channels=2" }),
                 0);
             ASSERT_EQ(m_server->Control({ "set-default-sink", "probe" }), 0);
         });
@@ -269,11 +277,16 @@ TEST_F(PulseOutputTest, TheSpectrumTurnsToTheNextToneWhenItIsHeard)
     }
     ASSERT_NE(shown, 0u) << "the spectrum never showed the second tone";
 
-    // Where the monitor heard it, in steps of 20 ms.
+    // Where the monitor heard it, in steps of 20 ms. A step that is mostly silence is not taken for
+    // it: a step that holds only the first few frames of sound has no pitch to speak of.
     ASSERT_TRUE(monitor.WaitForFrames(shown + kRate / 2, 3000));
     const size_t step = kRate / 50;
+    const auto secondTone = [&](size_t at) {
+        const std::vector<int16_t> samples = monitor.Left(at, step);
+        return LoudFrames(samples) > step / 2 && TonePitch(samples, kRate) >= 1200;
+    };
     size_t heard = start;
-    while (heard < shown + kRate / 2 && TonePitch(monitor.Left(heard, step), kRate) < 1200)
+    while (heard < shown + kRate / 2 && !secondTone(heard))
         heard += step;
     const double late = (double(shown) - double(heard)) / kRate;
     EXPECT_LT(std::abs(late), 0.08) << "the spectrum turned " << late << " s after the sound (before if negative)";
