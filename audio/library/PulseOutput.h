@@ -10,6 +10,7 @@
 
 class CMixer;
 struct pa_context;
+struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
@@ -49,6 +50,10 @@ private:
     void Fill(size_t bytes);
     // Frames between the write end of the queue and the ear now; -1 when the server has not told yet.
     int QueuedFrames();
+    // Frames in the server's own queue for the stream by its last timing answer; -1 when unknown.
+    int ServerQueueFrames();
+    void RefreshTiming(); // asks for timing when the last answer is old
+    bool IsPipeWire(); // the server is PipeWire's PulseAudio service
     void Fail();
 
     CMixer& m_mixer;
@@ -63,4 +68,6 @@ private:
     std::vector<int16_t> m_scratch; // mainloop lock: used when the server cannot lend its buffer
     std::vector<int16_t> m_rewrite; // mainloop lock: what is written over the queue
     int m_remixMarginFrames = 0; // set by Open
+    bool m_pipeWire = false; // set by Open
+    pa_operation* m_timingUpdate = nullptr; // mainloop lock
 };

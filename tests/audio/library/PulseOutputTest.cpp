@@ -214,6 +214,38 @@ TEST_F(PulseOutputTest, AVolumeChangeAMuteAStopAndANewStreamAreHeardAtOnceDespit
     EXPECT_TRUE(BASS_Free());
 }
 
+// A stop fades the stream out over its few milliseconds where the queue is mixed again, wherever in
+// the wave the stop comes: the server must not play the old queue up to the middle of a wave and then
+// the silence written after it (a click).
+TEST_F(PulseOutputTest, AStopFadesOutInsteadOfCuttingTheWave)
+{
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        const AudioStream stream = PlayTone();
+        WaitForSound(monitor);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + 37 * round));
+        const size_t from = monitor.Frames();
+        ASSERT_TRUE(BASS_ChannelStop(stream));
+        ASSERT_TRUE(monitor.WaitForFrames(from + kRate / 2, 3000));
+        const std::vector<int16_t> samples = monitor.Left(from, kRate / 2);
+        // The tone's steepest step between two frames is about 170 at full level; a cut wave steps by
+        // up to its full height where the sound ends.
+        size_t last = 0;
+        for (size_t i = 0; i < samples.size(); ++i)
+            last = std::abs(int(samples[i])) > 300 ? i : last;
+        ASSERT_GT(last, 0u) << "the stop was heard before it was asked for";
+        ASSERT_LT(last + 3, samples.size()) << "the tone did not stop";
+        int step = 0;
+        for (size_t i = last; i < last + 3; ++i)
+            step = std::max(step, std::abs(int(samples[i + 1]) - int(samples[i])));
+        EXPECT_LT(step, 300) << "the tone ends with a step of " << step;
+    }
+    EXPECT_TRUE(BASS_Free());
+}
+
 // A stream that ends by itself is heard to its last frame, though the queue holding its end is mixed
 // again for another stream's change.
 TEST_F(PulseOutputTest, AStreamThatEndsIsHeardToItsEndWhenTheQueueIsMixedAgain)
