@@ -34,8 +34,8 @@ constexpr pa_usec_t kRemixMarginUs = 10 * PA_USEC_PER_MSEC;
 // a desktop). There a rewrite starts this far behind the server's read point, which it reads afresh:
 // a rewrite that began in front of it would lose its head, and with it the fade of a stopped channel.
 constexpr pa_usec_t kGraphMarginUs = 50 * PA_USEC_PER_MSEC;
-// PipeWire's timing answers, interpolated over the second and a half between the automatic updates,
-// put the ear too far back by up to 0.2 s; asked this often, they keep the spectrum in step.
+// PipeWire's timing answers, as libpulse interpolates them, put the ear too far back by up to 0.2 s;
+// there the ear is the server's read point by its last answer, asked for this often.
 constexpr pa_usec_t kTimingRefreshUs = 100 * PA_USEC_PER_MSEC;
 // Connecting and each query: a server that does not answer in this time counts as absent.
 constexpr pa_usec_t kAnswerTimeoutUs = 3 * PA_USEC_PER_SEC;
@@ -319,7 +319,8 @@ int CPulseOutput::ServerQueueFrames()
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (!timing || timing->write_index_corrupt || timing->read_index_corrupt)
         return -1;
-    return int(std::max<int64_t>(timing->write_index - timing->read_index, 0) / kFrameBytes);
+    const int64_t played = int64_t(pa_timeval_age(&timing->timestamp)) * m_rate / int64_t(PA_USEC_PER_SEC);
+    return int(std::max<int64_t>((timing->write_index - timing->read_index) / kFrameBytes - played, 0));
 }
 
 void CPulseOutput::RefreshTiming()
@@ -349,7 +350,7 @@ void CPulseOutput::Fill(size_t bytes)
     if (m_pipeWire)
         RefreshTiming();
     // Until the server has told how much it holds, what it asks for is missing from its target.
-    int ahead = QueuedFrames();
+    int ahead = m_pipeWire ? ServerQueueFrames() : QueuedFrames();
     if (ahead < 0)
         ahead = std::max(0, m_latencyFrames - int(bytes / kFrameBytes));
     while (bytes >= size_t(kFrameBytes)) {

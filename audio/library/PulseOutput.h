@@ -50,7 +50,8 @@ private:
     void Fill(size_t bytes);
     // Frames between the write end of the queue and the ear now; -1 when the server has not told yet.
     int QueuedFrames();
-    // Frames in the server's own queue for the stream by its last timing answer; -1 when unknown.
+    // Frames in the server's own queue for the stream by its last timing answer, less what it has read
+    // since; -1 when unknown.
     int ServerQueueFrames();
     void RefreshTiming(); // asks for timing when the last answer is old
     bool IsPipeWire(); // the server is PipeWire's PulseAudio service
