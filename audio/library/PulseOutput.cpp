@@ -10,6 +10,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace
@@ -30,6 +31,14 @@ constexpr pa_usec_t kRemixUs = kTargetUs + 150 * PA_USEC_PER_MSEC;
 // (one without a latency of its own to adjust: a pipe, a Bluetooth headset, a sound card the server
 // does not drive by its timer) is left as much as it may hold as well.
 constexpr pa_usec_t kRemixMarginUs = 10 * PA_USEC_PER_MSEC;
+// PipeWire's PulseAudio service takes back only what is still in the stream's own queue, not what its
+// graph has pulled from it, and the graph pulls a whole cycle at a time (a few tens of milliseconds on
+// a desktop). There a rewrite starts this far behind the server's read point, which it reads afresh:
+// a rewrite that began in front of it would lose its head, and with it the fade of a stopped channel.
+constexpr pa_usec_t kGraphMarginUs = 50 * PA_USEC_PER_MSEC;
+// PipeWire's timing answers, as libpulse interpolates them, put the ear too far back by up to 0.2 s;
+// there the ear is the server's read point by its last answer, asked for this often.
+constexpr pa_usec_t kTimingRefreshUs = 100 * PA_USEC_PER_MSEC;
 // Connecting and each query: a server that does not answer in this time counts as absent.
 constexpr pa_usec_t kAnswerTimeoutUs = 3 * PA_USEC_PER_SEC;
 constexpr int kFrameBytes = 4; // 16-bit stereo
@@ -226,7 +235,8 @@ int CPulseOutput::Open(const std::string& sink)
         // the server keeps part of it in the stream's buffer, the rest in the sink's.
         m_latencyFrames = int(pa_usec_to_bytes(kTargetUs, &spec) / kFrameBytes);
         const int remixFrames = int(pa_usec_to_bytes(kRemixUs, &spec) / kFrameBytes);
-        m_remixMarginFrames = int(pa_usec_to_bytes(kRemixMarginUs, &spec) / kFrameBytes);
+        m_pipeWire = IsPipeWire();
+        m_remixMarginFrames = int(pa_usec_to_bytes(m_pipeWire ? kGraphMarginUs : kRemixMarginUs, &spec) / kFrameBytes);
         m_rewrite.assign(size_t(remixFrames) * 2, 0);
         m_mixer.Prepare(m_rate, remixFrames);
         // Unanswered, the sink counts as one that rewinds.
@@ -262,6 +272,11 @@ void CPulseOutput::Stop()
         return;
     m_mixer.SetRewriter(nullptr); // waits for a rewrite under way
     pa_threaded_mainloop_lock(m_loop);
+    if (m_timingUpdate) {
+        pa_operation_cancel(m_timingUpdate);
+        pa_operation_unref(m_timingUpdate);
+        m_timingUpdate = nullptr;
+    }
     if (m_stream) {
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
@@ -315,6 +330,45 @@ pa_operation* CPulseOutput::AskWhetherTheSinkRewinds()
         this);
 }
 
+bool CPulseOutput::IsPipeWire()
+{
+    struct Query {
+        pa_threaded_mainloop* loop;
+        bool pipeWire = false;
+    } query { m_loop };
+    m_connection->WaitFor(pa_context_get_server_info(
+        m_context,
+        [](pa_context*, const pa_server_info* info, void* user) {
+            auto* query = static_cast<Query*>(user);
+            query->pipeWire = info && info->server_name && std::strstr(info->server_name, "PipeWire");
+            SignalLoop(query->loop);
+        },
+        &query));
+    return query.pipeWire;
+}
+
+int CPulseOutput::ServerQueueFrames()
+{
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (!timing || timing->write_index_corrupt || timing->read_index_corrupt)
+        return -1;
+    const int64_t played = int64_t(pa_timeval_age(&timing->timestamp)) * m_rate / int64_t(PA_USEC_PER_SEC);
+    return int(std::max<int64_t>((timing->write_index - timing->read_index) / kFrameBytes - played, 0));
+}
+
+void CPulseOutput::RefreshTiming()
+{
+    if (m_timingUpdate) {
+        if (pa_operation_get_state(m_timingUpdate) == PA_OPERATION_RUNNING)
+            return;
+        pa_operation_unref(m_timingUpdate);
+        m_timingUpdate = nullptr;
+    }
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (timing && pa_timeval_age(&timing->timestamp) >= kTimingRefreshUs)
+        m_timingUpdate = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
+}
+
 int CPulseOutput::QueuedFrames()
 {
     pa_usec_t latency = 0;
@@ -326,8 +380,10 @@ int CPulseOutput::QueuedFrames()
 
 void CPulseOutput::Fill(size_t bytes)
 {
+    if (m_pipeWire)
+        RefreshTiming();
     // Until the server has told how much it holds, what it asks for is missing from its target.
-    int ahead = QueuedFrames();
+    int ahead = m_pipeWire ? ServerQueueFrames() : QueuedFrames();
     if (ahead < 0)
         ahead = std::max(0, m_latencyFrames - int(bytes / kFrameBytes));
     while (bytes >= size_t(kFrameBytes)) {
@@ -358,16 +414,18 @@ void CPulseOutput::RewriteQueued()
         // What lies between the ear and the write end, but a margin in front of the ear, is mixed
         // again and written over the queue; the server takes back from its sink what it holds of it.
         // A sink that cannot is left what it holds, which varies: as it is now, not at the last update.
-        int queued = m_sinkRewinds ? QueuedFrames() : -1;
+        int queued = m_sinkRewinds && !m_pipeWire ? QueuedFrames() : -1;
         if (queued < 0) {
-            // The stream has only just started, or the sink's share must be known: ask.
+            // The stream has only just started, the sink's share must be known, or only the server's
+            // own queue can be written over: ask.
             const auto answered
                 = [](pa_stream*, int, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
             if (m_connection->WaitFor(pa_stream_update_timing_info(m_stream, answered, m_loop)))
-                queued = QueuedFrames();
+                queued = m_pipeWire ? ServerQueueFrames() : QueuedFrames();
         }
         int margin = m_remixMarginFrames;
-        const pa_timing_info* timing = m_sinkRewinds || queued < 0 ? nullptr : pa_stream_get_timing_info(m_stream);
+        const pa_timing_info* timing
+            = m_sinkRewinds || m_pipeWire || queued < 0 ? nullptr : pa_stream_get_timing_info(m_stream);
         if (timing) {
             // By the server's count: the time the library interpolates runs behind it for the stream's
             // first second or so. The sink takes a whole block when it has room for one, so it may

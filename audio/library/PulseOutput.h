@@ -53,6 +53,11 @@ private:
     void Fill(size_t bytes);
     // Frames between the write end of the queue and the ear now; -1 when the server has not told yet.
     int QueuedFrames();
+    // Frames in the server's own queue for the stream by its last timing answer, less what it has read
+    // since; -1 when unknown.
+    int ServerQueueFrames();
+    void RefreshTiming(); // asks for timing when the last answer is old
+    bool IsPipeWire(); // the server is PipeWire's PulseAudio service
     void Fail();
 
     CMixer& m_mixer;
@@ -71,4 +76,6 @@ private:
     // over, so what is mixed again starts beyond it.
     bool m_sinkRewinds = true;
     int m_sinkLatencyFrames = 0; // mainloop lock: the most such a sink holds
+    bool m_pipeWire = false; // set by Open
+    pa_operation* m_timingUpdate = nullptr; // mainloop lock
 };

@@ -38,20 +38,78 @@ bool ProgramInstalled(const char* name)
 SoundServer::~SoundServer()
 {
     m_process.Stop();
+    m_manager.Stop();
+    m_graph.Stop();
+    m_bus.Stop();
+}
+
+bool SoundServer::PipeWire()
+{
+    const char* server = std::getenv("KAVRILUNE_TEST_SOUND_SERVER");
+    return server && std::string(server) == "pipewire";
 }
 
 bool SoundServer::Available()
 {
+    if (PipeWire())
+        return ProgramInstalled("pipewire") && ProgramInstalled("pipewire-pulse") && ProgramInstalled("wireplumber")
+            && ProgramInstalled("dbus-daemon") && ProgramInstalled("pactl");
     return ProgramInstalled("pulseaudio");
 }
 
 std::string SoundServer::Address() const
 {
-    return "unix:" + m_folder.filePath(QStringLiteral("native")).toStdString();
+    // pipewire-pulse listens in the runtime folder's pulse/.
+    return "unix:"
+        + m_folder.filePath(PipeWire() ? QStringLiteral("pulse/native") : QStringLiteral("native")).toStdString();
+}
+
+bool SoundServer::StartPipeWire(std::string& reason)
+{
+    const std::string home = m_folder.path().toStdString();
+    const std::vector<std::string> environment { "env", "HOME=" + home, "XDG_RUNTIME_DIR=" + home,
+        "XDG_CONFIG_HOME=" + home + "/config", "XDG_STATE_HOME=" + home + "/state",
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + home + "/bus" };
+    const auto start = [&](ChildProcess& process, std::vector<std::string> command, const char* log) {
+        command.insert(command.begin(), environment.begin(), environment.end());
+        return process.Start(command, m_folder.filePath(QString::fromUtf8(log)));
+    };
+    const auto waitFor = [&](const std::string& path) {
+        for (int attempt = 0; attempt < 100 && ::access(path.c_str(), F_OK) != 0; ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return ::access(path.c_str(), F_OK) == 0;
+    };
+    // The session manager links the streams to the sink; it wants a session bus.
+    if (!start(m_bus, { "dbus-daemon", "--session", "--nofork", "--address=unix:path=" + home + "/bus" }, "bus.log")
+        || !waitFor(home + "/bus") || !start(m_graph, { "pipewire" }, "pipewire.log") || !waitFor(home + "/pipewire-0")
+        || !start(m_manager, { "wireplumber" }, "wireplumber.log")
+        || !start(m_process, { "pipewire-pulse" }, "server.log")) {
+        reason = "cannot start pipewire";
+        return false;
+    }
+    ::setenv("PULSE_SERVER", Address().c_str(), 1);
+    for (int attempt = 0; attempt < 100 && Control({ "info" }) != 0; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (Control({ "load-module", "module-null-sink", "sink_name=probe", "rate=44100", "channels=2",
+            "sink_properties=device.description=Probe" })
+            != 0
+        || Control({ "set-default-sink", "probe" }) != 0) {
+        reason = "pipewire-pulse does not answer: " + ReadBytes(m_folder.filePath("server.log")).toStdString();
+        return false;
+    }
+    return true;
 }
 
 bool SoundServer::Start(std::string& reason)
 {
+    if (PipeWire()) {
+        if (!WriteBytes(m_folder.path() + "/client.conf", "autospawn = no\n")) {
+            reason = "cannot write the server's files";
+            return false;
+        }
+        ::setenv("PULSE_CLIENTCONFIG", m_folder.filePath("client.conf").toStdString().c_str(), 1);
+        return StartPipeWire(reason);
+    }
     const QString folder = m_folder.path();
     const QString script = QStringLiteral("load-module module-null-sink sink_name=probe rate=44100 channels=2 "
                                           "sink_properties=device.description=Probe\n"

@@ -17,6 +17,8 @@ namespace testing_support
 // A PulseAudio server of the test's own: one null sink named "probe" (shown as "Probe"), the
 // native protocol on a socket in a temporary folder, no configuration of the machine or the user read.
 // Start() points this process's clients at it (PULSE_SERVER); the destructor stops it.
+// With KAVRILUNE_TEST_SOUND_SERVER=pipewire it is PipeWire's PulseAudio service instead (pipewire,
+// wireplumber and pipewire-pulse on a session bus of their own), to try the output there by hand.
 class SoundServer
 {
 public:
@@ -25,7 +27,8 @@ public:
     SoundServer(const SoundServer&) = delete;
     SoundServer& operator=(const SoundServer&) = delete;
 
-    static bool Available(); // the pulseaudio program is installed
+    static bool Available(); // the server's programs are installed
+    static bool PipeWire(); // KAVRILUNE_TEST_SOUND_SERVER=pipewire
     // Starts the server and waits until it answers; false (with the log in reason) when it does not.
     bool Start(std::string& reason);
     void Kill(); // ends it at once, as a crash would
@@ -37,8 +40,13 @@ public:
     std::string Address() const;
 
 private:
+    bool StartPipeWire(std::string& reason);
+
     QTemporaryDir m_folder;
-    ChildProcess m_process;
+    ChildProcess m_process; // the server the clients talk to
+    ChildProcess m_bus; // PipeWire's: its session bus, graph and session manager
+    ChildProcess m_graph;
+    ChildProcess m_manager;
 };
 
 // Records the null sink's monitor on a thread of its own, as 16-bit stereo at 44.1 kHz.
