@@ -415,13 +415,21 @@ void CPulseOutput::RewriteQueued()
         // again and written over the queue; the server takes back from its sink what it holds of it.
         // A sink that cannot is left what it holds, which varies: as it is now, not at the last update.
         int queued = m_sinkRewinds && !m_pipeWire ? QueuedFrames() : -1;
-        if (queued < 0) {
+        if (queued <= 0) {
             // The stream has only just started, the sink's share must be known, or only the server's
             // own queue can be written over: ask.
             const auto answered
                 = [](pa_stream*, int, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
             if (m_connection->WaitFor(pa_stream_update_timing_info(m_stream, answered, m_loop)))
                 queued = m_pipeWire ? ServerQueueFrames() : QueuedFrames();
+        }
+        if (queued == 0 && !m_pipeWire) {
+            // Before the server reads the stream (it starts corked, and waits for its pre-buffer)
+            // nothing it holds has been heard, though the library counts no time ahead of the ear:
+            // all of it is mixed again, or a first station would wait behind the silence queued.
+            const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+            if (timing && !timing->playing && !timing->write_index_corrupt && !timing->read_index_corrupt)
+                queued = int(std::max<int64_t>(timing->write_index - timing->read_index, 0) / kFrameBytes);
         }
         int margin = m_remixMarginFrames;
         const pa_timing_info* timing
