@@ -310,6 +310,19 @@ for ((round = 1; round <= rounds; round++)); do
   done
 done
 
+# Launches the player and waits up to 10 s for a watcher (its pid given) to write a time to file; then
+# stops the watcher and sets elapsed to the seconds from the launch to that time, or "-".
+watched_launch() { # file watcher_pid player [startup]
+  local launched
+  launched=$(python3 -c 'import time; print(f"{time.time():.4f}")')
+  launch "$3" "${4:-}"
+  for _ in $(seq 200); do [ -s "$1" ] && break; sleep 0.05; done
+  kill -TERM "$2" 2>/dev/null || true
+  wait "$2" 2>/dev/null || true
+  elapsed=-
+  [ ! -s "$1" ] || elapsed=$(python3 -c "print(f'{$(cat "$1") - $launched:.3f}')")
+}
+
 # Exec to the first sound, in short runs: each player started with its station and stopped once heard.
 firsts="$work/firsts"
 : >"$firsts"
@@ -318,13 +331,8 @@ for ((run = 1; run <= first_runs; run++)); do
     [ "$player" != ffmpeg ] || continue
     rm -f "$work/first"
     start_monitor "$work/first"
-    launched=$(python3 -c 'import time; print(f"{time.time():.4f}")')
-    launch "$player"
-    for _ in $(seq 100); do [ -s "$work/first" ] && break; sleep 0.05; done
-    stop_monitor
-    first=-
-    [ -s "$work/first" ] && first=$(python3 -c "print(f'{$(cat "$work/first") - $launched:.3f}')")
-    echo "$player $first $(cut -d' ' -f1 /proc/loadavg)" >>"$firsts"
+    watched_launch "$work/first" "$monitor_pid" "$player"
+    echo "$player $elapsed $(cut -d' ' -f1 /proc/loadavg)" >>"$firsts"
     stop_player
   done
 done
@@ -363,14 +371,8 @@ for ((run = 1; run <= startup_runs; run++)); do
     case " $players " in *" $player "*) ;; *) continue ;; esac
     rm -f "$work/mapped"
     start_map_watch "$work/mapped"
-    launched=$(python3 -c 'import time; print(f"{time.time():.4f}")')
-    launch "$player" startup
-    for _ in $(seq 200); do [ -s "$work/mapped" ] && break; sleep 0.1; done
-    kill -TERM "$map_watch_pid" 2>/dev/null || true
-    wait "$map_watch_pid" 2>/dev/null || true
-    mapped=-
-    [ -s "$work/mapped" ] && mapped=$(python3 -c "print(f'{$(cat "$work/mapped") - $launched:.3f}')")
-    echo "$player $mapped $(cut -d' ' -f1 /proc/loadavg)" >>"$startup"
+    watched_launch "$work/mapped" "$map_watch_pid" "$player" startup
+    echo "$player $elapsed $(cut -d' ' -f1 /proc/loadavg)" >>"$startup"
     stop_player
   done
 done
