@@ -9,9 +9,11 @@
 
 // HTTP GET over libcurl for the program's own downloads (stations database, version file, play report,
 // album art). Proxies come from the environment the way libcurl reads it (http_proxy, https_proxy,
-// no_proxy); redirects are followed; only http and https are spoken; TLS certificates are verified.
-// Every transfer ends: a connect time-out, a stall time-out (no byte for a while) and a total time-out
-// bound it, and a cancel flag stops it within about a second. Safe to use from any thread.
+// no_proxy); redirects are followed (up to ten), each new address taken like the first; host names are
+// given to libcurl in their ASCII form (AsciiHostUrl); only http and https are spoken; TLS certificates
+// are verified. Every transfer ends: a connect time-out, a stall time-out (no byte for a while) and a
+// total time-out over all redirects bound it, and a cancel flag stops it within about a second. Safe to
+// use from any thread.
 class CHttpClient
 {
 public:
@@ -20,6 +22,14 @@ public:
         int connectMs = 30000;
         int stallMs = 60000;
         int totalMs = 30 * 60 * 1000;
+    };
+
+    enum class Reach {
+        Anywhere, // http or https, any address
+        // https only, and public addresses only (IsPublicAddress): a host whose name resolves to another
+        // address is refused before anything is sent to it. Through a proxy, which resolves names
+        // itself, only an address written out and the name localhost can be refused.
+        PublicHttps,
     };
 
     struct Request {
@@ -35,6 +45,10 @@ public:
         int pauseMs = 0;
         Timeouts timeouts = DefaultTimeouts();
         const std::atomic<bool>* cancel = nullptr; // set from any thread to stop the transfer
+        // Where the transfer may go, checked for the address asked and for every redirection.
+        Reach reach = Reach::Anywhere;
+        // An origin ("http://127.0.0.1:8080") reached as Anywhere whatever reach says; empty for none.
+        QString trustedOrigin;
     };
 
     struct Result {

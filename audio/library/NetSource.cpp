@@ -4,6 +4,7 @@
 #include "audio/library/StreamBuffer.h"
 
 #include "core/ErrorLog.h"
+#include "core/NetAddress.h"
 #include "core/SeException.h"
 
 #include <curl/curl.h>
@@ -25,6 +26,7 @@ constexpr size_t kMaxHeaderLines = 100; // per response head
 constexpr size_t kMaxHeaderLineBytes = 16384;
 constexpr size_t kMaxHeaderBytes = 65536; // all heads of one transfer, redirections included
 constexpr size_t kResumeRoom = CURL_MAX_WRITE_SIZE;
+constexpr int kMaxRedirects = 10; // per address asked
 // The longest wait for the socket: the stall time-out is checked at least this often, and so is the
 // room of a paused download, should a wake-up have gone amiss.
 constexpr int kMaxPollMs = 1000;
@@ -162,7 +164,9 @@ struct CNetSource::Transfer {
 
     CNetSource* source = nullptr;
     CURL* easy = nullptr;
-    std::string url;
+    std::string url; // the address asked, whose name may tell a playlist
+    std::string address; // where this transfer goes: url, or where its redirections led
+    std::string redirect; // set once the response redirects: this transfer ends, the next goes there
     bool allowPlaylist = false;
     bool first = false;
 
@@ -347,60 +351,75 @@ CNetSource::Outcome CNetSource::RunTransfer(const std::string& url, bool allowPl
     std::vector<std::string>& entries, std::string& effectiveUrl)
 {
     CURLM* multi = static_cast<CURLM*>(m_multi);
-    Transfer transfer;
-    transfer.source = this;
-    transfer.url = url;
-    transfer.allowPlaylist = allowPlaylist;
-    transfer.first = first;
-    transfer.lastActivity = std::chrono::steady_clock::now();
     const std::unique_ptr<curl_slist, ListCleanup> headerList(curl_slist_append(nullptr, "Icy-MetaData: 1"));
-    const std::unique_ptr<CURL, EasyCleanup> easyHandle(curl_easy_init());
-    if (!multi || !headerList || !easyHandle) {
+    if (!multi || !headerList) {
         error = AUDIO_ERROR_MEMORY;
         return Outcome::Failed;
     }
-    CURL* easy = easyHandle.get();
-    transfer.easy = easy;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, m_settings.userAgent.c_str());
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.timeoutMs));
-    curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CNetSource::HeaderCallback);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CNetSource::WriteCallback);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-
-    int result = CURLE_OK;
-    {
-        const MultiAttachment attachment(multi, easy);
-        if (!attachment.Attached()) {
+    // Redirections are followed here rather than by libcurl, so that a new host name reaches it in its
+    // ASCII form too. The heads of all of them count towards the bound of one transfer's heads.
+    std::string address = AsciiHostUrl(QByteArray::fromStdString(url)).toStdString();
+    size_t headerBytes = 0;
+    for (int redirects = 0;; ++redirects) {
+        Transfer transfer;
+        transfer.source = this;
+        transfer.url = url;
+        transfer.address = address;
+        transfer.allowPlaylist = allowPlaylist;
+        transfer.first = first;
+        transfer.headerBytes = headerBytes;
+        transfer.lastActivity = std::chrono::steady_clock::now();
+        const std::unique_ptr<CURL, EasyCleanup> easyHandle(curl_easy_init());
+        if (!easyHandle) {
             error = AUDIO_ERROR_MEMORY;
             return Outcome::Failed;
         }
-        result = Perform(transfer);
-    }
-    char* finalUrl = nullptr;
-    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &finalUrl);
-    effectiveUrl = finalUrl ? finalUrl : url;
-    m_paused = false;
+        CURL* easy = easyHandle.get();
+        transfer.easy = easy;
+        curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, m_settings.userAgent.c_str());
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.timeoutMs));
+        curl_easy_setopt(easy, CURLOPT_HTTP09_ALLOWED, 1L);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CNetSource::HeaderCallback);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CNetSource::WriteCallback);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
 
-    if (m_cancelled) {
-        error = AUDIO_OK;
-        return transfer.phase == Transfer::Phase::Audio ? Outcome::Audio : Outcome::Failed;
+        int result = CURLE_OK;
+        {
+            const MultiAttachment attachment(multi, easy);
+            if (!attachment.Attached()) {
+                error = AUDIO_ERROR_MEMORY;
+                return Outcome::Failed;
+            }
+            result = Perform(transfer);
+        }
+        m_paused = false;
+
+        if (m_cancelled) {
+            error = AUDIO_OK;
+            return transfer.phase == Transfer::Phase::Audio ? Outcome::Audio : Outcome::Failed;
+        }
+        if (transfer.aborted) {
+            m_aborted = true;
+            error = transfer.error;
+            return Outcome::Failed;
+        }
+        if (transfer.redirect.empty()) {
+            effectiveUrl = address;
+            return Conclude(transfer, url, result, error, entries);
+        }
+        if (redirects == kMaxRedirects) {
+            error = AUDIO_ERROR_FILE_OPEN;
+            return Outcome::Failed;
+        }
+        address = transfer.redirect;
+        headerBytes = transfer.headerBytes;
     }
-    if (transfer.aborted) {
-        m_aborted = true;
-        error = transfer.error;
-        return Outcome::Failed;
-    }
-    return Conclude(transfer, url, result, error, entries);
 }
 
 // Runs an attached transfer until libcurl is done with it, it times out or the download is cancelled.
@@ -523,15 +542,23 @@ size_t CNetSource::OnHeaderLine(Transfer& transfer, std::string line, size_t raw
     if (transfer.headerLines.empty())
         return 1;
     const int status = StatusCode(transfer.headerLines.front());
-    if (status == 100 || (status >= 300 && status < 400 && status != 304)) {
-        // An interim answer or a redirection that libcurl follows.
+    if (status == 100) {
+        transfer.headerLines.clear(); // an interim answer
+        return 1;
+    }
+    if (status >= 300 && status < 400 && status != 304) {
+        // A redirection: this transfer ends with its head, RunTransfer goes on where it points.
         std::string location;
         bool hasLocation = false;
         for (const std::string& header : transfer.headerLines)
             hasLocation = hasLocation || HeaderValue(header, "location", location);
-        if (status == 100 || hasLocation) {
-            transfer.headerLines.clear();
-            return 1;
+        if (hasLocation) {
+            transfer.redirect
+                = RedirectUrl(QByteArray::fromStdString(transfer.address), QByteArray::fromStdString(location))
+                      .toStdString();
+            if (transfer.redirect.empty())
+                transfer.error = AUDIO_ERROR_FILE_OPEN;
+            return 0;
         }
     }
     return FinishHeaders(transfer) ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "core/HttpClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TestPaths.h"
 
 #include <QDir>
@@ -16,6 +17,8 @@
 
 using testing_support::HttpConnection;
 using testing_support::LoopbackHttpServer;
+using testing_support::ScopedCLocale;
+using testing_support::ScopedEnvironment;
 
 namespace
 {
@@ -310,25 +313,127 @@ TEST_F(HttpClientTest, TheProxyOfTheEnvironmentCarriesRequests)
 {
     // The loopback server plays the proxy: it receives the absolute address of the wanted resource.
     server.RouteFixed("http://stations.invalid/kvdbms/stations.kvdx", 200, "text/plain", "via proxy");
-    const QByteArray proxy = server.Url().toLatin1();
-    const char* previous = getenv("http_proxy");
-    const std::string saved = previous ? previous : "";
-    setenv("http_proxy", proxy.constData(), 1);
-
     CHttpClient::Request request;
     request.url = QStringLiteral("http://stations.invalid/kvdbms/stations.kvdx");
     QByteArray body;
-    const CHttpClient::Result result = CHttpClient::Get(request, body);
-
-    if (previous)
-        setenv("http_proxy", saved.c_str(), 1);
-    else
-        unsetenv("http_proxy");
+    CHttpClient::Result result;
+    {
+        ScopedEnvironment environment;
+        environment.Set("http_proxy", server.Url().toLatin1());
+        result = CHttpClient::Get(request, body);
+    }
     ASSERT_TRUE(result.ok) << result.error.toStdString();
     EXPECT_EQ(body, "via proxy");
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "http://stations.invalid/kvdbms/stations.kvdx");
+}
+
+TEST_F(HttpClientTest, HostNamesOutsideAsciiAreAskedForInAsciiFormUnderTheCLocaleAlsoWhenARedirectionNamesThem)
+{
+    // Through the loopback server as the proxy, which sees the host name as it was sent.
+    server.RouteFixed("http://xn--80aimyg.example/file", 200, "text/plain", "asked");
+    server.RouteFixed("http://xn--80aimyg.example/moved", 200, "text/plain", "redirected");
+    server.RouteFixed("/old", 302, "text/html", "moved",
+        "Location: http://\xd1\x80\xd0\xb0\xd0\xb4\xd0\xb8\xd0\xbe.example/moved\r\n");
+    ScopedEnvironment environment;
+    environment.Set("http_proxy", server.Url().toLatin1());
+    ScopedCLocale locale;
+
+    CHttpClient::Request request;
+    request.url = QString::fromUtf8("http://радио.example/file");
+    QByteArray body;
+    CHttpClient::Result result = CHttpClient::Get(request, body);
+    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(body, "asked");
+
+    result = CHttpClient::Get(RequestFor("/old"), body);
+    EXPECT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(body, "redirected") << "the redirection's own body is nobody's";
+}
+
+TEST_F(HttpClientTest, RedirectionsAreBoundedAndTheTotalTimeOutSpansThemAll)
+{
+    server.RouteFixed("/loop", 302, "text/html", "", "Location: /loop\r\n");
+    QByteArray body;
+    EXPECT_FALSE(CHttpClient::Get(RequestFor("/loop"), body).ok);
+    EXPECT_EQ(server.Requests().size(), 11u) << "the address and ten redirections";
+
+    server.Route("/slow", [](HttpConnection& connection) {
+        if (connection.Sleep(400))
+            connection.SendResponse(302, "text/html", "", "Location: /slow\r\n");
+    });
+    CHttpClient::Request request = RequestFor("/slow");
+    request.timeouts.totalMs = 1000;
+    const auto start = Clock::now();
+    EXPECT_FALSE(CHttpClient::Get(request, body).ok);
+    EXPECT_LT(MsSince(start), 2500) << "ten steps of 400 ms take 4 s";
+}
+
+TEST_F(HttpClientTest, APublicOnlyTransferReachesNeitherPlainHttpNorALocalAddressNorIsRedirectedThere)
+{
+    ScopedEnvironment environment;
+    for (const char* name : { "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY" })
+        environment.Set(name, QByteArray());
+    LoopbackHttpServer local;
+    local.RouteFixed("/secret", 200, "text/plain", "secret");
+    const QString port = QString::number(local.Port());
+    auto publicOnly = [this](const QString& url) {
+        CHttpClient::Request request;
+        request.url = url;
+        request.reach = CHttpClient::Reach::PublicHttps;
+        request.trustedOrigin = server.Url();
+        request.timeouts = { 3000, 3000, 5000 };
+        return request;
+    };
+    for (const char* url : { "http://127.0.0.1:%1/secret", "https://127.0.0.1:%1/secret", "https://localhost:%1/secret",
+             "https://[::ffff:127.0.0.1]:%1/secret", "https://0.0.0.0:%1/secret", "https://2130706433:%1/secret" }) {
+        QByteArray body;
+        const CHttpClient::Result result = CHttpClient::Get(publicOnly(QString::fromLatin1(url).arg(port)), body);
+        EXPECT_FALSE(result.ok) << url;
+        EXPECT_TRUE(body.isEmpty()) << url;
+    }
+
+    // The trusted origin is reached as it stands; where it redirects to is checked like any address.
+    server.RouteFixed("/own", 200, "text/plain", "own");
+    server.RouteFixed("/within", 302, "text/html", "", "Location: /own\r\n");
+    server.RouteFixed("/plain", 302, "text/html", "", "Location: " + local.Url("/secret").toLatin1() + "\r\n");
+    server.RouteFixed(
+        "/secure", 302, "text/html", "", "Location: https://localhost:" + port.toLatin1() + "/secret\r\n");
+    QByteArray body;
+    for (const char* path : { "/own", "/within" }) {
+        const CHttpClient::Result result = CHttpClient::Get(publicOnly(server.Url(QString::fromLatin1(path))), body);
+        EXPECT_TRUE(result.ok) << path << ": " << result.error.toStdString();
+        EXPECT_EQ(body, "own");
+    }
+    for (const char* path : { "/plain", "/secure" }) {
+        EXPECT_FALSE(CHttpClient::Get(publicOnly(server.Url(QString::fromLatin1(path))), body).ok) << path;
+        EXPECT_TRUE(body.isEmpty()) << path;
+    }
+    EXPECT_EQ(local.ConnectionCount(), 0) << "nothing is sent to a local address, not even a greeting";
+}
+
+TEST_F(HttpClientTest, APublicOnlyTransferTakesTheProxyOfTheEnvironmentButNotToAnAddressWrittenOut)
+{
+    ScopedEnvironment environment;
+    environment.Set("https_proxy", server.Url().toLatin1()).Set("all_proxy", QByteArray());
+    CHttpClient::Request request;
+    request.reach = CHttpClient::Reach::PublicHttps;
+    request.timeouts = { 3000, 3000, 5000 };
+    QByteArray body;
+    for (const char* url : { "https://10.1.2.3/a.png", "https://[fd00::1]/a.png", "https://localhost/a.png" }) {
+        request.url = QString::fromLatin1(url);
+        EXPECT_FALSE(CHttpClient::Get(request, body).ok) << url;
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0) << "refused before the proxy is asked";
+
+    // The proxy, on loopback like many, is asked to open the way; this one refuses.
+    request.url = QStringLiteral("https://pictures.example/a.png");
+    EXPECT_FALSE(CHttpClient::Get(request, body).ok);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "CONNECT");
+    EXPECT_EQ(requests[0].target, "pictures.example:443");
 }
 
 TEST_F(HttpClientTest, ThrottledReadsRestAfterABurst)

@@ -5,6 +5,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TestMedia.h"
 #include "tests/support/TestPaths.h"
 
@@ -512,6 +513,27 @@ TEST_F(NetSourceTest, PlaylistsAreFollowedButLoopsAndDeepNestsAreRefused)
     BASS_SetConfig(AUDIO_CONFIG_NET_PLAYLIST, 0);
     EXPECT_EQ(Open("/list.pls"), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_FILE_FORMAT);
+}
+
+TEST_F(NetSourceTest, AStationAPlaylistEntryAndARedirectionNamingAHostOutsideAsciiPlayUnderTheCLocale)
+{
+    // The loopback server is also the proxy for other hosts: it sees their names as they were sent.
+    const QByteArray audio = Mp3(1.0);
+    const QByteArray station = "http://радио.example/stream.mp3";
+    m_server.RouteFixed("http://xn--80aimyg.example/stream.mp3", 200, "audio/mpeg", audio);
+    m_server.RouteFixed("/list.pls", 200, "audio/x-scpls", "[playlist]\nNumberOfEntries=1\nFile1=" + station + "\n");
+    m_server.RouteFixed("/old", 302, "text/html", "", "Location: " + station + "\r\n");
+    ScopedEnvironment environment;
+    environment.Set("http_proxy", m_server.Url().toLatin1()).Set("no_proxy", "127.0.0.1").Set("NO_PROXY", "127.0.0.1");
+    ScopedCLocale locale;
+
+    EXPECT_NE(BASS_StreamCreateURL(station.constData(), 0, 0x940000, nullptr, nullptr), 0u) << BASS_ErrorGetCode();
+    for (const char* path : { "/list.pls", "/old" })
+        EXPECT_NE(Open(QString::fromLatin1(path)), 0u) << path << ": " << BASS_ErrorGetCode();
+    const auto requests = m_server.Requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                  [](const HttpRequest& request) { return request.target.startsWith("http://xn--80aimyg.example/"); }),
+        3);
 }
 
 TEST_F(NetSourceTest, TlsCertificatesAreVerified)
