@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/HttpClient.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
@@ -16,7 +18,8 @@
 #include <vector>
 
 // Finds a picture for a song title on the image-search host, on one worker thread: it fetches the
-// search page for the title, takes the first picture the page links, fetches and decodes it, scales it
+// search page for the title, takes the first picture the page links, fetches it (over https from a
+// public address, redirections included, unless it lies on the image host) and decodes it, scales it
 // to what the window shows, keeps the result and posts a message to its owner, who takes it. Lookups run one at a time,
 // each starting at least the minimum gap after the previous one ended; a title asked for while one runs waits, and a
 // newer title replaces one that is still waiting. Transfers have short time-outs and stop within about a second once
@@ -85,7 +88,7 @@ private:
 
     void Run();
     Result LookUp(const Job& job);
-    QByteArray Fetch(const QString& url, qint64 limit);
+    QByteArray Fetch(const QString& url, qint64 limit, CHttpClient::Reach reach);
 
     const QPointer<QObject> m_owner; // set before the worker starts
     const int m_message;

@@ -98,10 +98,11 @@ public:
     }
 
     // The result page as the rule expects it, linking this server's picture.
-    QByteArray ResultPage() const
+    QByteArray ResultPage() const { return PageLinking(server.Url("/picture").toUtf8()); }
+    // A result page whose first picture is at url.
+    static QByteArray PageLinking(const QByteArray& url)
     {
-        return "<html><div id=ires><a href=/p target=_blank><img src=" + server.Url("/picture").toUtf8()
-            + " width=120 height=90></a></div></html>";
+        return "<html><div id=ires><a href=/p target=_blank><img src=" + url + " width=120 height=90></a></div></html>";
     }
     void SetPage(const QByteArray& text)
     {

@@ -124,6 +124,34 @@ TEST_F(PictureArtLookupTest, TitlesAreLookedUpOneAtATimeWithTheGapAndANewerTitle
     EXPECT_EQ(got[1].ticket, third);
 }
 
+TEST_F(PictureArtLookupTest, APictureIsFetchedOverHttpsFromAPublicAddressOnlyUnlessItIsOnTheImageHost)
+{
+    ImageSearchServer images;
+    testing_support::LoopbackHttpServer local;
+    local.RouteFixed("/picture", 200, "image/png", PictureBytes(64, 48));
+    const QByteArray port = QByteArray::number(local.Port());
+    images.server.RouteFixed("/moved", 302, "text/html", "", "Location: " + local.Url("/picture").toUtf8() + "\r\n");
+    Owner owner;
+    CPictureArtLookup lookup(&owner, kDone);
+    lookup.SetMinimumGap(milliseconds(0));
+    owner.lookup = &lookup;
+    const QByteArray refused[] = { local.Url("/picture").toUtf8(), "https://localhost:" + port + "/picture",
+        images.server.Url("/moved").toUtf8() };
+    for (const QByteArray& url : refused) {
+        images.SetPage(ImageSearchServer::PageLinking(url));
+        lookup.Request(QString::fromLatin1(url));
+        ASSERT_TRUE(PumpUntil([&] { return !owner.results.empty(); }, 20000)) << url.constData();
+        EXPECT_TRUE(owner.results.back().picture.isNull()) << url.constData();
+        owner.results.clear();
+    }
+    EXPECT_EQ(local.ConnectionCount(), 0);
+
+    images.SetPage(ImageSearchServer::PageLinking(images.server.Url("/picture").toUtf8()));
+    lookup.Request("own");
+    ASSERT_TRUE(PumpUntil([&] { return !owner.results.empty(); }, 20000));
+    EXPECT_EQ(owner.results.back().picture.size(), QSize(120, 90)) << "the image host's own pictures are trusted";
+}
+
 TEST_F(PictureArtLookupTest, ThePictureArrivesScaledToTheDisplayAtItsDensity)
 {
     ImageSearchServer images;
