@@ -40,16 +40,23 @@ CExitSignals::CExitSignals()
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    m_installed
-        = ::sigaction(SIGTERM, &action, &m_previousTerm) == 0 && ::sigaction(SIGINT, &action, &m_previousInt) == 0;
+    for (Handler& handler : m_handlers) {
+        if (::sigaction(handler.number, nullptr, &handler.previous) != 0)
+            continue;
+        // A start under nohup keeps running when its terminal goes.
+        if (handler.number == SIGHUP && handler.previous.sa_handler == SIG_IGN)
+            continue;
+        handler.installed = ::sigaction(handler.number, &action, nullptr) == 0;
+    }
 }
 
 CExitSignals::~CExitSignals()
 {
     if (m_readEnd < 0)
         return;
-    ::sigaction(SIGTERM, &m_previousTerm, nullptr);
-    ::sigaction(SIGINT, &m_previousInt, nullptr);
+    for (const Handler& handler : m_handlers)
+        if (handler.installed)
+            ::sigaction(handler.number, &handler.previous, nullptr);
     m_notifier.reset();
     const int fd = writeEnd;
     writeEnd = -1;

@@ -7,10 +7,10 @@
 
 class QSocketNotifier;
 
-// SIGTERM and SIGINT (a log-out, `kill`, `timeout`, Ctrl+C in a terminal) as a Qt signal on the thread
-// that made the object: the handler only writes the signal's number into a pipe, which a socket
-// notifier reads once the event loop runs. One object at a time; the previous handlers come back when
-// it goes.
+// SIGTERM, SIGINT and SIGHUP (a log-out, `kill`, `timeout`, Ctrl+C in a terminal, the terminal closed)
+// as a Qt signal on the thread that made the object: the handler only writes the signal's number into a
+// pipe, which a socket notifier reads once the event loop runs. SIGHUP is left alone when the process
+// was started ignoring it (nohup). One object at a time; the previous handlers come back when it goes.
 class CExitSignals : public QObject
 {
     Q_OBJECT
@@ -22,20 +22,20 @@ public:
     CExitSignals(const CExitSignals&) = delete;
     CExitSignals& operator=(const CExitSignals&) = delete;
 
-    // Whether both handlers are in place.
-    bool IsInstalled() const { return m_installed; }
-
 signals:
     void received(int signalNumber);
 
 private:
+    struct Handler {
+        int number;
+        bool installed = false;
+        struct sigaction previous {
+        };
+    };
+
     void ReadPipe();
 
     int m_readEnd = -1;
-    bool m_installed = false;
-    struct sigaction m_previousTerm {
-    };
-    struct sigaction m_previousInt {
-    };
+    Handler m_handlers[3] { { SIGTERM }, { SIGINT }, { SIGHUP } };
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -59,7 +59,7 @@ public:
     // --- what the application asks ---
     // Starts the program; false when it is to end at once (ExitCode then says how).
     bool OnInitDialog();
-    // SIGTERM or SIGINT: the exit routine without a question.
+    // SIGTERM, SIGINT or SIGHUP: the exit routine without a question.
     void OnExitSignal();
     // The process's exit code when it ends before its event loop runs.
     int ExitCode() const;

@@ -93,9 +93,9 @@ TEST_F(ProgramLifeTest, SigtermEndsAPlayingRecordingProgramWithItsSettingsSavedA
     EXPECT_TRUE(QDir(Program("Log")).entryList(QDir::Files).isEmpty()) << "nothing was logged";
 }
 
-TEST_F(ProgramLifeTest, SigtermAndSigintEndAnIdleProgramWithItsSettingsSaved)
+TEST_F(ProgramLifeTest, SigtermSigintAndSighupEndAnIdleProgramWithItsSettingsSaved)
 {
-    for (const int signalNumber : { SIGTERM, SIGINT }) {
+    for (const int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
         WriteSettings("<Autoplay>0</Autoplay><GlobalHotkeys>1</GlobalHotkeys><Volume>50</Volume>");
         StartProgram();
         const QString window = WaitForWindow(program, 20000);
@@ -107,6 +107,13 @@ TEST_F(ProgramLifeTest, SigtermAndSigintEndAnIdleProgramWithItsSettingsSaved)
         EXPECT_EQ(program.exitCode(), 0) << signalNumber;
         EXPECT_TRUE(SavedSettings(Program("Kavrilune.xml")).contains("<Volume>54</Volume>")) << signalNumber;
     }
+
+    // A start that ignores hang-ups (nohup) outlives its terminal.
+    program.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+    StartProgram();
+    ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGHUP), 0);
+    EXPECT_FALSE(WaitForEnd(program, 1500));
 }
 
 TEST_F(ProgramLifeTest, OnAReadOnlyProgramFolderChangesSurviveAnExitAndANewStart)
