@@ -7,6 +7,7 @@
 
 #include <BuildInfo.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,7 +55,8 @@ bool IsBlank(const QByteArray& bytes)
 }
 
 // How long a process waits for another one to finish with the settings file before it goes on alone.
-constexpr int kFileLockWaitMs = 10000;
+// A process of the program holds the lock for milliseconds; one that keeps it longer is stuck.
+constexpr int kFileLockWaitMs = 2000;
 constexpr int kFileLockPollMs = 5;
 
 bool IsNameStartChar(char32_t c)
@@ -779,16 +781,24 @@ void CSettingsFileMutex::lock()
     m_fd = m_lockPath.isEmpty() ? -1 : CNamedMutex::OpenLockFile(m_lockPath);
     if (m_fd < 0)
         return;
-    for (int waited = 0; ::flock(m_fd, LOCK_EX | LOCK_NB) != 0; waited += kFileLockPollMs) {
+    // Once a holder has outlasted the wait, later holders only try until the lock is free again: each
+    // would otherwise stall its thread, the window's mostly, for the whole wait once more.
+    const QDeadlineTimer deadline(m_holderStuck ? 0 : kFileLockWaitMs);
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR)
-            break;
-        if (waited >= kFileLockWaitMs) {
-            WriteErrorLog(SOURCE_NAME, 0,
-                QStringLiteral("Another process holds the settings file's lock too long: %1").arg(m_lockPath));
-            break;
+            return;
+        if (deadline.hasExpired()) {
+            if (!m_holderStuck)
+                WriteErrorLog(SOURCE_NAME, 0,
+                    QStringLiteral("Another process keeps the settings file's lock: %1. The settings are read and "
+                                   "written without it until it lets go.")
+                        .arg(m_lockPath));
+            m_holderStuck = true;
+            return;
         }
         QThread::msleep(kFileLockPollMs);
     }
+    m_holderStuck = false;
 }
 
 void CSettingsFileMutex::unlock()

@@ -137,8 +137,10 @@ void SetScreenPixelsPerInchProvider(ScreenPixelsPerInchProvider provider);
 // flock on the lock file "<file>.lock" beside the file, for every other process of the program (a
 // running instance and a start that hands its line over share the file). The lock file is opened
 // without following a link and used only when it is a regular file of this user; when it cannot be
-// had (a folder that cannot be written, a holder that does not let go within some seconds) the
-// sequence goes on with the process's own lock only.
+// had (a folder that cannot be written, a holder that does not let go within two seconds) the
+// sequence goes on with the process's own lock only. A holder that outlasted the wait counts as stuck:
+// later sequences only try the lock, without waiting, until one gets it, and the stuck holder is
+// logged once.
 class CSettingsFileMutex
 {
 public:
@@ -154,6 +156,7 @@ private:
     QString m_lockPath;
     int m_depth = 0; // guarded by m_mutex
     int m_fd = -1; // the lock file while the outermost holder has it; guarded by m_mutex
+    bool m_holderStuck = false; // another process kept the lock past the wait; guarded by m_mutex
 };
 
 // Serialises read-modify-write sequences of several objects on one file, inside this process and

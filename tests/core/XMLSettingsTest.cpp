@@ -6,6 +6,7 @@
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestPaths.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -378,7 +379,29 @@ TEST_F(XMLSettingsTest, TheFileMutexHoldsALockFileBesideTheFileAgainstOtherProce
     }
     EXPECT_TRUE(otherTakes());
 
-    // While the other process holds it, a read-modify-write here waits for it.
+    // A holder that never lets go is waited for once; later sequences go on without the file's lock at
+    // once, and it is logged once.
+    const int stuck = open(lockPath.constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(stuck, 0);
+    ASSERT_EQ(flock(stuck, LOCK_EX), 0);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        std::lock_guard lock(mutex);
+    }
+    EXPECT_LT(clock.elapsed(), 6000);
+    clock.restart();
+    for (int sequence = 0; sequence < 3; ++sequence)
+        std::lock_guard lock(mutex);
+    EXPECT_LT(clock.elapsed(), 1000) << "a stuck holder is not waited for again";
+    EXPECT_EQ(folder.LogEntries().size(), 1) << folder.LogEntries().join('\n').toStdString();
+    close(stuck);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_FALSE(otherTakes()) << "the lock is taken again once it is free";
+    }
+
+    // ... and that clears the memory: while the other process holds it, a read-modify-write here waits.
     const int other = open(lockPath.constData(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX), 0);

@@ -1,5 +1,5 @@
-// The real program's life on a desktop: ending on signals, a program folder nobody may write to, and a
-// desktop without a notification area.
+// The real program's life on a desktop: ending on signals, a program folder nobody may write to, a
+// settings lock another process keeps, and a desktop without a notification area.
 
 #include "tests/ui/support/ProgramFixture.h"
 
@@ -11,6 +11,8 @@
 #include <QImage>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 
 using namespace testing_support;
 
@@ -114,6 +116,35 @@ TEST_F(ProgramLifeTest, SigtermSigintAndSighupEndAnIdleProgramWithItsSettingsSav
     ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
     ASSERT_EQ(::kill(pid_t(program.processId()), SIGHUP), 0);
     EXPECT_FALSE(WaitForEnd(program, 1500));
+}
+
+TEST_F(ProgramLifeTest, ASettingsLockAnotherProcessKeepsDelaysNeitherTheWindowNorAHandOverNorTheExit)
+{
+    WriteSettings("<Autoplay>0</Autoplay>");
+    // This test's process is the other process.
+    const int holder
+        = ::open(QFile::encodeName(Program("Kavrilune.xml.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+    StartProgram();
+    ASSERT_FALSE(WaitForWindow(program, 20000).isEmpty());
+    Launch(second, { "/reuse", "/play", "/source=http://127.0.0.1:9/handed" });
+    ASSERT_TRUE(WaitForEnd(second, 20000)) << "the hand-over did not end";
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(WaitForEnd(program, 5000)) << "the exit waits for the lock";
+    EXPECT_EQ(program.exitCode(), 0);
+    ::close(holder);
+
+    EXPECT_TRUE(
+        SavedSettings(Program("Kavrilune.xml")).contains("<Station_URL>http://127.0.0.1:9/handed</Station_URL>"))
+        << "the handed-over station was played and saved";
+    QStringList entries;
+    const QDir logs(Program("Log"));
+    for (const QString& name : logs.entryList(QDir::Files))
+        entries += QString::fromUtf8(ReadBytes(logs.filePath(name))).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(entries.size(), 2) << "once by each process:\n" << entries.join('\n').toStdString();
 }
 
 TEST_F(ProgramLifeTest, OnAReadOnlyProgramFolderChangesSurviveAnExitAndANewStart)
