@@ -83,7 +83,6 @@ LRESULT CProgramLifecycle::OnInitialize()
 
     bool ending = false;
     try {
-        m_startTime = m_hooks.now();
         // Listening first: the process id the slot records must already answer.
         if (!m_shared.messenger.Listen())
             WriteErrorLog("KavriluneDlg", 338, QStringLiteral("Cannot listen for other instances."));
@@ -148,12 +147,18 @@ void CProgramLifecycle::FinishStartUp()
     RunInitializeBlock(380, m_hooks.startDesktopServices);
 }
 
+void CProgramLifecycle::SetDuration(int seconds)
+{
+    m_duration = seconds;
+    m_durationStart = m_hooks.now();
+}
+
 bool CProgramLifecycle::CheckDuration()
 {
     if (m_closing)
         return false;
     const int64_t now = m_hooks.now();
-    if (m_duration > 0 && std::llabs(now - m_startTime) > m_duration) {
+    if (m_duration > 0 && std::llabs(now - m_durationStart) > m_duration) {
         m_hooks.confirmStopRecording(true);
         OnExit();
         return false;

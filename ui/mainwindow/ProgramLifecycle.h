@@ -100,8 +100,9 @@ public:
     bool IsStartUpFinished() const { return m_startUpFinished; }
 
     // --- the duration limit ---
-    // "/duration", in seconds (0: no limit).
-    void SetDuration(int seconds) { m_duration = seconds; }
+    // "/duration", in seconds (0: no limit), counted from now: the start for the own command line, the
+    // hand-over for a line another start handed over.
+    void SetDuration(int seconds);
     int Duration() const { return m_duration; }
     // Ends the program once it has run longer than the limit; true while it goes on.
     bool CheckDuration();
@@ -111,7 +112,7 @@ public:
     // players are gone (5 s at most). Declining the question leaves the program running. A start that
     // was never shown (it handed its line over or found no free slot) saves nothing.
     void OnExit();
-    // SIGTERM or SIGINT: the exit routine without a question nobody is there to answer (a log-out):
+    // SIGTERM, SIGINT or SIGHUP: the exit routine without a question nobody is there to answer (a log-out):
     // a running recording is closed and open dialogs are dismissed first.
     void OnExitSignal();
     // Another instance asks this one to end; its own request (sender = this process) is ignored.
@@ -129,7 +130,7 @@ private:
     Shared m_shared;
     Hooks m_hooks;
     QString m_appFolder;
-    int64_t m_startTime = 0;
+    int64_t m_durationStart = 0; // when the limit was set
     int m_duration = 0;
     bool m_closing = false;
     bool m_animating = false;
