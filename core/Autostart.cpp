@@ -1,5 +1,7 @@
 #include "core/Autostart.h"
 
+#include "core/ErrorLog.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -61,10 +63,7 @@ QString AutostartFolder(bool allUsers)
         const QString first = dirs.section(u':', 0, 0);
         return (first.isEmpty() ? QStringLiteral("/etc/xdg") : first) + QStringLiteral("/autostart");
     }
-    QString config = QFile::decodeName(qgetenv("XDG_CONFIG_HOME"));
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart");
+    return UserBaseFolder("XDG_CONFIG_HOME", QStringLiteral("/.config")) + QStringLiteral("/autostart");
 }
 
 } // namespace

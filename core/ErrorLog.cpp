@@ -152,6 +152,12 @@ bool IsWritableFolder(const QString& folder)
         && ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
+QString UserBaseFolder(const char* variable, const QString& belowHome)
+{
+    const QString folder = QFile::decodeName(qgetenv(variable));
+    return QDir::cleanPath(QDir::isAbsolutePath(folder) ? folder : QDir::homePath() + belowHome);
+}
+
 void SetAppFolderOverride(const QString& folder)
 {
     std::lock_guard lock(appFolderMutex);

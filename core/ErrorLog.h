@@ -19,5 +19,9 @@ void WriteErrorLog(const QString& sourceFile, int line, const QString& text);
 QString GetAppFolder();
 // Whether this process may create files in an existing folder (a read-only mount says no even to root).
 bool IsWritableFolder(const QString& folder);
+// A base folder of the user's (XDG): the environment variable when it holds an absolute path, else the
+// home folder followed by belowHome ("/.local/share"); never with a doubled separator, even where the
+// home folder is "/" (HOME unset).
+QString UserBaseFolder(const char* variable, const QString& belowHome);
 // Tests and tools that are not the program itself point the program folder elsewhere; empty restores it.
 void SetAppFolderOverride(const QString& folder);

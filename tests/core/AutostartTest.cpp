@@ -70,6 +70,9 @@ TEST_F(AutostartTest, ConfigFolderFallsBackToHomeAndBadPlacesFail)
     EXPECT_TRUE(QFile::exists(home.filePath(".config/autostart/Kavrilune.desktop")));
     qputenv("XDG_CONFIG_HOME", "relative/config"); // not absolute: ignored
     EXPECT_EQ(AutostartEntryPath("Kavrilune"), home.filePath(".config/autostart/Kavrilune.desktop"));
+    qunsetenv("HOME"); // the home folder is then "/"
+    EXPECT_EQ(AutostartEntryPath("Kavrilune"), "/.config/autostart/Kavrilune.desktop");
+    qputenv("HOME", QFile::encodeName(home.path()));
 
     // A file where the autostart folder belongs.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("blocked")));

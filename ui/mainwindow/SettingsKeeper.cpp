@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdlib>
@@ -58,10 +57,7 @@ QString CSettingsKeeper::CreateUserFolder(bool create)
 {
     QString folder;
     try {
-        const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-        if (base.isEmpty())
-            return QString();
-        folder = base + QStringLiteral("/Kavrilune");
+        folder = UserBaseFolder("XDG_DATA_HOME", QStringLiteral("/.local/share")) + QStringLiteral("/Kavrilune");
         if (create)
             QDir().mkpath(folder);
     } catch (CSeException* e) {

@@ -86,7 +86,7 @@ public:
     CSettingsKeeper& operator=(const CSettingsKeeper&) = delete;
 
     // --- data folder ---
-    // The user's data folder, created when asked; empty when the desktop names none.
+    // The user's data folder, $XDG_DATA_HOME/Kavrilune (~/.local/share/Kavrilune), created when asked.
     QString CreateUserFolder(bool create);
     // Where a data file lives: beside a portable copy, else in the user's data folder (seeded once from
     // the copy's own file). Says once when no folder keeps the data.

@@ -12,6 +12,7 @@
 #include "tests/support/TestPaths.h"
 #include "tests/ui/support/UiTestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -140,6 +141,19 @@ TEST_F(SettingsKeeperTest, AChangeIsSavedOnceItIsOverTenSecondsOldAndAStartNever
     keeper->LocateSettingsFile();
     keeper->SaveAtExit();
     EXPECT_TRUE(SettingsText().contains("<Volume>62</Volume>"));
+}
+
+TEST_F(SettingsKeeperTest, TheUserFolderIsTheAbsoluteXdgDataHomeElseBelowHomeEvenWithoutOne)
+{
+    EXPECT_EQ(keeper->CreateUserFolder(false), dataHome.path() + "/Kavrilune");
+    const QByteArray home = qgetenv("HOME");
+    qputenv("XDG_DATA_HOME", "relative/data"); // not absolute: ignored
+    EXPECT_EQ(keeper->CreateUserFolder(false), QDir::homePath() + "/.local/share/Kavrilune");
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("HOME"); // the home folder is then "/"
+    EXPECT_EQ(keeper->CreateUserFolder(false), "/.local/share/Kavrilune");
+    qputenv("HOME", home);
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
 }
 
 } // namespace
