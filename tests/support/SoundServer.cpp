@@ -8,8 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace testing_support
@@ -167,6 +170,40 @@ bool SoundServer::AddPipeSink(const std::string& name, const std::string& path)
                "rate=44100", "channels=2" })
         == 0
         && Control({ "set-default-sink", name }) == 0;
+}
+
+DeafSoundServer::DeafSoundServer()
+{
+    const QByteArray path = m_folder.filePath(QStringLiteral("native")).toUtf8();
+    sockaddr_un name {};
+    name.sun_family = AF_UNIX;
+    if (!WriteBytes(QString::fromStdString(ClientConfig()), QByteArray())
+        || size_t(path.size()) >= sizeof name.sun_path)
+        return;
+    std::memcpy(name.sun_path, path.constData(), size_t(path.size()));
+    m_socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // The kernel completes the connections on its own; nothing ever reads them.
+    if (m_socket >= 0
+        && (::bind(m_socket, reinterpret_cast<sockaddr*>(&name), sizeof name) != 0 || ::listen(m_socket, 64) != 0)) {
+        ::close(m_socket);
+        m_socket = -1;
+    }
+}
+
+DeafSoundServer::~DeafSoundServer()
+{
+    if (m_socket >= 0)
+        ::close(m_socket);
+}
+
+std::string DeafSoundServer::Address() const
+{
+    return "unix:" + m_folder.filePath(QStringLiteral("native")).toStdString();
+}
+
+std::string DeafSoundServer::ClientConfig() const
+{
+    return m_folder.filePath(QStringLiteral("client.conf")).toStdString();
 }
 
 MonitorRecorder::MonitorRecorder(const Pipe& pipe)

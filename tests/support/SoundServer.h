@@ -49,6 +49,25 @@ private:
     ChildProcess m_manager;
 };
 
+// A sound server that takes every connection and never says a word: a listening socket nobody reads.
+class DeafSoundServer
+{
+public:
+    DeafSoundServer();
+    ~DeafSoundServer();
+    DeafSoundServer(const DeafSoundServer&) = delete;
+    DeafSoundServer& operator=(const DeafSoundServer&) = delete;
+
+    bool Listening() const { return m_socket >= 0; }
+    std::string Address() const; // for PULSE_SERVER
+    // A client configuration that reads nothing of the machine's (no cookie, no default server).
+    std::string ClientConfig() const;
+
+private:
+    QTemporaryDir m_folder;
+    int m_socket = -1;
+};
+
 // Records the null sink's monitor on a thread of its own, as 16-bit stereo at 44.1 kHz.
 class MonitorRecorder
 {
