@@ -80,6 +80,8 @@ int CAudioEngine::Init(int device, uint32_t freq)
     std::unique_ptr<COutputDevice> output;
     bool sdl = false;
     if (device != AUDIO_DEVICE_NO_SOUND && SoundServerWanted()) {
+        // A server that is there but does not answer is not asked again through SDL, whose way to it
+        // waits without end.
         const int result = OpenServerOutput(device, rate, output);
         if (result != AUDIO_OK && result != AUDIO_ERROR_DRIVER)
             return result;
@@ -125,14 +127,14 @@ int CAudioEngine::Init(int device, uint32_t freq)
     return AUDIO_OK;
 }
 
-// AUDIO_ERROR_DRIVER when no sound server answers: the caller tries SDL then.
+// AUDIO_ERROR_DRIVER when no sound server is there: the caller tries SDL then.
 int CAudioEngine::OpenServerOutput(int device, int rate, std::unique_ptr<COutputDevice>& output)
 {
     std::string sink;
     if (device > 0) {
         const std::vector<CPulseOutput::Sink>* sinks = ServerSinks(true);
         if (!sinks)
-            return AUDIO_ERROR_DRIVER;
+            return m_serverState;
         if (size_t(device) > sinks->size())
             return AUDIO_ERROR_DEVICE;
         sink = (*sinks)[size_t(device) - 1].name;
@@ -147,12 +149,12 @@ int CAudioEngine::OpenServerOutput(int device, int rate, std::unique_ptr<COutput
 
 const std::vector<CPulseOutput::Sink>* CAudioEngine::ServerSinks(bool fresh)
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (fresh || now - m_sinksListedAt > kSinkListLifetime) {
-        m_serverAnswered = CPulseOutput::ListSinks(m_sinks);
-        m_sinksListedAt = now;
+    if (fresh || std::chrono::steady_clock::now() - m_sinksListedAt > kSinkListLifetime) {
+        m_serverState = CPulseOutput::ListSinks(m_sinks);
+        // From the answer on: a server slow to answer is not asked again at every query of a run.
+        m_sinksListedAt = std::chrono::steady_clock::now();
     }
-    return m_serverAnswered ? &m_sinks : nullptr;
+    return m_serverState == AUDIO_OK ? &m_sinks : nullptr;
 }
 
 int CAudioEngine::Free()
@@ -233,6 +235,11 @@ bool CAudioEngine::DeviceInfo(uint32_t device, AudioDeviceInfo& info, int& error
             info.flags = AUDIO_DEVICE_ENABLED | (sink.isDefault ? AUDIO_DEVICE_IS_DEFAULT : 0u)
                 | (m_initialised && m_device == int(device) ? uint32_t(AUDIO_DEVICE_INIT) : 0u);
             return true;
+        }
+        if (m_serverState != AUDIO_ERROR_DRIVER) {
+            // A server is there but did not answer: SDL would ask it again and wait.
+            error = AUDIO_ERROR_DEVICE;
+            return false;
         }
     }
     if (!CSdlOutput::InitSubsystem()) {

@@ -76,7 +76,7 @@ private:
     void ThreadEnded();
     int OpenServerOutput(int device, int rate, std::unique_ptr<COutputDevice>& output);
     // The sound server's sinks, listed anew when fresh or when the last list is old; null when no
-    // server answers. Caller holds m_deviceMutex.
+    // server answered (m_serverState tells why). Caller holds m_deviceMutex.
     const std::vector<CPulseOutput::Sink>* ServerSinks(bool fresh);
 
     std::mutex m_deviceMutex; // serialises Init, Free and device queries
@@ -98,7 +98,7 @@ private:
     std::map<std::string, AudioPlugin> m_plugins; // guarded by m_mutex
     std::set<std::string> m_names; // guarded by m_deviceMutex: device names handed out
     std::vector<CPulseOutput::Sink> m_sinks; // guarded by m_deviceMutex
-    bool m_serverAnswered = false; // guarded by m_deviceMutex
+    int m_serverState = AUDIO_ERROR_DRIVER; // guarded by m_deviceMutex: how the last listing went
     std::chrono::steady_clock::time_point m_sinksListedAt; // guarded by m_deviceMutex
     std::atomic<uint32_t> m_nextHandle { 0x10000 };
     std::mutex m_threadMutex;

@@ -60,59 +60,69 @@ bool UsableState(pa_stream_state_t state)
 struct CPulseOutput::Connection {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
+    bool late = false; // a wait ran out
 
     Connection() = default;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection() { Close(); }
 
-    // Starts the thread and connects; leaves the lock held either way when the thread runs.
-    bool Open()
+    // Starts the thread and connects; leaves the lock held either way when the thread runs. AUDIO_OK,
+    // AUDIO_ERROR_TIMEOUT when a server took the connection but did not answer in time, or
+    // AUDIO_ERROR_DRIVER when there is none to connect to.
+    int Open()
     {
         loop = pa_threaded_mainloop_new();
         if (!loop)
-            return false;
+            return AUDIO_ERROR_DRIVER;
         if (pa_threaded_mainloop_start(loop) < 0) {
             pa_threaded_mainloop_free(loop);
             loop = nullptr;
-            return false;
+            return AUDIO_ERROR_DRIVER;
         }
         pa_threaded_mainloop_lock(loop);
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), KAVRILUNE_PRODUCT_NAME);
         if (!context)
-            return false;
+            return AUDIO_ERROR_DRIVER;
         pa_context_set_state_callback(
             context, [](pa_context*, void* user) { SignalLoop(static_cast<pa_threaded_mainloop*>(user)); }, loop);
         // Never start a server: the one the desktop runs, or none.
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            return false;
-        return WaitUntil([this] {
+            return AUDIO_ERROR_DRIVER;
+        WaitUntil([this] {
             const pa_context_state_t state = pa_context_get_state(context);
             return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-        }) && pa_context_get_state(context) == PA_CONTEXT_READY;
+        });
+        if (pa_context_get_state(context) == PA_CONTEXT_READY)
+            return AUDIO_OK;
+        return late || pa_context_errno(context) == PA_ERR_TIMEOUT ? AUDIO_ERROR_TIMEOUT : AUDIO_ERROR_DRIVER;
     }
 
-    // Waits on the mainloop until done() holds; false when the server took too long.
+    // Waits on the mainloop until done() holds; false when the server took too long. A server that
+    // has let one wait run out is deaf or stalled: while opening it is not waited for again.
     bool WaitUntil(const std::function<bool()>& done)
     {
-        bool late = false;
+        if (late)
+            return done();
+        bool expired = false;
         struct Alarm {
             pa_threaded_mainloop* loop;
-            bool* late;
-        } alarm { loop, &late };
+            bool* expired;
+        } alarm { loop, &expired };
         pa_time_event* timer = pa_context_rttime_new(
             context, pa_rtclock_now() + kAnswerTimeoutUs,
             [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
                 auto* alarm = static_cast<Alarm*>(user);
-                *alarm->late = true;
+                *alarm->expired = true;
                 SignalLoop(alarm->loop);
             },
             &alarm);
-        while (!done() && !late)
+        while (!done() && !expired)
             pa_threaded_mainloop_wait(loop);
         if (timer)
             pa_threaded_mainloop_get_api(loop)->time_free(timer);
-        return !late || done();
+        late = !done();
+        return !late;
     }
 
     bool WaitFor(pa_operation* operation)
@@ -144,12 +154,12 @@ struct CPulseOutput::Connection {
     }
 };
 
-bool CPulseOutput::ListSinks(std::vector<Sink>& sinks)
+int CPulseOutput::ListSinks(std::vector<Sink>& sinks)
 {
     sinks.clear();
     Connection connection;
-    if (!connection.Open())
-        return false;
+    if (const int opened = connection.Open(); opened != AUDIO_OK)
+        return opened;
     struct Query {
         pa_threaded_mainloop* loop;
         std::vector<Sink>* sinks;
@@ -179,9 +189,10 @@ bool CPulseOutput::ListSinks(std::vector<Sink>& sinks)
             &query));
     for (Sink& sink : sinks)
         sink.isDefault = sink.name == query.defaultSink;
-    if (!answered)
-        sinks.clear();
-    return answered;
+    if (answered)
+        return AUDIO_OK;
+    sinks.clear();
+    return connection.late ? AUDIO_ERROR_TIMEOUT : AUDIO_ERROR_DRIVER;
 }
 
 CPulseOutput::CPulseOutput(CMixer& mixer, int sampleRate)
@@ -198,8 +209,8 @@ CPulseOutput::~CPulseOutput()
 int CPulseOutput::Open(const std::string& sink)
 {
     auto connection = std::make_unique<Connection>();
-    if (!connection->Open())
-        return AUDIO_ERROR_DRIVER;
+    if (const int opened = connection->Open(); opened != AUDIO_OK)
+        return opened;
     pa_sample_spec spec {};
     spec.format = PA_SAMPLE_S16NE;
     spec.rate = uint32_t(m_rate);
@@ -229,7 +240,10 @@ int CPulseOutput::Open(const std::string& sink)
             < 0
         || !m_connection->WaitUntil([this] { return pa_stream_get_state(m_stream) != PA_STREAM_CREATING; })
         || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-        result = pa_context_get_state(m_context) == PA_CONTEXT_READY ? AUDIO_ERROR_DEVICE : AUDIO_ERROR_DRIVER;
+        if (m_connection->late)
+            result = AUDIO_ERROR_TIMEOUT;
+        else
+            result = pa_context_get_state(m_context) == PA_CONTEXT_READY ? AUDIO_ERROR_DEVICE : AUDIO_ERROR_DRIVER;
     } else {
         // With the sink's latency adjusted, the target is all that lies between the mixer and the ear:
         // the server keeps part of it in the stream's buffer, the rest in the sink's.
@@ -242,6 +256,7 @@ int CPulseOutput::Open(const std::string& sink)
         // Unanswered, the sink counts as one that rewinds.
         m_sinkRewinds = true;
         m_connection->WaitFor(AskWhetherTheSinkRewinds());
+        m_connection->late = false; // opened: a later question waits its own time again
         m_opened = true;
     }
     pa_threaded_mainloop_unlock(m_loop);

@@ -26,15 +26,17 @@ public:
         std::string description; // the name shown to the user
         bool isDefault = false;
     };
-    // The server's sinks in its order; false when no server answers.
-    static bool ListSinks(std::vector<Sink>& sinks);
+    // The server's sinks in its order. Returns AUDIO_OK, AUDIO_ERROR_DRIVER when no server is there,
+    // or AUDIO_ERROR_TIMEOUT when one is there but did not answer in time.
+    static int ListSinks(std::vector<Sink>& sinks);
 
     CPulseOutput(CMixer& mixer, int sampleRate);
     ~CPulseOutput() override;
 
     // Connects and opens a stream on the sink of that name (empty: the server's default). Returns
-    // AUDIO_OK, AUDIO_ERROR_DRIVER when no server answers, or AUDIO_ERROR_DEVICE when the server
-    // refuses the stream (the sink is gone).
+    // AUDIO_OK, AUDIO_ERROR_DRIVER when no server is there, AUDIO_ERROR_TIMEOUT when one is there but
+    // did not answer in time, or AUDIO_ERROR_DEVICE when the server refuses the stream (the sink is
+    // gone, or the server has none).
     int Open(const std::string& sink);
     bool Start() override;
     void Stop() override;

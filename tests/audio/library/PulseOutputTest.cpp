@@ -389,3 +389,29 @@ TEST_F(PulseOutputTest, TheSpectrumTurnsToTheNextToneWhenItIsHeard)
     EXPECT_LT(std::abs(late), 0.08) << "the spectrum turned " << late << " s after the sound (before if negative)";
     EXPECT_TRUE(BASS_Free());
 }
+
+// A server that takes the connection and never answers is given up within a few seconds, and is not
+// asked again through SDL, whose way to it waits without end: opening fails, and the device list of
+// such a server is empty, asking it once for a run of queries.
+TEST(DeafSoundServerTest, OpeningAndTheDeviceListGiveUpOnIt)
+{
+    DeafSoundServer server;
+    ASSERT_TRUE(server.Listening());
+    unsetenv("SDL_AUDIODRIVER");
+    setenv("PULSE_SERVER", server.Address().c_str(), 1);
+    setenv("PULSE_CLIENTCONFIG", server.ClientConfig().c_str(), 1);
+    for (int device : { AUDIO_DEVICE_DEFAULT, 1 }) {
+        SCOPED_TRACE(device);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(BASS_Init(device, kRate, 0));
+        EXPECT_EQ(BASS_ErrorGetCode(), AUDIO_ERROR_TIMEOUT);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    AudioDeviceInfo info {};
+    for (uint32_t device = 1; device < 20; ++device)
+        EXPECT_FALSE(BASS_GetDeviceInfo(device, &info));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    unsetenv("PULSE_SERVER");
+    unsetenv("PULSE_CLIENTCONFIG");
+}

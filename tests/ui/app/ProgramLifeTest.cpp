@@ -5,6 +5,7 @@
 
 #include "tests/support/IcecastServer.h"
 #include "tests/support/ScratchMount.h"
+#include "tests/support/SoundServer.h"
 #include "tests/support/TempProgramFolder.h"
 
 #include <QDirIterator>
@@ -25,6 +26,8 @@ using ui_testing::ProgramTest;
 const QRect kVolumeSlider(286, 221, 88, 30);
 // Its minimise button.
 const QPoint kMinimizeButton(351, 18);
+// Its status line.
+const QRect kStatusLine(16, 211, 138, 14);
 
 class ProgramLifeTest : public ProgramTest
 {
@@ -50,6 +53,20 @@ protected:
             return false;
         RunTool("xdotool", { "key", "alt+shift+KP_Add" });
         return PumpUntil([&] { return Grab(window).copy(kVolumeSlider) != before; }, 10000);
+    }
+
+    // Pixels of the status line in its text's light blue, which the dark panel behind it never shows.
+    int StatusInk(const QString& window)
+    {
+        const QImage status = Grab(window).copy(kStatusLine);
+        int ink = 0;
+        for (int y = 0; y < status.height(); ++y) {
+            for (int x = 0; x < status.width(); ++x) {
+                const QColor pixel = status.pixelColor(x, y);
+                ink += pixel.green() - pixel.red() > 40;
+            }
+        }
+        return ink;
     }
 
     QString SavedSettings(const QString& path) const { return QString::fromUtf8(ReadBytes(path)); }
@@ -145,6 +162,34 @@ TEST_F(ProgramLifeTest, ASettingsLockAnotherProcessKeepsDelaysNeitherTheWindowNo
     for (const QString& name : logs.entryList(QDir::Files))
         entries += QString::fromUtf8(ReadBytes(logs.filePath(name))).split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(entries.size(), 2) << "once by each process:\n" << entries.join('\n').toStdString();
+}
+
+// A sound server that takes the connection and never says a word: the player gives up on it and says
+// so, and the program still ends at once when asked to.
+TEST_F(ProgramLifeTest, ADeafSoundServerHoldsNeitherThePlayerNorTheExit)
+{
+    DeafSoundServer server;
+    ASSERT_TRUE(server.Listening());
+    // While the player initialises its status line is blank in this language; any later state has ink.
+    ASSERT_TRUE(skin_test::WriteSkinFile(Program("lang/English.lng"), "<Radio><Init></Init></Radio>"));
+    WriteSettings("<Autoplay>1</Autoplay><Station_URL>http://127.0.0.1:9/</Station_URL>"
+                  "<Station_Title>Deaf FM</Station_Title>");
+    QProcessEnvironment environment = Environment();
+    environment.remove("SDL_AUDIODRIVER");
+    environment.insert("PULSE_SERVER", QString::fromStdString(server.Address()));
+    environment.insert("PULSE_CLIENTCONFIG", QString::fromStdString(server.ClientConfig()));
+    QElapsedTimer clock;
+    clock.start();
+    Launch(program, {}, environment);
+    const QString window = WaitForWindow(program, 10000);
+    ASSERT_FALSE(window.isEmpty());
+    EXPECT_TRUE(PumpUntil([&] { return StatusInk(window) > 20; }, int(std::max<qint64>(10000 - clock.elapsed(), 0))))
+        << "still initialising after " << clock.elapsed() << " ms";
+
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    EXPECT_TRUE(WaitForEnd(program, 5000)) << "the program still runs 5 s after SIGTERM";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 TEST_F(ProgramLifeTest, OnAReadOnlyProgramFolderChangesSurviveAnExitAndANewStart)
