@@ -80,8 +80,8 @@ int CAudioEngine::Init(int device, uint32_t freq)
     std::unique_ptr<COutputDevice> output;
     bool sdl = false;
     if (device != AUDIO_DEVICE_NO_SOUND && SoundServerWanted()) {
-        // A server that is there but does not answer is not asked again through SDL, whose way to it
-        // waits without end.
+        // Only without a server is SDL tried. One that is there but does not answer, or has nowhere to
+        // play, would be asked again through SDL, whose way to it waits without end or crashes.
         const int result = OpenServerOutput(device, rate, output);
         if (result != AUDIO_OK && result != AUDIO_ERROR_DRIVER)
             return result;
@@ -143,8 +143,7 @@ int CAudioEngine::OpenServerOutput(int device, int rate, std::unique_ptr<COutput
     const int result = pulse->Open(sink);
     if (result == AUDIO_OK)
         output = std::move(pulse);
-    // The default sink refused: SDL may still find a way to the sound.
-    return result == AUDIO_ERROR_DEVICE && device < 0 ? AUDIO_ERROR_DRIVER : result;
+    return result;
 }
 
 const std::vector<CPulseOutput::Sink>* CAudioEngine::ServerSinks(bool fresh)
