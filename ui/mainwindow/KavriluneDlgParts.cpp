@@ -59,7 +59,7 @@ void CKavriluneDlg::CreateControls()
 {
     m_controls.Create(*this);
     for (const auto& [id, button] : m_controls.buttons)
-        connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
+        connect(button, &QAbstractButton::clicked, this, [this, id = id] { OnCommand(id); });
     connect(m_controls.spectrum, &QAbstractButton::clicked, this, [this] { OnCommand(kCommandSpectrum); });
 }
 
