@@ -305,7 +305,7 @@ void RadioPlayer::OpenAndPlay()
                 ReadLocalFileTag(m_source);
                 if (!source.isEmpty()) {
                     attempted = true;
-                    stream = BASS_StreamCreateFile(false, source.constData(), 0, 0, kStreamFlags);
+                    stream = BASS_StreamCreateFile(false, source.constData(), 0, 0, kStreamFlags, this);
                 }
             }
         }

@@ -1,13 +1,13 @@
 #include "audio/TagFile.h"
 
 #include "core/CodePage.h"
+#include "core/RegularFile.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -74,16 +74,9 @@ int CTagFile::Open(const QString& path)
         flags = O_RDONLY;
     if (flags < 0)
         return -1;
-    m_fd = ::open(name.constData(), flags | O_CLOEXEC);
+    m_fd = OpenRegularFile(name.constData(), flags);
     if (m_fd < 0)
         return -1;
-
-    struct stat info {
-    };
-    if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        CloseQuietly();
-        return -1;
-    }
     const off_t length = ::lseek(m_fd, 0, SEEK_END);
     if (length < 0) {
         CloseQuietly();

@@ -19,7 +19,7 @@ public:
     CTagFile& operator=(const CTagFile&) = delete;
 
     // Opens for reading and writing when allowed, else for reading only. 0 on success, -1 on failure
-    // (also for a file shorter than 128 bytes).
+    // (also for a file shorter than 128 bytes, and for a path that is no regular file).
     int Open(const QString& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }

@@ -1,4 +1,5 @@
 #include "core/ZipLayer.h"
+#include "core/RegularFile.h"
 #include "core/ZipItemReader.h"
 
 #include <QDate>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <minizip/ioapi.h>
 #include <minizip/unzip.h>
 #include <optional>
 #include <sys/stat.h>
@@ -394,10 +396,24 @@ int64_t UnixTimeFromFileTime(ZipFileTime time)
     return int64_t(time / 10000000u) - kSecondsFrom1601To1970;
 }
 
+namespace
+{
+
+// minizip's own opening, for regular files only: a named pipe or a device is never opened.
+voidpf ZCALLBACK OpenArchiveFile(voidpf, const void* path, int)
+{
+    return OpenRegularFileForReading(static_cast<const char*>(path));
+}
+
+} // namespace
+
 ZipHandle* OpenZip(const QString& archivePath, const char* password)
 {
     const QByteArray nativePath = QFile::encodeName(archivePath);
-    unzFile archive = unzOpen64(nativePath.constData());
+    zlib_filefunc64_def files;
+    fill_fopen64_filefunc(&files);
+    files.zopen64_file = OpenArchiveFile;
+    unzFile archive = unzOpen2_64(nativePath.constData(), &files);
     if (!archive)
         return nullptr;
     unz_global_info64 global;

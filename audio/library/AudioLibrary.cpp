@@ -4,6 +4,7 @@
 #include "audio/library/Channel.h"
 #include "audio/library/PlaylistParser.h"
 #include "core/CodePage.h"
+#include "core/RegularFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -94,18 +95,20 @@ AudioStream CreateStream(const std::string& name, uint32_t flags, const void* cr
     return handle;
 }
 
-AudioStream CreateUrlStream(const std::string& url, uint32_t flags, AudioDownloadProc proc, void* user)
+AudioStream CreateUrlStream(
+    const std::string& url, uint32_t flags, AudioDownloadProc proc, void* user, const void* creator)
 {
-    return CreateStream(url, flags, user, [&](CChannel& channel) { return channel.OpenUrl(proc, user); });
+    return CreateStream(url, flags, creator, [&](CChannel& channel) { return channel.OpenUrl(proc, user); });
 }
 
-AudioStream CreateFileStream(const std::string& path, uint32_t flags, int depth, std::set<std::string>& visited)
+AudioStream CreateFileStream(
+    const std::string& path, uint32_t flags, const void* creator, int depth, std::set<std::string>& visited)
 {
     if (depth > CNetSource::kMaxPlaylistDepth || !visited.insert(path).second)
         return Fail(AUDIO_ERROR_PLAYLIST, 0u);
     if (CAudioEngine::Instance().Config().playlistMode >= 2) {
         std::string head;
-        if (std::FILE* file = std::fopen(path.c_str(), "rbe")) {
+        if (std::FILE* file = OpenRegularFileForReading(path.c_str())) {
             head.resize(kPlaylistFileLimit);
             head.resize(std::fread(head.data(), 1, head.size(), file));
             std::fclose(file);
@@ -117,8 +120,8 @@ AudioStream CreateFileStream(const std::string& path, uint32_t flags, int depth,
             for (const std::string& entry : entries) {
                 const std::string target = CPlaylistParser::Resolve(path, entry);
                 const AudioStream stream = target.find("://") != std::string::npos
-                    ? CreateUrlStream(target, flags, nullptr, nullptr)
-                    : CreateFileStream(target, flags, depth + 1, visited);
+                    ? CreateUrlStream(target, flags, nullptr, nullptr, creator)
+                    : CreateFileStream(target, flags, creator, depth + 1, visited);
                 if (stream)
                     return stream;
                 error = lastError;
@@ -128,7 +131,7 @@ AudioStream CreateFileStream(const std::string& path, uint32_t flags, int depth,
             return Fail(error, 0u);
         }
     }
-    return CreateStream(path, flags, nullptr, [&](CChannel& channel) { return channel.OpenFile(path); });
+    return CreateStream(path, flags, creator, [&](CChannel& channel) { return channel.OpenFile(path); });
 }
 
 } // namespace
@@ -189,15 +192,16 @@ AudioStream BASS_StreamCreateURL(const char* url, uint32_t offset, uint32_t flag
 {
     if (!url || offset != 0)
         return Fail(AUDIO_ERROR_PARAMETER, 0u);
-    return CreateUrlStream(NormaliseUrl(url), flags, proc, user);
+    return CreateUrlStream(NormaliseUrl(url), flags, proc, user, user);
 }
 
-AudioStream BASS_StreamCreateFile(bool inMemory, const void* file, uint64_t offset, uint64_t length, uint32_t flags)
+AudioStream BASS_StreamCreateFile(
+    bool inMemory, const void* file, uint64_t offset, uint64_t length, uint32_t flags, const void* creator)
 {
     if (inMemory || !file || offset != 0 || length != 0)
         return Fail(AUDIO_ERROR_PARAMETER, 0u);
     std::set<std::string> visited;
-    return CreateFileStream(LocalPath(static_cast<const char*>(file)), flags, 0, visited);
+    return CreateFileStream(LocalPath(static_cast<const char*>(file)), flags, creator, 0, visited);
 }
 
 bool BASS_StreamAbortCreate(const void* user, bool abort)

@@ -177,12 +177,17 @@ int BASS_ErrorGetCode();
 
 // Streams.
 AudioStream BASS_StreamCreateURL(const char* url, uint32_t offset, uint32_t flags, AudioDownloadProc proc, void* user);
-AudioStream BASS_StreamCreateFile(bool inMemory, const void* file, uint64_t offset, uint64_t length, uint32_t flags);
+// Only a regular file is opened (a pipe or a device is refused with AUDIO_ERROR_FILE_OPEN). A playlist
+// file is followed to the streams it names; creator (may be null) is whom BASS_StreamAbortCreate names to
+// abort the creation.
+AudioStream BASS_StreamCreateFile(
+    bool inMemory, const void* file, uint64_t offset, uint64_t length, uint32_t flags, const void* creator = nullptr);
 uint64_t BASS_StreamGetFilePosition(AudioStream handle, uint32_t mode); // (uint64_t)-1 on failure
-// Aborts the creation of URL streams whose download callback has this user pointer (not null): one
-// under way on another thread ends promptly, and one that starts later fails at once, both with
-// AUDIO_ERROR_UNKNOWN, until the abort is lifted (abort false). A stream that already exists is not
-// touched. As with every failed creation, no callback of the stream runs once it has returned.
+// Aborts the creation of URL streams whose download callback has this user pointer (not null), and of
+// file streams created for it: one under way on another thread ends promptly, and one that starts later
+// fails at once, both with AUDIO_ERROR_UNKNOWN, until the abort is lifted (abort false). A stream that
+// already exists is not touched. As with every failed creation, no callback of the stream runs once it
+// has returned.
 bool BASS_StreamAbortCreate(const void* user, bool abort);
 
 // Channels.

@@ -1,5 +1,7 @@
 #include "audio/library/FileSource.h"
 
+#include "core/RegularFile.h"
+
 #include <sys/stat.h>
 
 CFileSource::~CFileSource()
@@ -10,12 +12,12 @@ CFileSource::~CFileSource()
 
 bool CFileSource::Open(const std::string& path)
 {
-    m_file = std::fopen(path.c_str(), "rbe");
+    m_file = OpenRegularFileForReading(path.c_str());
     if (!m_file)
         return false;
     struct stat info {
     };
-    if (fstat(fileno(m_file), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fileno(m_file), &info) != 0) {
         std::fclose(m_file);
         m_file = nullptr;
         return false;

@@ -15,7 +15,8 @@ public:
     CFileSource(const CFileSource&) = delete;
     CFileSource& operator=(const CFileSource&) = delete;
 
-    // Opens the file (a path in the local file-name encoding); false when it cannot be read.
+    // Opens the file (a path in the local file-name encoding); false when it cannot be read or is no
+    // regular file.
     bool Open(const std::string& path);
 
     int Read(uint8_t* destination, size_t size, int waitMs) override;

@@ -4,7 +4,10 @@
 #include "audio/library/AudioEngine.h"
 #include "audio/library/Channel.h"
 #include "tests/audio/PlayerStreamFixture.h"
+#include "tests/support/NamedPipe.h"
+#include "tests/support/TestPaths.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 
 namespace
@@ -167,6 +170,43 @@ TEST_F(PlayerStreamTest, FailedConnectionsEndWithCannotConnectAndTheWatchdogRepe
     EXPECT_EQ(log.entries.back().code, PlayerStatusCannotConnect);
     EXPECT_EQ(log.entries.back().player, 0);
     EXPECT_FALSE(manager.IsPlaying());
+}
+
+TEST_F(PlayerStreamTest, LocalPathsThatAreNoFilesAreRefusedAndAStopEndsAnOpeningAtOnce)
+{
+    // Pipes and folders, whatever their names: refused before anything waits on them.
+    const testing_support::NamedPipe list(folder.FilePath(QStringLiteral("pipe.pls")));
+    const testing_support::NamedPipe song(folder.FilePath(QStringLiteral("pipe.mp3")));
+    ASSERT_TRUE(list.IsMade() && song.IsMade());
+    const QString directory = folder.FilePath(QStringLiteral("folder.m3u"));
+    ASSERT_TRUE(QDir().mkpath(directory));
+    for (const QString& path : { list.Path(), song.Path(), directory }) {
+        SCOPED_TRACE(path.toStdString());
+        const size_t before = log.entries.size();
+        manager.Play(QStringLiteral("Special"), path);
+        RadioPlayer* player = NewPlayerAfter(before, 5000);
+        ASSERT_NE(player, nullptr);
+        ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 3000));
+        EXPECT_EQ(log.CodesOf(player, before), (std::vector<int> { 1, 3, 6, 7, 12 }));
+    }
+
+    // A playlist file naming a station that never answers: a stop ends the opening at once, not at the
+    // network time-out.
+    std::atomic<int> requests { 0 };
+    server.Route("/silent", [&](testing_support::HttpConnection& connection) {
+        ++requests;
+        while (connection.Sleep(100)) { }
+    });
+    const QString silent = folder.FilePath(QStringLiteral("silent.pls"));
+    ASSERT_TRUE(testing_support::WriteBytes(
+        silent, "[playlist]\nNumberOfEntries=1\nFile1=" + server.Url(QStringLiteral("/silent")).toUtf8() + "\n"));
+    const size_t before = log.entries.size();
+    manager.Play(QStringLiteral("Silent"), silent);
+    RadioPlayer* player = NewPlayerAfter(before, 5000);
+    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return requests == 1; }, 5000));
+    manager.Stop(false, false);
+    ASSERT_TRUE(PlayerStatusLog::PumpUntil([&] { return manager.GetPlayerCount() == 0; }, 3000));
+    EXPECT_EQ(Only(log.CodesOf(player, before), { 4, 5, 7, 12 }), (std::vector<int> { 4, 5, 12 }));
 }
 
 // Two loopback stations; the second replaces the first.

@@ -6,6 +6,7 @@
 #include "core/Favorites.h"
 #include "core/Localization.h"
 #include "core/MessageBox.h"
+#include "core/RegularFile.h"
 #include "core/SeException.h"
 #include "ui/mainwindow/MainWindowCommands.h"
 #include "ui/mainwindow/PlayTexts.h"
@@ -19,7 +20,6 @@
 
 #include <QAbstractSlider>
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 
 #include <utility>
@@ -208,10 +208,8 @@ void CPlaybackControl::OnDropFile(const QString& path)
         return;
     QString url = path;
     if (path.endsWith(QStringLiteral(".url"))) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return;
-        const QString target = UrlFromShortcut(file.read(kShortcutReadBytes));
+        // A shortcut that cannot be read (or is no regular file) is played as its path, and so refused.
+        const QString target = UrlFromShortcut(ReadRegularFileHead(path, kShortcutReadBytes));
         if (!target.isEmpty())
             url = target;
     }

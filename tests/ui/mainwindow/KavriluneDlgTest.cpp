@@ -17,6 +17,7 @@
 
 #include "tests/audio/IcyTestStream.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/NamedPipe.h"
 #include "tests/support/ScratchMount.h"
 #include "tests/support/TestMedia.h"
 #include "tests/support/TestZipWriter.h"
@@ -723,6 +724,48 @@ TEST_F(MainWindowTest, DroppedFilesPlayInstallSkinsOrDoNothingByTheirEnding)
     window->Playback().OnDropFile(bare);
     EXPECT_EQ(window->Radio().GetStationUrl(), bare);
     window->Playback().OnStop();
+}
+
+TEST_F(MainWindowTest, DroppedPipesNeverHoldTheWindowNorAnOpeningTheExit)
+{
+    Start();
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDYES; });
+    const NamedPipe package(program.FilePath("pipe.zip"));
+    const NamedPipe shortcut(program.FilePath("pipe.url"));
+    ASSERT_TRUE(package.IsMade() && shortcut.IsMade());
+    const auto drop = [&](const QString& path) {
+        QElapsedTimer dropping;
+        dropping.start();
+        window->Playback().OnDropFile(path);
+        EXPECT_LT(dropping.elapsed(), 1000) << path.toStdString() << " held the window";
+    };
+    drop(package.Path());
+    EXPECT_TRUE(boxes.texts.isEmpty()) << "no skin package";
+    EXPECT_EQ(window->Radio().GetPlayerCount(), 0);
+
+    // Played as its own path, as a shortcut that cannot be read is, and refused like a missing file.
+    drop(shortcut.Path());
+    EXPECT_EQ(window->Radio().GetStationUrl(), shortcut.Path());
+    EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 3000));
+    EXPECT_EQ(window->Controls().status->Text(), "Cannot connect.");
+
+    // A playlist file naming a station that never answers is still opening when the program exits.
+    LoopbackHttpServer server;
+    std::atomic<int> requests { 0 };
+    server.Route("/silent", [&](HttpConnection& connection) {
+        ++requests;
+        connection.Sleep(60000);
+    });
+    const QString silent = program.FilePath("silent.m3u");
+    ASSERT_TRUE(WriteBytes(silent, server.Url("/silent").toUtf8() + "\n"));
+    drop(silent);
+    ASSERT_TRUE(PumpUntil([&] { return requests == 1; }, 5000));
+    QElapsedTimer exiting;
+    exiting.start();
+    QTimer::singleShot(0, window.get(), [this] { window->Lifecycle().OnExit(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    window.reset();
+    EXPECT_LT(exiting.elapsed(), 4000) << "the exit waited for the opening player";
 }
 
 TEST_F(MainWindowTest, ARoadAnsweredNoKeepsTheStationAndTheRecording)
