@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench bench-desktop clean fuzz test-asan test-tsan soak
+.PHONY: all deps configure build run test bench bench-desktop clean fuzz fuzz-build test-asan test-tsan soak
 
 all: build
 
@@ -42,6 +42,10 @@ SOAK_MINUTES ?= 10
 
 fuzz:
 	@JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
+
+# The fuzz targets built and not run; CI does this after `make test`.
+fuzz-build:
+	@JOBS=$(JOBS) scripts/fuzz --compile
 
 test-asan:
 	@JOBS=$(JOBS) scripts/test-sanitized asan
