@@ -92,11 +92,11 @@ bool CWindowFader::OpacityShows()
 {
     if (opacityProbe)
         return opacityProbe();
+    // Only X11 shows it; Wayland and the offscreen platform ignore a window's opacity and warn at every
+    // step.
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
-        return true;
-    return CompositorRuns(connection, DefaultScreen());
+    return connection && CompositorRuns(connection, DefaultScreen());
 }
 
 bool CWindowFader::CompositorRuns(xcb_connection_t* connection, int screen)

@@ -7,8 +7,8 @@ struct xcb_connection_t;
 
 // Fades a top-level window in or out, synchronously: short opacity steps with the window system kept
 // in step, so a fade-out has ended before anything that follows it starts. Where the window system
-// ignores opacity (X11 without a compositing manager) the window simply appears or disappears, without
-// waiting. A duration override (tests use 0) replaces every duration asked for.
+// ignores opacity (X11 without a compositing manager, Wayland) the window simply appears or disappears,
+// without waiting. A duration override (tests use 0) replaces every duration asked for.
 class CWindowFader
 {
 public:
@@ -22,8 +22,8 @@ public:
     static void SetDurationOverride(int ms);
     static int Duration(int ms);
 
-    // Whether the window system shows a window's opacity now: on X11 only while a compositing manager
-    // runs; elsewhere always.
+    // Whether the window system shows a window's opacity now: on X11 while a compositing manager runs;
+    // never elsewhere.
     static bool OpacityShows();
     // Whether a compositing manager owns the screen's _NET_WM_CM_S<screen> selection.
     static bool CompositorRuns(xcb_connection_t* connection, int screen);

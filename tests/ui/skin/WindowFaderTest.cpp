@@ -2,6 +2,8 @@
 
 #include "tests/ui/support/ProgramFixture.h"
 
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QWidget>
 #include <cstdlib>
 #include <xcb/xcb.h>
@@ -63,6 +65,41 @@ TEST(WindowFaderTest, WithoutVisibleOpacityTheWindowShowsAndHidesAtOnceWithItOnl
     EXPECT_FALSE(CWindowFader::FadeIn(&window, 500));
     EXPECT_FALSE(CWindowFader::FadeOut(&window, 500));
     EXPECT_EQ(asked, 0);
+}
+
+QStringList warnings; // UI thread only
+
+void KeepWarning(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        warnings.append(text);
+}
+
+TEST(WindowFaderTest, APlatformOtherThanX11ShowsOrHidesTheWindowAtOnceWithoutWarnings)
+{
+    skin_test::EnsureApplication();
+    ASSERT_NE(QGuiApplication::platformName(), "xcb");
+    FaderSettings restore;
+    CWindowFader::SetDurationOverride(-1);
+    EXPECT_FALSE(CWindowFader::OpacityShows());
+
+    QWidget window;
+    window.resize(120, 80);
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(KeepWarning);
+    QElapsedTimer clock;
+    clock.start();
+    const bool fadedIn = CWindowFader::FadeIn(&window, 2000);
+    const bool shown = window.isVisible();
+    const bool fadedOut = CWindowFader::FadeOut(&window, 2000);
+    const qint64 elapsed = clock.elapsed();
+    qInstallMessageHandler(previous);
+    EXPECT_FALSE(fadedIn);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(fadedOut);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_LT(elapsed, 1000) << "a fade nobody can see held the window";
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
 TEST(WindowFaderTest, ACompositorIsSeenByItsScreensSelectionOnARealXServer)
