@@ -183,7 +183,7 @@ void CGdipButton::paintEvent(QPaintEvent*)
         return;
     BuildShownPicture();
     QPainter painter(this);
-    painter.drawPixmap(rect(), m_pictures[CurrentPicture()]);
+    DrawDevicePicture(painter, m_pictures[CurrentPicture()]);
     if (m_hideText)
         return;
     painter.setPen(m_textColor);

@@ -469,5 +469,5 @@ void CSpectrumButton::paintEvent(QPaintEvent*)
     if (m_display.isNull())
         DrawBackground(painter);
     else
-        painter.drawImage(rect(), m_display);
+        DrawDevicePicture(painter, m_display);
 }

@@ -310,7 +310,7 @@ void CKavriluneDlg::paintEvent(QPaintEvent*)
     if (background.isNull())
         painter.fillRect(rect(), palette().color(QPalette::Window));
     else
-        painter.drawPixmap(rect(), background);
+        painter.drawPixmap(QPointF(0, 0), background); // pixel for pixel, as the controls copied it
 }
 
 void CKavriluneDlg::mousePressEvent(QMouseEvent* event)

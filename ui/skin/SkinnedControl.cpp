@@ -4,8 +4,35 @@
 #include "ui/skin/SkinValues.h"
 
 #include <QEvent>
+#include <QImage>
 #include <QPainter>
+#include <QTransform>
 #include <QWidget>
+
+namespace
+{
+
+// Where a picture of deviceSize lies pixel for pixel on the device pixels from the painter's origin on,
+// in the painter's own coordinates; null when the painter turns or shears.
+QRectF DeviceAlignedRect(const QPainter& painter, const QSize& deviceSize)
+{
+    const QTransform toDevice = painter.deviceTransform();
+    if (toDevice.type() > QTransform::TxScale || !toDevice.isInvertible())
+        return {};
+    const QPointF origin = toDevice.map(QPointF(0, 0));
+    return toDevice.inverted().mapRect(QRectF(QPointF(qRound(origin.x()), qRound(origin.y())), QSizeF(deviceSize)));
+}
+
+} // namespace
+
+QRect DevicePixelRect(const QRect& logical, qreal scale)
+{
+    const int left = qRound(logical.x() * scale);
+    const int top = qRound(logical.y() * scale);
+    const int right = qRound((logical.x() + logical.width()) * scale);
+    const int bottom = qRound((logical.y() + logical.height()) * scale);
+    return QRect(left, top, right - left, bottom - top);
+}
 
 CSkinnedControl::CSkinnedControl(QWidget* widget)
     : m_widget(widget)
@@ -15,9 +42,7 @@ CSkinnedControl::CSkinnedControl(QWidget* widget)
 void CSkinnedControl::CopyParentBackground(const QPixmap& parentBackground)
 {
     const qreal scale = parentBackground.isNull() ? m_widget->devicePixelRatioF() : parentBackground.devicePixelRatio();
-    const QRect area = m_widget->geometry();
-    const QRect source(QPoint(qRound(area.x() * scale), qRound(area.y() * scale)),
-        QSize(qRound(area.width() * scale), qRound(area.height() * scale)));
+    const QRect source = DevicePixelRect(m_widget->geometry(), scale);
     QPixmap crop(source.size().expandedTo(QSize(1, 1)));
     crop.setDevicePixelRatio(scale);
     crop.fill(m_widget->palette().color(QPalette::Window));
@@ -39,8 +64,7 @@ qreal CSkinnedControl::PaintScale() const
 
 QSize CSkinnedControl::DeviceSize() const
 {
-    const qreal scale = PaintScale();
-    return QSize(qRound(m_widget->width() * scale), qRound(m_widget->height() * scale));
+    return DevicePixelRect(m_widget->geometry(), PaintScale()).size();
 }
 
 QRect CSkinnedControl::PlaceFromSkin(CXMLSettings& skin, const QString& section, int x, int y, int width, int height)
@@ -65,11 +89,25 @@ void CSkinnedControl::KeepOpaque(const QEvent* event)
 
 void CSkinnedControl::DrawBackground(QPainter& painter) const
 {
-    const QRect area = m_widget->rect();
-    if (m_hasBackground)
-        painter.drawPixmap(area, m_background);
-    else
-        painter.fillRect(area, m_widget->palette().color(QPalette::Window));
+    if (m_hasBackground) {
+        DrawDevicePicture(painter, m_background);
+        return;
+    }
+    const QRectF aligned = DeviceAlignedRect(painter, DeviceSize());
+    painter.fillRect(
+        aligned.isNull() ? QRectF(m_widget->rect()) : aligned, m_widget->palette().color(QPalette::Window));
+}
+
+void CSkinnedControl::DrawDevicePicture(QPainter& painter, const QPixmap& picture) const
+{
+    const QRectF aligned = DeviceAlignedRect(painter, picture.size());
+    painter.drawPixmap(aligned.isNull() ? QRectF(m_widget->rect()) : aligned, picture, QRectF(picture.rect()));
+}
+
+void CSkinnedControl::DrawDevicePicture(QPainter& painter, const QImage& picture) const
+{
+    const QRectF aligned = DeviceAlignedRect(painter, picture.size());
+    painter.drawImage(aligned.isNull() ? QRectF(m_widget->rect()) : aligned, picture, QRectF(picture.rect()));
 }
 
 QPixmap CSkinnedControl::BackgroundPicture() const

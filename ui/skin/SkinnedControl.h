@@ -6,8 +6,14 @@
 
 class CXMLSettings;
 class QEvent;
+class QImage;
 class QPainter;
 class QWidget;
+
+// The device pixels a rectangle of logical pixels covers at a scale: each edge rounded to the nearest
+// device pixel, as a widget is clipped when it is painted. Under a fractional scale this is not the
+// rectangle's size times the scale rounded.
+QRect DevicePixelRect(const QRect& logical, qreal scale);
 
 // What every skinned control of the main window shares: it is placed by its skin section, and it draws
 // over a copy of the window background under itself, so that it blends into the skin. The window paints
@@ -30,7 +36,7 @@ public:
     const QPixmap& Background() const { return m_background; }
     // The device pixel ratio the control draws at: the background's, or the widget's before it has one.
     qreal PaintScale() const;
-    // The control's size in device pixels at PaintScale().
+    // The size of the device pixels the control covers in its parent at PaintScale().
     QSize DeviceSize() const;
 
 protected:
@@ -44,6 +50,11 @@ protected:
     void DrawBackground(QPainter& painter) const;
     // A fresh picture of the control's size at PaintScale() holding the background.
     QPixmap BackgroundPicture() const;
+    // Draws a picture of DeviceSize() pixel for pixel onto the device pixels the control covers. Drawn
+    // over rect() instead, under a fractional scale it would leave a seam along the edges, where the
+    // control's rectangle ends inside a device pixel that is still the control's to paint.
+    void DrawDevicePicture(QPainter& painter, const QPixmap& picture) const;
+    void DrawDevicePicture(QPainter& painter, const QImage& picture) const;
 
     // Called after the background copy changed.
     virtual void OnBackgroundChanged() { }

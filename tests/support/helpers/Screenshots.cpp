@@ -1,8 +1,9 @@
 // Pictures of the running program for people to look at: starts the staged program from a temporary
 // program folder on a virtual X display, playing a loopback Icecast station, and saves its window in
-// the normal and the expanded layout at one and two times the pixel density, the album-art window with
-// a picture from a loopback image search, the whole screen, the main menu, the Favorites button's menu,
-// a menu of the list's header, the About box, and every page of its options sheet.
+// the normal and the expanded layout at one, 1.25, 1.5 and two times the pixel density; at one and two
+// times also the album-art window with a picture from a loopback image search, the whole screen, the
+// main menu, the Favorites button's menu, a menu of the list's header, the About box, and every page of
+// its options sheet.
 // Usage: kavrilune_screenshots <staged program folder> <output folder> <window grab program>
 //        <dialog picture program>
 
@@ -29,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <unistd.h>
@@ -324,7 +326,10 @@ int main(int argc, char** argv)
         }
     };
     for (const bool expanded : { false, true }) {
-        for (const int scale : { 1, 2 }) {
+        for (const qreal density : { 1.0, 1.25, 1.5, 2.0 }) {
+            // At a fractional density only the main window: how the controls meet the background there.
+            const bool fractional = density != std::floor(density);
+            const int scale = int(density);
             QTemporaryDir folder;
             QTemporaryDir home;
             if (!CopyFolder(staged, folder.path()))
@@ -360,7 +365,7 @@ int main(int argc, char** argv)
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("DISPLAY", display);
             environment.insert("QT_QPA_PLATFORM", "xcb");
-            environment.insert("QT_SCALE_FACTOR", QString::number(scale));
+            environment.insert("QT_SCALE_FACTOR", QString::number(density));
             environment.insert("KAVRILUNE_SHARED_MEMORY", QStringLiteral("/kavrilune-shots-%1").arg(getpid()));
             environment.insert("KAVRILUNE_LOCK_FOLDER", sockets.path());
             environment.insert("KAVRILUNE_SOCKET_FOLDER", sockets.path());
@@ -379,9 +384,10 @@ int main(int argc, char** argv)
             icecast.SetTitle("/live", kSongTitle);
             const QString window = FindWindow(kSongTitle, environment, 20000);
             PumpFor(5000); // buffer, spectrum, elapsed time and the rotating line settle
-            const QString suffix = scale > 1 ? "@2x" : "";
+            const QString suffix = density == 1.0 ? QString() : "@" + QString::number(density) + "x";
             const QString name = QStringLiteral("main-%1%2.png").arg(expanded ? "expanded" : "normal", suffix);
-            report(!window.isEmpty() && Grab(grab, window, output + "/" + name, 20 * scale, environment), name);
+            report(
+                !window.isEmpty() && Grab(grab, window, output + "/" + name, qRound(20 * density), environment), name);
             // Saves the window with the popups just opened, then closes them.
             auto savePopups = [&](const QString& base, const QStringList& popups, const QStringList& closeKeys) {
                 const QString popupName = base + suffix + ".png";
@@ -390,7 +396,7 @@ int main(int argc, char** argv)
                 Run("xdotool", QStringList { "key" } + closeKeys, environment);
                 PumpFor(300);
             };
-            if (!window.isEmpty() && !expanded) {
+            if (!window.isEmpty() && !expanded && !fractional) {
                 // The main menu with its favourites open, as a right click on the window's body shows it:
                 // the keys go to the menu only once it is there.
                 QStringList menus = OpenPopups(program.processId(), 1, environment,
@@ -407,14 +413,14 @@ int main(int argc, char** argv)
                 const QStringList favourites = OpenPopups(program.processId(), 1, environment,
                     [&] { Click(window, QPoint(327, 289), 1, scale, environment); });
                 savePopups("menu-favorites", favourites, { "Escape" });
-            } else if (!window.isEmpty()) {
+            } else if (!window.isEmpty() && !fractional) {
                 // The menu of the list header's language column.
                 const QStringList header = OpenPopups(program.processId(), 1, environment,
                     [&] { Click(window, QPoint(500, 48), 3, scale, environment); });
                 savePopups("menu-header", header, { "Escape" });
             }
 
-            if (!expanded) {
+            if (!expanded && !fractional) {
                 // The first picture may have come while the window was still hidden; the next title's
                 // comes at least four seconds after it.
                 QString art = FindWindow(kPictureArtName, environment, 3000);
@@ -440,7 +446,7 @@ int main(int argc, char** argv)
                 report(shot.waitForFinished(20000) && shot.exitStatus() == QProcess::NormalExit && shot.exitCode() == 0,
                     aboutName);
             }
-            if (!expanded && !window.isEmpty())
+            if (!expanded && !window.isEmpty() && !fractional)
                 failures += GrabOptionsPages(folder.path(), window, scale, output, grab, environment);
             CInstanceMessenger::SendInstanceMessage(program.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
             if (!program.waitForFinished(10000))

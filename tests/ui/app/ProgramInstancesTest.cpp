@@ -25,18 +25,6 @@ protected:
         CInstanceMessenger::SendInstanceMessage(process.processId(), "WM_KAVRILUNE_TERMINATE", 0, 1, 5000);
         EXPECT_TRUE(WaitForEnd(process, 10000));
     }
-
-    // The window's picture on the display.
-    QImage Grab(const QString& window)
-    {
-        QProcess grab;
-        QProcessEnvironment environment = Environment();
-        grab.setProcessEnvironment(environment);
-        const QString path = home.path() + "/grab.png";
-        grab.start(BinaryDir() + "/tests/kavrilune_window_grab", { window, path });
-        grab.waitForFinished(10000);
-        return QImage(path);
-    }
 };
 
 TEST_F(ProgramInstancesTest, AReuseStartHandsItsLineToTheRunningInstanceAndEndsUnseen)

@@ -32,17 +32,6 @@ const QRect kStatusLine(16, 211, 138, 14);
 class ProgramLifeTest : public ProgramTest
 {
 protected:
-    QImage Grab(const QString& window)
-    {
-        QProcess grab;
-        grab.setProcessEnvironment(Environment());
-        const QString path = home.path() + "/grab.png";
-        QFile::remove(path);
-        grab.start(BinaryDir() + "/tests/kavrilune_window_grab", { window, path });
-        grab.waitForFinished(10000);
-        return QImage(path);
-    }
-
     // Presses the volume-up hot key and waits until the slider shows it.
     bool RaiseVolume(const QString& window)
     {

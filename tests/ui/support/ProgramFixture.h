@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -108,6 +109,18 @@ protected:
         process.start(tool, arguments);
         process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    // The window's picture as the X server shows it; null when it cannot be had.
+    QImage Grab(const QString& window)
+    {
+        QProcess grab;
+        grab.setProcessEnvironment(Environment());
+        const QString path = home.path() + "/grab.png";
+        QFile::remove(path);
+        grab.start(testing_support::BinaryDir() + "/tests/kavrilune_window_grab", { window, path });
+        grab.waitForFinished(10000);
+        return QImage(path);
     }
 
     // Ids of the visible windows matching xdotool search arguments on our display.
