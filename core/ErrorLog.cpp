@@ -3,8 +3,10 @@
 #include "core/FileVersionInfo.h"
 #include "core/StdioFileUTF8.h"
 
+#include <BuildInfo.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <ctime>
 #include <fcntl.h>
@@ -50,6 +52,40 @@ const QString& ProductVersion()
     return version;
 }
 
+// Where the running program keeps its read-only data (skins, catalogue, images).
+struct ProgramPlace {
+    QString folder; // with a trailing separator
+    bool installed = false;
+};
+
+QString ExecutableFolder()
+{
+    char path[2000];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return QString();
+    const QString program = QString::fromLocal8Bit(path, n);
+    const qsizetype slash = program.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : program.left(slash + 1);
+}
+
+// A portable copy holds everything in the executable's folder. An installed one has its executable in
+// bin/ and its data in share/kavrilune/ (as far from bin/ as the build's install folders are), wherever
+// the whole was installed. Looked up once: the executable does not move while it runs.
+const ProgramPlace& RunningProgramPlace()
+{
+    static const ProgramPlace place = [] {
+        ProgramPlace found { ExecutableFolder() };
+        if (found.folder.isEmpty() || QFileInfo::exists(found.folder + QStringLiteral("skins")))
+            return found;
+        const QString data = QDir::cleanPath(found.folder + QStringLiteral(KAVRILUNE_DATA_FROM_BIN)) + QLatin1Char('/');
+        if (QFileInfo(data + QStringLiteral("skins")).isDir())
+            found = { data, true };
+        return found;
+    }();
+    return place;
+}
+
 void CloseLogFileLocked()
 {
     if (!logFile)
@@ -85,7 +121,8 @@ void InitErrorLog(const QString& fallbackFolder)
 {
     const QString fileName = QStringLiteral("log - %1.txt").arg(FormatLocalTime("%Y-%m-%d %H-%M-%S"));
     const QString program = GetAppFolder();
-    const QString base = fallbackFolder.isEmpty() || IsWritableFolder(program) ? program : fallbackFolder + u'/';
+    const bool portable = !IsInstalledCopy() && IsWritableFolder(program);
+    const QString base = fallbackFolder.isEmpty() || portable ? program : fallbackFolder + u'/';
     const QString folder = base + QStringLiteral("Log");
     QDir().mkpath(folder);
     std::lock_guard lock(logMutex);
@@ -137,13 +174,17 @@ QString GetAppFolder()
         if (!appFolderOverride.isEmpty())
             return appFolderOverride;
     }
-    char path[2000];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return QString();
-    const QString program = QString::fromLocal8Bit(path, n);
-    const qsizetype slash = program.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : program.left(slash + 1);
+    return RunningProgramPlace().folder;
+}
+
+bool IsInstalledCopy()
+{
+    {
+        std::lock_guard lock(appFolderMutex);
+        if (!appFolderOverride.isEmpty())
+            return false;
+    }
+    return RunningProgramPlace().installed;
 }
 
 bool IsWritableFolder(const QString& folder)

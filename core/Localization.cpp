@@ -170,8 +170,10 @@ CLocalization::CLocalization()
 void CLocalization::LoadStrings()
 {
     m_texts.clear();
-    // The folder is made on the first run, so that the active file can be written there.
-    QDir().mkpath(m_languageFolder);
+    // The folder is made on the first run, so that the active file can be written there; an installed
+    // copy's data folder stays as it was installed.
+    if (!IsInstalledCopy())
+        QDir().mkpath(m_languageFolder);
     CXMLSettings settings(m_languageFolder + m_fileName);
     for (const LanguageRow& row : LANGUAGE_TABLE) {
         const QString text = settings.GetString(

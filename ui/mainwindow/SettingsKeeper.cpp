@@ -73,9 +73,9 @@ QString CSettingsKeeper::GetDataFilePath(const QString& fileName)
     try {
         const QString program = GetAppFolder();
         const bool uninstaller = !IsMissing(program + QStringLiteral("Uninstall.exe"));
-        // A copy that cannot write beside itself (a system-wide install) is an installed one, so that
-        // what the user changes is kept.
-        if (!uninstaller && IsWritableFolder(program)) {
+        // An installed copy, and one that cannot write beside itself, keep what the user changes in the
+        // user's own folder.
+        if (!uninstaller && !IsInstalledCopy() && IsWritableFolder(program)) {
             m_portable = true;
             path = program + fileName;
             // An installed user's data comes along into a portable copy once; nothing is overwritten.
