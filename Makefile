@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench bench-desktop clean fuzz fuzz-build test-asan test-tsan soak
+.PHONY: all deps configure build run test install bench bench-desktop clean fuzz fuzz-build test-asan test-tsan soak
 
 all: build
 
@@ -27,6 +27,11 @@ run: build
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# The program, its data, its menu entry and its icons under PREFIX (below DESTDIR when packaging).
+PREFIX ?= /usr/local
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
 bench: build
 	@scripts/run-benches $(BUILD_DIR)
