@@ -105,14 +105,19 @@ int CAudioEngine::Init(int device, uint32_t freq)
         } else if (device > 0) {
             return AUDIO_ERROR_DRIVER;
         }
-        if (!output) {
-            // The default device on a machine without sound: play on, silently.
+        if (!output && !m_silentLogged) {
+            // The default device on a machine without sound: play on, silently (a recording still
+            // works). Device 0 shows as the one in use, so that players can tell the user.
             WriteErrorLog(
                 "AudioEngine", __LINE__, QStringLiteral("No sound device could be opened; playing without sound."));
+            m_silentLogged = true;
         }
     }
-    if (!output)
+    const bool silent = !output;
+    if (silent)
         output = std::make_unique<CNullOutput>(m_mixer, rate);
+    else
+        m_silentLogged = false;
     if (!output->Start()) {
         if (sdl)
             CSdlOutput::QuitSubsystem();
@@ -122,7 +127,7 @@ int CAudioEngine::Init(int device, uint32_t freq)
     m_latencyFrames = output->LatencyFrames();
     m_output = std::move(output);
     m_sdl = sdl;
-    m_device = device;
+    m_device = silent ? AUDIO_DEVICE_NO_SOUND : device;
     m_initialised = true;
     return AUDIO_OK;
 }

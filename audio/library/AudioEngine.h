@@ -87,7 +87,8 @@ private:
     std::unique_ptr<COutputDevice> m_output; // guarded by m_deviceMutex
     bool m_sdl = false; // guarded by m_deviceMutex
     std::atomic<bool> m_initialised { false };
-    std::atomic<int> m_device { -2 };
+    std::atomic<int> m_device { -2 }; // the device in use: 0 also when it stands in for one that failed
+    bool m_silentLogged = false; // guarded by m_deviceMutex: the fall-back to no sound was logged
     std::atomic<int> m_rate { 44100 };
     std::atomic<int> m_latencyFrames { 0 };
     AudioConfig m_config; // guarded by m_mutex

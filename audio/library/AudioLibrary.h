@@ -53,7 +53,9 @@ constexpr int AUDIO_ERROR_UNKNOWN = -1; // any other failure; also a stream crea
 
 // Devices (BASS_Init, BASS_GetDeviceInfo).
 constexpr int AUDIO_DEVICE_DEFAULT = -1; // the system's default output
-constexpr int AUDIO_DEVICE_NO_SOUND = 0; // a clocked output that plays nothing
+// A clocked output that plays nothing. The default device falls back to it when no output can be
+// opened; device 0 then shows AUDIO_DEVICE_INIT, as when it was chosen.
+constexpr int AUDIO_DEVICE_NO_SOUND = 0;
 constexpr uint32_t AUDIO_INIT_SPEAKERS = 0x800; // accepted; output is always stereo
 
 struct AudioDeviceInfo {

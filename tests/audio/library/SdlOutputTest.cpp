@@ -67,6 +67,8 @@ TEST_F(SdlOutputTest, TheDefaultDeviceAndNumberedDevicesPlayThroughSdl)
         if (device == 1) {
             EXPECT_TRUE(info.flags & AUDIO_DEVICE_INIT);
         }
+        ASSERT_TRUE(BASS_GetDeviceInfo(0, &info));
+        EXPECT_FALSE(info.flags & AUDIO_DEVICE_INIT) << "a device plays: the library does not play to no one";
         ASSERT_TRUE(BASS_Free());
     }
     EXPECT_FALSE(BASS_Init(7, 44100, 0));
@@ -80,6 +82,9 @@ TEST_F(SdlOutputTest, WithoutAnySoundDeviceTheDefaultDevicePlaysSilently)
     EXPECT_FALSE(BASS_GetDeviceInfo(1, &info));
     EXPECT_FALSE(BASS_Init(1, 44100, 0));
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, 44100, 0)) << BASS_ErrorGetCode();
+    // The library says so: device 0, no sound, is the one in use.
+    ASSERT_TRUE(BASS_GetDeviceInfo(0, &info));
+    EXPECT_TRUE(info.flags & AUDIO_DEVICE_INIT);
     const AudioStream stream = OpenTone();
     ASSERT_NE(stream, 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
