@@ -80,6 +80,7 @@ bool CRadioManager::Shutdown(int waitMs)
     }
     m_playerCount = 0;
     m_playing = false;
+    m_reconnecting = false;
     m_recording = false;
     return allEnded;
 }
@@ -120,7 +121,9 @@ void CRadioManager::Play(const QString& name, const QString& url)
         {
             QMutexLocker lock(&m_lock);
             if (m_currentPlayer) {
-                previousChannel = m_currentPlayer->GetHandle();
+                // A player nobody hears has nothing to fade from: the new one opens the output afresh.
+                if (Heard())
+                    previousChannel = m_currentPlayer->GetHandle();
                 m_currentPlayer->Stop(m_crossfade);
             }
         }
@@ -130,6 +133,7 @@ void CRadioManager::Play(const QString& name, const QString& url)
         m_players.push_back(player);
         player->SetMute(m_muted);
         player->SetNormalize(m_normalize);
+        player->SetOutputRequired(m_reconnecting);
         player->StartThread();
         player->SetEqualizerPreset(m_equalizerPreset);
         {
@@ -155,6 +159,7 @@ void CRadioManager::Stop(bool fade, bool restart)
     if (!restart) {
         m_playing = false;
         m_failed = false;
+        m_reconnecting = false;
     }
 }
 
@@ -276,7 +281,7 @@ void CRadioManager::OnWatchdogTick()
         }
         // Only a failure is reported: no player although one should play, or the station failed. A
         // user's stop (or nothing played yet) says nothing.
-        if (!hasPlayer && !m_wasActive && (m_playing || m_failed)) {
+        if (!hasPlayer && !m_wasActive && !m_reconnecting && (m_playing || m_failed)) {
             m_failed = true;
             m_playing = false;
             m_recording = false;
@@ -294,7 +299,9 @@ void CRadioManager::OnWatchdogTick()
             m_lastActivity = now;
             return;
         }
-        if (now - m_lastActivity > kSilenceLimitSeconds) {
+        // A station whose output went away is tried again at every tick until an output opens.
+        const bool outputWanted = m_reconnecting && m_awaitingOutput && !hasPlayer;
+        if (outputWanted || now - m_lastActivity > kSilenceLimitSeconds) {
             const bool recording = m_recording;
             if (recording)
                 StopRecording(true, true);
@@ -380,6 +387,30 @@ QString CRadioManager::GetStreamInfo()
     return m_currentPlayer ? m_currentPlayer->GetInfoText() : QString();
 }
 
+bool CRadioManager::Heard() const
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_currentPlayer || m_currentPlayer->PlaysWithoutSound())
+        return false;
+    if (m_reconnecting && m_currentPlayer->IsPlaying())
+        m_reconnecting = false; // back
+    return !m_reconnecting;
+}
+
+bool CRadioManager::IsPlaying() const
+{
+    if (!m_playing)
+        return false;
+    QMutexLocker lock(&m_lock);
+    return m_currentPlayer ? Heard() : !m_reconnecting;
+}
+
+bool CRadioManager::PlaysWithoutSound() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_currentPlayer && m_currentPlayer->PlaysWithoutSound();
+}
+
 bool CRadioManager::IsCurrentPlayer(RadioPlayer* player)
 {
     QMutexLocker lock(&m_lock);
@@ -394,9 +425,13 @@ void CRadioManager::DeletePlayer(RadioPlayer* player)
         return;
     if (player == m_currentPlayer) {
         m_currentPlayer = nullptr;
-        // The current player ends only by a stop or a failure; after a failure nothing plays any more,
-        // unless the station has played and the watchdog is to reconnect it.
-        if (!m_wasActive) {
+        // The current player ends only by a stop or a failure. A station that has played, or whose
+        // output went away, is brought back by the watchdog and is not heard meanwhile; after any other
+        // failure nothing plays any more.
+        if (m_playing && (m_wasActive || m_reconnecting || player->LostOutput())) {
+            m_reconnecting = true;
+            m_awaitingOutput = player->LostOutput();
+        } else if (!m_wasActive) {
             m_failed = m_failed || m_playing;
             m_playing = false;
             m_recording = false;

@@ -68,7 +68,11 @@ public:
     // Deletes a player that reported PlayerStatusFinished.
     void DeletePlayer(RadioPlayer* player);
     int GetPlayerCount() const { return m_playerCount; }
-    bool IsPlaying() const { return m_playing; }
+    // Whether the station plays as far as the user is concerned: not while the manager brings back a
+    // station nobody hears any more, nor while the current player plays to no one.
+    bool IsPlaying() const;
+    // The current player plays to no one: no sound device could be opened.
+    bool PlaysWithoutSound() const;
     bool IsRecording() const { return m_recording; }
 
     void SetCurrentStation(const CStationItem& station);
@@ -96,6 +100,8 @@ public:
 
 private:
     void PostWatchdogStatus();
+    // The current player is heard, or is about to be (it connects at the user's request).
+    bool Heard() const;
 
     RadioPlayer* m_currentPlayer = nullptr; // m_lock
     // Every player not yet deleted, the current one included (UI thread only). A status for a player
@@ -109,7 +115,12 @@ private:
     QString m_recordingFallbackName;
     int64_t m_lastActivity = 0; // seconds, 0 = unset
     int m_playerCount = 0;
-    bool m_playing = false;
+    bool m_playing = false; // a station should be playing: the user's wish, which the watchdog keeps
+    // The station was heard and is not any more (its player ended, its output went away): the watchdog
+    // brings it back, and until it is heard again it does not count as playing. Cleared by a stop.
+    mutable bool m_reconnecting = false;
+    // The last current player ended for want of an output: the watchdog tries again at every tick.
+    bool m_awaitingOutput = false;
     // The station asked for last failed before it ever played, and nobody has stopped or played since.
     bool m_failed = false;
     bool m_recording = false;

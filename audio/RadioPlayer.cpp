@@ -256,13 +256,28 @@ void RadioPlayer::SignalStopEvent()
     m_eventCondition.notify_all();
 }
 
+bool RadioPlayer::LibraryPlaysToNoOne()
+{
+    AudioDeviceInfo info {};
+    return BASS_GetDeviceInfo(AUDIO_DEVICE_NO_SOUND, &info) && (info.flags & AUDIO_DEVICE_INIT);
+}
+
 void RadioPlayer::InitAudio()
 {
     try {
         PostStatus(PlayerStatusInitializing);
-        if (!BASS_Init(m_device, 44100, AUDIO_INIT_SPEAKERS, nullptr, nullptr)
-            && BASS_ErrorGetCode() != AUDIO_ERROR_ALREADY)
+        const bool initialised = BASS_Init(m_device, 44100, AUDIO_INIT_SPEAKERS, nullptr, nullptr)
+            || BASS_ErrorGetCode() == AUDIO_ERROR_ALREADY;
+        // Without a device the stream would play to no one: the user is told as for a device that
+        // failed, and a player that is to bring the sound back gives up before it connects.
+        if (!initialised || LibraryPlaysToNoOne()) {
+            m_withoutSound = initialised;
             PostStatus(PlayerStatusInitFailed);
+            if (m_outputRequired) {
+                m_outputLost = true;
+                StopWithStatus(PlayerStatusCannotConnect);
+            }
+        }
 
         BASS_SetConfig(AUDIO_CONFIG_VOLUME_CURVE, 0);
         BASS_SetConfig(AUDIO_CONFIG_BUFFER, 500);
@@ -533,8 +548,12 @@ void RadioPlayer::CheckActiveState()
     case AUDIO_ACTIVE_STOPPED:
         SetVolumeZero();
         PostStatus(PlayerStatusStoppedByItself);
-        if (!m_stopping)
-            BASS_ChannelPlay(channel, false);
+        if (!m_stopping && !BASS_ChannelPlay(channel, false) && BASS_ErrorGetCode() == AUDIO_ERROR_DRIVER) {
+            // The output went away with its sound server or device: nothing plays on it any more. The
+            // player ends, and the manager brings the station back once an output opens again.
+            m_outputLost = true;
+            StopWithStatus(PlayerStatusCannotConnect);
+        }
         break;
     case AUDIO_ACTIVE_PLAYING:
         PostStatus(PlayerStatusPlaying);

@@ -76,6 +76,9 @@ public:
     void SetMute(bool mute);
     void SlideVolume(int volume, int ms);
     void SetNormalize(bool normalize) { m_normalize = normalize; }
+    // Before the thread starts: a player that is to bring a station's sound back ends before it
+    // connects when no sound device can be opened, instead of playing to no one.
+    void SetOutputRequired(bool required) { m_outputRequired = required; }
     void SetEqualizerPreset(int preset);
     int GetEqualizerPreset() const;
 
@@ -83,6 +86,11 @@ public:
     bool IsPlaying() const;
     uint32_t GetChannelType() const;
     bool IsStopping() const { return m_stopping.load(); }
+    // No sound device could be opened for this player: it plays to no one (a recording still works).
+    bool PlaysWithoutSound() const { return m_withoutSound.load(); }
+    // The player ended because its output went away with its sound server or device, or because no
+    // output could be opened while one was required.
+    bool LostOutput() const { return m_outputLost.load(); }
 
     void PostStatus(int code);
     void PostFinished() { PostStatus(PlayerStatusFinished); }
@@ -199,6 +207,7 @@ private:
 
     static void ThreadProc(RadioPlayer* player);
     void Run();
+    static bool LibraryPlaysToNoOne();
     void InitAudio();
     void OpenAndPlay();
     void WaitForStopEvent();
@@ -241,6 +250,7 @@ private:
     std::shared_ptr<ThreadState> m_threadState = std::make_shared<ThreadState>();
     int m_netBuffer; // player thread only after the start
     bool m_normalize = false; // set before the thread starts
+    bool m_outputRequired = false; // set before the thread starts
 
     std::atomic<int> m_volume;
     std::atomic<bool> m_muted { false };
@@ -253,6 +263,8 @@ private:
     std::atomic<int> m_bitrate { 0 };
     std::atomic<bool> m_bitrateKnown { false };
     std::atomic<bool> m_recordingFailed { false };
+    std::atomic<bool> m_withoutSound { false };
+    std::atomic<bool> m_outputLost { false };
 
     // The stop event: auto-reset, not signalled at first.
     std::mutex m_eventMutex;

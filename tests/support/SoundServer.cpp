@@ -73,9 +73,10 @@ bool SoundServer::StartPipeWire(std::string& reason)
     const std::vector<std::string> environment { "env", "HOME=" + home, "XDG_RUNTIME_DIR=" + home,
         "XDG_CONFIG_HOME=" + home + "/config", "XDG_STATE_HOME=" + home + "/state",
         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + home + "/bus" };
+    // After Kill() only the PulseAudio service is gone: the pieces still running are kept.
     const auto start = [&](ChildProcess& process, std::vector<std::string> command, const char* log) {
         command.insert(command.begin(), environment.begin(), environment.end());
-        return process.Start(command, m_folder.filePath(QString::fromUtf8(log)));
+        return process.IsRunning() || process.Start(command, m_folder.filePath(QString::fromUtf8(log)));
     };
     const auto waitFor = [&](const std::string& path) {
         for (int attempt = 0; attempt < 100 && ::access(path.c_str(), F_OK) != 0; ++attempt)

@@ -30,6 +30,7 @@ public:
     static bool Available(); // the server's programs are installed
     static bool PipeWire(); // KAVRILUNE_TEST_SOUND_SERVER=pipewire
     // Starts the server and waits until it answers; false (with the log in reason) when it does not.
+    // After Kill() it starts it again on the same address, with its sink.
     bool Start(std::string& reason);
     void Kill(); // ends it at once, as a crash would
     // Runs pactl against this server; its exit code.

@@ -343,9 +343,12 @@ void CPlaybackControl::OnUpdateStatus(WPARAM code, LPARAM sender)
                 m_recordWhenPlaying = false;
                 StartRecording();
             }
-            m_callbacks.showStatus(status);
+            // Played to no one, the station is not heard: the status keeps saying that no device
+            // could be opened, and the buttons show that nothing plays.
+            m_callbacks.showStatus(radio.PlaysWithoutSound() ? PlayerStatusInitFailed : status);
             m_callbacks.updateTitleText(false);
             m_callbacks.updateStreamFormatText();
+            m_callbacks.updatePlayButton();
             break;
         case PlayerStatusTagsRead:
             m_callbacks.updateTitleText(false);

@@ -586,6 +586,63 @@ TEST_F(MainWindowTest, AUserStopStaysStoppedAndADeadStationLeavesNothingClaiming
     EXPECT_EQ(window->Controls().status->Text(), "Cannot connect.");
 }
 
+TEST_F(MainWindowTest, WithoutAnySoundDeviceTheStatusSaysSoNothingClaimsToPlayAndARecordingStillRuns)
+{
+    ASSERT_FALSE(SineFile().isEmpty());
+    IcyTestStream stream;
+    stream.audio = ReadBytes(SineFile());
+    LoopbackHttpServer server;
+    stream.Install(server, "/tone");
+    Start();
+    window->Options().recordings.m_folder = program.FilePath("Rec");
+    StatusWatcher watcher(window.get());
+    qputenv("SDL_AUDIODRIVER", "no-such-driver"); // neither a sound server nor a device
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        const size_t before = watcher.statuses.size();
+        if (start == 0)
+            window->Playback().OnDropText(server.Url("/tone"));
+        else
+            window->Playback().OnPlay(); // one press starts it again, since nothing was heard
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                return std::any_of(watcher.statuses.begin() + long(before), watcher.statuses.end(),
+                    [](const auto& status) { return status.first == PlayerStatusPlaying; });
+            },
+            10000));
+        window->OnTimer(CKavriluneDlg::kTimerStatus);
+        EXPECT_EQ(window->Controls().status->Text(), "Cannot initialize.") << "the user is told at every start";
+        EXPECT_FALSE(window->Radio().IsPlaying()) << "the media controls' playback status";
+        EXPECT_FALSE(window->Controls().Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+        EXPECT_EQ(window->windowTitle(), "Kavri? Lune!");
+        EXPECT_EQ(tray->toolTip, "Kavri? Lune!");
+    }
+
+    ScriptedMessageBoxes boxes([](const QString&, unsigned) { return IDOK; });
+    window->Playback().OnRecord();
+    QString file;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            QDirIterator files(program.FilePath("Rec"), QDir::Files, QDirIterator::Subdirectories);
+            file = files.hasNext() ? files.next() : QString();
+            return !file.isEmpty() && QFileInfo(file).size() > 4096;
+        },
+        10000))
+        << "the station is recorded all the same: " << boxes.texts.join('\n').toStdString();
+    window->Playback().OnRecord();
+
+    // A device again: the next press plays with sound.
+    qputenv("SDL_AUDIODRIVER", "dummy");
+    window->Playback().OnPlay();
+    EXPECT_TRUE(PumpUntil([&] { return window->Controls().status->Text().startsWith("Playing ("); }, 10000));
+    EXPECT_TRUE(window->Radio().IsPlaying());
+    EXPECT_TRUE(window->Controls().Button(CKavriluneDlg::kCommandPlay)->IsAlternate());
+    window->Playback().OnStop();
+    EXPECT_TRUE(PumpUntil([&] { return window->Radio().GetPlayerCount() == 0; }, 10000));
+    stream.Stop();
+    server.Stop();
+}
+
 TEST_F(MainWindowTest, RecPressedWhileTheStationConnectsRecordsOnceItPlays)
 {
     ASSERT_FALSE(SineFile().isEmpty());
