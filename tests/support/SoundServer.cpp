@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -156,6 +157,18 @@ void SoundServer::Kill()
     if (m_process.Pid() > 0)
         ::kill(m_process.Pid(), SIGKILL);
     m_process.Wait(5000);
+}
+
+void SoundServer::Freeze()
+{
+    if (m_process.Pid() > 0)
+        ::kill(m_process.Pid(), SIGSTOP);
+}
+
+void SoundServer::Thaw()
+{
+    if (m_process.Pid() > 0)
+        ::kill(m_process.Pid(), SIGCONT);
 }
 
 int SoundServer::Control(const std::vector<std::string>& arguments)
@@ -315,6 +328,59 @@ size_t LoudFrames(const std::vector<int16_t>& samples, int threshold)
     for (int16_t sample : samples)
         loud += std::abs(int(sample)) > threshold ? 1 : 0;
     return loud;
+}
+
+LevelChange MeasureLevelChange(const std::vector<int16_t>& samples, size_t callAt, double ratio, int sampleRate)
+{
+    LevelChange change;
+    // The level at a frame: the highest sample over a period of the tone around it.
+    const size_t window = size_t(sampleRate / 400);
+    const size_t lead = size_t(sampleRate / 10);
+    if (callAt < lead || samples.size() < callAt + window)
+        return change;
+    std::vector<double> level(samples.size() - window, 0.0);
+    for (size_t i = 0; i < level.size(); ++i)
+        for (size_t j = i; j < i + window; ++j)
+            level[i] = std::max(level[i], std::abs(double(samples[j])));
+    std::vector<double> old(
+        level.begin() + std::ptrdiff_t(callAt - lead), level.begin() + std::ptrdiff_t(callAt - window));
+    std::nth_element(old.begin(), old.begin() + std::ptrdiff_t(old.size() / 2), old.end());
+    const double before = old[old.size() / 2];
+    const double span = before * ratio - before;
+    if (std::abs(span) < 1.0)
+        return change;
+    const auto made = [&](size_t i) { return (level[i] - before) / span; };
+    const auto firstFrom = [&](size_t from, double share) {
+        for (size_t i = from; i < level.size(); ++i)
+            if (made(i) >= share)
+                return int(i);
+        return -1;
+    };
+    // Where it begins: back from where it has clearly begun (and holds for 5 ms: a drop-out of a loaded
+    // server is not taken for it) to where the old level still held.
+    const size_t fiveMs = size_t(sampleRate / 200);
+    int onset = -1;
+    for (size_t i = callAt; onset < 0 && i + fiveMs < level.size(); ++i) {
+        size_t held = 0;
+        while (held <= fiveMs && made(i + held) >= 0.01)
+            ++held;
+        if (held > fiveMs)
+            onset = int(i);
+        else
+            i += held;
+    }
+    if (onset < 0)
+        return change;
+    while (size_t(onset) > callAt && made(size_t(onset) - 1) > 0.002)
+        --onset;
+    if (size_t(onset) + fiveMs < level.size())
+        change.firstFiveMs = made(size_t(onset) + fiveMs);
+    const int ninety = firstFrom(size_t(onset), 0.9);
+    const int done = firstFrom(size_t(onset), 0.98);
+    change.onset = onset - int(callAt);
+    change.ninety = ninety < 0 ? -1 : ninety - int(callAt);
+    change.done = done < 0 ? -1 : done - int(callAt);
+    return change;
 }
 
 double TonePitch(const std::vector<int16_t>& samples, int sampleRate)

@@ -33,6 +33,9 @@ public:
     // After Kill() it starts it again on the same address, with its sink.
     bool Start(std::string& reason);
     void Kill(); // ends it at once, as a crash would
+    // Stops it where it is (SIGSTOP), as a server that hangs: it keeps its socket and answers nothing.
+    void Freeze();
+    void Thaw();
     // Runs pactl against this server; its exit code.
     int Control(const std::vector<std::string>& arguments);
     // Adds a sink of that name that writes what it renders to the pipe at path (made by a
@@ -102,6 +105,17 @@ private:
 
 // Frames of samples whose magnitude passes threshold.
 size_t LoudFrames(const std::vector<int16_t>& samples, int threshold = 300);
+// How a steady tone's change of level is heard: frames from the command (callAt in samples) to where the
+// change begins, to where it has made 90 % of it and to where it is complete (within 2 %), -1 where it
+// does not; and the share of it made 5 ms after it began. ratio: the new level over the old one.
+// samples hold at least 0.1 s of the old level before callAt.
+struct LevelChange {
+    int onset = -1;
+    int ninety = -1;
+    int done = -1;
+    double firstFiveMs = 0;
+};
+LevelChange MeasureLevelChange(const std::vector<int16_t>& samples, size_t callAt, double ratio, int sampleRate);
 // The pitch of a tone from the median period between its rising zero crossings, in Hz (0 for silence).
 double TonePitch(const std::vector<int16_t>& samples, int sampleRate);
 
