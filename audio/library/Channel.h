@@ -88,8 +88,10 @@ public:
     size_t Take(int16_t* stereo, size_t frames, bool starve);
     // The frames it can hand over now without running dry.
     size_t Available() const;
-    bool TryVolumeAt(int64_t nowNs, float& value) const { return m_volume.TryAt(nowNs, value); }
-    CVolumeSlide::State Volume() const { return m_volume.Get(); }
+    // The volume as its callers set it, with the version of that change: without waiting (false while
+    // a caller is changing it), or waiting for the caller.
+    bool TryVolume(CVolumeSlide::State& state, uint32_t& version) const { return m_volume.TryGet(state, version); }
+    CVolumeSlide::State Volume(uint32_t& version) const { return m_volume.Get(version); }
     // For an output without a clock: whether the channel can give frames now; if not, its decoding
     // thread is woken to refill.
     bool CanRender(int frames);

@@ -56,6 +56,8 @@ void CMixer::SetRewriter(COutputDevice* output)
 {
     std::lock_guard lock(m_rewriterMutex);
     m_rewriter = output;
+    std::lock_guard list(m_lock);
+    m_remixing = output != nullptr;
 }
 
 void CMixer::RewriteQueued()
@@ -94,7 +96,11 @@ bool CMixer::Add(std::shared_ptr<CChannel> channel)
         voice.channel = std::move(channel);
         voice.start = m_position;
         voice.end = m_position;
-        voice.gain = voice.channel->CurrentVolume();
+        // From its first frame on, as it is now: a slide under way runs on for the time it has left.
+        const int64_t now = NowNs();
+        const CVolumeSlide::State volume = voice.channel->Volume(voice.version);
+        voice.gain = Gain { volume.At(now), volume.to, m_position,
+            Frames(std::max<int64_t>(volume.startNs + volume.durationNs - now, 0)) };
         voice.cut = false;
         voice.used = true;
     }
@@ -112,7 +118,7 @@ std::shared_ptr<CChannel> CMixer::Remove(const CChannel* channel, bool cut)
             [&](const Voice& voice) { return voice.used && voice.channel.get() == channel; });
         if (it == m_voices.end())
             return nullptr;
-        it->volume = it->channel->Volume();
+        it->taken = it->channel->Volume(it->takenVersion);
         it->cut = cut;
         removed = std::move(it->channel);
         it->channel.reset();
@@ -130,9 +136,36 @@ void CMixer::VolumeChanged()
     RewriteQueued();
 }
 
+float CMixer::Gain::At(uint64_t position) const
+{
+    if (position >= start + frames)
+        return to;
+    if (position <= start)
+        return from;
+    return from + (to - from) * float(double(position - start) / double(frames));
+}
+
+uint64_t CMixer::Frames(int64_t ns) const
+{
+    return uint64_t(std::max<int64_t>(ns, 0)) * uint64_t(m_rate) / 1000000000u;
+}
+
+void CMixer::FollowVolume(Voice& voice, uint64_t position)
+{
+    CVolumeSlide::State volume = voice.taken;
+    uint32_t version = voice.takenVersion;
+    // A caller busy with the volume is followed at the next pass.
+    if (voice.channel && !voice.channel->TryVolume(volume, version))
+        return;
+    if (version == voice.version)
+        return;
+    voice.version = version;
+    voice.gain = Gain { voice.gain.At(position), volume.to, position, Frames(volume.durationNs) };
+}
+
 // Adds the voice's frames at positions [first, first + count) to mix, each scaled by gainAt(position).
-template <typename Gain>
-void CMixer::AddVoice(const Voice& voice, uint64_t first, int count, int32_t* mix, Gain&& gainAt)
+template <typename GainAt>
+void CMixer::AddVoice(const Voice& voice, uint64_t first, int count, int32_t* mix, GainAt&& gainAt)
 {
     for (int done = 0; done < count;) {
         const uint64_t position = first + uint64_t(done);
@@ -167,14 +200,15 @@ void CMixer::TakeFrames(Voice& voice, uint64_t first, int count, bool starve)
 void CMixer::Mix(int16_t* out, int frames, bool starve, int ahead)
 {
     std::lock_guard lock(m_lock);
-    const int64_t now = NowNs();
-    const uint64_t base = m_position;
-    // The moment the frame at a position is heard.
-    const auto heardAt = [&](uint64_t position) {
-        return now + (int64_t(std::max(ahead, 0)) + int64_t(position - base)) * 1000000000 / m_rate;
-    };
-    if (ahead >= 0)
-        m_heardEndNs.store(heardAt(base + uint64_t(std::max(frames, 0))), std::memory_order_relaxed);
+    if (ahead >= 0) {
+        const int64_t unheard = int64_t(ahead) + int64_t(std::max(frames, 0));
+        m_heardEndNs.store(NowNs() + unheard * 1000000000 / m_rate, std::memory_order_relaxed);
+    }
+    // Where no rewriter mixes the queue again, a change of volume takes effect from these frames on.
+    if (!m_remixing)
+        for (Voice& voice : m_voices)
+            if (voice.used && voice.channel)
+                FollowVolume(voice, m_position);
     const int chunk = int(m_scratch.size() / 2);
     for (int done = 0; done < frames;) {
         const int n = std::min(chunk, frames - done);
@@ -193,14 +227,7 @@ void CMixer::Mix(int16_t* out, int frames, bool starve, int ahead)
                 voice.start = first;
             TakeFrames(voice, first, n, starve);
             voice.end = first + uint64_t(n);
-            CChannel& channel = *voice.channel;
-            AddVoice(voice, first, n, m_scratch.data(), [&](uint64_t position) {
-                // A writer busy with the volume leaves these frames at the last volume used.
-                float gain = voice.gain;
-                if (channel.TryVolumeAt(heardAt(position), gain))
-                    voice.gain = gain;
-                return gain;
-            });
+            AddVoice(voice, first, n, m_scratch.data(), [&](uint64_t position) { return voice.gain.At(position); });
         }
         SaturateToInt16(m_scratch.data(), size_t(n) * 2, out + size_t(done) * 2);
         m_position += uint64_t(n);
@@ -226,16 +253,12 @@ void CMixer::MoveBack(Voice& voice, uint64_t newStart)
     voice.start = from;
 }
 
-int CMixer::Remix(int16_t* out, int frames, int queued)
+int CMixer::Remix(int16_t* out, int frames)
 {
     std::lock_guard lock(m_lock);
-    const int64_t now = NowNs();
     const int count = int(std::min<uint64_t>({ uint64_t(std::max(frames, 0)), uint64_t(m_remixFrames), m_position }));
     const uint64_t end = m_position;
     const uint64_t first = end - uint64_t(count);
-    const uint64_t ear = end - std::min<uint64_t>(uint64_t(std::max(queued, 0)), end);
-    const auto heardAt
-        = [&](uint64_t position) { return now + (int64_t(position) - int64_t(ear)) * 1000000000 / m_rate; };
 
     // A channel that started after the span began starts at its beginning, with as much more of its
     // sound as it holds; what it gave already follows without a gap.
@@ -247,7 +270,11 @@ int CMixer::Remix(int16_t* out, int frames, int queued)
             MoveBack(voice, voice.start - more);
     }
 
-    // Volumes as they are now; a voice taken out keeps the one it had, a cut one fades out at once.
+    // Volumes as they are now, changed from the span's first frame; a voice taken out keeps the one it
+    // had, a cut one fades out at once.
+    for (Voice& voice : m_voices)
+        if (voice.used)
+            FollowVolume(voice, first);
     const int chunk = int(m_scratch.size() / 2);
     for (int done = 0; done < count;) {
         const int n = std::min(chunk, count - done);
@@ -264,17 +291,13 @@ int CMixer::Remix(int16_t* out, int frames, int queued)
                 continue;
             int32_t* mix = m_scratch.data() + size_t(begin - from) * 2;
             const int length = int(stop - begin);
-            if (voice.channel) {
-                const CVolumeSlide::State volume = voice.channel->Volume();
-                AddVoice(voice, begin, length, mix, [&](uint64_t position) { return volume.At(heardAt(position)); });
-            } else if (voice.cut) {
+            if (voice.cut) {
                 AddVoice(voice, begin, length, mix, [&](uint64_t position) {
                     const float ramp = 1.0f - float(position - first) / float(kCutRampFrames);
-                    return voice.volume.At(heardAt(position)) * std::clamp(ramp, 0.0f, 1.0f);
+                    return voice.gain.At(position) * std::clamp(ramp, 0.0f, 1.0f);
                 });
             } else {
-                AddVoice(
-                    voice, begin, length, mix, [&](uint64_t position) { return voice.volume.At(heardAt(position)); });
+                AddVoice(voice, begin, length, mix, [&](uint64_t position) { return voice.gain.At(position); });
             }
         }
         SaturateToInt16(m_scratch.data(), size_t(n) * 2, out + size_t(done) * 2);

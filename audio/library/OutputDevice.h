@@ -12,7 +12,7 @@ public:
     virtual int LatencyFrames() const = 0;
     virtual int SampleRate() const = 0;
     // Something that must be heard at once changed in the mix: an output that holds much sound
-    // ahead of the listener mixes what it has queued again (CMixer::Remix). Never called on the
-    // output's own thread.
+    // ahead of the listener mixes what it has queued again (CMixer::Remix) on its own thread. Returns
+    // at once, whatever the output's device or server is doing.
     virtual void RewriteQueued() { }
 };

@@ -253,6 +253,10 @@ int CPulseOutput::Open(const std::string& sink)
         m_remixMarginFrames = int(pa_usec_to_bytes(m_pipeWire ? kGraphMarginUs : kRemixMarginUs, &spec) / kFrameBytes);
         m_rewrite.assign(size_t(remixFrames) * 2, 0);
         m_mixer.Prepare(m_rate, remixFrames);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+        m_rewriteEvent = api->defer_new(api, &CPulseOutput::OnRewrite, this);
+        if (m_rewriteEvent)
+            api->defer_enable(m_rewriteEvent, 0);
         // Unanswered, the sink counts as one that rewinds.
         m_sinkRewinds = true;
         m_connection->WaitFor(AskWhetherTheSinkRewinds());
@@ -287,6 +291,11 @@ void CPulseOutput::Stop()
         return;
     m_mixer.SetRewriter(nullptr); // waits for a rewrite under way
     pa_threaded_mainloop_lock(m_loop);
+    if (m_rewriteEvent) {
+        pa_threaded_mainloop_get_api(m_loop)->defer_free(m_rewriteEvent);
+        m_rewriteEvent = nullptr;
+    }
+    m_rewriteWaits = false;
     if (m_timingUpdate) {
         pa_operation_cancel(m_timingUpdate);
         pa_operation_unref(m_timingUpdate);
@@ -362,26 +371,37 @@ bool CPulseOutput::IsPipeWire()
     return query.pipeWire;
 }
 
-int CPulseOutput::ServerQueueFrames()
+int CPulseOutput::ServerQueueFrames(int sinkFrames)
 {
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (!timing || timing->write_index_corrupt || timing->read_index_corrupt)
         return -1;
     const int64_t played = int64_t(pa_timeval_age(&timing->timestamp)) * m_rate / int64_t(PA_USEC_PER_SEC);
-    return int(std::max<int64_t>((timing->write_index - timing->read_index) / kFrameBytes - played, 0));
+    return int(std::max<int64_t>((timing->write_index - timing->read_index) / kFrameBytes + sinkFrames - played, 0));
+}
+
+bool CPulseOutput::AskTiming()
+{
+    if (m_timingUpdate)
+        return true;
+    m_timingUpdate = pa_stream_update_timing_info(
+        m_stream,
+        [](pa_stream*, int, void* user) {
+            auto& self = *static_cast<CPulseOutput*>(user);
+            pa_operation_unref(self.m_timingUpdate);
+            self.m_timingUpdate = nullptr;
+            if (self.m_rewriteWaits)
+                self.Rewrite();
+        },
+        this);
+    return m_timingUpdate != nullptr;
 }
 
 void CPulseOutput::RefreshTiming()
 {
-    if (m_timingUpdate) {
-        if (pa_operation_get_state(m_timingUpdate) == PA_OPERATION_RUNNING)
-            return;
-        pa_operation_unref(m_timingUpdate);
-        m_timingUpdate = nullptr;
-    }
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (timing && pa_timeval_age(&timing->timestamp) >= kTimingRefreshUs)
-        m_timingUpdate = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
+        AskTiming();
 }
 
 int CPulseOutput::QueuedFrames()
@@ -395,7 +415,8 @@ int CPulseOutput::QueuedFrames()
 
 void CPulseOutput::Fill(size_t bytes)
 {
-    if (m_pipeWire)
+    // Where a rewrite goes by the server's own count, that count is kept fresh.
+    if (m_pipeWire || !m_sinkRewinds)
         RefreshTiming();
     // Until the server has told how much it holds, what it asks for is missing from its target.
     int ahead = m_pipeWire ? ServerQueueFrames() : QueuedFrames();
@@ -422,49 +443,68 @@ void CPulseOutput::Fill(size_t bytes)
 
 void CPulseOutput::RewriteQueued()
 {
-    if (!m_loop || pa_threaded_mainloop_in_thread(m_loop))
+    // The mainloop's lock is held only while its thread runs a callback, never while it waits for the
+    // server: the request returns at once, and the rewrite runs on that thread before anything else.
+    if (!m_loop)
         return;
-    pa_threaded_mainloop_lock(m_loop);
-    if (m_stream && !m_failed && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
-        // What lies between the ear and the write end, but a margin in front of the ear, is mixed
-        // again and written over the queue; the server takes back from its sink what it holds of it.
-        // A sink that cannot is left what it holds, which varies: as it is now, not at the last update.
-        int queued = m_sinkRewinds && !m_pipeWire ? QueuedFrames() : -1;
-        if (queued <= 0) {
-            // The stream has only just started, the sink's share must be known, or only the server's
-            // own queue can be written over: ask.
-            const auto answered
-                = [](pa_stream*, int, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); };
-            if (m_connection->WaitFor(pa_stream_update_timing_info(m_stream, answered, m_loop)))
-                queued = m_pipeWire ? ServerQueueFrames() : QueuedFrames();
-        }
-        if (queued == 0 && !m_pipeWire) {
+    const bool inLoop = pa_threaded_mainloop_in_thread(m_loop);
+    if (!inLoop)
+        pa_threaded_mainloop_lock(m_loop);
+    if (m_rewriteEvent)
+        pa_threaded_mainloop_get_api(m_loop)->defer_enable(m_rewriteEvent, 1);
+    if (!inLoop)
+        pa_threaded_mainloop_unlock(m_loop);
+}
+
+void CPulseOutput::OnRewrite(pa_mainloop_api* api, pa_defer_event* event, void* user)
+{
+    api->defer_enable(event, 0);
+    static_cast<CPulseOutput*>(user)->Rewrite();
+}
+
+void CPulseOutput::Rewrite()
+{
+    // What lies between the ear and the write end, but a margin in front of the ear, is mixed again and
+    // written over the queue; the server takes back from its sink what it holds of it. A sink that cannot
+    // is left what it holds.
+    int queued = -1;
+    int margin = m_remixMarginFrames;
+    const bool usable = m_stream && !m_failed && pa_stream_get_state(m_stream) == PA_STREAM_READY;
+    const pa_timing_info* timing = usable ? pa_stream_get_timing_info(m_stream) : nullptr;
+    const bool counted = timing && !timing->write_index_corrupt && !timing->read_index_corrupt;
+    if (usable && m_pipeWire) {
+        queued = ServerQueueFrames();
+    } else if (usable && m_sinkRewinds) {
+        queued = QueuedFrames();
+        if (queued == 0 && counted && !timing->playing) {
             // Before the server reads the stream (it starts corked, and waits for its pre-buffer)
             // nothing it holds has been heard, though the library counts no time ahead of the ear:
             // all of it is mixed again, or a first station would wait behind the silence queued.
-            const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
-            if (timing && !timing->playing && !timing->write_index_corrupt && !timing->read_index_corrupt)
-                queued = int(std::max<int64_t>(timing->write_index - timing->read_index, 0) / kFrameBytes);
+            queued = int(std::max<int64_t>(timing->write_index - timing->read_index, 0) / kFrameBytes);
         }
-        int margin = m_remixMarginFrames;
-        const pa_timing_info* timing
-            = m_sinkRewinds || m_pipeWire || queued < 0 ? nullptr : pa_stream_get_timing_info(m_stream);
-        if (timing) {
-            // By the server's count: the time the library interpolates runs behind it for the stream's
-            // first second or so. The sink takes a whole block when it has room for one, so it may
-            // hold as much as its latency by the time the new sound arrives.
-            const int sinkFrames = int(timing->sink_usec * pa_usec_t(m_rate) / PA_USEC_PER_SEC);
-            queued = int(std::max<int64_t>(timing->write_index - timing->read_index, 0) / kFrameBytes) + sinkFrames;
-            margin += std::max(m_sinkLatencyFrames, sinkFrames);
-        }
-        const int wanted = std::min(queued - margin, int(m_rewrite.size() / 2));
-        const int frames = wanted > 0 ? m_mixer.Remix(m_rewrite.data(), wanted, queued) : 0;
-        if (frames > 0) {
-            const size_t bytes = size_t(frames) * kFrameBytes;
-            pa_stream_write(m_stream, m_rewrite.data(), bytes, nullptr, -int64_t(bytes), PA_SEEK_RELATIVE);
-        }
+    } else if (counted) {
+        // By the server's count, less what was heard since: the time the library interpolates runs
+        // behind it for the stream's first second or so. The sink takes a whole block when it has room
+        // for one, so it may hold as much as its latency by the time the new sound arrives.
+        const int sinkFrames = int(timing->sink_usec * pa_usec_t(m_rate) / PA_USEC_PER_SEC);
+        queued = ServerQueueFrames(sinkFrames);
+        margin += std::max(m_sinkLatencyFrames, sinkFrames);
     }
-    pa_threaded_mainloop_unlock(m_loop);
+    // Until the server has told how much lies ahead, the change waits for its answer (once).
+    if (usable && queued < 0 && !m_rewriteWaits && AskTiming()) {
+        m_rewriteWaits = true;
+        return;
+    }
+    m_rewriteWaits = false;
+    // A change that cannot be mixed over the queue takes effect at the next frame mixed.
+    const int wanted = std::clamp(queued - margin, 0, int(m_rewrite.size() / 2));
+    const int frames = m_mixer.Remix(m_rewrite.data(), wanted);
+    if (frames > 0) {
+        const size_t bytes = size_t(frames) * kFrameBytes;
+        pa_stream_write(m_stream, m_rewrite.data(), bytes, nullptr, -int64_t(bytes), PA_SEEK_RELATIVE);
+    }
+    if (usable && (m_pipeWire || !m_sinkRewinds))
+        RefreshTiming();
 }
 
 void CPulseOutput::Fail()

@@ -10,6 +10,8 @@
 
 class CMixer;
 struct pa_context;
+struct pa_defer_event;
+struct pa_mainloop_api;
 struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
@@ -17,7 +19,8 @@ struct pa_threaded_mainloop;
 // A playback stream on a PulseAudio server (PipeWire serves the same protocol). The server keeps
 // about half a second queued and asks for sound in large chunks; each request wakes the mainloop's
 // thread once, which mixes straight into the server's buffer. What must be heard at once (a volume
-// change, a stop, a channel that starts) is mixed again over the part of the queue not yet heard.
+// change, a stop, a channel that starts) is mixed again over the part of the queue not yet heard, on
+// that thread too, with the timing it has: a caller never waits for the server.
 class CPulseOutput : public COutputDevice
 {
 public:
@@ -50,14 +53,19 @@ private:
     static void OnStreamState(pa_stream* stream, void* user);
     static void OnWrite(pa_stream* stream, size_t bytes, void* user);
     static void OnMoved(pa_stream* stream, void* user);
+    static void OnRewrite(pa_mainloop_api* api, pa_defer_event* event, void* user);
     // Asks whether the stream's sink takes back what it holds; nullptr when it cannot be asked.
     pa_operation* AskWhetherTheSinkRewinds();
     void Fill(size_t bytes);
+    // Mixes again what lies between the ear and the write end, but a margin, and writes it over the queue.
+    void Rewrite();
     // Frames between the write end of the queue and the ear now; -1 when the server has not told yet.
     int QueuedFrames();
-    // Frames in the server's own queue for the stream by its last timing answer, less what it has read
-    // since; -1 when unknown.
-    int ServerQueueFrames();
+    // Frames in the server's own queue for the stream (and sinkFrames more that its sink held) by its
+    // last timing answer, less what has been heard since; -1 when unknown.
+    int ServerQueueFrames(int sinkFrames = 0);
+    // Asks the server for timing unless a question is under way; false when it cannot be asked.
+    bool AskTiming();
     void RefreshTiming(); // asks for timing when the last answer is old
     bool IsPipeWire(); // the server is PipeWire's PulseAudio service
     void Fail();
@@ -80,4 +88,6 @@ private:
     int m_sinkLatencyFrames = 0; // mainloop lock: the most such a sink holds
     bool m_pipeWire = false; // set by Open
     pa_operation* m_timingUpdate = nullptr; // mainloop lock
+    pa_defer_event* m_rewriteEvent = nullptr; // mainloop lock: enabled while a rewrite is due
+    bool m_rewriteWaits = false; // mainloop lock: a rewrite waits for the server's first timing answer
 };

@@ -16,20 +16,21 @@ float CVolumeSlide::State::At(int64_t nowNs) const
 // A sequence lock: the writer makes the counter odd while it changes the fields; a reader that saw
 // an odd or changed counter reads again. Acquire loads and release stores order the fields against
 // the counter without fences.
-bool CVolumeSlide::TryRead(State& state) const
+bool CVolumeSlide::TryRead(State& state, uint32_t& version) const
 {
     const uint32_t before = m_sequence.load(std::memory_order_acquire);
     if (before & 1u)
         return false;
     state = State { m_from.load(std::memory_order_acquire), m_to.load(std::memory_order_acquire),
         m_startNs.load(std::memory_order_acquire), m_durationNs.load(std::memory_order_acquire) };
+    version = before;
     return m_sequence.load(std::memory_order_relaxed) == before;
 }
 
-CVolumeSlide::State CVolumeSlide::Read() const
+CVolumeSlide::State CVolumeSlide::Get(uint32_t& version) const
 {
     State state {};
-    while (!TryRead(state))
+    while (!TryRead(state, version))
         std::this_thread::yield();
     return state;
 }
@@ -59,19 +60,16 @@ void CVolumeSlide::Slide(float target, int64_t durationNs, int64_t nowNs)
     Write({ current, std::clamp(target, 0.0f, 1.0f), nowNs, std::max<int64_t>(durationNs, 0) });
 }
 
-bool CVolumeSlide::TryAt(int64_t nowNs, float& value) const
+bool CVolumeSlide::TryGet(State& state, uint32_t& version) const
 {
-    State state {};
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (TryRead(state)) {
-            value = state.At(nowNs);
+    for (int attempt = 0; attempt < 16; ++attempt)
+        if (TryRead(state, version))
             return true;
-        }
-    }
     return false;
 }
 
 float CVolumeSlide::At(int64_t nowNs) const
 {
-    return Read().At(nowNs);
+    uint32_t version = 0;
+    return Get(version).At(nowNs);
 }

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <mutex>
 
-// A channel's volume and its linear slide in time. Written by API callers, read by the output
-// without blocking (a sequence counter instead of a lock).
+// A channel's volume and its linear slide in time, as its callers asked for it. Written by API callers,
+// read by the output without blocking (a sequence counter instead of a lock). Each change has a
+// version of its own, by which the mixer sees a change it has not yet followed.
 class CVolumeSlide
 {
 public:
@@ -21,14 +22,14 @@ public:
     void Set(float value, int64_t nowNs);
     void Slide(float target, int64_t durationNs, int64_t nowNs);
     float At(int64_t nowNs) const;
-    // For the output thread: never waits for a writer; false while one is busy (use the last value).
-    bool TryAt(int64_t nowNs, float& value) const;
+    // For the output thread: never waits for a writer; false while one is busy (the change is not
+    // complete: keep what was read before).
+    bool TryGet(State& state, uint32_t& version) const;
     // Waits for a writer that is busy.
-    State Get() const { return Read(); }
+    State Get(uint32_t& version) const;
 
 private:
-    State Read() const;
-    bool TryRead(State& state) const;
+    bool TryRead(State& state, uint32_t& version) const;
     void Write(const State& state);
 
     std::mutex m_writers; // serialises writers; never taken by the reader

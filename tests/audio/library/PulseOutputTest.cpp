@@ -246,6 +246,72 @@ TEST_F(PulseOutputTest, AStopFadesOutInsteadOfCuttingTheWave)
     EXPECT_TRUE(BASS_Free());
 }
 
+// A fall of the volume (a mute, the fade before a stop) starts where the queue can still be changed, from
+// the volume queued there, and runs its whole length: it does not begin with a step of what it would
+// have made by then.
+TEST_F(PulseOutputTest, AFallOfTheVolumeStartsWithoutAStepAndRunsItsWholeLength)
+{
+    SineOptions options;
+    options.seconds = 20.0;
+    options.frequencyHz = 441;
+    const QString tone = m_folder.filePath(QStringLiteral("steady.wav"));
+    ASSERT_TRUE(GenerateSine(tone, MediaFormat::WavPcm, options));
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    MonitorRecorder monitor(m_server->Address());
+    ASSERT_TRUE(monitor.Started());
+    const AudioStream stream = BASS_StreamCreateFile(false, tone.toUtf8().constData(), 0, 0, 0);
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    ASSERT_TRUE(BASS_ChannelPlay(stream, false));
+    WaitForSound(monitor);
+    // PipeWire lets the queue be changed only behind its graph's cycle, about 50 ms further ahead.
+    const double endsWithinMs = SoundServer::PipeWire() ? 200 : 150;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500 + 23 * round));
+        const size_t at = monitor.Frames();
+        ASSERT_TRUE(BASS_ChannelSlideAttribute(stream, AUDIO_ATTRIB_VOLUME, 0.0f, 100));
+        ASSERT_TRUE(monitor.WaitForFrames(at + kRate / 2, 3000));
+        const LevelChange fall
+            = MeasureLevelChange(monitor.Left(at - kRate / 5, kRate * 7 / 10), kRate / 5, 0.0, kRate);
+        ASSERT_GE(fall.onset, 0) << "the fall was not heard";
+        EXPECT_LE(fall.firstFiveMs, 0.08) << "the fall begins with a step";
+        EXPECT_GE(fall.done, 0);
+        EXPECT_LT(fall.done * 1000.0 / kRate, endsWithinMs) << "the fall ends late";
+        // Over its whole length: 90 % of it is made no sooner than 80 ms after it began.
+        EXPECT_GT((fall.ninety - fall.onset) * 1000.0 / kRate, 80.0) << "the fall was cut short";
+        ASSERT_TRUE(BASS_ChannelSetAttribute(stream, AUDIO_ATTRIB_VOLUME, 1.0f));
+    }
+    EXPECT_TRUE(BASS_Free());
+}
+
+// A sound server that hangs (stopped where it was, its socket still open) holds no caller: a volume
+// change, a slide and a stop return at once, whatever the server answers, and so does freeing the library.
+TEST_F(PulseOutputTest, AHungServerHoldsNoCallerOfAVolumeChangeAStopOrTheEnd)
+{
+    ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
+    const AudioStream stream = PlayTone();
+    {
+        MonitorRecorder monitor(m_server->Address());
+        ASSERT_TRUE(monitor.Started());
+        WaitForSound(monitor);
+    }
+    m_server->Freeze();
+    // By the time the server last told, what it held has since been heard: there is no telling what
+    // lies ahead but by asking it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    const auto msTaken = [](const std::function<bool()>& call) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(call());
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    // The fault this guards against waits for an answer for 3 s.
+    EXPECT_LT(msTaken([&] { return BASS_ChannelSetAttribute(stream, AUDIO_ATTRIB_VOLUME, 0.5f); }), 100.0);
+    EXPECT_LT(msTaken([&] { return BASS_ChannelSlideAttribute(stream, AUDIO_ATTRIB_VOLUME, 0.0f, 100); }), 100.0);
+    EXPECT_LT(msTaken([&] { return BASS_ChannelStop(stream); }), 100.0);
+    EXPECT_LT(msTaken([] { return BASS_Free(); }), 1000.0);
+    m_server->Thaw();
+}
+
 // A stream that ends by itself is heard to its last frame, though the queue holding its end is mixed
 // again for another stream's change.
 TEST_F(PulseOutputTest, AStreamThatEndsIsHeardToItsEndWhenTheQueueIsMixedAgain)

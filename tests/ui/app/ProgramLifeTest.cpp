@@ -101,6 +101,48 @@ TEST_F(ProgramLifeTest, SigtermEndsAPlayingRecordingProgramWithItsSettingsSavedA
     EXPECT_TRUE(QDir(Program("Log")).entryList(QDir::Files).isEmpty()) << "nothing was logged";
 }
 
+// A sound server that hangs (stopped where it was, its socket still open) while a station plays holds
+// neither the player's stop nor the exit routine.
+TEST_F(ProgramLifeTest, SigtermEndsAProgramPlayingToASoundServerThatHangs)
+{
+    if (!SoundServer::Available())
+        GTEST_SKIP() << "the sound server is not installed (scripts/install-deps installs it)";
+    SoundServer sound;
+    std::string reason;
+    ASSERT_TRUE(sound.Start(reason)) << reason;
+    IcecastServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.Error().toStdString();
+    ASSERT_TRUE(server.StartSource("/live"));
+    WriteSettings("<Autoplay>1</Autoplay><Station_URL>" + server.Url("/live")
+        + "</Station_URL><Station_Title>Loopback FM</Station_Title>");
+    QProcessEnvironment environment = Environment(); // the server's address with it
+    environment.remove("SDL_AUDIODRIVER");
+    Launch(program, {}, environment);
+    {
+        MonitorRecorder monitor(sound.Address());
+        ASSERT_TRUE(monitor.Started());
+        const size_t tenth = 4410;
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                const size_t frames = monitor.Frames();
+                return frames > tenth && LoudFrames(monitor.Left(frames - tenth, tenth)) > tenth / 2;
+            },
+            20000))
+            << "the station was not heard";
+    }
+    sound.Freeze();
+    PumpFor(700); // what the server held runs out, as far as the program can tell
+
+    // The fault this guards against took 6.5 to 10 s.
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    const bool ended = WaitForEnd(program, 5000);
+    sound.Thaw();
+    ASSERT_TRUE(ended) << "the program still runs 5 s after SIGTERM";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(QDir(Program("Log")).entryList(QDir::Files).isEmpty()) << "the exit logged a fault";
+}
+
 TEST_F(ProgramLifeTest, SigtermSigintAndSighupEndAnIdleProgramWithItsSettingsSaved)
 {
     for (const int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
