@@ -31,11 +31,8 @@ protected:
                     : "pulseaudio is not installed (scripts/install-deps installs it)");
         unsetenv("SDL_AUDIODRIVER"); // a driver chosen for SDL would keep the library on SDL
         StartServer();
-        SineOptions options;
-        options.seconds = 20.0;
-        options.frequencyHz = 441;
-        m_tone = m_folder.filePath(QStringLiteral("tone.mp3"));
-        ASSERT_TRUE(GenerateSine(m_tone, MediaFormat::Mp3, options));
+        m_tone = Tone(QStringLiteral("tone.mp3"), 20.0, MediaFormat::Mp3);
+        ASSERT_FALSE(m_tone.isEmpty());
     }
     void TearDown() override
     {
@@ -48,6 +45,15 @@ protected:
         m_server = std::make_unique<SoundServer>();
         std::string reason;
         ASSERT_TRUE(m_server->Start(reason)) << reason;
+    }
+    // A 441 Hz tone of that length, made in the test's folder; empty when it cannot be made.
+    QString Tone(const QString& name, double seconds, MediaFormat format)
+    {
+        SineOptions options;
+        options.seconds = seconds;
+        options.frequencyHz = 441;
+        const QString path = m_folder.filePath(name);
+        return GenerateSine(path, format, options) ? path : QString();
     }
     void ExpectStopWhenTheOutputGoes(const std::function<void()>& takeAway, const std::function<void()>& bringBack);
     AudioStream PlayTone()
@@ -251,11 +257,8 @@ TEST_F(PulseOutputTest, AStopFadesOutInsteadOfCuttingTheWave)
 // have made by then.
 TEST_F(PulseOutputTest, AFallOfTheVolumeStartsWithoutAStepAndRunsItsWholeLength)
 {
-    SineOptions options;
-    options.seconds = 20.0;
-    options.frequencyHz = 441;
-    const QString tone = m_folder.filePath(QStringLiteral("steady.wav"));
-    ASSERT_TRUE(GenerateSine(tone, MediaFormat::WavPcm, options));
+    const QString tone = Tone(QStringLiteral("steady.wav"), 20.0, MediaFormat::WavPcm);
+    ASSERT_FALSE(tone.isEmpty());
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
     MonitorRecorder monitor(m_server->Address());
     ASSERT_TRUE(monitor.Started());
@@ -316,11 +319,8 @@ TEST_F(PulseOutputTest, AHungServerHoldsNoCallerOfAVolumeChangeAStopOrTheEnd)
 // again for another stream's change.
 TEST_F(PulseOutputTest, AStreamThatEndsIsHeardToItsEndWhenTheQueueIsMixedAgain)
 {
-    SineOptions options;
-    options.seconds = 0.6;
-    options.frequencyHz = 441;
-    const QString shortTone = m_folder.filePath(QStringLiteral("short.mp3"));
-    ASSERT_TRUE(GenerateSine(shortTone, MediaFormat::Mp3, options));
+    const QString shortTone = Tone(QStringLiteral("short.mp3"), 0.6, MediaFormat::Mp3);
+    ASSERT_FALSE(shortTone.isEmpty());
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
     MonitorRecorder monitor(m_server->Address());
     ASSERT_TRUE(monitor.Started());
@@ -354,12 +354,9 @@ TEST_F(PulseOutputTest, AStreamJoiningOverTheQueueStartsWholeOnASinkThatCannotRe
     MonitorRecorder rendered(MonitorRecorder::Pipe { pipe });
     ASSERT_TRUE(rendered.Started());
     ASSERT_TRUE(m_server->AddPipeSink("pipe", pipe));
-    SineOptions options;
     // Longer than the queue, so that it starts at the ear.
-    options.seconds = 0.6;
-    options.frequencyHz = 441;
-    const QString tone = m_folder.filePath(QStringLiteral("joining.wav"));
-    ASSERT_TRUE(GenerateSine(tone, MediaFormat::WavPcm, options));
+    const QString tone = Tone(QStringLiteral("joining.wav"), 0.6, MediaFormat::WavPcm);
+    ASSERT_FALSE(tone.isEmpty());
     const size_t toneFrames = size_t(kRate) * 6 / 10;
     ASSERT_TRUE(BASS_Init(AUDIO_DEVICE_DEFAULT, kRate, AUDIO_INIT_SPEAKERS)) << BASS_ErrorGetCode();
     const AudioStream silent = PlayTone();
