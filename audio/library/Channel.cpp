@@ -3,7 +3,6 @@
 #include "audio/library/FftAnalyzer.h"
 #include "audio/library/FileSource.h"
 #include "audio/library/MixKernels.h"
-#include "audio/library/PeakEqualizer.h"
 #include "audio/library/StreamBuffer.h"
 #include "audio/library/WmaObject.h"
 
@@ -435,14 +434,23 @@ bool CChannel::WriteToRing(const int16_t* samples, size_t frames)
 void CChannel::RunDsp(int16_t* samples, size_t frames, int sampleRate)
 {
     m_dsp.Snapshot(m_dspSnapshot);
-    const uint32_t bytes = uint32_t(frames * size_t(m_format.channels) * sizeof(int16_t));
+    const size_t count = frames * size_t(m_format.channels);
+    const uint32_t bytes = uint32_t(count * sizeof(int16_t));
+    // What the DSPs write is heard; the effects are applied to it later, in Take. From the effects'
+    // place on (also while the last one removed fades out) the DSPs get the sound as it will be heard.
+    const int effectPriority = m_effectPriority.load();
+    int16_t* block = samples;
+    bool equalised = !m_chainEqualizer.Active();
     for (const CDspChain::Entry& entry : m_dspSnapshot) {
-        if (!m_dsp.Contains(entry.handle))
-            continue; // removed by an earlier callback of this block
-        if (entry.effect)
-            entry.effect->Process(samples, frames, m_format.channels, sampleRate);
-        else
-            CallUser([&] { entry.proc(entry.handle, m_handle, samples, bytes, entry.user); });
+        if (!equalised && (entry.effect || entry.priority < effectPriority)) {
+            m_effectCopy.assign(samples, samples + count);
+            block = m_effectCopy.data();
+            m_chainEqualizer.Process(block, frames, m_format.channels, sampleRate);
+            equalised = true;
+        }
+        if (entry.effect || !m_dsp.Contains(entry.handle))
+            continue; // an effect, or removed by an earlier callback of this block
+        CallUser([&] { entry.proc(entry.handle, m_handle, block, bytes, entry.user); });
     }
 }
 
@@ -578,7 +586,9 @@ size_t CChannel::Take(int16_t* stereo, size_t frames, bool starve)
     if (n > 0) {
         const int channels = m_ring.Channels();
         int16_t* target = stereo;
-        m_ring.Consume(n, [&](const int16_t* samples, size_t run) {
+        m_ring.Consume(n, [&](int16_t* samples, size_t run) {
+            // In the ring, so that its history, which the FFT reads, holds what is heard.
+            m_heardEqualizer.Process(samples, run, channels, m_outputRate);
             if (channels == 2) {
                 std::memcpy(target, samples, run * 2 * sizeof(int16_t));
             } else {
@@ -792,20 +802,36 @@ void CChannel::SetEffect(AudioFx handle, int priority)
     CDspChain::Entry entry;
     entry.handle = handle;
     entry.priority = priority;
-    entry.effect = std::make_shared<CPeakEqualizer>();
+    entry.effect = true;
     m_dsp.Add(std::move(entry));
+    m_effectPriority = priority;
+    PublishEffects();
 }
 
 bool CChannel::RemoveDsp(uint32_t handle)
 {
     CChannelLockGuard guard(m_lock);
-    return m_dsp.Remove(handle);
+    if (!m_dsp.Remove(handle))
+        return false;
+    PublishEffects();
+    return true;
 }
 
 bool CChannel::SetEffectParameters(AudioFx effect, const AudioPeakEqParams& params)
 {
-    const std::shared_ptr<CPeakEqualizer> equalizer = m_dsp.FindEffect(effect);
-    return equalizer && equalizer->SetBand(params);
+    AudioPeakEqParams band;
+    if (!CPeakEqualizer::Check(params, band) || !m_dsp.SetEffectBand(effect, band))
+        return false;
+    PublishEffects();
+    return true;
+}
+
+void CChannel::PublishEffects()
+{
+    std::lock_guard lock(m_effectMutex);
+    std::vector<AudioPeakEqParams> bands = m_dsp.EffectBands();
+    m_chainEqualizer.SetBands(bands);
+    m_heardEqualizer.SetBands(std::move(bands));
 }
 
 bool CChannel::GetFft(float* magnitudes)

@@ -8,6 +8,7 @@
 #include "audio/library/DspChain.h"
 #include "audio/library/NetSource.h"
 #include "audio/library/PcmRing.h"
+#include "audio/library/PeakEqualizer.h"
 #include "audio/library/SampleConverter.h"
 #include "audio/library/SyncList.h"
 #include "audio/library/VolumeSlide.h"
@@ -28,6 +29,10 @@ class CWmaObject;
 
 // One stream: its source (download or file), its decoding thread, DSPs and effects, syncs, tags,
 // volume, and the samples on their way to the output with the history for the FFT.
+//
+// The DSPs run as the stream is decoded. The effects (equaliser bands) are applied where the output
+// takes the samples, so that a change is heard as soon as the output's own queue allows, not after the
+// playback buffer too; the DSPs after them in the chain get their result at decoding time, on a copy.
 //
 // Threads: API callers; the download thread (URL streams: download callback, metadata, META syncs);
 // the decoding thread (decoding, DSPs and effects, stall/end/Ogg syncs, other syncs); the output
@@ -118,6 +123,7 @@ private:
     bool DecodeBlock();
     bool WriteToRing(const int16_t* samples, size_t frames);
     void RunDsp(int16_t* samples, size_t frames, int sampleRate);
+    void PublishEffects();
     void SetByteRate(int64_t byteRate);
     void MeasureByteRate(int frames, int sampleRate);
     int64_t BufferedMs() const;
@@ -179,6 +185,12 @@ private:
     CSyncList m_syncs;
     CDspChain m_dsp;
     CVolumeSlide m_volume;
+
+    std::mutex m_effectMutex; // hands the effects' bands to both equalisers in the order they changed
+    std::atomic<int> m_effectPriority { 0 }; // of the last effect set: where the chain's equaliser runs
+    CPeakEqualizer m_heardEqualizer; // the output's (Take)
+    CPeakEqualizer m_chainEqualizer; // the decoding thread's, for the DSPs after the effects
+    std::vector<int16_t> m_effectCopy; // decoding thread only
 
     mutable std::mutex m_threadMutex;
     std::condition_variable m_threadsChanged;

@@ -1,13 +1,13 @@
 #include "audio/library/DspChain.h"
 
-#include "audio/library/PeakEqualizer.h"
-
 #include <algorithm>
 
 void CDspChain::Add(Entry entry)
 {
     std::lock_guard lock(m_mutex);
     entry.order = m_nextOrder++;
+    if (entry.effect)
+        m_bands[entry.handle];
     const auto position
         = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.priority < entry.priority; });
     m_entries.insert(position, std::move(entry));
@@ -21,6 +21,7 @@ bool CDspChain::Remove(uint32_t handle)
     if (it == m_entries.end())
         return false;
     m_entries.erase(it);
+    m_bands.erase(handle);
     return true;
 }
 
@@ -30,13 +31,29 @@ bool CDspChain::Contains(uint32_t handle) const
     return std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.handle == handle; });
 }
 
-std::shared_ptr<CPeakEqualizer> CDspChain::FindEffect(uint32_t handle) const
+bool CDspChain::SetEffectBand(uint32_t handle, const AudioPeakEqParams& band)
 {
     std::lock_guard lock(m_mutex);
-    for (const Entry& entry : m_entries)
-        if (entry.handle == handle)
-            return entry.effect;
-    return nullptr;
+    const auto effect = m_bands.find(handle);
+    if (effect == m_bands.end())
+        return false;
+    std::vector<AudioPeakEqParams>& bands = effect->second;
+    const auto it
+        = std::find_if(bands.begin(), bands.end(), [&](const AudioPeakEqParams& b) { return b.band == band.band; });
+    if (it == bands.end())
+        bands.push_back(band);
+    else
+        *it = band;
+    return true;
+}
+
+std::vector<AudioPeakEqParams> CDspChain::EffectBands() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<AudioPeakEqParams> all;
+    for (const auto& [handle, bands] : m_bands)
+        all.insert(all.end(), bands.begin(), bands.end());
+    return all;
 }
 
 void CDspChain::Snapshot(std::vector<Entry>& out) const
@@ -49,4 +66,5 @@ void CDspChain::Clear()
 {
     std::lock_guard lock(m_mutex);
     m_entries.clear();
+    m_bands.clear();
 }

@@ -26,6 +26,7 @@ public:
     void Write(const int16_t* frames, size_t count);
 
     // Consumer: hands up to count frames to sink(pointer, frames) in at most two runs and consumes them.
+    // The sink may change them: what it leaves is what the history holds.
     template <typename Sink> size_t Consume(size_t count, Sink&& sink)
     {
         const uint64_t read = m_read.load(std::memory_order_relaxed);

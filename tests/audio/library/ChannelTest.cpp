@@ -1,5 +1,7 @@
 #include "tests/audio/library/AudioTestHelpers.h"
 
+#include "audio/library/PeakEqualizer.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestMedia.h"
 
@@ -152,6 +154,9 @@ TEST_F(FastChannelTest, DspsRunByPriorityWithTheEqualiserBetweenThem)
     ASSERT_NE(effect, 0u);
     const AudioPeakEqParams band { 0, 0.0f, 1.0f, 440.0f, 12.0f, -1 };
     ASSERT_TRUE(BASS_FXSetParameters(effect, &band));
+    // Bands are taken up once no other change has followed for a moment; this stream decodes much
+    // faster than real time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(CPeakEqualizer::kSettleMs * 2));
     const AudioDsp firstDsp = BASS_ChannelSetDSP(stream, &ProbeDsp, &first, 10);
     ASSERT_NE(firstDsp, 0u);
     ASSERT_TRUE(BASS_ChannelPlay(stream, false));
