@@ -69,7 +69,7 @@ TEST_F(PlayerChannelTest, RockPresetShapesTheSpectrumOfWhiteNoiseAndOffRestoresI
     const std::vector<double> flat = AverageSpectrum(player);
 
     manager.SetEqualizerPreset(2);
-    PlayerStatusLog::Pump(1200); // what is heard lags the decoder by the playback buffer
+    PlayerStatusLog::Pump(1200); // what is heard lags the change by the output's queue
     const std::vector<double> rock = AverageSpectrum(player);
     EXPECT_GT(GainDb(rock, flat, 125), 3.0);
     EXPECT_LT(GainDb(rock, flat, 1200), -1.5);
