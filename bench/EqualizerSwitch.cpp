@@ -6,8 +6,8 @@
 //     kavrilune_equalizer_switch SOURCE
 
 #include "audio/RadioManager.h"
+#include "bench/PlayerWindow.h"
 #include "core/ErrorLog.h"
-#include "core/WindowMessage.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -20,31 +20,6 @@
 
 namespace
 {
-
-// Stands in for the main window: notes when the player plays, deletes finished players.
-class Window : public QObject
-{
-public:
-    explicit Window(CRadioManager& manager)
-        : m_manager(manager)
-    {
-    }
-    bool event(QEvent* event) override
-    {
-        WindowMessage* message = AsWindowMessage(event);
-        if (!message || message->message() != PlayerStatusMessage())
-            return QObject::event(event);
-        if (message->wParam == WPARAM(PlayerStatusPlaying))
-            playing = true;
-        if (message->wParam == WPARAM(PlayerStatusFinished))
-            m_manager.DeletePlayer(reinterpret_cast<RadioPlayer*>(message->lParam));
-        return true;
-    }
-    bool playing = false;
-
-private:
-    CRadioManager& m_manager;
-};
 
 double WallSeconds()
 {
@@ -63,7 +38,7 @@ int main(int argc, char** argv)
     QTemporaryDir folder;
     SetAppFolderOverride(folder.path() + QLatin1Char('/'));
     CRadioManager manager;
-    Window window(manager);
+    bench::PlayerWindow window(manager);
     manager.SetNotifyWindow(&window);
     manager.SetPlayerOptions(0, false, 0, 4000, false, false);
     manager.SetVolume(100);

@@ -6,8 +6,8 @@
 // playing (Icecast and its ffmpeg source run in processes of their own).
 #include "audio/RadioManager.h"
 #include "audio/library/AudioLibrary.h"
+#include "bench/PlayerWindow.h"
 #include "core/ErrorLog.h"
-#include "core/WindowMessage.h"
 #include "tests/support/IcecastServer.h"
 
 #include <QCoreApplication>
@@ -63,31 +63,6 @@ Environment& Shared()
 
 double libraryCpu = 0.0; // the first benchmark's figure, for the ratios
 
-// Stands in for the main window: deletes finished players.
-class Window : public QObject
-{
-public:
-    explicit Window(CRadioManager& manager)
-        : m_manager(manager)
-    {
-    }
-    bool event(QEvent* event) override
-    {
-        WindowMessage* message = AsWindowMessage(event);
-        if (!message || message->message() != PlayerStatusMessage())
-            return QObject::event(event);
-        if (message->wParam == WPARAM(PlayerStatusPlaying))
-            playing = true;
-        if (message->wParam == WPARAM(PlayerStatusFinished))
-            m_manager.DeletePlayer(reinterpret_cast<RadioPlayer*>(message->lParam));
-        return true;
-    }
-    bool playing = false;
-
-private:
-    CRadioManager& m_manager;
-};
-
 void PumpFor(int ms)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -137,7 +112,7 @@ void PlayThroughPlayer(benchmark::State& state, bool normalise, bool spectrum)
     for (auto _ : state) {
         BASS_Free();
         CRadioManager manager;
-        Window window(manager);
+        bench::PlayerWindow window(manager);
         manager.SetNotifyWindow(&window);
         manager.SetPlayerOptions(0, false, 0, 4000, false, normalise);
         manager.SetVolume(80);

@@ -47,41 +47,15 @@ feed="$build/bench/kavrilune_icecast_feed"
 staged="$build/Kavrilune"
 here=$(cd "$(dirname "$0")" && pwd)
 
-need=()
-for tool in audacious mpv pulseaudio parec pactl; do
-  command -v "$tool" >/dev/null || need+=("$tool")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "installing the peers of the comparison" >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    audacious mpv pulseaudio pulseaudio-utils >/dev/null || { echo "cannot install the peers" >&2; exit 1; }
-fi
+# shellcheck source=bench/private-desktop.sh
+. "$here/private-desktop.sh"
+install_peers audacious mpv pulseaudio parec pactl -- audacious mpv pulseaudio pulseaudio-utils
 for tool in "$feed" "$staged/kavrilune" "$(command -v Xvfb)" "$(command -v dbus-daemon)" \
   "$(command -v xev)" "$(command -v ffmpeg)" "$(command -v python3)"; do
   [ -x "$tool" ] || { echo "missing $tool (build the project with tests and benchmarks)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=()
-stop_all() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[$i]}" 2>/dev/null || true
-    wait "${pids[$i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap stop_all EXIT
-
-# A home of its own, so that no player reads the caller's settings or reaches the caller's desktop.
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_DATA_HOME="$work/home/.local/share" XDG_CACHE_HOME="$work/home/.cache"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset DBUS_SESSION_BUS_ADDRESS PULSE_SERVER SESSION_MANAGER
+private_home
 
 # Xvfb picks a free display and tells its number.
 exec {display_fd}<> <(:)
@@ -92,29 +66,8 @@ read -r -t 20 -u "$display_fd" display_number || { echo "Xvfb did not start" >&2
 export DISPLAY=":$display_number"
 exec {display_fd}>&-
 
-dbus-daemon --session --nofork --nopidfile --print-address=1 >"$work/bus.address" 2>"$work/bus.log" &
-pids+=("$!")
-for _ in $(seq 100); do [ -s "$work/bus.address" ] && break; sleep 0.05; done
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
-export DBUS_SESSION_BUS_ADDRESS
-
-# PulseAudio as a per-user server of this run only, even when the caller is root: one null sink and
-# the native protocol on a socket in the run's folder, no autospawn, no idle exit.
-cat >"$work/pulse.pa" <<EOF
-load-module module-null-sink sink_name=bench rate=44100 channels=2
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.sock
-set-default-sink bench
-EOF
-cat >"$work/client.conf" <<EOF
-autospawn = no
-EOF
-export PULSE_CLIENTCONFIG="$work/client.conf" PULSE_SERVER="unix:$work/pulse.sock"
-pulseaudio --daemonize=no --system=false --exit-idle-time=-1 --disallow-exit -n -F "$work/pulse.pa" \
-  --use-pid-file=no --log-target=file:"$work/pulse.log" &
-pulse_pid=$!
-pids+=("$pulse_pid")
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start" >&2; cat "$work/pulse.log" >&2; exit 1; }
+start_session_bus
+start_pulse
 
 "$feed" "$format" "$kbps" "$signal" >"$work/feed.out" 2>"$work/feed.err" &
 pids+=("$!")
@@ -228,10 +181,6 @@ finally:
 ' "$1" &
   monitor_pid=$!
   sleep 0.3
-}
-stop_monitor() {
-  kill -TERM "$monitor_pid" 2>/dev/null || true
-  wait "$monitor_pid" 2>/dev/null || true
 }
 
 launch() { # player [startup] -> sets player_pid

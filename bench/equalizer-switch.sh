@@ -24,58 +24,18 @@ switches=${SWITCHES:-10}
 tone_hz=${TONE_HZ:-125}
 helper="$build/bench/kavrilune_equalizer_switch"
 
-need=()
-for tool in audacious audtool pulseaudio parec pactl; do
-  command -v "$tool" >/dev/null || need+=("$tool")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "installing the peers of the comparison" >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    audacious pulseaudio pulseaudio-utils >/dev/null || { echo "cannot install the peers" >&2; exit 1; }
-fi
+# shellcheck source=bench/private-desktop.sh
+. "$(dirname "$0")/private-desktop.sh"
+install_peers audacious audtool pulseaudio parec pactl -- audacious pulseaudio pulseaudio-utils
 for tool in "$helper" "$(command -v dbus-daemon)" "$(command -v ffmpeg)" "$(command -v python3)"; do
   [ -x "$tool" ] || { echo "missing $tool (build the project with benchmarks)" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-stop_all() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[$i]}" 2>/dev/null || true
-    wait "${pids[$i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap stop_all EXIT
-
-# A home of its own, so that no player reads the caller's settings or reaches the caller's desktop.
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_DATA_HOME="$work/home/.local/share" XDG_CACHE_HOME="$work/home/.cache"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/audacious" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset DBUS_SESSION_BUS_ADDRESS PULSE_SERVER SESSION_MANAGER DISPLAY WAYLAND_DISPLAY
-
-dbus-daemon --session --nofork --nopidfile --print-address=1 >"$work/bus.address" 2>"$work/bus.log" &
-pids+=("$!")
-for _ in $(seq 100); do [ -s "$work/bus.address" ] && break; sleep 0.05; done
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
-export DBUS_SESSION_BUS_ADDRESS
-
-cat >"$work/pulse.pa" <<EOF
-load-module module-null-sink sink_name=bench rate=44100 channels=2
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.sock
-set-default-sink bench
-EOF
-echo "autospawn = no" >"$work/client.conf"
-export PULSE_CLIENTCONFIG="$work/client.conf" PULSE_SERVER="unix:$work/pulse.sock"
-pulseaudio --daemonize=no --system=false --exit-idle-time=-1 --disallow-exit -n -F "$work/pulse.pa" \
-  --use-pid-file=no --log-target=file:"$work/pulse.log" &
-pids+=("$!")
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start" >&2; cat "$work/pulse.log" >&2; exit 1; }
+private_home
+mkdir -p "$XDG_CONFIG_HOME/audacious"
+unset DISPLAY WAYLAND_DISPLAY # Audacious runs headless, off the caller's desktop
+start_session_bus
+start_pulse
 
 # Room for the raised band below full scale.
 tone="$work/tone.wav"
@@ -112,10 +72,6 @@ finally:
 ' "$1" &
   monitor_pid=$!
   sleep 0.5
-}
-stop_monitor() {
-  kill -TERM "$monitor_pid" 2>/dev/null || true
-  wait "$monitor_pid" 2>/dev/null || true
 }
 now() { python3 -c 'import time; print(f"{time.time():.6f}")'; }
 pause() { python3 -c 'import random, time; time.sleep(2.0 + random.random() * 0.3)'; }
