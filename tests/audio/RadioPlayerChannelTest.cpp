@@ -92,7 +92,7 @@ TEST_F(PlayerChannelTest, APresetChosenWhilePlayingIsHeardWithoutAStep)
     using testing_support::MonitorRecorder;
     using testing_support::SoundServer;
     if (!SoundServer::Available())
-        GTEST_SKIP() << "no sound server is installed (scripts/install-deps installs pulseaudio)";
+        GTEST_SKIP() << SoundServer::Missing();
     struct Restore {
         ~Restore()
         {

@@ -25,7 +25,7 @@ protected:
     void SetUp() override
     {
         if (!SoundServer::Available())
-            GTEST_SKIP() << "pulseaudio is not installed (scripts/install-deps installs it)";
+            GTEST_SKIP() << SoundServer::Missing();
         if (SoundServer::PipeWire())
             GTEST_SKIP() << "PipeWire's service takes a stream while it has no sink, and plays it unheard";
         unsetenv("SDL_AUDIODRIVER"); // a driver chosen for SDL would keep the library off the server

@@ -61,6 +61,12 @@ bool SoundServer::Available()
     return ProgramInstalled("pulseaudio");
 }
 
+const char* SoundServer::Missing()
+{
+    return PipeWire() ? "pipewire, pipewire-pulse or wireplumber is not installed"
+                      : "pulseaudio is not installed (scripts/install-deps installs it)";
+}
+
 std::string SoundServer::Address() const
 {
     // pipewire-pulse listens in the runtime folder's pulse/.

@@ -28,6 +28,7 @@ public:
     SoundServer& operator=(const SoundServer&) = delete;
 
     static bool Available(); // the server's programs are installed
+    static const char* Missing(); // what a test skipped for want of them says
     static bool PipeWire(); // KAVRILUNE_TEST_SOUND_SERVER=pipewire
     // Starts the server and waits until it answers; false (with the log in reason) when it does not.
     // After Kill() it starts it again on the same address, with its sink.

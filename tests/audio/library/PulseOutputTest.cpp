@@ -26,9 +26,7 @@ protected:
     void SetUp() override
     {
         if (!SoundServer::Available())
-            GTEST_SKIP() << (SoundServer::PipeWire()
-                    ? "pipewire, pipewire-pulse or wireplumber is not installed"
-                    : "pulseaudio is not installed (scripts/install-deps installs it)");
+            GTEST_SKIP() << SoundServer::Missing();
         unsetenv("SDL_AUDIODRIVER"); // a driver chosen for SDL would keep the library on SDL
         StartServer();
         m_tone = Tone(QStringLiteral("tone.mp3"), 20.0, MediaFormat::Mp3);

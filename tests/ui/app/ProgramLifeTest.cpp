@@ -106,7 +106,7 @@ TEST_F(ProgramLifeTest, SigtermEndsAPlayingRecordingProgramWithItsSettingsSavedA
 TEST_F(ProgramLifeTest, SigtermEndsAProgramPlayingToASoundServerThatHangs)
 {
     if (!SoundServer::Available())
-        GTEST_SKIP() << "the sound server is not installed (scripts/install-deps installs it)";
+        GTEST_SKIP() << SoundServer::Missing();
     SoundServer sound;
     std::string reason;
     ASSERT_TRUE(sound.Start(reason)) << reason;

@@ -31,7 +31,7 @@ protected:
     void SetUp() override
     {
         if (!SoundServer::Available())
-            GTEST_SKIP() << "no sound server is installed (scripts/install-deps installs pulseaudio)";
+            GTEST_SKIP() << SoundServer::Missing();
         ProgramOnBusTest::SetUp();
     }
     void TearDown() override
